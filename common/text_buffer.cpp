@@ -1,0 +1,32 @@
+#include "text_buffer.h"
+
+#include <cstring>
+
+size_t BoundedLength(const char* text, size_t size) {
+  const void* end = std::memchr(text, '\0', size);
+  return end == nullptr ? size : static_cast<size_t>(static_cast<const char*>(end) - text);
+}
+
+bool CopyText(char* dst, size_t dstSize, const char* src) {
+  size_t length = std::strlen(src);
+  if (dst == nullptr || length >= dstSize) return false;
+  std::memcpy(dst, src, length + 1);
+  return true;
+}
+
+bool AppendText(char* dst, size_t dstSize, const char* src) {
+  size_t used = BoundedLength(dst, dstSize);
+  size_t length = std::strlen(src);
+  if (used >= dstSize || length >= dstSize - used) return false;
+  std::memcpy(dst + used, src, length + 1);
+  return true;
+}
+
+bool ComposePath(char* dst, size_t dstSize, const char* directory, const char* suffix) {
+  size_t dirLength = std::strlen(directory);
+  size_t suffixLength = std::strlen(suffix);
+  if (dst == nullptr || dirLength >= dstSize || suffixLength >= dstSize - dirLength) return false;
+  std::memmove(dst, directory, dirLength);
+  std::memcpy(dst + dirLength, suffix, suffixLength + 1);
+  return true;
+}

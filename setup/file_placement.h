@@ -1,0 +1,11 @@
+// Places the drivers, the applet, the uninstaller and the applet's help file.
+#ifndef RQ47SET_FILE_PLACEMENT_H
+#define RQ47SET_FILE_PLACEMENT_H
+
+namespace rq47set {
+
+void PlaceModemFiles();
+
+}  // namespace rq47set
+
+#endif  // RQ47SET_FILE_PLACEMENT_H

@@ -1,0 +1,15 @@
+// The setup program's one fixed sequence, from the install paths to the
+// registry import.
+#ifndef RQ47SET_MAIN_SEQUENCE_H
+#define RQ47SET_MAIN_SEQUENCE_H
+
+namespace rq47set {
+
+inline constexpr int kExitRequirementsNotMet = 100;
+
+// Runs the whole setup from program-start state; returns the exit code.
+int RunSetup();
+
+}  // namespace rq47set
+
+#endif  // RQ47SET_MAIN_SEQUENCE_H

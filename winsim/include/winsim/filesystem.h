@@ -1,0 +1,60 @@
+// The drives of a simulated machine: Windows paths resolved to files below the
+// machine folder, with the rules of a Windows 95/98 VFAT drive.
+//
+// - Names compare without regard to case; a path component matches an entry by
+//   its long name or by its 8.3 short alias.
+// - No path leaves the machine folder: ".." stops at the drive root, and
+//   symbolic links are treated as absent, never followed.
+// - Short aliases: a name that fits 8.3 is its own alias in upper case; any
+//   other name becomes its stem upper-cased without blanks, dots and characters
+//   not allowed in short names, cut to six characters, then ~1, ~2 ... in the
+//   case-insensitive alphabetical order of the long names that share that
+//   stem and extension, then a dot and the first three characters of the
+//   extension ("Program Files" -> PROGRA~1).
+#ifndef WINSIM_FILESYSTEM_H
+#define WINSIM_FILESYSTEM_H
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "winsim/machine.h"
+
+namespace winsim {
+
+struct ResolvedPath {
+  std::filesystem::path host;  // where the entry is (or would be created) on the host
+  std::string windowsPath;     // the full Windows path with the long names found on disk
+  bool exists = false;         // the entry itself exists
+  bool isDirectory = false;    // it exists and is a folder
+};
+
+struct PathResult {
+  std::optional<ResolvedPath> path;
+  uint32_t error = 0;  // ERROR_PATH_NOT_FOUND, ERROR_INVALID_NAME ... when path is empty
+};
+
+// Resolves a path as a program gives it, relative to the current directory.
+// The last component need not exist (so that files can be created); every
+// folder before it must. A path to a drive the machine has no folder for
+// gives ERROR_PATH_NOT_FOUND.
+PathResult ResolvePath(const Machine& machine, std::string_view currentDirectory,
+                       std::string_view path);
+
+// The host path of an absolute Windows path, for tests and tools
+// ("C:\WINDOWS\system.ini" -> <folder>/drive_c/WINDOWS/system.ini).
+// Empty when the path does not resolve.
+std::filesystem::path HostPath(const Machine& machine, std::string_view windowsPath);
+
+// The short aliases of the names of one folder, in the same order as the names.
+std::vector<std::string> ShortAliases(const std::vector<std::string>& names);
+
+// "COM1" ... "COM9" (also as "\\.\COM2"): the port name in upper case; otherwise nothing.
+std::optional<std::string> PortName(std::string_view path);
+
+}  // namespace winsim
+
+#endif  // WINSIM_FILESYSTEM_H

@@ -1,0 +1,92 @@
+// A simulated Windows 95/98 machine, kept in a folder:
+//
+//   machine.ini    what the machine is (platform, version, directories, processor,
+//                  memory, serial ports, programs that can be started)
+//   registry.reg   the whole registry in REGEDIT4 format
+//   drive_c/       drive C: (drive_d/ for D:, ...)
+//
+// Loading reads machine.ini and registry.reg into memory; the drives stay on
+// disk and programs change their files directly, as on a real machine. Saving
+// writes registry.reg atomically (a temporary file, then a rename).
+#ifndef WINSIM_MACHINE_H
+#define WINSIM_MACHINE_H
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <string>
+
+#include "winsim/registry.h"
+
+namespace winsim {
+
+struct NameLess {
+  bool operator()(const std::string& a, const std::string& b) const {
+    return CompareNames(a, b) < 0;
+  }
+};
+
+enum class PortState { Free, Busy };
+
+struct ProgramBehaviour {
+  enum class Kind { Exit, Runs };
+  Kind kind = Kind::Exit;
+  uint32_t exitCode = 0;
+};
+
+struct MachineConfig {
+  uint32_t platform = 1;
+  uint32_t majorVersion = 4;
+  uint32_t minorVersion = 10;
+  uint32_t buildNumber = 2222;
+  std::string windowsDirectory = "C:\\WINDOWS";
+  std::string systemDirectory = "C:\\WINDOWS\\SYSTEM";
+  std::string currentDirectory = "C:\\WINDOWS";
+  uint32_t processorType = 586;
+  uint64_t totalMemory = 33554432;
+  std::map<std::string, PortState, NameLess> ports;             // "COM1" -> free
+  std::map<std::string, ProgramBehaviour, NameLess> programs;  // "UNINST.EXE" -> exit 0
+};
+
+// A machine folder that cannot be used: names the file, the line (0 when the
+// problem is not on one line) and what is wrong.
+class MachineError : public std::runtime_error {
+ public:
+  MachineError(std::string file, size_t line, const std::string& what);
+  const std::string& file() const { return file_; }
+  size_t line() const { return line_; }
+
+ private:
+  std::string file_;
+  size_t line_;
+};
+
+class Machine {
+ public:
+  // Reads machine.ini and registry.reg of the folder. Throws MachineError.
+  static Machine load(const std::filesystem::path& folder);
+  // Makes a valid machine in an empty or new folder: machine.ini from the
+  // config, an empty registry, and the drive C: folders of the Windows, System
+  // and current directories.
+  static Machine create(const std::filesystem::path& folder, const MachineConfig& config = {});
+
+  const std::filesystem::path& folder() const { return folder_; }
+  // The host folder that holds a drive ('C' -> folder/drive_c).
+  std::filesystem::path driveFolder(char letter) const;
+
+  // Writes registry.reg atomically when the registry was changed (or always, when forced).
+  void save(bool force = false);
+  // Writes machine.ini from the config.
+  void saveConfig() const;
+
+  MachineConfig config;
+  Registry registry;
+
+ private:
+  std::filesystem::path folder_;
+};
+
+}  // namespace winsim
+
+#endif  // WINSIM_MACHINE_H

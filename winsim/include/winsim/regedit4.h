@@ -1,0 +1,39 @@
+// REGEDIT4, the text format in which Windows 95/98's regedit exports and
+// imports the registry, and in which a machine keeps its registry.
+//
+// The reader takes what Windows 98's regedit writes and reads: the REGEDIT4
+// header, [key] and [-key] lines, "name"="text" with \\ and \" escapes, @= for
+// the default value, dword:, hex: and hex(N): (continued over lines that end
+// in a backslash), "name"=-, comments and blank lines, CR LF, LF or CR line ends.
+//
+// The writer writes every value so that it reads back byte for byte: a string
+// that is its text and one terminator as "text", any other string as hex(1):,
+// a four-byte REG_DWORD as dword:, binary as hex:, every other type as hex(N):.
+#ifndef WINSIM_REGEDIT4_H
+#define WINSIM_REGEDIT4_H
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "winsim/registry.h"
+
+namespace winsim {
+
+struct Regedit4Error {
+  size_t line = 0;  // 1-based line of the file
+  std::string message;
+};
+
+// Applies the file to the registry as regedit's import does. The file is
+// checked whole first: on an error nothing is applied and the error is returned.
+std::optional<Regedit4Error> ImportRegedit4(std::string_view text, Registry& registry);
+
+// The whole registry (every root that holds anything), keys in enumeration order.
+std::string ExportRegedit4(const Registry& registry);
+// One key and everything below it, as "regedit /e FILE KEY" writes it.
+std::string ExportRegedit4(const RegKey& key);
+
+}  // namespace winsim
+
+#endif  // WINSIM_REGEDIT4_H

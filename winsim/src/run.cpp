@@ -1,0 +1,304 @@
+#include "winsim/run.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <stdexcept>
+
+#include "api_call.h"
+#include "handles.h"
+
+namespace winsim {
+namespace {
+
+Run* g_current = nullptr;
+
+bool ContainsNoCase(const std::string& haystack, const std::string& needle) {
+  auto it = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(),
+                        [](char a, char b) {
+                          return std::toupper(static_cast<unsigned char>(a)) ==
+                                 std::toupper(static_cast<unsigned char>(b));
+                        });
+  return it != haystack.end();
+}
+
+}  // namespace
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.release();
+  }
+  return *this;
+}
+
+UniqueFd::~UniqueFd() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool HandleTable::close(const void* handle) {
+  auto it = objects.find(reinterpret_cast<uintptr_t>(handle));
+  if (it == objects.end()) return false;
+  if (auto* end = std::get_if<PipeEndObject>(&it->second)) {
+    if (end->writeEnd) {
+      end->pipe->writeOpen = false;
+    } else {
+      end->pipe->readOpen = false;
+    }
+  }
+  objects.erase(it);
+  return true;
+}
+
+Run::Run(Machine& machine)
+    : currentDirectory(machine.config.currentDirectory),
+      machine_(machine),
+      previous_(g_current),
+      traceFile_(nullptr, &std::fclose),
+      handles_(std::make_unique<HandleTable>()) {
+  g_current = this;
+}
+
+Run::~Run() { g_current = previous_; }
+
+Run& CurrentRun() {
+  if (g_current == nullptr) {
+    std::fputs("winsim: a platform call was made with no machine running\n", stderr);
+    std::abort();
+  }
+  return *g_current;
+}
+
+bool HasCurrentRun() { return g_current != nullptr; }
+
+void Run::setAnswers(std::vector<int> answers) {
+  answers_ = std::move(answers);
+  nextAnswer_ = 0;
+}
+
+void Run::addFault(FaultRule rule) { faults_.push_back(ActiveFault{std::move(rule), 0}); }
+
+void Run::traceToFile(const std::string& path) {
+  FILE* file = std::fopen(path.c_str(), "a");
+  if (file == nullptr) {
+    throw std::runtime_error("cannot open the trace file " + path +
+                             " for writing; check that its folder exists");
+  }
+  traceFile_.reset(file);
+}
+
+size_t Run::openHandleCount() const { return handles_->objects.size(); }
+
+std::optional<uint32_t> Run::beginCall(const char* function, const std::string& args,
+                                       uint32_t defaultError) {
+  if (calls_ >= callLimit_) {
+    throw RunStopped(RunStopped::Reason::Interrupted,
+                     "stopped before call " + std::to_string(calls_ + 1) + " (" + function + ")");
+  }
+  ++calls_;
+  for (ActiveFault& fault : faults_) {
+    if (fault.rule.function != function) continue;
+    if (!fault.rule.match.empty() && !ContainsNoCase(args, fault.rule.match)) continue;
+    ++fault.seen;
+    if (fault.rule.nth != 0 && fault.seen != fault.rule.nth) continue;
+    return fault.rule.error != 0 ? fault.rule.error : defaultError;
+  }
+  return std::nullopt;
+}
+
+void Run::endCall(const char* function, const std::string& args, const std::string& result) {
+  std::string line = std::string(function) + "(" + args + ") = " + result;
+  if (traceFile_) {
+    std::fprintf(traceFile_.get(), "%s\n", line.c_str());
+    std::fflush(traceFile_.get());
+  }
+  trace_.push_back(std::move(line));
+}
+
+const char* ButtonName(int id) {
+  switch (id) {
+    case IDOK: return "OK";
+    case IDCANCEL: return "Cancel";
+    case IDABORT: return "Abort";
+    case IDRETRY: return "Retry";
+    case IDIGNORE: return "Ignore";
+    case IDYES: return "Yes";
+    case IDNO: return "No";
+    default: return "?";
+  }
+}
+
+std::vector<int> ParseAnswers(const std::string& list) {
+  static const int kIds[] = {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO};
+  std::vector<int> answers;
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t comma = list.find(',', start);
+    if (comma == std::string::npos) comma = list.size();
+    std::string word = list.substr(start, comma - start);
+    word.erase(0, word.find_first_not_of(" \t"));
+    word.erase(word.find_last_not_of(" \t") + 1);
+    if (!word.empty()) {
+      int found = 0;
+      for (int id : kIds) {
+        if (NamesEqual(word, ButtonName(id))) found = id;
+      }
+      if (found == 0) {
+        throw std::invalid_argument("'" + word +
+                                    "' is not an answer; use yes, no, ok, cancel, abort, retry "
+                                    "or ignore, separated by commas");
+      }
+      answers.push_back(found);
+    }
+    start = comma + 1;
+  }
+  return answers;
+}
+
+}  // namespace winsim
+
+namespace winsim::detail {
+
+std::string Quote(const char* text) {
+  if (text == nullptr) return "NULL";
+  std::string out = "\"";
+  size_t count = 0;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (++count > 512) {
+      out += "...";
+      break;
+    }
+    unsigned char c = static_cast<unsigned char>(*p);
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '"': out += "\\\""; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\x%02x", c);
+          out += buf;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string QuoteBytes(const void* data, size_t size) {
+  if (data == nullptr) return "NULL";
+  const unsigned char* bytes = static_cast<const unsigned char*>(data);
+  std::string out = "[";
+  for (size_t i = 0; i < size && i < 64; ++i) {
+    char buf[4];
+    std::snprintf(buf, sizeof buf, "%02x", bytes[i]);
+    if (i != 0) out += ' ';
+    out += buf;
+  }
+  if (size > 64) out += " ...";
+  return out + "]";
+}
+
+std::string Hex(uint64_t value) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(value));
+  return buf;
+}
+
+std::string ErrorName(uint32_t error) {
+  switch (error) {
+    case ERROR_SUCCESS: return "ERROR_SUCCESS";
+    case ERROR_FILE_NOT_FOUND: return "ERROR_FILE_NOT_FOUND";
+    case ERROR_PATH_NOT_FOUND: return "ERROR_PATH_NOT_FOUND";
+    case ERROR_TOO_MANY_OPEN_FILES: return "ERROR_TOO_MANY_OPEN_FILES";
+    case ERROR_ACCESS_DENIED: return "ERROR_ACCESS_DENIED";
+    case ERROR_INVALID_HANDLE: return "ERROR_INVALID_HANDLE";
+    case ERROR_NOT_ENOUGH_MEMORY: return "ERROR_NOT_ENOUGH_MEMORY";
+    case ERROR_OUTOFMEMORY: return "ERROR_OUTOFMEMORY";
+    case ERROR_WRITE_FAULT: return "ERROR_WRITE_FAULT";
+    case ERROR_READ_FAULT: return "ERROR_READ_FAULT";
+    case ERROR_GEN_FAILURE: return "ERROR_GEN_FAILURE";
+    case ERROR_SHARING_VIOLATION: return "ERROR_SHARING_VIOLATION";
+    case ERROR_HANDLE_EOF: return "ERROR_HANDLE_EOF";
+    case ERROR_FILE_EXISTS: return "ERROR_FILE_EXISTS";
+    case ERROR_INVALID_PARAMETER: return "ERROR_INVALID_PARAMETER";
+    case ERROR_BROKEN_PIPE: return "ERROR_BROKEN_PIPE";
+    case ERROR_DISK_FULL: return "ERROR_DISK_FULL";
+    case ERROR_INSUFFICIENT_BUFFER: return "ERROR_INSUFFICIENT_BUFFER";
+    case ERROR_INVALID_NAME: return "ERROR_INVALID_NAME";
+    case ERROR_DIR_NOT_EMPTY: return "ERROR_DIR_NOT_EMPTY";
+    case ERROR_BAD_PATHNAME: return "ERROR_BAD_PATHNAME";
+    case ERROR_ALREADY_EXISTS: return "ERROR_ALREADY_EXISTS";
+    case ERROR_MORE_DATA: return "ERROR_MORE_DATA";
+    case ERROR_NO_MORE_ITEMS: return "ERROR_NO_MORE_ITEMS";
+    case ERROR_BADKEY: return "ERROR_BADKEY";
+    case ERROR_CANTOPEN: return "ERROR_CANTOPEN";
+    case ERROR_CANTREAD: return "ERROR_CANTREAD";
+    case ERROR_CANTWRITE: return "ERROR_CANTWRITE";
+    case ERROR_REGISTRY_CORRUPT: return "ERROR_REGISTRY_CORRUPT";
+    case ERROR_KEY_DELETED: return "ERROR_KEY_DELETED";
+    default: return std::to_string(error);
+  }
+}
+
+std::string HandleName(const void* handle) {
+  if (handle == nullptr) return "NULL";
+  if (handle == INVALID_HANDLE_VALUE) return "INVALID_HANDLE_VALUE";
+  if (handle == HKEY_LOCAL_MACHINE) return "HKLM";
+  if (handle == HKEY_CLASSES_ROOT) return "HKCR";
+  if (handle == HKEY_CURRENT_USER) return "HKCU";
+  if (handle == HKEY_USERS) return "HKU";
+  if (handle == HKEY_CURRENT_CONFIG) return "HKCC";
+  if (handle == HKEY_DYN_DATA) return "HKDD";
+  return "#" + Hex(reinterpret_cast<uintptr_t>(handle)).substr(2);
+}
+
+Call::Call(const char* function, std::string args, uint32_t defaultError)
+    : run_(CurrentRun()), function_(function), args_(std::move(args)) {
+  fault = run_.beginCall(function_, args_, defaultError);
+  if (fault) note("injected fault");
+}
+
+Call::~Call() {
+  if (!finished_) finish("(no result)");
+}
+
+void Call::finish(const std::string& result) {
+  finished_ = true;
+  run_.endCall(function_, args_, note_.empty() ? result : result + " [" + note_ + "]");
+}
+
+LONG Call::status(LONG code) {
+  finish(ErrorName(static_cast<uint32_t>(code)));
+  return code;
+}
+
+BOOL Call::boolean(bool success, uint32_t error) {
+  if (!success) run_.lastError = error;
+  finish(success ? "TRUE" : "FALSE, " + ErrorName(error));
+  return success ? TRUE : FALSE;
+}
+
+}  // namespace winsim::detail
+
+using winsim::detail::Args;
+using winsim::detail::Call;
+
+extern "C" BOOL WINAPI CloseHandle(HANDLE hObject) {
+  Call call("CloseHandle", Args(hObject), ERROR_INVALID_HANDLE);
+  if (call.fault) return call.boolean(false, *call.fault);
+  bool closed = call.handles().close(hObject);
+  return call.boolean(closed, ERROR_INVALID_HANDLE);
+}
+
+extern "C" DWORD WINAPI GetLastError(void) {
+  // Not a platform call worth tracing or failing: it only reads the thread's state.
+  return winsim::CurrentRun().lastError;
+}
