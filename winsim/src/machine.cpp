@@ -1,1 +1,195 @@
-// placeholder: being written
+#include "winsim/machine.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <system_error>
+
+#include "winsim/machine_ini.h"
+#include "winsim/regedit4.h"
+
+namespace fs = std::filesystem;
+
+namespace winsim {
+namespace {
+
+constexpr const char* kIniFile = "machine.ini";
+constexpr const char* kRegistryFile = "registry.reg";
+
+std::string Describe(const std::string& file, size_t line, const std::string& what) {
+  std::string text = file;
+  if (line != 0) text += ":" + std::to_string(line);
+  return text.empty() ? what : text + ": " + what;
+}
+
+// The whole file; MachineError when it is missing or cannot be read.
+std::string ReadWholeFile(const fs::path& folder, const char* name, const char* missingAdvice) {
+  fs::path path = folder / name;
+  std::error_code error;
+  if (!fs::exists(path, error))
+    throw MachineError(name, 0, std::string("missing; ") + missingAdvice);
+  if (!fs::is_regular_file(path, error)) throw MachineError(name, 0, "is not a file");
+  std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) throw MachineError(name, 0, "cannot be opened; check its permissions");
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (in.bad()) throw MachineError(name, 0, "cannot be read; check the file and its permissions");
+  return content.str();
+}
+
+// Writes a file of the machine folder so that it is either the old or the new
+// content, never half of one: a temporary file beside it, flushed, then renamed.
+void WriteAtomically(const fs::path& folder, const char* name, const std::string& content) {
+  fs::path target = folder / name;
+  fs::path temporary = folder / (std::string(name) + ".tmp");
+  auto fail = [&](const char* what) {
+    int saved = errno;
+    ::unlink(temporary.c_str());
+    throw MachineError(name, 0,
+                       std::string("cannot ") + what + " " + temporary.string() + ": " +
+                           std::strerror(saved) +
+                           "; check the folder's permissions and free space");
+  };
+  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) fail("create");
+  const char* data = content.data();
+  size_t left = content.size();
+  while (left > 0) {
+    ssize_t written = ::write(fd, data, left);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      fail("write");
+    }
+    data += written;
+    left -= static_cast<size_t>(written);
+  }
+  if (::fsync(fd) != 0) {
+    ::close(fd);
+    fail("flush");
+  }
+  if (::close(fd) != 0) fail("close");
+  if (::rename(temporary.c_str(), target.c_str()) != 0) fail("rename");
+}
+
+// Makes the host folders of a Windows directory, reusing existing names that
+// differ only in case ("C:\Windows\SYSTEM" beside "C:\WINDOWS").
+void MakeWindowsDirectory(const Machine& machine, const std::string& windowsPath) {
+  fs::path host = machine.driveFolder(windowsPath[0]);
+  fs::create_directories(host);
+  size_t start = 2;
+  while (start < windowsPath.size()) {
+    size_t slash = windowsPath.find('\\', start);
+    if (slash == std::string::npos) slash = windowsPath.size();
+    std::string part = windowsPath.substr(start, slash - start);
+    start = slash + 1;
+    if (part.empty() || part == ".") continue;
+    fs::path next = host / part;
+    for (const auto& entry : fs::directory_iterator(host)) {
+      if (NamesEqual(entry.path().filename().string(), part)) {
+        next = entry.path();
+        break;
+      }
+    }
+    fs::create_directories(next);
+    host = next;
+  }
+}
+
+bool IsAbsoluteWindowsPath(const std::string& path) {
+  return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+         path[2] == '\\';
+}
+
+}  // namespace
+
+MachineError::MachineError(std::string file, size_t line, const std::string& what)
+    : std::runtime_error(Describe(file, line, what)), file_(std::move(file)), line_(line) {}
+
+fs::path Machine::driveFolder(char letter) const {
+  char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+  return folder_ / (std::string("drive_") + lower);
+}
+
+Machine Machine::load(const fs::path& folder) {
+  std::error_code error;
+  if (!fs::is_directory(folder, error)) {
+    throw MachineError("", 0,
+                       fs::exists(folder, error)
+                           ? "is not a folder; name a machine folder (machine.ini, registry.reg, "
+                             "drive_c/)"
+                           : "no such machine folder; copy one of machines/ or make one");
+  }
+  Machine machine;
+  machine.folder_ = fs::absolute(folder, error);
+  if (error) machine.folder_ = folder;
+
+  std::string ini =
+      ReadWholeFile(machine.folder_, kIniFile, "every machine folder needs one (it may be empty)");
+  machine.config = ParseMachineIni(ini);
+
+  std::string reg = ReadWholeFile(machine.folder_, kRegistryFile,
+                                  "every machine folder needs one (at least the line REGEDIT4)");
+  if (std::optional<Regedit4Error> bad = ImportRegedit4(reg, machine.registry)) {
+    throw MachineError(kRegistryFile, bad->line, bad->message);
+  }
+  machine.registry.modified = false;
+
+  const std::string& windows = machine.config.windowsDirectory;
+  if (!fs::is_directory(machine.driveFolder(windows[0]), error)) {
+    throw MachineError(kIniFile, 0,
+                       "the Windows directory " + windows + " is on a drive the machine has no " +
+                           "folder for; make drive_" +
+                           static_cast<char>(std::tolower(static_cast<unsigned char>(windows[0]))) +
+                           "/ in the machine folder");
+  }
+  return machine;
+}
+
+Machine Machine::create(const fs::path& folder, const MachineConfig& config) {
+  for (const std::string* directory :
+       {&config.windowsDirectory, &config.systemDirectory, &config.currentDirectory}) {
+    if (!IsAbsoluteWindowsPath(*directory)) {
+      throw MachineError(kIniFile, 0,
+                         "'" + *directory + "' is not a full path such as C:\\WINDOWS");
+    }
+  }
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (error) {
+    throw MachineError("", 0, "cannot make the machine folder: " + error.message());
+  }
+  if (fs::exists(folder / kIniFile, error) || fs::exists(folder / kRegistryFile, error)) {
+    throw MachineError("", 0, "already holds a machine; use an empty or new folder");
+  }
+  Machine machine;
+  machine.folder_ = fs::absolute(folder, error);
+  if (error) machine.folder_ = folder;
+  machine.config = config;
+  try {
+    MakeWindowsDirectory(machine, config.windowsDirectory);
+    MakeWindowsDirectory(machine, config.systemDirectory);
+    MakeWindowsDirectory(machine, config.currentDirectory);
+  } catch (const fs::filesystem_error& failure) {
+    throw MachineError("", 0, std::string("cannot make the drive folders: ") + failure.what());
+  }
+  machine.saveConfig();
+  machine.save(true);
+  return machine;
+}
+
+void Machine::save(bool force) {
+  if (!registry.modified && !force) return;
+  WriteAtomically(folder_, kRegistryFile, ExportRegedit4(registry));
+  registry.modified = false;
+}
+
+void Machine::saveConfig() const { WriteAtomically(folder_, kIniFile, WriteMachineIni(config)); }
+
+}  // namespace winsim
