@@ -1,1 +1,77 @@
-// placeholder: being written
+#include "driver_line.h"
+
+#include <windows.h>
+
+#include <string_view>
+
+#include "text_buffer.h"
+#include "text_file.h"
+
+namespace {
+
+constexpr std::string_view kVcdMatch = "*vcd";
+constexpr std::string_view kDriverLine = "device = zelvcd.vxd\n";
+constexpr std::string_view kDriverMatch = "zelvcd";
+constexpr std::string_view kBlankedLine = "  ";
+
+enum class LineRule { kAddAfterVcd, kBlankDriver };
+
+// Writes what the rule makes of one line of system.ini; false when a write fails.
+bool WriteRewrittenLine(TextFileWriter& out, std::string_view text, bool endsWithLineFeed,
+                        LineRule rule) {
+  if (rule == LineRule::kBlankDriver) {
+    if (text.find(kDriverMatch) != std::string_view::npos) return out.write(kBlankedLine);
+    return out.write(text) && (!endsWithLineFeed || out.write("\n"));
+  }
+  bool matches = text.find(kVcdMatch) != std::string_view::npos;
+  if (!out.write(text)) return false;
+  // The driver line always stands on a line of its own, even after a last
+  // line that has no line feed.
+  if ((endsWithLineFeed || matches) && !out.write("\n")) return false;
+  return !matches || out.write(kDriverLine);
+}
+
+int RewriteSystemIni(LineRule rule) {
+  char windowsDirectory[256];
+  UINT length = GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
+  if (length == 0 || length >= sizeof windowsDirectory) return kDriverLineFailed;
+  char iniPath[256];
+  char newPath[256];
+  if (!ComposePath(iniPath, windowsDirectory, "\\system.ini") ||
+      !ComposePath(newPath, windowsDirectory, "\\system.new")) {
+    return kDriverLineFailed;
+  }
+
+  TextFileReader ini;
+  if (!ini.open(iniPath)) return kDriverLineFailed;
+  TextFileWriter copy;
+  if (!copy.create(newPath)) return kDriverLineFailed;
+
+  std::string_view text;
+  bool endsWithLineFeed = false;
+  for (;;) {
+    TextFileReader::ReadStatus status = ini.readLine(text, endsWithLineFeed);
+    if (status == TextFileReader::ReadStatus::kEnd) break;
+    if (status == TextFileReader::ReadStatus::kError) {
+      // Copying back part of system.ini would lose the rest of it.
+      copy.abandon();
+      ini.close();
+      DeleteFileA(newPath);
+      return kDriverLineFailed;
+    }
+    // The partial copy stays on disk; system.ini is untouched.
+    if (!WriteRewrittenLine(copy, text, endsWithLineFeed, rule)) return kDriverLineFailed;
+  }
+  ini.close();
+  if (!copy.close()) return kDriverLineFailed;
+
+  // A failed copy leaves system.ini as it was; nothing to tell.
+  CopyFileA(newPath, iniPath, FALSE);
+  return DeleteFileA(newPath) ? 1 : 0;
+}
+
+}  // namespace
+
+int AddDriverLine() { return RewriteSystemIni(LineRule::kAddAfterVcd); }
+
+int RemoveDriverLine() { return RewriteSystemIni(LineRule::kBlankDriver); }

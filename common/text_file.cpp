@@ -1,1 +1,152 @@
-// placeholder: being written
+#include "text_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+// Large blocks keep the number of platform calls small even for files of
+// tens of megabytes.
+constexpr size_t kBlockSize = 256 * 1024;
+constexpr char kLineFeed = '\n';
+constexpr char kCarriageReturn = '\r';
+constexpr char kEndOfText = 0x1A;  // Ctrl-Z
+}  // namespace
+
+TextFileReader::TextFileReader() : block_(kBlockSize) {}
+
+bool TextFileReader::open(const char* path) {
+  file_.reset(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  begin_ = end_ = 0;
+  inputEnded_ = false;
+  failed_ = false;
+  longLine_.clear();
+  return file_.valid();
+}
+
+bool TextFileReader::fill() {
+  begin_ = end_ = 0;
+  if (failed_ || !file_) {
+    failed_ = true;
+    return false;
+  }
+  DWORD got = 0;
+  if (!ReadFile(file_.get(), block_.data(), static_cast<DWORD>(block_.size()), &got, nullptr)) {
+    failed_ = true;
+    return false;
+  }
+  size_t size = std::min<size_t>(got, block_.size());
+  if (size == 0) {
+    inputEnded_ = true;
+    return true;
+  }
+  // Nothing after a Ctrl-Z is input; a Ctrl-Z never reaches a line.
+  const void* endOfText = std::memchr(block_.data(), kEndOfText, size);
+  if (endOfText != nullptr) {
+    size = static_cast<size_t>(static_cast<const char*>(endOfText) - block_.data());
+    inputEnded_ = true;
+  }
+  end_ = size;
+  return true;
+}
+
+TextFileReader::ReadStatus TextFileReader::readLine(std::string_view& text,
+                                                    bool& endsWithLineFeed) {
+  longLine_.clear();
+  bool acrossBlocks = false;
+  for (;;) {
+    if (begin_ == end_) {
+      if (!inputEnded_ && !fill()) return ReadStatus::kError;
+      if (begin_ == end_) break;  // the input has ended
+    }
+    char* start = block_.data() + begin_;
+    size_t available = end_ - begin_;
+    const void* lineFeed = std::memchr(start, kLineFeed, available);
+    if (lineFeed == nullptr) {
+      longLine_.append(start, available);
+      acrossBlocks = true;
+      begin_ = end_;
+      continue;
+    }
+    size_t length = static_cast<size_t>(static_cast<const char*>(lineFeed) - start);
+    begin_ += length + 1;
+    if (acrossBlocks) {
+      longLine_.append(start, length);
+      text = longLine_;
+    } else {
+      text = std::string_view(start, length);
+    }
+    // A CR LF pair is one line end; any other CR is text.
+    if (!text.empty() && text.back() == kCarriageReturn) text.remove_suffix(1);
+    endsWithLineFeed = true;
+    return ReadStatus::kLine;
+  }
+  if (!acrossBlocks) return ReadStatus::kEnd;
+  text = longLine_;  // the last line, without a line feed
+  endsWithLineFeed = false;
+  return ReadStatus::kLine;
+}
+
+TextFileWriter::TextFileWriter() : block_(kBlockSize) {}
+
+bool TextFileWriter::create(const char* path) {
+  file_.reset(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                          nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  used_ = 0;
+  failed_ = !file_.valid();
+  return file_.valid();
+}
+
+bool TextFileWriter::write(std::string_view text) {
+  if (failed_ || !file_) return false;
+  while (!text.empty()) {
+    const void* lineFeed = std::memchr(text.data(), kLineFeed, text.size());
+    size_t plain = lineFeed == nullptr
+                       ? text.size()
+                       : static_cast<size_t>(static_cast<const char*>(lineFeed) - text.data());
+    std::string_view rest = text.substr(0, plain);
+    while (!rest.empty()) {
+      if (used_ == block_.size() && !flush()) return false;
+      size_t chunk = std::min(rest.size(), block_.size() - used_);
+      std::memcpy(block_.data() + used_, rest.data(), chunk);
+      used_ += chunk;
+      rest.remove_prefix(chunk);
+    }
+    if (lineFeed == nullptr) break;
+    if (block_.size() - used_ < 2 && !flush()) return false;
+    block_[used_++] = kCarriageReturn;
+    block_[used_++] = kLineFeed;
+    text.remove_prefix(plain + 1);
+  }
+  return true;
+}
+
+bool TextFileWriter::flush() {
+  size_t done = 0;
+  while (done < used_) {
+    DWORD wrote = 0;
+    DWORD want = static_cast<DWORD>(used_ - done);
+    // A write that takes nothing (a full disk) would never finish.
+    if (!WriteFile(file_.get(), block_.data() + done, want, &wrote, nullptr) || wrote == 0 ||
+        wrote > want) {
+      failed_ = true;
+      return false;
+    }
+    done += wrote;
+  }
+  used_ = 0;
+  return true;
+}
+
+bool TextFileWriter::close() {
+  if (!file_) return false;
+  bool written = !failed_ && flush();
+  used_ = 0;
+  if (!CloseHandle(file_.release())) written = false;
+  return written;
+}
+
+void TextFileWriter::abandon() {
+  used_ = 0;
+  file_.reset();
+}

@@ -1,0 +1,23 @@
+// The driver line "device = zelvcd.vxd" in system.ini, which loads the
+// modem's virtual comm driver. Both programs maintain it the same way: they
+// copy system.ini line by line into system.new in the Windows directory,
+// changing the matching lines on the way, copy system.new back over
+// system.ini and delete it. system.ini is never edited in place.
+#ifndef RQ47_COMMON_DRIVER_LINE_H
+#define RQ47_COMMON_DRIVER_LINE_H
+
+// Result of both operations when system.ini cannot be read, system.new cannot
+// be made, or a write to system.new fails (then system.ini is unchanged).
+inline constexpr int kDriverLineFailed = 100;
+
+// Writes the driver line after every line that contains "*vcd" (exact case),
+// on every call. Returns kDriverLineFailed, or else 1 when system.new was
+// deleted at the end and 0 when it was not.
+int AddDriverLine();
+
+// Puts two blanks in place of every line that contains "zelvcd" (exact
+// case) and its line feed, so the following line's text goes on after the
+// blanks. Results as AddDriverLine's.
+int RemoveDriverLine();
+
+#endif  // RQ47_COMMON_DRIVER_LINE_H
