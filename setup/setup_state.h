@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 namespace rq47set {
 
 // Byte counts of the vendor key's values, as they are written.
@@ -23,6 +25,9 @@ inline constexpr DWORD kPortNameBytes = 20;
 // What an upgrade moves through the temporary settings key.
 inline constexpr DWORD kSavedPnpIdBytes = 54;
 inline constexpr DWORD kSavedPortNameBytes = 10;
+
+// The longest device instance id carried whole: it is written as PNP ID.
+inline constexpr size_t kLongestDeviceInstanceId = kPnpIdBytes - 1;
 
 inline constexpr char kVersionText[] = "3.02 Build 69";
 inline constexpr char kNoDeviceInstanceId[] = "FFFFFFFFFFFFFFFFFFF";
@@ -56,6 +61,11 @@ struct SetupState {
   char portName[kPortNameBytes];
   SettingsRecord settings;
 };
+
+static_assert(sizeof SetupState::deviceKeyPath >= sizeof "Enum\\PCI\\" + kLongestDeviceInstanceId,
+              "the device key path holds the prefix and the longest device instance id");
+static_assert(sizeof SetupState::deviceInstanceId > kLongestDeviceInstanceId,
+              "the device instance id holds the longest name carried");
 
 extern SetupState g_setup;
 
