@@ -1,1 +1,250 @@
-// placeholder: being written
+// Message boxes: every box is recorded, answered (scripted answers, then the
+// person at the terminal, then the default button) and, when asked, drawn on
+// standard error so that a run reads like a session at the machine.
+#include <unistd.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "api_call.h"
+
+using winsim::detail::Args;
+using winsim::detail::Call;
+using winsim::detail::HandleName;
+using winsim::detail::Hex;
+
+namespace winsim {
+namespace {
+
+constexpr size_t kTextWidth = 64;  // where long lines wrap, about as wide as a box grows
+
+// The buttons of a box style, left to right; empty for a style Windows 95/98 does not know.
+std::vector<int> ButtonsOf(uint32_t style) {
+  switch (style & MB_TYPEMASK) {
+    case MB_OK: return {IDOK};
+    case MB_OKCANCEL: return {IDOK, IDCANCEL};
+    case MB_ABORTRETRYIGNORE: return {IDABORT, IDRETRY, IDIGNORE};
+    case MB_YESNOCANCEL: return {IDYES, IDNO, IDCANCEL};
+    case MB_YESNO: return {IDYES, IDNO};
+    case MB_RETRYCANCEL: return {IDRETRY, IDCANCEL};
+    default: return {};
+  }
+}
+
+// MB_DEFBUTTON2 makes the second button the default; a default beyond the
+// last button falls back to the first, as on Windows.
+size_t DefaultIndex(uint32_t style, size_t buttonCount) {
+  size_t index = (style & MB_DEFMASK) >> 8;
+  return index < buttonCount ? index : 0;
+}
+
+std::string ButtonList(const std::vector<int>& buttons) {
+  std::string list;
+  for (int id : buttons) {
+    if (!list.empty()) list += ", ";
+    list += ButtonName(id);
+  }
+  return list;
+}
+
+const char* IconMark(uint32_t style) {
+  switch (style & MB_ICONMASK) {
+    case MB_ICONHAND: return "(X)";
+    case MB_ICONQUESTION: return "(?)";
+    case MB_ICONEXCLAMATION: return "(!)";
+    case MB_ICONASTERISK: return "(i)";
+    default: return nullptr;
+  }
+}
+
+// The text's lines: CR LF, CR alone and LF alone each end a line; tabs become
+// blanks and other control characters a dot, so the frame stays whole.
+std::vector<std::string> TextLines(const std::string& text) {
+  std::vector<std::string> lines(1);
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      lines.emplace_back();
+    } else if (c == '\t') {
+      lines.back() += "    ";
+    } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      lines.back() += '.';
+    } else {
+      lines.back() += c;
+    }
+  }
+  return lines;
+}
+
+// Long lines wrap at blanks, as a box wraps its text.
+std::vector<std::string> Wrap(const std::vector<std::string>& lines, size_t width) {
+  std::vector<std::string> wrapped;
+  for (std::string line : lines) {
+    while (line.size() > width) {
+      size_t cut = line.rfind(' ', width);
+      if (cut == std::string::npos || cut == 0) cut = width;
+      wrapped.push_back(line.substr(0, cut));
+      line.erase(0, cut);
+      line.erase(0, line.find_first_not_of(' ') == std::string::npos ? line.size()
+                                                                     : line.find_first_not_of(' '));
+    }
+    wrapped.push_back(line);
+  }
+  return wrapped;
+}
+
+std::string Padded(const std::string& text, size_t width) {
+  return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
+}
+
+// The default button is drawn with double brackets, the others with single ones.
+std::string ButtonRow(const std::vector<int>& buttons, size_t defaultIndex) {
+  std::string row;
+  for (size_t i = 0; i < buttons.size(); ++i) {
+    if (!row.empty()) row += "   ";
+    std::string name = ButtonName(buttons[i]);
+    row += i == defaultIndex ? "[[ " + name + " ]]" : "[ " + name + " ]";
+  }
+  return row;
+}
+
+void DrawBox(const MessageBoxRecord& box, const std::vector<int>& buttons, size_t defaultIndex) {
+  const char* icon = IconMark(box.style);
+  std::string indent = icon != nullptr ? std::string(icon) + "  " : std::string();
+  std::vector<std::string> lines = Wrap(TextLines(box.text), kTextWidth);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    lines[i] = (i == 0 ? indent : std::string(indent.size(), ' ')) + lines[i];
+  }
+  std::string caption;
+  for (const std::string& part : TextLines(box.caption))
+    caption += (caption.empty() ? "" : " ") + part;
+  std::string row = ButtonRow(buttons, defaultIndex);
+  size_t inner = std::max<size_t>(row.size(), caption.size() + 3);
+  for (const std::string& line : lines) inner = std::max(inner, line.size());
+  inner += 4;  // two blanks either side
+
+  std::string out;
+  std::string title = "+- " + caption + " ";
+  out += title + std::string(inner + 1 - title.size(), '-') + "+\n";
+  out += "|" + std::string(inner, ' ') + "|\n";
+  for (const std::string& line : lines) out += "|  " + Padded(line, inner - 2) + "|\n";
+  out += "|" + std::string(inner, ' ') + "|\n";
+  size_t left = (inner - row.size()) / 2;
+  out += "|" + std::string(left, ' ') + Padded(row, inner - left) + "|\n";
+  out += "+" + std::string(inner, '-') + "+\n";
+  std::fputs(out.c_str(), stderr);
+  std::fflush(stderr);
+}
+
+void ReportAnswer(int answer, const std::string& how) {
+  std::fprintf(stderr, "  => %s (%s)\n\n", ButtonName(answer), how.c_str());
+  std::fflush(stderr);
+}
+
+// The button a typed line names: its name or its first letter, in any case.
+int TypedButton(const std::string& line, const std::vector<int>& buttons) {
+  std::string word = line;
+  word.erase(0, std::min(word.size(), word.find_first_not_of(" \t")));
+  word.erase(word.find_last_not_of(" \t\r") + 1);
+  for (int id : buttons) {
+    std::string name = ButtonName(id);
+    if (NamesEqual(word, name) || (word.size() == 1 && NamesEqual(word, name.substr(0, 1)))) {
+      return id;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int Run::answerFor(const MessageBoxRecord& box) {
+  std::vector<int> buttons = ButtonsOf(box.style);
+  if (buttons.empty()) return 0;
+  size_t defaultIndex = DefaultIndex(box.style, buttons.size());
+  const bool askPerson = askTerminal && ::isatty(STDIN_FILENO) != 0;
+  if (echoMessageBoxes || (askPerson && nextAnswer_ >= answers_.size())) {
+    DrawBox(box, buttons, defaultIndex);
+  }
+
+  if (nextAnswer_ < answers_.size()) {
+    size_t number = ++nextAnswer_;
+    int answer = answers_[number - 1];
+    if (std::find(buttons.begin(), buttons.end(), answer) == buttons.end()) {
+      throw RunStopped(RunStopped::Reason::BadAnswer,
+                       std::string("scripted answer ") + std::to_string(number) + " is " +
+                           ButtonName(answer) + ", but the box \"" + box.caption +
+                           "\" has only the buttons " + ButtonList(buttons));
+    }
+    if (echoMessageBoxes) {
+      ReportAnswer(answer, "scripted answer " + std::to_string(number) + " of " +
+                               std::to_string(answers_.size()));
+    }
+    return answer;
+  }
+
+  if (askPerson) {
+    std::string choices;
+    for (int id : buttons) {
+      std::string name = ButtonName(id);
+      choices += (choices.empty() ? "" : ", ") + ("[" + name.substr(0, 1) + "]" + name.substr(1));
+    }
+    while (true) {
+      std::fprintf(stderr, "  Press %s (Enter = %s): ", choices.c_str(),
+                   ButtonName(buttons[defaultIndex]));
+      std::fflush(stderr);
+      std::string line;
+      if (!std::getline(std::cin, line)) {
+        std::fputc('\n', stderr);
+        ReportAnswer(buttons[defaultIndex], "default button: end of input");
+        return buttons[defaultIndex];
+      }
+      if (line.find_first_not_of(" \t\r") == std::string::npos) {
+        ReportAnswer(buttons[defaultIndex], "default button");
+        return buttons[defaultIndex];
+      }
+      if (int typed = TypedButton(line, buttons)) {
+        ReportAnswer(typed, "typed");
+        return typed;
+      }
+      std::fprintf(stderr, "  '%s' is not a button of this box.\n", line.c_str());
+    }
+  }
+
+  if (echoMessageBoxes) ReportAnswer(buttons[defaultIndex], "default button");
+  return buttons[defaultIndex];
+}
+
+}  // namespace winsim
+
+extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
+  Call call("MessageBoxA", Args(HandleName(hWnd), lpText, lpCaption, Hex(uType)),
+            ERROR_NOT_ENOUGH_MEMORY);
+  winsim::MessageBoxRecord box;
+  // Windows shows an empty text for NULL, and "Error" as the caption.
+  box.text = lpText != nullptr ? lpText : "";
+  box.caption = lpCaption != nullptr ? lpCaption : "Error";
+  box.style = uType;
+  box.result = 0;
+  if (call.fault) {
+    call.run().recordMessageBox(box);
+    return call.result(0, "0, " + winsim::detail::ErrorName(*call.fault), *call.fault);
+  }
+  if (winsim::ButtonsOf(uType).empty()) {
+    call.run().recordMessageBox(box);
+    return call.result(0, "0, ERROR_INVALID_PARAMETER", ERROR_INVALID_PARAMETER);
+  }
+  try {
+    box.result = call.run().answerFor(box);
+  } catch (const winsim::RunStopped&) {
+    call.run().recordMessageBox(box);
+    call.result(0, "(no answer: the run stops)");
+    throw;
+  }
+  call.run().recordMessageBox(box);
+  return call.result(box.result, winsim::ButtonName(box.result));
+}

@@ -110,7 +110,10 @@ bool IsAbsoluteWindowsPath(const std::string& path) {
 }  // namespace
 
 MachineError::MachineError(std::string file, size_t line, const std::string& what)
-    : std::runtime_error(Describe(file, line, what)), file_(std::move(file)), line_(line) {}
+    : std::runtime_error(Describe(file, line, what)),
+      file_(std::move(file)),
+      line_(line),
+      problem_(what) {}
 
 fs::path Machine::driveFolder(char letter) const {
   char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));

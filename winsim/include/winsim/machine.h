@@ -50,16 +50,20 @@ struct MachineConfig {
 };
 
 // A machine folder that cannot be used: names the file, the line (0 when the
-// problem is not on one line) and what is wrong.
+// problem is not on one line) and what is wrong. The file is empty when the
+// problem is the folder itself. what() reads "file:line: problem".
 class MachineError : public std::runtime_error {
  public:
   MachineError(std::string file, size_t line, const std::string& what);
   const std::string& file() const { return file_; }
   size_t line() const { return line_; }
+  // What is wrong, without the file and line.
+  const std::string& problem() const { return problem_; }
 
  private:
   std::string file_;
   size_t line_;
+  std::string problem_;
 };
 
 class Machine {
