@@ -1,0 +1,195 @@
+// Placing the drivers, the applet, the uninstaller and the applet's help file
+// from the program folder into the System directory and the help folder.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "file_placement.h"
+#include "setup_state.h"
+#include "test_machine.h"
+#include "text_buffer.h"
+#include "trace_reading.h"
+
+namespace {
+
+using rq47set::g_setup;
+using rq47test::TestMachine;
+
+const char* const kSystemFiles[] = {"zelvcd.vxd", "rq47pci.vxd", "rq47pci1.vxd", "zca.cpl",
+                                    "zuninst.exe"};
+
+std::string ContentOf(const std::string& name) { return "the package's " + name + "\r\n"; }
+
+class FilePlacement : public ::testing::Test {
+ protected:
+  void SetUp() override { rq47set::ResetSetupState(); }
+
+  // A machine whose program folder holds the six source files.
+  TestMachine& MakeMachine(const std::string& windowsDirectory = "C:\\WINDOWS",
+                           const std::string& systemDirectory = "C:\\WINDOWS\\SYSTEM",
+                           bool withHelpFolder = true) {
+    winsim::MachineConfig config;
+    config.windowsDirectory = windowsDirectory;
+    config.systemDirectory = systemDirectory;
+    config.currentDirectory = "C:\\";
+    machine_ = std::make_unique<TestMachine>(config);
+    programFolder_ = Join(windowsDirectory, "Zelvaran\\ZelSet95");
+    systemFolder_ = systemDirectory;
+    helpFolder_ = Join(windowsDirectory, "HELP");
+    for (const char* name : kSystemFiles) {
+      machine_->writeFile(Join(programFolder_, name), ContentOf(name));
+    }
+    machine_->writeFile(Join(programFolder_, "Domestic.hlp"), ContentOf("Domestic.hlp"));
+    machine_->writeFile(Join(programFolder_, "German.hlp"), ContentOf("German.hlp"));
+    if (withHelpFolder) machine_->makeDirectory(helpFolder_);
+    startHandles_ = machine_->run().openHandleCount();
+    return *machine_;
+  }
+
+  static std::string Join(const std::string& folder, const std::string& name) {
+    return folder.back() == '\\' ? folder + name : folder + "\\" + name;
+  }
+
+  void ExpectSystemFilesPlaced() {
+    for (const char* name : kSystemFiles) {
+      EXPECT_EQ(machine_->readFile(Join(systemFolder_, name)), ContentOf(name)) << name;
+    }
+  }
+
+  std::vector<std::string> Copies() {
+    return rq47test::CallsOf(machine_->run().trace(), "CopyFileA");
+  }
+
+  std::unique_ptr<TestMachine> machine_;
+  std::string programFolder_, systemFolder_, helpFolder_;
+  size_t startHandles_ = 0;
+};
+
+TEST_F(FilePlacement, SixCopiesInOrderLeaveTheSourcesInPlace) {
+  TestMachine& machine = MakeMachine();
+
+  rq47set::PlaceModemFiles();
+
+  std::vector<std::pair<std::string, std::string>> expected;
+  for (const char* name : kSystemFiles) {
+    expected.emplace_back(std::string("C:\\WINDOWS\\Zelvaran\\zelset95\\") + name,
+                          std::string("C:\\WINDOWS\\SYSTEM\\") + name);
+  }
+  expected.emplace_back("C:\\WINDOWS\\Zelvaran\\zelset95\\Domestic.hlp",
+                        "C:\\WINDOWS\\help\\zca.hlp");
+  std::vector<std::string> copies = Copies();
+  ASSERT_EQ(copies.size(), expected.size());
+  for (size_t i = 0; i < copies.size(); ++i) {
+    std::vector<std::string> paths = rq47test::TextArguments(copies[i]);
+    ASSERT_EQ(paths.size(), 2u) << copies[i];
+    EXPECT_EQ(paths[0], expected[i].first) << "copy " << i + 1;
+    EXPECT_EQ(paths[1], expected[i].second) << "copy " << i + 1;
+  }
+
+  ExpectSystemFilesPlaced();
+  EXPECT_EQ(machine.readFile("C:\\WINDOWS\\HELP\\zca.hlp"), ContentOf("Domestic.hlp"));
+  EXPECT_FALSE(machine.exists("C:\\WINDOWS\\HELP\\German.hlp"));
+  for (const char* name : kSystemFiles) {
+    EXPECT_EQ(machine.readFile(Join(programFolder_, name)), ContentOf(name)) << name;
+  }
+  EXPECT_EQ(machine.readFile(Join(programFolder_, "Domestic.hlp")), ContentOf("Domestic.hlp"));
+  EXPECT_EQ(machine.run().openHandleCount(), startHandles_);
+}
+
+TEST_F(FilePlacement, EarlierInstallationIsOverwritten) {
+  TestMachine& machine = MakeMachine();
+  for (const char* name : kSystemFiles) {
+    machine.writeFile(Join(systemFolder_, name), "an earlier version");
+  }
+  machine.writeFile("C:\\WINDOWS\\HELP\\zca.hlp", "an earlier help file");
+
+  rq47set::PlaceModemFiles();
+
+  ExpectSystemFilesPlaced();
+  EXPECT_EQ(machine.readFile("C:\\WINDOWS\\HELP\\zca.hlp"), ContentOf("Domestic.hlp"));
+}
+
+TEST_F(FilePlacement, MissingSourceLeavesOnlyThatFileUnplaced) {
+  TestMachine& machine = MakeMachine();
+  machine.removeFile(Join(programFolder_, "rq47pci1.vxd"));
+
+  rq47set::PlaceModemFiles();
+
+  EXPECT_EQ(Copies().size(), 6u) << "the copies after the missing file still follow";
+  EXPECT_FALSE(machine.exists("C:\\WINDOWS\\SYSTEM\\rq47pci1.vxd"));
+  for (const char* name : {"zelvcd.vxd", "rq47pci.vxd", "zca.cpl", "zuninst.exe"}) {
+    EXPECT_EQ(machine.readFile(Join(systemFolder_, name)), ContentOf(name)) << name;
+  }
+  EXPECT_EQ(machine.readFile("C:\\WINDOWS\\HELP\\zca.hlp"), ContentOf("Domestic.hlp"));
+}
+
+TEST_F(FilePlacement, MissingHelpFolderIsNotCreated) {
+  TestMachine& machine = MakeMachine("C:\\WINDOWS", "C:\\WINDOWS\\SYSTEM", false);
+
+  rq47set::PlaceModemFiles();
+
+  ExpectSystemFilesPlaced();
+  EXPECT_FALSE(machine.exists("C:\\WINDOWS\\HELP"));
+  EXPECT_TRUE(rq47test::CallsOf(machine.run().trace(), "CreateDirectoryA").empty());
+}
+
+TEST_F(FilePlacement, DirectoriesAreReadAgainWhateverTheyHeld) {
+  MakeMachine();
+  ASSERT_TRUE(CopyText(g_setup.windowsDirectory, "C:\\ELSEWHERE"));
+  ASSERT_TRUE(CopyText(g_setup.systemDirectory, "C:\\ELSEWHERE\\SYSTEM"));
+
+  rq47set::PlaceModemFiles();
+
+  EXPECT_STREQ(g_setup.windowsDirectory, "C:\\WINDOWS");
+  EXPECT_STREQ(g_setup.systemDirectory, "C:\\WINDOWS\\SYSTEM");
+  ExpectSystemFilesPlaced();
+}
+
+TEST_F(FilePlacement, LongDirectoriesAreUsedWhole) {
+  // Longer than the 19 and 39 characters the directory strings once held.
+  const std::string windows = "C:\\Windows For The Modem Test Machine";
+  const std::string system = windows + "\\System Directory Of The Test";
+  TestMachine& machine = MakeMachine(windows, system);
+
+  rq47set::PlaceModemFiles();
+
+  ExpectSystemFilesPlaced();
+  EXPECT_EQ(machine.readFile(Join(helpFolder_, "zca.hlp")), ContentOf("Domestic.hlp"));
+}
+
+TEST_F(FilePlacement, WindowsDirectoryAtADriveRootGetsNoDoubledSeparator) {
+  TestMachine& machine = MakeMachine("C:\\", "C:\\SYSTEM");
+
+  rq47set::PlaceModemFiles();
+
+  for (const std::string& copy : Copies()) {
+    for (const std::string& path : rq47test::TextArguments(copy)) {
+      EXPECT_EQ(path.find("\\\\"), std::string::npos) << path;
+    }
+  }
+  ExpectSystemFilesPlaced();
+  EXPECT_EQ(machine.readFile("C:\\HELP\\zca.hlp"), ContentOf("Domestic.hlp"));
+}
+
+TEST_F(FilePlacement, PathThatDoesNotFitIsSkippedNeverCut) {
+  // 250 characters: "\zca.cpl" still fits within MAX_PATH, the longer names do not.
+  const std::string system = "C:\\" + std::string(247, 'S');
+  TestMachine& machine = MakeMachine("C:\\WINDOWS", system);
+
+  rq47set::PlaceModemFiles();
+
+  std::vector<std::string> destinations;
+  for (const std::string& copy : Copies()) {
+    std::vector<std::string> paths = rq47test::TextArguments(copy);
+    ASSERT_EQ(paths.size(), 2u) << copy;
+    destinations.push_back(paths[1]);
+  }
+  EXPECT_EQ(destinations,
+            (std::vector<std::string>{system + "\\zca.cpl", "C:\\WINDOWS\\help\\zca.hlp"}));
+  EXPECT_EQ(machine.readFile(system + "\\zca.cpl"), ContentOf("zca.cpl"));
+}
+
+}  // namespace

@@ -1,0 +1,52 @@
+#include "trace_reading.h"
+
+namespace rq47test {
+
+std::vector<std::string> CallsOf(const std::vector<std::string>& trace, std::string_view function) {
+  std::string prefix = std::string(function) + "(";
+  std::vector<std::string> calls;
+  for (const std::string& line : trace) {
+    if (line.compare(0, prefix.size(), prefix) == 0) calls.push_back(line);
+  }
+  return calls;
+}
+
+std::vector<std::string> TextArguments(std::string_view line) {
+  // Only the arguments: the result part may quote text of its own.
+  size_t end = line.rfind(") = ");
+  if (end != std::string_view::npos) line = line.substr(0, end);
+  std::vector<std::string> texts;
+  size_t at = line.find('(');
+  while (at != std::string_view::npos && (at = line.find('"', at)) != std::string_view::npos) {
+    std::string text;
+    size_t i = at + 1;
+    for (; i < line.size() && line[i] != '"'; ++i) {
+      if (line[i] == '\\' && i + 1 < line.size()) {
+        ++i;
+        switch (line[i]) {
+          case 'r': text += '\r'; break;
+          case 'n': text += '\n'; break;
+          case 't': text += '\t'; break;
+          default: text += line[i];
+        }
+      } else {
+        text += line[i];
+      }
+    }
+    texts.push_back(text);
+    at = i + 1;
+  }
+  return texts;
+}
+
+std::vector<std::string> FirstTextArguments(const std::vector<std::string>& trace,
+                                            std::string_view function) {
+  std::vector<std::string> firsts;
+  for (const std::string& line : CallsOf(trace, function)) {
+    std::vector<std::string> texts = TextArguments(line);
+    firsts.push_back(texts.empty() ? std::string() : texts.front());
+  }
+  return firsts;
+}
+
+}  // namespace rq47test
