@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "install_paths.h"
 #include "setup_state.h"
 #include "text_buffer.h"
 
@@ -25,19 +26,6 @@ constexpr const char* kSystemFiles[] = {
 // The applet's help is always the domestic one, under the applet's help name.
 constexpr char kHelpSource[] = "\\Domestic.hlp";
 constexpr char kHelpDestination[] = "\\zca.hlp";
-
-// Reads a directory with the platform's whole path capacity. A directory the
-// platform does not report leaves the string empty, so no path is composed
-// from an old or partial value.
-template <size_t N>
-void FillDirectory(char (&directory)[N], UINT (*query)(LPSTR, UINT)) {
-  static_assert(N > MAX_PATH, "a directory string holds any path the platform reports");
-  UINT length = query(directory, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) directory[0] = '\0';
-}
-
-UINT QueryWindowsDirectory(LPSTR buffer, UINT size) { return GetWindowsDirectoryA(buffer, size); }
-UINT QuerySystemDirectory(LPSTR buffer, UINT size) { return GetSystemDirectoryA(buffer, size); }
 
 // directory followed by suffix (which begins with a backslash). A directory
 // that is a drive root ("D:\") already ends in the separator and does not get
@@ -67,12 +55,13 @@ void PlaceFile(const char* folder, const char* name, const char* destinationFold
 }  // namespace
 
 void PlaceModemFiles() {
-  FillDirectory(g_setup.windowsDirectory, QueryWindowsDirectory);
-  FillDirectory(g_setup.systemDirectory, QuerySystemDirectory);
+  RefreshWindowsDirectory();
+  RefreshSystemDirectory();
 
   char programFolder[MAX_PATH];
   char helpFolder[MAX_PATH];
-  // Without these folders there is nothing to copy from or into.
+  // A program folder path that does not fit leaves nothing to copy; a help
+  // folder path that does not fit leaves only the help file unplaced.
   if (!JoinPath(programFolder, g_setup.windowsDirectory, kProgramFolderSuffix)) return;
   if (!JoinPath(helpFolder, g_setup.windowsDirectory, kHelpFolderSuffix)) helpFolder[0] = '\0';
 
