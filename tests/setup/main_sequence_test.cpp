@@ -1,0 +1,188 @@
+#include "main_sequence.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "setup_machine.h"
+#include "setup_state.h"
+
+namespace {
+
+using setuptest::Calls;
+using setuptest::FirstCall;
+using setuptest::kCaption;
+using setuptest::kModemId;
+using setuptest::kPci;
+using setuptest::kTempSettings;
+using setuptest::kVendor;
+using setuptest::MakeMachine;
+using setuptest::Padded;
+
+constexpr char kHardwareNotFound[] =
+    "The Modem Hardware is either not physically installed\r"
+    "in your PC, or auto-detection has not detected it. Make sure\r"
+    "the Modem Hardware is physically installed, then, either re-boot\r"
+    "your machine, or go to the Start Menu, select Settings, and open\r"
+    "the Control Panel. Open the Device Manager and click on Refresh.";
+constexpr char kInstalled[] =
+    "You have successfully installed the RQ47 Modem.\r\r"
+    "Please see the Readme.doc and Revhist.doc files for\r"
+    "new features, bug fixes, and troubleshooting guide.\r\r"
+    "The Modem is now ready for use.";
+constexpr char kRegistryKeysFailed[] = "Failed to set the modem's registry keys.";
+
+// The run's only message box, in the setup's caption with an OK button.
+void ExpectOnlyBox(rq47test::TestMachine& machine, const std::string& text) {
+  const auto& boxes = machine.run().messageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, text);
+  EXPECT_EQ(boxes[0].caption, kCaption);
+  EXPECT_EQ(boxes[0].style, static_cast<uint32_t>(MB_OK));
+}
+
+TEST(MainSequenceTexts, ClosingTextsHaveTheirLengths) {
+  EXPECT_EQ(std::string(kInstalled).size(), 185u);
+  EXPECT_EQ(std::string(kRegistryKeysFailed).size(), 40u);
+}
+
+TEST(MainSequence, WithoutTheModemTheHardwareMessageEndsTheRunAndNothingIsWritten) {
+  auto machine = MakeMachine({}, "");
+  EXPECT_EQ(rq47set::RunSetup(), 0);
+  ExpectOnlyBox(*machine, kHardwareNotFound);
+  EXPECT_EQ(setuptest::ChangingCalls(*machine), 0u);
+  EXPECT_FALSE(machine->keyExists(rq47test::Hklm("Software\\Zelvaran")));
+  EXPECT_EQ(machine->run().openHandleCount(), 0u);
+}
+
+TEST(MainSequence, AVendorKeyThatCannotBeCreatedEndsTheRunWithItsMessage) {
+  auto machine = MakeMachine();
+  machine->run().addFault({"RegCreateKeyExA", "RQ31DFV", 0, ERROR_ACCESS_DENIED});
+  EXPECT_EQ(rq47set::RunSetup(), 0);
+  ExpectOnlyBox(*machine, "Failed to create VENDOR_KEY");
+  EXPECT_TRUE(Calls(*machine, "RegSetValueExA").empty());
+  EXPECT_TRUE(Calls(*machine, "GetVersionExA").empty());
+}
+
+TEST(MainSequence, AFailedRequirementEndsWith100AndLeavesTheVendorKeyWithVersion) {
+  winsim::MachineConfig config;
+  config.processorType = 486;
+  auto machine = MakeMachine(config);
+  EXPECT_EQ(rq47set::RunSetup(), 100);
+  ExpectOnlyBox(*machine, "486 Processor found. Wrong Processor! Setup will now abort");
+  EXPECT_EQ(machine->valueBytes(kVendor, "Version"), Padded("3.02 Build 69", 20));
+  EXPECT_EQ(machine->valueBytes(kVendor, "Operating System"), Padded("Windows98", 20));
+  EXPECT_FALSE(machine->valueBytes(kVendor, "Language").has_value());
+  EXPECT_FALSE(machine->valueBytes(kVendor, "PortName").has_value());
+  // The vendor key and Version come before the check.
+  long versionWrite = FirstCall(*machine, "RegSetValueExA", "\"Version\"");
+  ASSERT_GE(versionWrite, 0);
+  EXPECT_LT(versionWrite, FirstCall(*machine, "GetVersionExA"));
+  EXPECT_EQ(machine->run().openHandleCount(), 0u);
+}
+
+TEST(MainSequence, OnWindowsNtOnlyVersionIsLeftBehind) {
+  winsim::MachineConfig config;
+  config.platform = 2;
+  config.minorVersion = 0;
+  auto machine = MakeMachine(config);
+  EXPECT_EQ(rq47set::RunSetup(), 100);
+  ExpectOnlyBox(*machine, "OS is Windows NT. Setup will now abort");
+  EXPECT_EQ(machine->valueBytes(kVendor, "Version"), Padded("3.02 Build 69", 20));
+  EXPECT_FALSE(machine->valueBytes(kVendor, "Operating System").has_value());
+}
+
+TEST(MainSequence, ASuccessfulRunInstallsAndShowsTheSuccessText) {
+  auto machine = MakeMachine();
+  EXPECT_EQ(rq47set::RunSetup(), 0);
+  ExpectOnlyBox(*machine, kInstalled);
+  EXPECT_EQ(machine->valueBytes(kVendor, "Version"), Padded("3.02 Build 69", 20));
+  EXPECT_EQ(machine->valueBytes(kVendor, "Operating System"), Padded("Windows98", 20));
+  EXPECT_EQ(machine->valueBytes(kVendor, "Language"), Padded("Domestic English", 22));
+  EXPECT_EQ(machine->valueBytes(kVendor, "PNP ID"), Padded(kModemId, 42));
+  EXPECT_TRUE(machine->valueBytes(kVendor, "PortName").has_value());
+  EXPECT_EQ(Calls(*machine, "CreateProcessA", "regedit /si").size(), 1u);
+  EXPECT_EQ(Calls(*machine, "CreateProcessA", "Zelvaran\\\\ZelSet95\\\\rq47.reg").size(), 1u);
+  EXPECT_EQ(machine->run().openHandleCount(), 0u);
+}
+
+TEST(MainSequence, ASecondRunKeepsEverySetting) {
+  auto machine = MakeMachine();
+  ASSERT_EQ(rq47set::RunSetup(), 0);
+  machine->setBytes(kVendor, "MicGain", REG_BINARY, std::string(1, '\x21'));
+  machine->reload();
+  machine->run();
+  const winsim::RegKey* before = machine->registry().find(kVendor);
+  ASSERT_NE(before, nullptr);
+  std::vector<winsim::RegValue> installed = before->values();
+
+  EXPECT_EQ(rq47set::RunSetup(), 0);
+  ExpectOnlyBox(*machine, kInstalled);
+  const winsim::RegKey* after = machine->registry().find(kVendor);
+  ASSERT_NE(after, nullptr);
+  ASSERT_EQ(after->values().size(), installed.size());
+  for (size_t i = 0; i < installed.size(); ++i) {
+    EXPECT_EQ(after->values()[i].name, installed[i].name);
+    EXPECT_EQ(after->values()[i].data, installed[i].data) << installed[i].name;
+  }
+}
+
+TEST(MainSequence, AProgramFolderPathThatDoesNotFitEndsWithCode4AfterTheSettings) {
+  winsim::MachineConfig config;
+  config.windowsDirectory = "C:\\" + std::string(120, 'W') + "\\" + std::string(125, 'X');
+  auto machine = MakeMachine(config);
+  EXPECT_EQ(rq47set::RunSetup(), 4);
+  ExpectOnlyBox(*machine, kRegistryKeysFailed);
+  EXPECT_EQ(machine->valueBytes(kVendor, "Language"), Padded("Domestic English", 22));
+  EXPECT_TRUE(Calls(*machine, "CreateProcessA", "regedit").empty());
+}
+
+TEST(MainSequence, ARegistryImportThatCannotStartEndsWithTheRunnersCode) {
+  auto machine = MakeMachine();
+  machine->run().addFault({"CreateProcessA", "regedit", 0, ERROR_FILE_NOT_FOUND});
+  EXPECT_EQ(rq47set::RunSetup(), -1);
+  ExpectOnlyBox(*machine, kRegistryKeysFailed);
+  EXPECT_EQ(machine->valueBytes(kVendor, "Language"), Padded("Domestic English", 22));
+  EXPECT_EQ(machine->run().openHandleCount(), 0u);
+}
+
+TEST(MainSequence, AnUpgradeThatEndsTheRunLeavesTheRestUndone) {
+  auto machine = MakeMachine({}, "");
+  machine->setBytes(kVendor, "Version", REG_SZ, Padded("3.01 Build 52", 20));
+  machine->run().setAnswers({IDNO});
+  EXPECT_EQ(rq47set::RunSetup(), 0);
+  ASSERT_EQ(machine->run().messageBoxes().size(), 1u);
+  EXPECT_EQ(machine->run().messageBoxes()[0].style, static_cast<uint32_t>(MB_YESNO));
+  EXPECT_TRUE(Calls(*machine, "RegCreateKeyExA").empty());
+  EXPECT_TRUE(Calls(*machine, "GetVersionExA").empty());
+  EXPECT_EQ(machine->valueBytes(kVendor, "Version"), Padded("3.01 Build 52", 20));
+  EXPECT_FALSE(machine->valueBytes(kVendor, "Operating System").has_value());
+}
+
+TEST(MainSequence, SettingsSavedByAnUpgradeAreTakenOverByTheNextInstallation) {
+  auto machine = MakeMachine();
+  machine->setBytes(kTempSettings, "Language", REG_SZ, Padded("German", 22));
+  machine->setBytes(kTempSettings, "PortName", REG_SZ, Padded("COM4", 10));
+  machine->setBytes(kTempSettings, "DOSboxEnabled", REG_SZ, Padded("TRUE", 10));
+  EXPECT_EQ(rq47set::RunSetup(), 0);
+  ExpectOnlyBox(*machine, kInstalled);
+  EXPECT_EQ(machine->valueBytes(kVendor, "Language"), Padded("German", 22));
+  EXPECT_EQ(machine->valueText(kVendor, "PortName"), "COM4");
+  EXPECT_FALSE(machine->keyExists(kTempSettings));
+  EXPECT_NE(
+      machine->readFile(setuptest::kSystemIni)->find("device=*vcd\r\ndevice = zelvcd.vxd\r\n"),
+      std::string::npos);
+}
+
+TEST(MainSequence, TheShippedWindows98MachineInstalls) {
+  auto machine = rq47test::TestMachine::CopyOf("win98se");
+  machine->run();
+  EXPECT_EQ(rq47set::RunSetup(), 0);
+  ExpectOnlyBox(*machine, kInstalled);
+  EXPECT_EQ(machine->valueBytes(kVendor, "Version"), Padded("3.02 Build 69", 20));
+  std::optional<std::string> pnpId = machine->valueText(kVendor, "PNP ID");
+  ASSERT_TRUE(pnpId.has_value());
+  EXPECT_TRUE(machine->keyExists(kPci + "\\" + *pnpId));
+}
+
+}  // namespace

@@ -1,0 +1,146 @@
+#include "requirements.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "setup_machine.h"
+#include "setup_state.h"
+
+namespace {
+
+using setuptest::kVendor;
+using setuptest::Padded;
+
+struct MachineCase {
+  const char* name;
+  uint32_t platform;
+  uint32_t major;
+  uint32_t minor;
+  uint32_t processor;
+  uint64_t memory;
+  const char* message;          // nullptr: accepted without a message
+  const char* operatingSystem;  // nullptr: no Operating System value
+};
+
+void PrintTo(const MachineCase& c, std::ostream* out) { *out << c.name; }
+
+constexpr uint64_t k32Mb = 33554432;
+
+const MachineCase kMachines[] = {
+    {"Windows95", 1, 4, 0, 586, k32Mb, nullptr, "Windows95"},
+    {"Windows98", 1, 4, 10, 586, k32Mb, nullptr, "Windows98"},
+    {"WindowsMe", 1, 4, 90, 586, k32Mb, nullptr, "Windows98"},
+    {"Windows31", 0, 3, 10, 586, k32Mb, "OS is Windows 3.1. Setup will now abort", nullptr},
+    {"WindowsNT", 2, 4, 0, 586, k32Mb, "OS is Windows NT. Setup will now abort", nullptr},
+    {"UnknownPlatform", 3, 4, 10, 586, k32Mb, "No Valid Operating System found", nullptr},
+    {"MajorVersion5Minor0", 1, 5, 0, 586, k32Mb,
+     "Unable to determine Windows version! Setup will now abort", "Windows95"},
+    {"MajorVersion5Minor10", 1, 5, 10, 586, k32Mb,
+     "Unable to determine Windows version! Setup will now abort", "Windows98"},
+    {"Processor386", 1, 4, 10, 386, k32Mb,
+     "386 Processor found.Wrong Processor! Setup will now abort", "Windows98"},
+    {"Processor486", 1, 4, 0, 486, k32Mb,
+     "486 Processor found. Wrong Processor! Setup will now abort", "Windows95"},
+    {"ProcessorItanium", 1, 4, 10, 2200, k32Mb,
+     "No Valid Processor was found! Setup will now abort", "Windows98"},
+    {"Memory7999Bytes", 1, 4, 10, 586, 7999,
+     "There is not enough memory on you're system. Setup will now abort", "Windows98"},
+    {"Memory8000Bytes", 1, 4, 10, 586, 8000, nullptr, "Windows98"},
+};
+
+class Requirements : public ::testing::TestWithParam<MachineCase> {
+ protected:
+  void SetUp() override {
+    rq47set::ResetSetupState();
+    const MachineCase& c = GetParam();
+    winsim::MachineConfig config;
+    config.platform = c.platform;
+    config.majorVersion = c.major;
+    config.minorVersion = c.minor;
+    config.processorType = c.processor;
+    config.totalMemory = c.memory;
+    machine = std::make_unique<rq47test::TestMachine>(config);
+    machine->createKey(kVendor);  // the main sequence made it before the check
+    machine->run();
+  }
+  std::unique_ptr<rq47test::TestMachine> machine;
+};
+
+TEST_P(Requirements, ShowsTheMessageOfTheFirstUnmetRequirementAndRecordsTheSystem) {
+  const MachineCase& c = GetParam();
+  int result = rq47set::CheckSystemRequirements();
+
+  const auto& boxes = machine->run().messageBoxes();
+  if (c.message == nullptr) {
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(boxes.empty());
+  } else {
+    EXPECT_EQ(result, 100);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, c.message);
+    EXPECT_EQ(boxes[0].caption, setuptest::kCaption);
+    EXPECT_EQ(boxes[0].style, static_cast<uint32_t>(MB_OK));
+  }
+
+  std::optional<std::string> recorded = machine->valueBytes(kVendor, "Operating System");
+  if (c.operatingSystem == nullptr) {
+    EXPECT_FALSE(recorded.has_value());
+  } else {
+    ASSERT_TRUE(recorded.has_value());
+    EXPECT_EQ(*recorded, Padded(c.operatingSystem, 20));
+    EXPECT_EQ(machine->registry().value(kVendor, "Operating System")->type,
+              static_cast<uint32_t>(REG_SZ));
+  }
+  EXPECT_EQ(machine->run().openHandleCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Machines, Requirements, ::testing::ValuesIn(kMachines),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RequirementsOnProcessors, PentiumClassIsTheTableIn32BitAndAlsoX64In64Bit) {
+  for (bool is64Bit : {false, true}) {
+    SCOPED_TRACE(is64Bit ? "64-bit build" : "32-bit build");
+    EXPECT_TRUE(rq47set::IsPentiumClass(586, is64Bit));
+    EXPECT_EQ(rq47set::IsPentiumClass(8664, is64Bit), is64Bit);
+    for (DWORD other : {386u, 486u, 686u, 2200u, 0u}) {
+      EXPECT_FALSE(rq47set::IsPentiumClass(other, is64Bit)) << other;
+    }
+  }
+}
+
+TEST(RequirementsOnProcessors, TheX64TypeIsAcceptedExactlyWhenThisIsA64BitBuild) {
+  rq47set::ResetSetupState();
+  winsim::MachineConfig config;
+  config.processorType = 8664;
+  rq47test::TestMachine machine(config);
+  machine.createKey(kVendor);
+  machine.run();
+  bool is64BitBuild = sizeof(void*) == 8;
+  EXPECT_EQ(rq47set::CheckSystemRequirements(), is64BitBuild ? 0 : 100);
+  EXPECT_EQ(machine.run().messageBoxes().size(), is64BitBuild ? 0u : 1u);
+}
+
+TEST(RequirementsVendorKey, AMissingVendorKeyIsPassedOverAndNothingIsCreated) {
+  rq47set::ResetSetupState();
+  rq47test::TestMachine machine;
+  machine.run();
+  EXPECT_EQ(rq47set::CheckSystemRequirements(), 0);
+  EXPECT_FALSE(machine.keyExists(kVendor));
+  EXPECT_EQ(machine.run().openHandleCount(), 0u);
+}
+
+TEST(RequirementsVendorKey, OtherValuesOfTheVendorKeyStayAsTheyAre) {
+  rq47set::ResetSetupState();
+  rq47test::TestMachine machine;
+  machine.setBytes(kVendor, "Version", REG_SZ, Padded("3.02 Build 69", 20));
+  machine.setBytes(kVendor, "Operating System", REG_SZ, Padded("Windows95", 20));
+  machine.run();
+  EXPECT_EQ(rq47set::CheckSystemRequirements(), 0);
+  EXPECT_EQ(machine.valueBytes(kVendor, "Version"), Padded("3.02 Build 69", 20));
+  EXPECT_EQ(machine.valueBytes(kVendor, "Operating System"), Padded("Windows98", 20));
+}
+
+}  // namespace

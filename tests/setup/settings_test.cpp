@@ -1,0 +1,250 @@
+#include "settings.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "modem_names.h"
+#include "setup_machine.h"
+#include "setup_state.h"
+
+namespace {
+
+using rq47set::g_setup;
+using setuptest::kSystemIni;
+using setuptest::kSystemIniText;
+using setuptest::kTempSettings;
+using setuptest::kVendor;
+using setuptest::Padded;
+
+constexpr char kDevice[] = "VEN_1A3C&DEV_2210&SUBSYS_00000000&REV_01";
+constexpr char kSystemIniWithDriverLine[] =
+    "[boot]\r\nshell=Explorer.exe\r\n\r\n[386Enh]\r\ndevice=*vcd\r\ndevice = zelvcd.vxd\r\n"
+    "device=*vpd\r\n";
+
+struct Value {
+  uint32_t type;
+  std::string bytes;
+  bool operator==(const Value& other) const { return type == other.type && bytes == other.bytes; }
+};
+using Values = std::map<std::string, Value>;
+
+Value Text(const std::string& text, size_t count) { return {REG_SZ, Padded(text, count)}; }
+Value Byte(unsigned char value) { return {REG_BINARY, std::string(1, static_cast<char>(value))}; }
+
+class Settings : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rq47set::ResetSetupState();
+    std::copy_n(kDevice, sizeof kDevice, g_setup.deviceInstanceId);
+    machine.writeFile(kSystemIni, kSystemIniText);
+    // As the main sequence leaves the vendor key before this step.
+    machine.setBytes(kVendor, "Version", REG_SZ, Padded("3.02 Build 69", 20));
+    machine.setBytes(kVendor, "Operating System", REG_SZ, Padded("Windows98", 20));
+    machine.run();
+  }
+
+  // Runs the step on the vendor key, opened as the main sequence opens it.
+  void apply() {
+    UniqueHkey vendorKey;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, vendorKey.put(), nullptr),
+              ERROR_SUCCESS);
+    rq47set::ApplyModemSettings(std::move(vendorKey));
+    EXPECT_EQ(machine.run().openHandleCount(), 0u);
+  }
+
+  void setValues(const std::string& key, const Values& values) {
+    for (const auto& [name, value] : values) machine.setBytes(key, name, value.type, value.bytes);
+  }
+  Values values(const std::string& key) {
+    Values found;
+    const winsim::RegKey* node = machine.registry().find(key);
+    if (node == nullptr) return found;
+    for (const winsim::RegValue& value : node->values()) {
+      found[value.name] = {value.type, value.data};
+    }
+    return found;
+  }
+
+  // What an upgrade saves from an earlier installation, as it writes it.
+  void saveSettings(const std::string& dosBoxEnabled) {
+    setValues(kTempSettings, {{"Version", Text("3.02 Build 69", 20)},
+                              {"Country", Byte(49)},
+                              {"Language", Text("German", 22)},
+                              {"PNP ID", Text("VEN_1A3C&DEV_2211&OLD", 54)},
+                              {"MicGain", Byte(60)},
+                              {"SpkrGain", Byte(70)},
+                              {"DOSboxEnabled", Text(dosBoxEnabled, 10)},
+                              {"PortName", Text("COM4", 10)}});
+  }
+
+  rq47test::TestMachine machine;
+};
+
+TEST_F(Settings, AFreshInstallationWritesTheDefaultsWithTheirExactByteCounts) {
+  apply();
+  EXPECT_EQ(values(kVendor), (Values{{"Version", Text("3.02 Build 69", 20)},
+                                     {"Operating System", Text("Windows98", 20)},
+                                     {"Country", Byte(1)},
+                                     {"Language", Text("Domestic English", 22)},
+                                     {"PNP ID", Text(kDevice, 42)},
+                                     {"MicGain", Byte(80)},
+                                     {"SpkrGain", Byte(80)},
+                                     {"DOSboxEnabled", Text("FALSE", 10)}}));
+  // 16 characters, the terminator and five zero bytes.
+  EXPECT_EQ(machine.valueBytes(kVendor, "Language"),
+            std::string("Domestic English\0\0\0\0\0\0", 22));
+  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniText);
+}
+
+TEST_F(Settings, AFreshInstallationWritesInTheOrderOfAnInstallation) {
+  apply();
+  std::vector<std::string> written;
+  for (const std::string& line : setuptest::Calls(machine, "RegSetValueExA")) {
+    size_t open = line.find('"');
+    written.push_back(line.substr(open + 1, line.find('"', open + 1) - open - 1));
+  }
+  EXPECT_EQ(written, (std::vector<std::string>{"Country", "Language", "PNP ID", "MicGain",
+                                               "SpkrGain", "DOSboxEnabled"}));
+}
+
+TEST_F(Settings, InstallingAgainRewritesOnlyPnpId) {
+  Values installed = {{"Version", Text("3.02 Build 69", 20)},
+                      {"Operating System", Text("Windows98", 20)},
+                      {"Language", Text("French", 22)},
+                      {"Country", Byte(33)},
+                      {"PNP ID", Text("VEN_1A3C&DEV_2210&SUBSYS_OLD", 42)},
+                      {"MicGain", Byte(10)},
+                      {"SpkrGain", Byte(20)},
+                      {"DOSboxEnabled", Text("TRUE", 10)},
+                      {"PortName", Text("COM3", 20)}};
+  setValues(kVendor, installed);
+  saveSettings("TRUE");  // left over; not looked at while the settings are in place
+  Values saved = values(kTempSettings);
+
+  apply();
+  Values expected = installed;
+  expected["PNP ID"] = Text(kDevice, 42);
+  EXPECT_EQ(values(kVendor), expected);
+  EXPECT_EQ(values(kTempSettings), saved);
+  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniText);
+}
+
+TEST_F(Settings, ALanguageTooLongToReadStillCountsAsSettingsInPlace) {
+  setValues(kVendor,
+            {{"Language", Text("A language name of thirty bytes", 31)}, {"Country", Byte(44)}});
+  apply();
+  EXPECT_EQ(machine.valueBytes(kVendor, "Language"), Padded("A language name of thirty bytes", 31));
+  EXPECT_EQ(values(kVendor)["Country"], Byte(44));
+  EXPECT_EQ(values(kVendor)["PNP ID"], Text(kDevice, 42));
+}
+
+TEST_F(Settings, SavedSettingsAreTakenOverAndTheDriverLineAddedForTrue) {
+  saveSettings("TRUE");
+  apply();
+  EXPECT_EQ(values(kVendor), (Values{{"Version", Text("3.02 Build 69", 20)},
+                                     {"Operating System", Text("Windows98", 20)},
+                                     {"PNP ID", Text(kDevice, 42)},
+                                     {"Language", Text("German", 22)},
+                                     {"Country", Byte(49)},
+                                     {"MicGain", Byte(60)},
+                                     {"SpkrGain", Byte(70)},
+                                     {"DOSboxEnabled", Text("TRUE", 10)},
+                                     {"PortName", Text("COM4", 10)}}));
+  EXPECT_FALSE(machine.keyExists(kTempSettings));
+  EXPECT_TRUE(machine.keyExists(rq47test::Hklm("Software\\Zelvaran")));
+  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniWithDriverLine);
+  EXPECT_FALSE(machine.exists("C:\\WINDOWS\\system.new"));
+}
+
+TEST_F(Settings, OnlyTheExactTextTrueAddsTheDriverLine) {
+  for (const char* text : {"true", "True", "FALSE", "TRUE ", ""}) {
+    SCOPED_TRACE(std::string("DOSboxEnabled \"") + text + "\"");
+    machine.registry().remove(kVendor);
+    machine.createKey(kVendor);
+    saveSettings(text);
+    apply();
+    EXPECT_EQ(values(kVendor)["DOSboxEnabled"], Text(text, 10));
+    EXPECT_FALSE(machine.keyExists(kTempSettings));
+    EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniText);
+  }
+}
+
+TEST_F(Settings, ValuesMissingFromTheSavedSettingsTakeTheirDefaults) {
+  setValues(kTempSettings, {{"Language", Text("Italiano", 22)}, {"SpkrGain", Byte(5)}});
+  apply();
+  Values vendor = values(kVendor);
+  EXPECT_EQ(vendor["Language"], Text("Italiano", 22));
+  EXPECT_EQ(vendor["SpkrGain"], Byte(5));
+  EXPECT_EQ(vendor["Country"], Byte(1));
+  EXPECT_EQ(vendor["MicGain"], Byte(80));
+  EXPECT_EQ(vendor["DOSboxEnabled"], Text("FALSE", 10));
+  EXPECT_EQ(vendor.count("PortName"), 0u);  // the port assignment chooses one
+  EXPECT_FALSE(machine.keyExists(kTempSettings));
+}
+
+TEST_F(Settings, AnEmptySavedSettingsKeyGivesTheDefaults) {
+  machine.createKey(kTempSettings);
+  apply();
+  Values vendor = values(kVendor);
+  EXPECT_EQ(vendor["Language"], Text("Domestic English", 22));
+  EXPECT_EQ(vendor["Country"], Byte(1));
+  EXPECT_EQ(vendor["MicGain"], Byte(80));
+  EXPECT_EQ(vendor["SpkrGain"], Byte(80));
+  EXPECT_EQ(vendor["DOSboxEnabled"], Text("FALSE", 10));
+  EXPECT_EQ(vendor.count("PortName"), 0u);
+  EXPECT_FALSE(machine.keyExists(kTempSettings));
+}
+
+TEST_F(Settings, SavedValuesThatCannotBeReadTakeTheirDefaults) {
+  setValues(kTempSettings, {{"Language", Text("Language longer than the field", 40)},
+                            {"Country", {REG_DWORD, std::string("\x31\0\0\0", 4)}},
+                            {"DOSboxEnabled", Text("TRUE", 12)},
+                            {"PortName", Text("COM4", 10)}});
+  apply();
+  Values vendor = values(kVendor);
+  EXPECT_EQ(vendor["Language"], Text("Domestic English", 22));
+  EXPECT_EQ(vendor["Country"], Byte(1));
+  EXPECT_EQ(vendor["DOSboxEnabled"], Text("FALSE", 10));
+  EXPECT_EQ(vendor["PortName"], Text("COM4", 10));
+  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniText);
+}
+
+TEST_F(Settings, AnEmptySavedPortNameIsNotWritten) {
+  saveSettings("FALSE");
+  machine.setBytes(kTempSettings, "PortName", REG_SZ, std::string(10, '\0'));
+  apply();
+  EXPECT_EQ(values(kVendor).count("PortName"), 0u);
+}
+
+TEST_F(Settings, SavedSettingsStayWhenTheyCouldNotAllBeWritten) {
+  saveSettings("TRUE");
+  Values saved = values(kTempSettings);
+  machine.run().addFault({"RegSetValueExA", "\"MicGain\"", 0, ERROR_ACCESS_DENIED});
+  apply();
+  EXPECT_EQ(values(kTempSettings), saved);
+  EXPECT_EQ(values(kVendor)["Language"], Text("German", 22));
+  EXPECT_EQ(values(kVendor).count("MicGain"), 0u);
+  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniText);
+}
+
+TEST_F(Settings, SettingsThatCouldNotBeTakenOverAreTakenOverByTheNextRun) {
+  saveSettings("TRUE");
+  machine.run().addFault({"RegSetValueExA", "\"Language\"", 0, ERROR_ACCESS_DENIED});
+  apply();
+  EXPECT_TRUE(machine.keyExists(kTempSettings));
+  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniText);
+
+  rq47set::ResetSetupState();
+  std::copy_n(kDevice, sizeof kDevice, g_setup.deviceInstanceId);
+  machine.newRun();
+  apply();
+  EXPECT_EQ(values(kVendor)["Language"], Text("German", 22));
+  EXPECT_EQ(values(kVendor)["MicGain"], Byte(60));
+  EXPECT_FALSE(machine.keyExists(kTempSettings));
+  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniWithDriverLine);  // added once
+}
+
+}  // namespace
