@@ -43,7 +43,7 @@ std::optional<uint64_t> ParseUnsigned(std::string_view text, uint64_t max) {
   for (char c : text) {
     if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
     uint64_t digit = static_cast<uint64_t>(c - '0');
-    if (value > (max - digit) / 10) return std::nullopt;
+    if (digit > max || value > (max - digit) / 10) return std::nullopt;
     value = value * 10 + digit;
   }
   return value;

@@ -1,0 +1,197 @@
+// Machine folders: create, load, save (only when changed, atomically) and the
+// errors of a folder that cannot be used.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "test_machine.h"
+#include "winsim/machine.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using rq47test::TempDir;
+using winsim::Machine;
+using winsim::MachineConfig;
+using winsim::MachineError;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+// The error load gives for the folder, or a failure when it loads.
+MachineError LoadError(const fs::path& folder) {
+  try {
+    Machine::load(folder);
+  } catch (const MachineError& error) {
+    return error;
+  }
+  ADD_FAILURE() << "the machine loaded";
+  return MachineError("", 0, "");
+}
+
+TEST(MachineFolder, CreateMakesALoadableMachineWithItsDirectories) {
+  TempDir dir;
+  MachineConfig config;
+  config.currentDirectory = "C:\\Program Files\\Zelvaran";
+  config.systemDirectory = "C:\\Windows\\System";  // differs from WINDOWS only in case
+  config.processorType = 486;
+  config.ports["COM2"] = winsim::PortState::Busy;
+  Machine made = Machine::create(dir.path() / "new", config);
+
+  const fs::path folder = dir.path() / "new";
+  EXPECT_TRUE(fs::is_directory(folder / "drive_c" / "WINDOWS" / "System"));
+  EXPECT_TRUE(fs::is_directory(folder / "drive_c" / "Program Files" / "Zelvaran"));
+  EXPECT_FALSE(fs::exists(folder / "drive_c" / "Windows"));  // no second folder for the same name
+  EXPECT_EQ(ReadFile(folder / "registry.reg").rfind("REGEDIT4", 0), 0u);
+  EXPECT_EQ(made.driveFolder('C'), made.driveFolder('c'));
+  EXPECT_EQ(made.driveFolder('D').filename(), "drive_d");
+
+  Machine loaded = Machine::load(folder);
+  EXPECT_EQ(loaded.config.processorType, 486u);
+  EXPECT_EQ(loaded.config.currentDirectory, "C:\\Program Files\\Zelvaran");
+  EXPECT_EQ(loaded.config.ports.at("COM2"), winsim::PortState::Busy);
+  EXPECT_TRUE(loaded.registry.sameAs(winsim::Registry()));
+  EXPECT_FALSE(loaded.registry.modified);
+}
+
+TEST(MachineFolder, CreateRefusesAFolderThatHoldsAMachineOrABadDirectory) {
+  TempDir dir;
+  Machine::create(dir.path());
+  const std::string before = ReadFile(dir.path() / "machine.ini");
+  EXPECT_THROW(Machine::create(dir.path()), MachineError);
+  EXPECT_EQ(ReadFile(dir.path() / "machine.ini"), before);
+
+  MachineConfig relative;
+  relative.windowsDirectory = "WINDOWS";
+  EXPECT_THROW(Machine::create(dir.path() / "other", relative), MachineError);
+}
+
+TEST(MachineFolder, RegistryRoundTripsThroughSaveAndLoad) {
+  TempDir dir;
+  Machine machine = Machine::create(dir.path());
+  winsim::RegKey* key = machine.registry.create("HKEY_LOCAL_MACHINE\\Software\\Zelvaran\\RQ31DFV");
+  ASSERT_NE(key, nullptr);
+  key->setValue("Version", 1, std::string("3.02 Build 69\0\0\0\0\0\0\0", 20));
+  key->setValue("Count", 4, std::string("\x05\0\0\0", 4));
+  machine.registry.create("HKEY_CURRENT_USER\\Software\\Empty");
+  machine.registry.modified = true;
+  machine.save();
+  EXPECT_FALSE(machine.registry.modified);
+
+  Machine loaded = Machine::load(dir.path());
+  EXPECT_TRUE(loaded.registry.sameAs(machine.registry));
+  const winsim::RegValue* version =
+      loaded.registry.value("HKEY_LOCAL_MACHINE\\Software\\Zelvaran\\RQ31DFV", "version");
+  ASSERT_NE(version, nullptr);
+  EXPECT_EQ(version->data.size(), 20u);
+
+  // A second save of the same registry writes the same bytes.
+  const std::string first = ReadFile(dir.path() / "registry.reg");
+  loaded.save(true);
+  EXPECT_EQ(ReadFile(dir.path() / "registry.reg"), first);
+}
+
+TEST(MachineFolder, SaveWritesOnlyAChangedRegistryAndLeavesNoTemporaryFile) {
+  TempDir dir;
+  Machine::create(dir.path());
+  Machine machine = Machine::load(dir.path());
+  // Someone else's content on disk shows whether save wrote the file.
+  const std::string outside = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Outside]\r\n\r\n";
+  WriteFile(dir.path() / "registry.reg", outside);
+  machine.save();
+  EXPECT_EQ(ReadFile(dir.path() / "registry.reg"), outside);
+
+  machine.registry.create("HKEY_LOCAL_MACHINE\\Inside");
+  machine.registry.modified = true;
+  machine.save();
+  const std::string saved = ReadFile(dir.path() / "registry.reg");
+  EXPECT_NE(saved.find("[HKEY_LOCAL_MACHINE\\Inside]"), std::string::npos);
+  EXPECT_EQ(saved.find("Outside"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir.path() / "registry.reg.tmp"));
+}
+
+TEST(MachineFolder, AFailedSaveKeepsTheOldRegistryWholeAndSaysWhy) {
+  TempDir dir;
+  Machine machine = Machine::create(dir.path());
+  const std::string before = ReadFile(dir.path() / "registry.reg");
+  // The temporary file cannot be made when a folder has its name.
+  fs::create_directory(dir.path() / "registry.reg.tmp");
+  machine.registry.create("HKEY_LOCAL_MACHINE\\Lost");
+  machine.registry.modified = true;
+  try {
+    machine.save();
+    ADD_FAILURE() << "the save succeeded";
+  } catch (const MachineError& error) {
+    EXPECT_EQ(error.file(), "registry.reg");
+    EXPECT_NE(error.problem().find("registry.reg.tmp"), std::string::npos) << error.problem();
+  }
+  EXPECT_EQ(ReadFile(dir.path() / "registry.reg"), before);
+  EXPECT_TRUE(machine.registry.modified);  // still to be saved
+}
+
+TEST(MachineFolder, LoadNamesTheFileAndLineOfWhatIsWrong) {
+  TempDir dir;
+  const fs::path folder = dir.path() / "m";
+
+  MachineError missingFolder = LoadError(folder);
+  EXPECT_EQ(missingFolder.file(), "");
+  EXPECT_NE(missingFolder.problem().find("no such machine folder"), std::string::npos);
+
+  Machine::create(folder);
+  fs::remove(folder / "machine.ini");
+  MachineError missingIni = LoadError(folder);
+  EXPECT_EQ(missingIni.file(), "machine.ini");
+  EXPECT_NE(missingIni.problem().find("missing"), std::string::npos);
+
+  WriteFile(folder / "machine.ini", "[Windows]\r\nPlatform=1\r\n[Hardware]\r\nMemory=lots\r\n");
+  MachineError badIni = LoadError(folder);
+  EXPECT_EQ(badIni.file(), "machine.ini");
+  EXPECT_EQ(badIni.line(), 4u);
+
+  WriteFile(folder / "machine.ini", "");
+  fs::remove(folder / "registry.reg");
+  MachineError missingReg = LoadError(folder);
+  EXPECT_EQ(missingReg.file(), "registry.reg");
+  EXPECT_NE(missingReg.problem().find("missing"), std::string::npos);
+
+  WriteFile(folder / "registry.reg",
+            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software]\r\n\"a\"=dword:1\r\n\"b\"=wrong\r\n");
+  MachineError badReg = LoadError(folder);
+  EXPECT_EQ(badReg.file(), "registry.reg");
+  EXPECT_EQ(badReg.line(), 5u);
+
+  WriteFile(folder / "registry.reg", "[HKEY_LOCAL_MACHINE\\Software]\r\n");
+  EXPECT_EQ(LoadError(folder).file(), "registry.reg");
+
+  WriteFile(folder / "registry.reg", "REGEDIT4\r\n");
+  WriteFile(folder / "machine.ini", "[Windows]\r\nWindowsDirectory=E:\\WINDOWS\r\n");
+  MachineError noDrive = LoadError(folder);
+  EXPECT_EQ(noDrive.file(), "machine.ini");
+  EXPECT_NE(noDrive.problem().find("drive_e"), std::string::npos) << noDrive.problem();
+}
+
+TEST(MachineFolder, SaveConfigWritesWhatLoadReads) {
+  TempDir dir;
+  Machine machine = Machine::create(dir.path());
+  machine.config.programs["UNINST.EXE"] = {winsim::ProgramBehaviour::Kind::Exit, 3};
+  machine.config.totalMemory = 67108864;
+  machine.saveConfig();
+  Machine loaded = Machine::load(dir.path());
+  EXPECT_EQ(loaded.config.totalMemory, 67108864u);
+  EXPECT_EQ(loaded.config.programs.at("uninst.exe").exitCode, 3u);
+}
+
+}  // namespace
