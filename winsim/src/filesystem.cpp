@@ -1,1 +1,317 @@
-// placeholder: being written
+#include "winsim/filesystem.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <system_error>
+#include <utility>
+
+#include "winsim/registry.h"
+
+namespace fs = std::filesystem;
+
+namespace winsim {
+namespace {
+
+constexpr size_t kMaxNameLength = 255;  // a long name on a VFAT drive
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+char ToUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::string ToUpper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = ToUpper(c);
+  return out;
+}
+
+// Characters that no Windows file name can hold (the separators aside).
+bool ForbiddenInName(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  return u < 0x20 || std::string_view("<>:\"|?*").find(c) != std::string_view::npos;
+}
+
+// Characters a short (8.3) name may hold besides letters and digits; bytes of
+// the upper half of the code page are allowed as they are.
+bool IsShortNameChar(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  if (u >= 0x80 || IsAsciiLetter(c) || (c >= '0' && c <= '9')) return true;
+  return std::string_view("$%'-_@~`!(){}^#&").find(c) != std::string_view::npos;
+}
+
+// A name as a folder on a Windows drive can hold it.
+bool IsWindowsName(std::string_view name) {
+  if (name.empty() || name.size() > kMaxNameLength) return false;
+  if (name == "." || name == "..") return false;
+  if (name.back() == '.' || name.back() == ' ') return false;
+  for (char c : name) {
+    if (ForbiddenInName(c) || IsSeparator(c)) return false;
+  }
+  return true;
+}
+
+bool FitsShortName(std::string_view name) {
+  size_t dot = name.find('.');
+  std::string_view base = name.substr(0, dot);
+  std::string_view extension =
+      dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
+  if (base.empty() || base.size() > 8 || extension.size() > 3) return false;
+  if (dot != std::string_view::npos && extension.empty()) return false;
+  if (extension.find('.') != std::string_view::npos) return false;
+  return std::all_of(name.begin(), name.end(),
+                     [](char c) { return c == '.' || IsShortNameChar(c); });
+}
+
+// The part of a short name made from a part of a long one: upper case,
+// without blanks and dots, with the characters VFAT replaces turned into
+// underscores, at most `limit` characters.
+std::string ShortPart(std::string_view text, size_t limit) {
+  std::string out;
+  for (char c : text) {
+    if (out.size() == limit) break;
+    if (c == ' ' || c == '.') continue;
+    if (std::string_view("+,;=[]").find(c) != std::string_view::npos) {
+      out += '_';
+    } else if (IsShortNameChar(c)) {
+      out += ToUpper(c);
+    }
+  }
+  return out;
+}
+
+// Stem (six characters at most) and extension (three at most) of the alias of a long name.
+std::pair<std::string, std::string> AliasBasis(std::string_view name) {
+  size_t first = name.find_first_not_of('.');  // leading dots do not count
+  std::string_view rest = first == std::string_view::npos ? std::string_view() : name.substr(first);
+  size_t dot = rest.rfind('.');
+  if (dot == std::string_view::npos) return {ShortPart(rest, 6), std::string()};
+  return {ShortPart(rest.substr(0, dot), 6), ShortPart(rest.substr(dot + 1), 3)};
+}
+
+std::string NumberedAlias(const std::string& stem, const std::string& extension, unsigned number) {
+  std::string tail = "~" + std::to_string(number);
+  size_t room = tail.size() < 8 ? 8 - tail.size() : 0;
+  std::string alias = stem.substr(0, std::min(stem.size(), room)) + tail;
+  if (!extension.empty()) alias += "." + extension;
+  return alias;
+}
+
+// ---- Paths ----
+
+PathResult Fail(uint32_t error) {
+  PathResult result;
+  result.error = error;
+  return result;
+}
+
+// A path taken apart lexically: its drive and the names below the drive root,
+// with "." and ".." already applied.
+struct FullPath {
+  char drive = 0;
+  std::vector<std::string> names;
+};
+
+bool HasDrive(std::string_view path) {
+  return path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':';
+}
+
+uint32_t AppendNames(std::string_view text, std::vector<std::string>& names) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = start;
+    while (end < text.size() && !IsSeparator(text[end])) ++end;
+    std::string_view piece = text.substr(start, end - start);
+    start = end + 1;
+    if (piece.empty() || piece == ".") continue;
+    if (piece == "..") {
+      if (!names.empty()) names.pop_back();  // the root's parent is the root
+      continue;
+    }
+    if (std::any_of(piece.begin(), piece.end(), ForbiddenInName)) return ERROR_INVALID_NAME;
+    // Windows drops trailing dots and blanks of a name.
+    size_t kept = piece.find_last_not_of(". ");
+    if (kept == std::string_view::npos) return ERROR_INVALID_NAME;
+    piece = piece.substr(0, kept + 1);
+    if (piece.size() > kMaxNameLength) return ERROR_INVALID_NAME;
+    names.emplace_back(piece);
+  }
+  return 0;
+}
+
+// The current directory as the base of relative paths; false when it has no drive.
+bool CurrentPath(std::string_view currentDirectory, FullPath& current) {
+  if (!HasDrive(currentDirectory)) return false;
+  std::string_view rest = currentDirectory.substr(2);
+  if (!rest.empty() && !IsSeparator(rest[0])) return false;
+  current.drive = ToUpper(currentDirectory[0]);
+  return AppendNames(rest, current.names) == 0;
+}
+
+uint32_t FullPathOf(std::string_view currentDirectory, std::string_view path, FullPath& full) {
+  if (path.empty()) return ERROR_PATH_NOT_FOUND;
+  // Network paths and device paths ("\\server\share", "\\.\x") lead off the machine's drives.
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    return ERROR_PATH_NOT_FOUND;
+  }
+  FullPath current;
+  bool haveCurrent = CurrentPath(currentDirectory, current);
+  if (HasDrive(path)) {
+    full.drive = ToUpper(path[0]);
+    std::string_view rest = path.substr(2);
+    // "C:name" is relative to the current directory when that is on drive C:,
+    // otherwise to the drive's root.
+    if ((rest.empty() || !IsSeparator(rest[0])) && haveCurrent && current.drive == full.drive) {
+      full.names = current.names;
+    }
+    return AppendNames(rest, full.names);
+  }
+  if (!haveCurrent) return ERROR_PATH_NOT_FOUND;
+  full.drive = current.drive;
+  if (!IsSeparator(path[0])) full.names = current.names;
+  return AppendNames(path, full.names);
+}
+
+size_t WindowsLength(const FullPath& full) {
+  size_t length = 3;  // "C:\"
+  for (const std::string& name : full.names) length += name.size() + 1;
+  return full.names.empty() ? length : length - 1;
+}
+
+struct FolderEntry {
+  std::string name;
+  bool isDirectory = false;
+};
+
+// The entries of a host folder that a Windows drive can hold: files and
+// folders with valid names. Links, devices and pipes are not there.
+std::vector<FolderEntry> ListFolder(const fs::path& folder) {
+  std::vector<FolderEntry> entries;
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    std::error_code statusError;
+    fs::file_status status = it->symlink_status(statusError);
+    if (statusError) continue;
+    bool isDirectory = fs::is_directory(status);
+    if (!isDirectory && !fs::is_regular_file(status)) continue;
+    std::string name = it->path().filename().string();
+    if (!IsWindowsName(name)) continue;
+    entries.push_back(FolderEntry{std::move(name), isDirectory});
+  }
+  // A host folder may hold names that differ only in case; the first in byte order wins.
+  std::sort(entries.begin(), entries.end(),
+            [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  return entries;
+}
+
+const FolderEntry* FindEntry(const std::vector<FolderEntry>& entries, std::string_view name) {
+  for (const FolderEntry& entry : entries) {
+    if (NamesEqual(entry.name, name)) return &entry;
+  }
+  std::vector<std::string> names;
+  names.reserve(entries.size());
+  for (const FolderEntry& entry : entries) names.push_back(entry.name);
+  std::vector<std::string> aliases = ShortAliases(names);
+  for (size_t i = 0; i < aliases.size(); ++i) {
+    if (NamesEqual(aliases[i], name)) return &entries[i];
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::vector<std::string> ShortAliases(const std::vector<std::string>& names) {
+  std::vector<std::string> aliases(names.size());
+  std::set<std::string> taken;
+  std::map<std::pair<std::string, std::string>, std::vector<size_t>> groups;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (FitsShortName(names[i])) {
+      aliases[i] = ToUpper(names[i]);
+      taken.insert(aliases[i]);
+    } else {
+      groups[AliasBasis(names[i])].push_back(i);
+    }
+  }
+  for (auto& [basis, members] : groups) {
+    std::sort(members.begin(), members.end(), [&names](size_t a, size_t b) {
+      int order = CompareNames(names[a], names[b]);
+      return order != 0 ? order < 0 : names[a] < names[b];
+    });
+    unsigned number = 1;
+    for (size_t index : members) {
+      std::string alias;
+      do {
+        alias = NumberedAlias(basis.first, basis.second, number++);
+      } while (taken.count(alias) != 0);
+      taken.insert(alias);
+      aliases[index] = std::move(alias);
+    }
+  }
+  return aliases;
+}
+
+PathResult ResolvePath(const Machine& machine, std::string_view currentDirectory,
+                       std::string_view path) {
+  FullPath full;
+  if (uint32_t error = FullPathOf(currentDirectory, path, full)) return Fail(error);
+  if (WindowsLength(full) >= MAX_PATH) return Fail(ERROR_PATH_NOT_FOUND);
+
+  fs::path host = machine.driveFolder(full.drive);
+  std::error_code error;
+  if (!fs::is_directory(fs::symlink_status(host, error))) return Fail(ERROR_PATH_NOT_FOUND);
+
+  ResolvedPath resolved;
+  resolved.windowsPath = std::string(1, full.drive) + ":";
+  if (full.names.empty()) {
+    resolved.host = host;
+    resolved.windowsPath += "\\";
+    resolved.exists = true;
+    resolved.isDirectory = true;
+    return PathResult{resolved, 0};
+  }
+  resolved.trailingSeparator = IsSeparator(path.back());
+  for (size_t i = 0; i < full.names.size(); ++i) {
+    bool last = i + 1 == full.names.size();
+    std::vector<FolderEntry> entries = ListFolder(host);
+    const FolderEntry* entry = FindEntry(entries, full.names[i]);
+    resolved.windowsPath += "\\";
+    if (entry == nullptr) {
+      if (!last) return Fail(ERROR_PATH_NOT_FOUND);
+      host /= full.names[i];
+      resolved.windowsPath += full.names[i];
+      break;
+    }
+    if (!last && !entry->isDirectory) return Fail(ERROR_PATH_NOT_FOUND);
+    host /= entry->name;
+    resolved.windowsPath += entry->name;
+    if (last) {
+      resolved.exists = true;
+      resolved.isDirectory = entry->isDirectory;
+    }
+  }
+  if (resolved.trailingSeparator && resolved.exists && !resolved.isDirectory) {
+    return Fail(ERROR_INVALID_NAME);
+  }
+  resolved.host = host;
+  return PathResult{resolved, 0};
+}
+
+fs::path HostPath(const Machine& machine, std::string_view windowsPath) {
+  PathResult result = ResolvePath(machine, machine.config.currentDirectory, windowsPath);
+  return result.path ? result.path->host : fs::path();
+}
+
+std::optional<std::string> PortName(std::string_view path) {
+  if (path.size() > 4 && IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] == '.' &&
+      IsSeparator(path[3])) {
+    path.remove_prefix(4);
+  }
+  if (path.size() != 4 || !NamesEqual(path.substr(0, 3), "COM")) return std::nullopt;
+  if (path[3] < '1' || path[3] > '9') return std::nullopt;
+  return "COM" + std::string(1, path[3]);
+}
+
+}  // namespace winsim
