@@ -1,1 +1,401 @@
-// placeholder: being written
+#include "winsim/registry.h"
+
+#include <algorithm>
+#include <array>
+#include <stdexcept>
+
+namespace winsim {
+namespace {
+
+// ASCII letters folded to upper case; every other byte stays as it is.
+constexpr std::array<unsigned char, 256> MakeFoldTable() {
+  std::array<unsigned char, 256> table{};
+  for (int c = 0; c < 256; ++c) {
+    table[c] = static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  }
+  return table;
+}
+constexpr std::array<unsigned char, 256> kFold = MakeFoldTable();
+
+inline unsigned char Fold(char c) { return kFold[static_cast<unsigned char>(c)]; }
+
+size_t HashName(std::string_view name) {
+  uint64_t hash = 1469598103934665603ull;
+  for (char c : name) {
+    hash ^= Fold(c);
+    hash *= 1099511628211ull;
+  }
+  return static_cast<size_t>(hash ^ (hash >> 29));
+}
+
+// Below this many values a key searches them one by one.
+constexpr size_t kIndexedValueCount = 16;
+
+void CheckStorable(std::string_view name, const char* what) {
+  if (!IsStorableName(name)) {
+    throw std::invalid_argument(std::string("a registry ") + what +
+                                " name cannot hold a carriage return or a line feed");
+  }
+}
+
+struct RootEntry {
+  Root root;
+  const char* name;
+  const char* shortName;
+};
+
+constexpr RootEntry kRootNames[] = {
+    {Root::ClassesRoot, "HKEY_CLASSES_ROOT", "HKCR"},
+    {Root::CurrentUser, "HKEY_CURRENT_USER", "HKCU"},
+    {Root::LocalMachine, "HKEY_LOCAL_MACHINE", "HKLM"},
+    {Root::Users, "HKEY_USERS", "HKU"},
+    {Root::CurrentConfig, "HKEY_CURRENT_CONFIG", "HKCC"},
+    {Root::DynData, "HKEY_DYN_DATA", "HKDD"},
+};
+
+}  // namespace
+
+int CompareNames(std::string_view a, std::string_view b) {
+  size_t common = std::min(a.size(), b.size());
+  for (size_t i = 0; i < common; ++i) {
+    unsigned char x = Fold(a[i]);
+    unsigned char y = Fold(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+bool NamesEqual(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Fold(a[i]) != Fold(b[i])) return false;
+  }
+  return true;
+}
+
+bool IsStorableName(std::string_view name) {
+  return name.find_first_of("\r\n") == std::string_view::npos;
+}
+
+std::vector<std::string_view> SplitKeyPath(std::string_view path) {
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  while (start < path.size()) {
+    size_t end = path.find('\\', start);
+    if (end == std::string_view::npos) end = path.size();
+    if (end > start) parts.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+std::string RegValue::text() const { return data.substr(0, data.find('\0')); }
+
+RegKey::RegKey(std::string name, RegKey* parent)
+    : name_(std::move(name)), parent_(parent), depth_(parent != nullptr ? parent->depth_ + 1 : 0) {}
+
+RegKey::~RegKey() {
+  // A subkey that an open handle keeps alive must not point at this key
+  // once it is gone.
+  for (const std::shared_ptr<RegKey>& child : subkeys_) {
+    if (child.use_count() > 1) child->parent_ = nullptr;
+  }
+}
+
+std::string RegKey::path() const {
+  size_t length = 0;
+  for (const RegKey* key = this; key != nullptr; key = key->parent_)
+    length += key->name_.size() + 1;
+  std::string result(length - 1, '\\');
+  size_t end = result.size();
+  for (const RegKey* key = this; key != nullptr; key = key->parent_) {
+    end -= key->name_.size();
+    result.replace(end, key->name_.size(), key->name_);
+    if (end > 0) --end;
+  }
+  return result;
+}
+
+RegKey* RegKey::subkey(size_t index) const {
+  return index < subkeys_.size() ? subkeys_[index].get() : nullptr;
+}
+
+std::shared_ptr<RegKey> RegKey::subkeyShared(size_t index) const {
+  return index < subkeys_.size() ? subkeys_[index] : nullptr;
+}
+
+size_t RegKey::lowerBound(std::string_view name) const {
+  auto it = std::lower_bound(subkeys_.begin(), subkeys_.end(), name,
+                             [](const std::shared_ptr<RegKey>& key, std::string_view wanted) {
+                               return CompareNames(key->name_, wanted) < 0;
+                             });
+  return static_cast<size_t>(it - subkeys_.begin());
+}
+
+std::shared_ptr<RegKey> RegKey::findChild(std::string_view name) const {
+  size_t at = lowerBound(name);
+  if (at < subkeys_.size() && NamesEqual(subkeys_[at]->name_, name)) return subkeys_[at];
+  return nullptr;
+}
+
+RegKey* RegKey::findSubkey(std::string_view name) const {
+  if (name.find('\\') == std::string_view::npos) {
+    if (name.empty()) return const_cast<RegKey*>(this);
+    std::shared_ptr<RegKey> child = findChild(name);
+    return child.get();
+  }
+  const RegKey* key = this;
+  for (std::string_view part : SplitKeyPath(name)) {
+    size_t at = key->lowerBound(part);
+    if (at >= key->subkeys_.size() || !NamesEqual(key->subkeys_[at]->name_, part)) return nullptr;
+    key = key->subkeys_[at].get();
+  }
+  return const_cast<RegKey*>(key);
+}
+
+std::shared_ptr<RegKey> RegKey::findSubkeyShared(std::string_view name) const {
+  RegKey* key = findSubkey(name);
+  if (key == nullptr) return nullptr;
+  if (key == this) return std::const_pointer_cast<RegKey>(shared_from_this());
+  return key->shared_from_this();
+}
+
+RegKey& RegKey::createChild(std::string_view name, bool* created) {
+  if (created != nullptr) *created = false;
+  if (name.empty()) return *this;
+  // Keys mostly arrive in order (a registry file is written sorted), so a new
+  // last key is appended without a search.
+  size_t at = subkeys_.size();
+  if (!subkeys_.empty() && CompareNames(subkeys_.back()->name_, name) >= 0) {
+    at = lowerBound(name);
+    if (NamesEqual(subkeys_[at]->name_, name)) return *subkeys_[at];
+  }
+  if (depth_ + 1 > kMaxKeyDepth) {
+    throw std::length_error("a registry key cannot lie more than " + std::to_string(kMaxKeyDepth) +
+                            " levels below its root");
+  }
+  CheckStorable(name, "key");
+  auto child = std::make_shared<RegKey>(std::string(name), this);
+  subkeys_.insert(subkeys_.begin() + static_cast<std::ptrdiff_t>(at), std::move(child));
+  if (created != nullptr) *created = true;
+  return *subkeys_[at];
+}
+
+RegKey& RegKey::createSubkey(std::string_view name, bool* created) {
+  if (name.find('\\') == std::string_view::npos) return createChild(name, created);
+  std::vector<std::string_view> parts = SplitKeyPath(name);
+  // Check the whole path first, so that a refused path makes nothing.
+  if (depth_ + parts.size() > kMaxKeyDepth) {
+    throw std::length_error("a registry key cannot lie more than " + std::to_string(kMaxKeyDepth) +
+                            " levels below its root");
+  }
+  for (std::string_view part : parts) CheckStorable(part, "key");
+  if (created != nullptr) *created = false;
+  RegKey* key = this;
+  for (std::string_view part : parts) key = &key->createChild(part, created);
+  return *key;
+}
+
+void RegKey::markDeleted() {
+  deleted_ = true;
+  for (const std::shared_ptr<RegKey>& child : subkeys_) child->markDeleted();
+}
+
+bool RegKey::deleteSubkey(std::string_view name) {
+  std::vector<std::string_view> parts = SplitKeyPath(name);
+  if (parts.empty()) return false;
+  RegKey* parent = this;
+  for (size_t i = 0; i + 1 < parts.size(); ++i) {
+    std::shared_ptr<RegKey> next = parent->findChild(parts[i]);
+    if (!next) return false;
+    parent = next.get();
+  }
+  size_t at = parent->lowerBound(parts.back());
+  if (at >= parent->subkeys_.size() || !NamesEqual(parent->subkeys_[at]->name_, parts.back())) {
+    return false;
+  }
+  std::shared_ptr<RegKey> removed = std::move(parent->subkeys_[at]);
+  parent->subkeys_.erase(parent->subkeys_.begin() + static_cast<std::ptrdiff_t>(at));
+  // The subtree stays whole for whoever holds a part of it, cut off from
+  // the registry.
+  removed->parent_ = nullptr;
+  removed->markDeleted();
+  return true;
+}
+
+void RegKey::rebuildValueIndex() const {
+  size_t slots = 32;
+  while (slots < values_.size() * 2) slots *= 2;
+  valueSlots_.assign(slots, 0);
+  for (size_t i = 0; i < values_.size(); ++i) indexValue(i);
+}
+
+void RegKey::indexValue(size_t index) const {
+  size_t mask = valueSlots_.size() - 1;
+  size_t slot = HashName(values_[index].name) & mask;
+  while (valueSlots_[slot] != 0) slot = (slot + 1) & mask;
+  valueSlots_[slot] = static_cast<uint32_t>(index + 1);
+}
+
+size_t RegKey::findValueIndex(std::string_view name) const {
+  if (values_.size() < kIndexedValueCount) {
+    for (size_t i = 0; i < values_.size(); ++i) {
+      if (NamesEqual(values_[i].name, name)) return i;
+    }
+    return std::string_view::npos;
+  }
+  if (valueSlots_.empty()) rebuildValueIndex();
+  size_t mask = valueSlots_.size() - 1;
+  for (size_t slot = HashName(name) & mask; valueSlots_[slot] != 0; slot = (slot + 1) & mask) {
+    size_t index = valueSlots_[slot] - 1;
+    if (NamesEqual(values_[index].name, name)) return index;
+  }
+  return std::string_view::npos;
+}
+
+const RegValue* RegKey::findValue(std::string_view name) const {
+  size_t index = findValueIndex(name);
+  return index == std::string_view::npos ? nullptr : &values_[index];
+}
+
+void RegKey::setValue(std::string_view name, uint32_t type, std::string data) {
+  size_t index = findValueIndex(name);
+  if (index != std::string_view::npos) {
+    values_[index].type = type;
+    values_[index].data = std::move(data);
+    return;
+  }
+  CheckStorable(name, "value");
+  values_.push_back(RegValue{std::string(name), type, std::move(data)});
+  if (!valueSlots_.empty()) {
+    if (values_.size() * 2 > valueSlots_.size()) {
+      rebuildValueIndex();
+    } else {
+      indexValue(values_.size() - 1);
+    }
+  }
+}
+
+bool RegKey::deleteValue(std::string_view name) {
+  size_t index = findValueIndex(name);
+  if (index == std::string_view::npos) return false;
+  values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(index));
+  valueSlots_.clear();  // positions moved; rebuilt when next needed
+  return true;
+}
+
+void RegKey::reserveValues(size_t more) { values_.reserve(values_.size() + more); }
+
+size_t RegKey::maxSubkeyNameLength() const {
+  size_t longest = 0;
+  for (const std::shared_ptr<RegKey>& child : subkeys_) {
+    longest = std::max(longest, child->name_.size());
+  }
+  return longest;
+}
+
+size_t RegKey::maxValueNameLength() const {
+  size_t longest = 0;
+  for (const RegValue& value : values_) longest = std::max(longest, value.name.size());
+  return longest;
+}
+
+size_t RegKey::maxValueDataLength() const {
+  size_t longest = 0;
+  for (const RegValue& value : values_) longest = std::max(longest, value.data.size());
+  return longest;
+}
+
+bool RegKey::sameAs(const RegKey& other) const {
+  if (name_ != other.name_ || values_.size() != other.values_.size() ||
+      subkeys_.size() != other.subkeys_.size()) {
+    return false;
+  }
+  for (size_t i = 0; i < values_.size(); ++i) {
+    const RegValue& a = values_[i];
+    const RegValue& b = other.values_[i];
+    if (a.name != b.name || a.type != b.type || a.data != b.data) return false;
+  }
+  for (size_t i = 0; i < subkeys_.size(); ++i) {
+    if (!subkeys_[i]->sameAs(*other.subkeys_[i])) return false;
+  }
+  return true;
+}
+
+const char* RootName(Root root) {
+  for (const RootEntry& entry : kRootNames) {
+    if (entry.root == root) return entry.name;
+  }
+  return "HKEY_LOCAL_MACHINE";
+}
+
+std::optional<Root> ParseRootName(std::string_view name) {
+  for (const RootEntry& entry : kRootNames) {
+    if (NamesEqual(name, entry.name) || NamesEqual(name, entry.shortName)) return entry.root;
+  }
+  return std::nullopt;
+}
+
+Registry::Registry() {
+  for (Root which : kRoots) {
+    roots_[static_cast<size_t>(which)] = std::make_shared<RegKey>(RootName(which));
+  }
+}
+
+RegKey& Registry::root(Root which) const { return *roots_[static_cast<size_t>(which)]; }
+
+RegKey* Registry::find(std::string_view path) const {
+  std::vector<std::string_view> parts = SplitKeyPath(path);
+  if (parts.empty()) return nullptr;
+  std::optional<Root> which = ParseRootName(parts[0]);
+  if (!which) return nullptr;
+  RegKey* key = &root(*which);
+  for (size_t i = 1; i < parts.size() && key != nullptr; ++i) key = key->findSubkey(parts[i]);
+  return key;
+}
+
+RegKey* Registry::create(std::string_view path) {
+  std::vector<std::string_view> parts = SplitKeyPath(path);
+  if (parts.empty()) return nullptr;
+  std::optional<Root> which = ParseRootName(parts[0]);
+  if (!which || parts.size() - 1 > kMaxKeyDepth) return nullptr;
+  for (size_t i = 1; i < parts.size(); ++i) {
+    if (!IsStorableName(parts[i])) return nullptr;
+  }
+  RegKey* key = &root(*which);
+  for (size_t i = 1; i < parts.size(); ++i) {
+    bool created = false;
+    key = &key->createSubkey(parts[i], &created);
+    if (created) modified = true;
+  }
+  return key;
+}
+
+bool Registry::remove(std::string_view path) {
+  RegKey* key = find(path);
+  if (key == nullptr || key->parent() == nullptr) return false;
+  bool removed = key->parent()->deleteSubkey(key->name());
+  if (removed) modified = true;
+  return removed;
+}
+
+const RegValue* Registry::value(std::string_view path, std::string_view name) const {
+  RegKey* key = find(path);
+  return key != nullptr ? key->findValue(name) : nullptr;
+}
+
+std::optional<std::string> Registry::text(std::string_view path, std::string_view name) const {
+  const RegValue* found = value(path, name);
+  if (found == nullptr) return std::nullopt;
+  return found->text();
+}
+
+bool Registry::sameAs(const Registry& other) const {
+  for (Root which : kRoots) {
+    if (!root(which).sameAs(other.root(which))) return false;
+  }
+  return true;
+}
+
+}  // namespace winsim

@@ -1,0 +1,183 @@
+// The rules of the simulated registry: names, order, exact bytes, deletion.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "winsim/registry.h"
+
+using winsim::Registry;
+using winsim::RegKey;
+
+namespace {
+
+std::vector<std::string> SubkeyNames(const RegKey& key) {
+  std::vector<std::string> names;
+  for (size_t i = 0; i < key.subkeyCount(); ++i) names.push_back(key.subkey(i)->name());
+  return names;
+}
+
+TEST(RegistryNames, FoldOnlyAsciiLettersToUpperCase) {
+  EXPECT_TRUE(winsim::NamesEqual("Enum\\pci", "ENUM\\PCI"));
+  EXPECT_FALSE(winsim::NamesEqual("\xe9", "\xc9"));  // not ASCII: compared as they are
+  // Upper-case folding puts '_' (0x5f) after every letter.
+  EXPECT_LT(winsim::CompareNames("zeta", "_x"), 0);
+  EXPECT_LT(winsim::CompareNames("ab", "ABC"), 0);
+  EXPECT_EQ(winsim::CompareNames("MoDem", "modem"), 0);
+}
+
+TEST(RegistryKeys, EnumerateSortedWithoutRegardToCaseAndKeepTheirCase) {
+  Registry registry;
+  RegKey& pci = *registry.create("HKEY_LOCAL_MACHINE\\Enum\\PCI");
+  std::vector<std::string> names;
+  std::mt19937 random(7);
+  for (int i = 0; i < 300; ++i)
+    names.push_back((i % 2 ? "ven_" : "VEN_") + std::to_string(random()));
+  for (const std::string& name : names) pci.createSubkey(name);
+  bool created = true;
+  RegKey& again = pci.createSubkey("VEN_" + names[1].substr(4), &created);
+  EXPECT_FALSE(created);
+  EXPECT_EQ(again.name(), names[1]);  // the first case stays
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return winsim::CompareNames(a, b) < 0;
+  });
+  EXPECT_EQ(SubkeyNames(pci), names);
+  EXPECT_EQ(pci.findSubkey("VEN_" + names[5].substr(4)), pci.subkey(5));
+  EXPECT_EQ(registry.find("hklm\\\\enum\\pci\\"), &pci);
+  EXPECT_EQ(pci.path(), "HKEY_LOCAL_MACHINE\\Enum\\PCI");
+}
+
+TEST(RegistryValues, KeepFirstSetOrderExactBytesAndFirstNameCase) {
+  Registry registry;
+  RegKey& key = *registry.create("HKLM\\Software\\Zelvaran\\RQ31DFV");
+  key.setValue("Version", 1, std::string("3.02\0\0\0", 7));
+  key.setValue("PortName", 1, "COM2");
+  key.setValue("VERSION", 4, std::string("\x01\0\0\0", 4));
+  ASSERT_EQ(key.values().size(), 2u);
+  EXPECT_EQ(key.values()[0].name, "Version");
+  EXPECT_EQ(key.values()[0].type, 4u);
+  EXPECT_EQ(key.values()[0].data, std::string("\x01\0\0\0", 4));
+  EXPECT_EQ(key.values()[1].data, "COM2");  // no terminator added
+  key.setValue("Language", 1, std::string("ENG\0junk", 8));
+  EXPECT_EQ(registry.text("HKEY_LOCAL_MACHINE\\Software\\Zelvaran\\RQ31DFV", "language"), "ENG");
+  EXPECT_TRUE(key.deleteValue("portname"));
+  EXPECT_FALSE(key.deleteValue("PortName"));
+  EXPECT_EQ(key.maxValueNameLength(), 8u);
+  EXPECT_EQ(key.maxValueDataLength(), 8u);
+}
+
+// Keys with many values look names up through an index; it must agree with a
+// plain model through sets, overwrites and deletions.
+TEST(RegistryValues, ManyValuesAgreeWithAModel) {
+  RegKey key("Many");
+  std::map<std::string, std::string> model;  // upper-case name -> data
+  std::vector<std::string> order;
+  std::mt19937 random(11);
+  for (int step = 0; step < 5000; ++step) {
+    std::string name = "Value" + std::to_string(random() % 400);
+    std::string upper = name;
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    if (random() % 4 == 0) {
+      EXPECT_EQ(key.deleteValue(step % 2 ? upper : name), model.erase(upper) == 1);
+      order.erase(std::remove(order.begin(), order.end(), upper), order.end());
+    } else {
+      std::string data = std::to_string(step);
+      key.setValue(step % 2 ? upper : name, 1, data);
+      if (model.count(upper) == 0) order.push_back(upper);
+      model[upper] = data;
+    }
+  }
+  ASSERT_EQ(key.values().size(), model.size());
+  for (size_t i = 0; i < order.size(); ++i) {
+    EXPECT_TRUE(winsim::NamesEqual(key.values()[i].name, order[i]));
+    const winsim::RegValue* found = key.findValue(order[i]);
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->data, model[order[i]]);
+  }
+  EXPECT_EQ(key.findValue("Value400"), nullptr);
+}
+
+TEST(RegistryDeletion, DeletesTheWholeSubtreeAndHoldersSeeIt) {
+  Registry registry;
+  registry.create("HKLM\\Enum\\PCI\\VEN_1\\Instance\\Deep");
+  registry.create("HKLM\\Enum\\PCI\\VEN_2");
+  std::shared_ptr<RegKey> held =
+      registry.find("HKLM\\Enum\\PCI\\VEN_1")->findSubkeyShared("Instance");
+  std::shared_ptr<RegKey> top = registry.find("HKLM\\Enum\\PCI\\VEN_1")->shared_from_this();
+  registry.modified = false;
+  EXPECT_TRUE(registry.remove("hklm\\enum\\pci\\ven_1"));
+  EXPECT_EQ(top->parent(), nullptr);
+  EXPECT_TRUE(registry.modified);
+  EXPECT_EQ(registry.find("HKLM\\Enum\\PCI\\VEN_1"), nullptr);
+  EXPECT_EQ(SubkeyNames(*registry.find("HKLM\\Enum\\PCI")), std::vector<std::string>{"VEN_2"});
+  EXPECT_TRUE(held->deleted());
+  EXPECT_TRUE(held->findSubkey("Deep")->deleted());
+  // The deleted subtree stays whole while held; a part that outlives the
+  // rest forgets its parent.
+  EXPECT_EQ(held->parent(), top.get());
+  EXPECT_EQ(held->findSubkey("Deep")->path(), "VEN_1\\Instance\\Deep");
+  top.reset();
+  EXPECT_EQ(held->parent(), nullptr);
+  EXPECT_EQ(held->findSubkey("Deep")->path(), "Instance\\Deep");
+  EXPECT_FALSE(registry.remove("HKLM\\Enum\\PCI\\VEN_1"));
+  EXPECT_FALSE(registry.remove("HKEY_LOCAL_MACHINE"));
+  EXPECT_FALSE(registry.find("HKLM\\Enum")->deleteSubkey(""));
+}
+
+TEST(RegistryDeletion, AKeyOutlivingItsRegistryForgetsItsParent) {
+  std::shared_ptr<RegKey> held;
+  {
+    Registry registry;
+    held = registry.create("HKLM\\A\\B")->shared_from_this();
+  }
+  EXPECT_EQ(held->parent(), nullptr);
+  EXPECT_EQ(held->path(), "B");
+}
+
+TEST(RegistryLimits, RefusesTooDeepPathsAndUnstorableNamesWithoutMakingAnything) {
+  Registry registry;
+  std::string path = "HKLM";
+  for (size_t i = 0; i < winsim::kMaxKeyDepth; ++i) path += "\\k";
+  RegKey* deepest = registry.create(path);
+  ASSERT_NE(deepest, nullptr);
+  EXPECT_EQ(deepest->depth(), winsim::kMaxKeyDepth);
+  EXPECT_THROW(deepest->createSubkey("more"), std::length_error);
+  EXPECT_EQ(registry.create(path + "\\more"), nullptr);
+  EXPECT_EQ(deepest->subkeyCount(), 0u);
+
+  RegKey& root = registry.root(winsim::Root::CurrentUser);
+  EXPECT_THROW(root.createSubkey("ok\\bad\nname"), std::invalid_argument);
+  EXPECT_EQ(root.subkeyCount(), 0u);  // nothing made on the way
+  EXPECT_EQ(registry.create("HKCU\\a\rb"), nullptr);
+  EXPECT_THROW(root.setValue("line\nbreak", 1, "x"), std::invalid_argument);
+  EXPECT_EQ(registry.create("HKEY_NOWHERE\\x"), nullptr);
+}
+
+TEST(RegistrySameAs, SeesEveryDifference) {
+  auto build = [](Registry& registry) {
+    RegKey* key = registry.create("HKLM\\Software\\Zelvaran");
+    key->setValue("A", 1, std::string("x\0", 2));
+    key->setValue("B", 3, "\x01");
+    registry.create("HKU\\.Default");
+  };
+  Registry a, b;
+  build(a);
+  build(b);
+  EXPECT_TRUE(a.sameAs(b));
+  b.find("HKLM\\Software\\Zelvaran")->setValue("B", 4, "\x01");
+  EXPECT_FALSE(a.sameAs(b));
+  Registry c;
+  build(c);
+  c.create("HKU\\.Default\\Empty");
+  EXPECT_FALSE(a.sameAs(c));
+  Registry d;
+  build(d);
+  d.find("HKLM\\Software\\Zelvaran")->setValue("A", 1, std::string("x\0\0", 3));
+  EXPECT_FALSE(a.sameAs(d));
+}
+
+}  // namespace
