@@ -55,7 +55,6 @@ int RemovePciDeviceSoftwareKey() {
   // leaves the path bare, so the device key step deletes nothing.
   if (NamesNoSubkey(g_uninstall.deviceInstanceId)) return 0;
   if (!AppendText(g_uninstall.deviceKeyPath, g_uninstall.deviceInstanceId)) return 0;
-  if (DeviceKeyPathIsBare()) return 0;
 
   UniqueHkey deviceKey;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, g_uninstall.deviceKeyPath, 0, KEY_READ, deviceKey.put()) !=

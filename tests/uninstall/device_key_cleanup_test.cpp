@@ -1,0 +1,216 @@
+// The modem's PCI device key and the software key of its first instance.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "installed_modem.h"
+#include "registry_cleanup.h"
+#include "uninstall_state.h"
+
+namespace rq47test {
+namespace {
+
+class DeviceKeyCleanup : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InstallModemKeys(m);
+    m.run();
+    zuninst::ResetUninstallState();
+  }
+  void TearDown() override { EXPECT_EQ(m.run().openHandleCount(), 0u); }
+
+  // The two device steps as the sequence runs them; the first step's result.
+  int RunDeviceSteps() {
+    int result = zuninst::RemovePciDeviceSoftwareKey();
+    EXPECT_EQ(zuninst::RemovePciDeviceKey(), 0);
+    return result;
+  }
+
+  // Everything that is not the modem's is still there.
+  void ExpectOthersKept() {
+    EXPECT_TRUE(m.keyExists(kOtherDevice));
+    EXPECT_TRUE(m.keyExists(kOtherSoftware));
+    EXPECT_TRUE(m.keyExists(kOtherDeviceSoftware));
+    EXPECT_TRUE(m.keyExists(kPci));
+    EXPECT_TRUE(m.keyExists(kClass));
+  }
+
+  TestMachine m;
+};
+
+TEST_F(DeviceKeyCleanup, VendorKeyLeadsToDeviceAndItsSoftwareKey) {
+  EXPECT_EQ(RunDeviceSteps(), 1);
+  EXPECT_FALSE(m.keyExists(kModemSoftware));
+  EXPECT_FALSE(m.keyExists(kModemDevice));
+  EXPECT_EQ(std::string(zuninst::g_uninstall.deviceKeyPath), "Enum\\PCI\\" + kModemId);
+  ExpectOthersKept();
+  EXPECT_TRUE(m.run().messageBoxes().empty());
+  // Only read, never deleted.
+  EXPECT_EQ(m.valueBytes(kVendor, "PNP ID"), PnpIdBytes(kModemId));
+  EXPECT_EQ(m.valueText(kVendor, "Language"), "English");
+  EXPECT_TRUE(m.keyExists(kTempSettings));
+}
+
+TEST_F(DeviceKeyCleanup, ServiceKeyIsPreferredWhenItHoldsTheId) {
+  const std::string otherId = "VEN_1A2B&DEV_3C4E";
+  m.setBytes(kService, "PNP ID", REG_SZ, PnpIdBytes(otherId));
+  m.setString(kPci + "\\" + otherId + "\\0000", "driver", "Modem\\0004");
+  m.setString(kClass + "\\Modem\\0004", "DriverDesc", "earlier modem");
+
+  EXPECT_EQ(RunDeviceSteps(), 1);
+  EXPECT_FALSE(m.keyExists(kPci + "\\" + otherId));
+  EXPECT_FALSE(m.keyExists(kClass + "\\Modem\\0004"));
+  EXPECT_TRUE(m.keyExists(kModemDevice));
+  EXPECT_TRUE(m.keyExists(kModemSoftware));
+  EXPECT_TRUE(m.keyExists(kService));
+}
+
+TEST_F(DeviceKeyCleanup, ServiceKeyWithoutIdWinsOverVendorKey) {
+  m.setString(kService, "Version", "2.10");
+  EXPECT_EQ(RunDeviceSteps(), 0);
+  EXPECT_TRUE(m.keyExists(kModemDevice));
+  EXPECT_TRUE(m.keyExists(kModemSoftware));
+  EXPECT_EQ(std::string(zuninst::g_uninstall.deviceKeyPath), "Enum\\PCI\\");
+  EXPECT_TRUE(m.run().messageBoxes().empty());
+  ExpectOthersKept();
+}
+
+TEST_F(DeviceKeyCleanup, NeitherKeyOpens) {
+  m.registry().remove(kVendor);
+  EXPECT_EQ(RunDeviceSteps(), 0);
+  ASSERT_EQ(m.run().messageBoxes().size(), 1u);
+  const winsim::MessageBoxRecord& box = m.run().messageBoxes()[0];
+  EXPECT_EQ(box.text, "Could not open either key");
+  EXPECT_EQ(box.caption, "Zelvaran RQ47 Modem");
+  EXPECT_EQ(box.style, static_cast<uint32_t>(MB_OK));
+  EXPECT_TRUE(m.keyExists(kModemDevice));
+  EXPECT_TRUE(m.keyExists(kModemSoftware));
+  ExpectOthersKept();
+  EXPECT_TRUE(CallsOf(m.run(), "RegDeleteKeyA").empty());
+}
+
+TEST_F(DeviceKeyCleanup, UnusableIdsLeaveTheDeviceKey) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {"empty", std::string(42, '\0')},
+      {"one byte too long", std::string(43, 'A')},
+      {"longer id with terminator", kModemId + std::string(10, 'X') + '\0'},
+      // Would name "Enum\PCI" itself and every PCI device with it.
+      {"only separators", PnpIdBytes("\\\\")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    zuninst::ResetUninstallState();
+    m.setBytes(kVendor, "PNP ID", REG_SZ, c.bytes);
+    EXPECT_EQ(RunDeviceSteps(), 0);
+    EXPECT_TRUE(m.keyExists(kModemDevice));
+    EXPECT_TRUE(m.keyExists(kModemSoftware));
+    ExpectOthersKept();
+    EXPECT_TRUE(CallsOf(m.run(), "RegDeleteKeyA").empty());
+  }
+}
+
+TEST_F(DeviceKeyCleanup, IdOfExactlyFortyTwoBytesWithoutTerminator) {
+  const std::string id(42, 'V');
+  m.setBytes(kVendor, "PNP ID", REG_SZ, id);
+  m.setString(kPci + "\\" + id + "\\0000", "driver", "Modem\\0003");
+  EXPECT_EQ(RunDeviceSteps(), 1);
+  EXPECT_FALSE(m.keyExists(kPci + "\\" + id));
+  EXPECT_FALSE(m.keyExists(kModemSoftware));
+  EXPECT_TRUE(m.keyExists(kModemDevice));
+}
+
+TEST_F(DeviceKeyCleanup, MissingDeviceKeyDeletesNothingElse) {
+  m.registry().remove(kModemDevice);
+  EXPECT_EQ(RunDeviceSteps(), 0);
+  EXPECT_TRUE(m.keyExists(kModemSoftware));
+  ExpectOthersKept();
+  // The device key step still asks for the deletion of the missing key.
+  EXPECT_EQ(CallsOf(m.run(), "RegDeleteKeyA", kModemId).size(), 1u);
+}
+
+TEST_F(DeviceKeyCleanup, DeviceKeyGoesEvenWhenItsSoftwareKeyStays) {
+  struct Case {
+    const char* what;
+    winsim::FaultRule fault;
+  };
+  const Case cases[] = {
+      {"class root does not open", {"RegOpenKeyExA", "Class", 0, 0}},
+      {"software key not deleted", {"RegDeleteKeyA", "Modem", 0, ERROR_ACCESS_DENIED}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestMachine machine;
+    InstallModemKeys(machine);
+    zuninst::ResetUninstallState();
+    machine.run().addFault(c.fault);
+    EXPECT_EQ(zuninst::RemovePciDeviceSoftwareKey(), 0);
+    machine.run().clearFaults();
+    zuninst::RemovePciDeviceKey();
+    EXPECT_TRUE(machine.keyExists(kModemSoftware));
+    EXPECT_FALSE(machine.keyExists(kModemDevice));
+    EXPECT_TRUE(machine.keyExists(kClass));
+    EXPECT_EQ(machine.run().openHandleCount(), 0u);
+  }
+}
+
+TEST_F(DeviceKeyCleanup, DeviceKeyGoesWhenItsInstanceNamesNoSoftwareKey) {
+  // No instance; an instance without "driver"; an instance with an empty one.
+  m.registry().remove(kModemInstance);
+  m.createKey(kModemDevice);
+  EXPECT_EQ(RunDeviceSteps(), 0);
+  EXPECT_FALSE(m.keyExists(kModemDevice));
+
+  zuninst::ResetUninstallState();
+  m.setString(kModemInstance, "PortName", "COM2");
+  EXPECT_EQ(RunDeviceSteps(), 0);
+  EXPECT_FALSE(m.keyExists(kModemDevice));
+
+  zuninst::ResetUninstallState();
+  m.setString(kModemInstance, "driver", "");
+  EXPECT_EQ(RunDeviceSteps(), 1);
+  EXPECT_FALSE(m.keyExists(kModemDevice));
+  EXPECT_TRUE(m.keyExists(kModemSoftware));
+  ExpectOthersKept();
+}
+
+TEST_F(DeviceKeyCleanup, OnlyTheFirstInstancesSoftwareKeyIsDeleted) {
+  // "BUS_00&DEV_0B&FUNC_01" enumerates after the first instance.
+  m.setString(kModemDevice + "\\BUS_00&DEV_0B&FUNC_01", "driver", "Modem\\0005");
+  m.setString(kClass + "\\Modem\\0005", "DriverDesc", "second function");
+  EXPECT_EQ(RunDeviceSteps(), 1);
+  EXPECT_FALSE(m.keyExists(kModemSoftware));
+  EXPECT_TRUE(m.keyExists(kClass + "\\Modem\\0005"));
+  EXPECT_FALSE(m.keyExists(kModemDevice));
+}
+
+TEST_F(DeviceKeyCleanup, DriverValueTooLongLeavesTheSoftwareKey) {
+  m.setString(kModemInstance, "driver", "Modem\\" + std::string(34, '0'));  // 41 bytes
+  EXPECT_EQ(RunDeviceSteps(), 0);
+  EXPECT_FALSE(m.keyExists(kModemDevice));
+  ExpectOthersKept();
+  EXPECT_TRUE(m.keyExists(kModemSoftware));
+}
+
+TEST_F(DeviceKeyCleanup, MediaResourceAndUninstallEntry) {
+  EXPECT_EQ(zuninst::RemoveWaveMediaResource(), 1);
+  EXPECT_EQ(zuninst::RemoveUninstallEntry(), 1);
+  EXPECT_FALSE(m.keyExists(kMediaResource));
+  EXPECT_FALSE(m.keyExists(kUninstallEntry));
+  EXPECT_TRUE(m.keyExists(kOtherMediaResource));
+  EXPECT_TRUE(m.keyExists(kOtherUninstallEntry));
+
+  // Already gone: 0 and no message.
+  EXPECT_EQ(zuninst::RemoveWaveMediaResource(), 0);
+  EXPECT_EQ(zuninst::RemoveUninstallEntry(), 0);
+  EXPECT_TRUE(m.run().messageBoxes().empty());
+  EXPECT_TRUE(m.keyExists(kOtherMediaResource));
+  EXPECT_TRUE(m.keyExists(kOtherUninstallEntry));
+}
+
+}  // namespace
+}  // namespace rq47test

@@ -1,0 +1,137 @@
+// The modem's wave devices below "Enum\MODEMWAVE" and their software keys.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "installed_modem.h"
+#include "registry_cleanup.h"
+#include "uninstall_keys.h"
+#include "uninstall_state.h"
+
+namespace rq47test {
+namespace {
+
+class ModemWaveCleanup : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InstallModemKeys(m);
+    m.run();
+    zuninst::ResetUninstallState();
+  }
+  void TearDown() override {
+    EXPECT_EQ(m.run().openHandleCount(), 0u);
+    EXPECT_TRUE(m.run().messageBoxes().empty());
+    // Other wave devices and software keys are never touched.
+    EXPECT_TRUE(m.keyExists(kOtherWave + "\\0000"));
+    EXPECT_TRUE(m.keyExists(kClass + "\\MEDIA\\0009"));
+    EXPECT_TRUE(m.keyExists(kOtherSoftware));
+    EXPECT_TRUE(m.keyExists(kModemWave));
+  }
+
+  // The ten wave steps in the sequence's order.
+  void RunWaveSteps() {
+    for (const char* key : zuninst::kModemWaveKeys) {
+      EXPECT_EQ(zuninst::RemoveModemWaveSoftwareKey(key), 1);
+    }
+    for (const char* key : zuninst::kModemWaveKeys) EXPECT_EQ(zuninst::RemoveModemWaveKey(key), 1);
+  }
+
+  void ExpectNoWaveKeyLeft() {
+    for (const std::string& key : kWaveKeys) EXPECT_FALSE(m.keyExists(key)) << key;
+  }
+
+  TestMachine m;
+};
+
+TEST_F(ModemWaveCleanup, KeyNamesMatchTheInstalledDevices) {
+  for (size_t i = 0; i < zuninst::kModemWaveKeyCount; ++i) {
+    EXPECT_EQ(Hklm(zuninst::kModemWaveKeys[i]), kWaveKeys[i]);
+  }
+}
+
+TEST_F(ModemWaveCleanup, NoWaveKeyChangesNothing) {
+  std::string before = RegistryText(m);
+  RunWaveSteps();
+  EXPECT_EQ(RegistryText(m), before);
+  EXPECT_STREQ(zuninst::g_uninstall.instanceName, "");
+}
+
+TEST_F(ModemWaveCleanup, OnlySecondKeyLosesInstanceAndItself) {
+  AddWaveInstance(m, kWaveKeys[1], "0002", 4);
+  RunWaveSteps();
+  EXPECT_STREQ(zuninst::g_uninstall.instanceName, "0002");
+  EXPECT_FALSE(m.keyExists(WaveSoftware(4)));
+  ExpectNoWaveKeyLeft();
+  // Its own instance name was reused on the same key, so the instance went first.
+  std::vector<std::string> deletions = CallsOf(m.run(), "RegDeleteKeyA");
+  ASSERT_EQ(deletions.size(), 3u);
+  EXPECT_NE(deletions[1].find("\"0002\") = ERROR_SUCCESS"), std::string::npos) << deletions[1];
+  EXPECT_NE(deletions[2].find("Fax_Modem\") = ERROR_SUCCESS"), std::string::npos) << deletions[2];
+}
+
+TEST_F(ModemWaveCleanup, FirstAndLastKeysWithDifferentInstanceNames) {
+  AddWaveInstance(m, kWaveKeys[0], "0000", 2);
+  AddWaveInstance(m, kWaveKeys[4], "0001", 3);
+  RunWaveSteps();
+  // The name left behind is the last key's; both software keys are gone.
+  EXPECT_STREQ(zuninst::g_uninstall.instanceName, "0001");
+  EXPECT_FALSE(m.keyExists(WaveSoftware(2)));
+  EXPECT_FALSE(m.keyExists(WaveSoftware(3)));
+  ExpectNoWaveKeyLeft();
+  // The first key has no instance "0001"; its own deletion took "0000".
+  EXPECT_EQ(CallsOf(m.run(), "RegDeleteKeyA", "\"0001\") = ERROR_FILE_NOT_FOUND").size(), 1u);
+}
+
+TEST_F(ModemWaveCleanup, KeyWithoutInstanceIsStillRemoved) {
+  m.createKey(kWaveKeys[3]);
+  RunWaveSteps();
+  EXPECT_STREQ(zuninst::g_uninstall.instanceName, "");
+  ExpectNoWaveKeyLeft();
+  EXPECT_TRUE(m.keyExists(kClass));
+}
+
+TEST_F(ModemWaveCleanup, InstanceWithoutDriverValueLeavesSoftwareKeys) {
+  m.setString(kWaveKeys[2] + "\\0000", "Mfg", "Zelvaran");
+  std::string classBefore = winsim::ExportRegedit4(*m.registry().find(kClass));
+  RunWaveSteps();
+  EXPECT_EQ(winsim::ExportRegedit4(*m.registry().find(kClass)), classBefore);
+  EXPECT_STREQ(zuninst::g_uninstall.instanceName, "0000");
+  ExpectNoWaveKeyLeft();
+}
+
+TEST_F(ModemWaveCleanup, DriverValueNamingNothingKeepsTheClassRoot) {
+  // Deleting these names below the class root would delete the class root itself.
+  for (const char* driver : {"", "\\", "\\\\"}) {
+    SCOPED_TRACE(std::string("driver \"") + driver + "\"");
+    m.setString(kWaveKeys[0] + "\\0000", "driver", driver);
+    std::string classBefore = winsim::ExportRegedit4(*m.registry().find(kClass));
+    zuninst::ResetUninstallState();
+    RunWaveSteps();
+    ASSERT_TRUE(m.keyExists(kClass));
+    EXPECT_EQ(winsim::ExportRegedit4(*m.registry().find(kClass)), classBefore);
+    ExpectNoWaveKeyLeft();
+  }
+}
+
+TEST_F(ModemWaveCleanup, DriverValueTooLongDeletesNoSoftwareKey) {
+  const std::string longDriver = "MEDIA\\" + std::string(44, '0');  // 51 bytes
+  m.setString(kWaveKeys[0] + "\\0000", "driver", longDriver);
+  m.setString(kClass + "\\" + longDriver.substr(0, 49), "DriverDesc", "cut name");
+  m.setString(kClass + "\\" + longDriver, "DriverDesc", "full name");
+  RunWaveSteps();
+  EXPECT_TRUE(m.keyExists(kClass + "\\" + longDriver.substr(0, 49)));
+  EXPECT_TRUE(m.keyExists(kClass + "\\" + longDriver));
+  ExpectNoWaveKeyLeft();
+}
+
+TEST_F(ModemWaveCleanup, ClassRootThatDoesNotOpenStillRemovesWaveKeys) {
+  AddWaveInstance(m, kWaveKeys[0], "0000", 2);
+  m.run().addFault({"RegOpenKeyExA", "Class", 0, 0});
+  RunWaveSteps();
+  EXPECT_TRUE(m.keyExists(WaveSoftware(2)));
+  ExpectNoWaveKeyLeft();
+}
+
+}  // namespace
+}  // namespace rq47test

@@ -1,0 +1,178 @@
+// Whole runs of the uninstaller on a machine with the modem installed.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "installed_modem.h"
+#include "uninstall_sequence.h"
+
+namespace rq47test {
+namespace {
+
+constexpr char kConfirmation[] =
+    "If you want to remove the Zelvaran RQ47 Modem from your system, Click Yes.  If you are "
+    "intending to Upgrade the RQ47 Modem with new software drivers, Click No and simply run "
+    "Setup.exe from within the new installation kit.";
+constexpr char kFinished[] =
+    "Software uninstall is finished.  To complete uninstallation, you must remove the hardware "
+    "from the computer. ";
+constexpr char kControlPanelMessage[] =
+    "Unable to delete Control Panel entry\r\n\r\nPlease close the Control Panel and continue";
+
+std::vector<std::string> BoxTexts(winsim::Run& run) {
+  std::vector<std::string> texts;
+  for (const winsim::MessageBoxRecord& box : run.messageBoxes()) {
+    EXPECT_EQ(box.caption, "Zelvaran RQ47 Modem");
+    texts.push_back(box.text);
+  }
+  return texts;
+}
+
+// Index of the first trace line that starts with the call and holds the text.
+size_t FirstCall(winsim::Run& run, const std::string& function, const std::string& text) {
+  const std::vector<std::string>& trace = run.trace();
+  for (size_t i = 0; i < trace.size(); ++i) {
+    if (trace[i].rfind(function + "(", 0) == 0 && trace[i].find(text) != std::string::npos) {
+      return i;
+    }
+  }
+  ADD_FAILURE() << "no call " << function << " with " << text;
+  return trace.size();
+}
+
+class UninstallSequence : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InstallModem(m);
+    m.run();
+  }
+  TestMachine m;
+};
+
+TEST_F(UninstallSequence, NoChangesNothing) {
+  // Declining, and taking the default button, which is No.
+  for (std::vector<int> answers : {std::vector<int>{IDNO}, std::vector<int>{}}) {
+    std::string registryBefore = RegistryText(m);
+    winsim::Run& run = m.newRun();
+    run.setAnswers(answers);
+    EXPECT_EQ(zuninst::RunUninstall(), 0);
+    ASSERT_EQ(run.messageBoxes().size(), 1u);
+    EXPECT_EQ(run.messageBoxes()[0].text, kConfirmation);
+    EXPECT_EQ(run.messageBoxes()[0].style, static_cast<uint32_t>(MB_YESNO | MB_DEFBUTTON2));
+    EXPECT_EQ(run.messageBoxes()[0].result, IDNO);
+    EXPECT_EQ(RegistryText(m), registryBefore);
+    for (const std::string& file : kPlacedFiles) EXPECT_TRUE(m.exists(file)) << file;
+    EXPECT_EQ(m.readFile(kSystemIni), kSystemIniInstalled);
+    EXPECT_FALSE(m.exists("C:\\WINDOWS\\system.new"));
+  }
+}
+
+TEST_F(UninstallSequence, ConfirmationThatCannotBeShownChangesNothing) {
+  std::string registryBefore = RegistryText(m);
+  m.run().addFault({"MessageBoxA", "", 1, ERROR_NOT_ENOUGH_MEMORY});
+  EXPECT_EQ(zuninst::RunUninstall(), 0);
+  EXPECT_EQ(RegistryText(m), registryBefore);
+  for (const std::string& file : kPlacedFiles) EXPECT_TRUE(m.exists(file)) << file;
+  EXPECT_EQ(m.readFile(kSystemIni), kSystemIniInstalled);
+}
+
+TEST_F(UninstallSequence, YesRemovesTheModemAndKeepsItsSettings) {
+  AddWaveInstance(m, kWaveKeys[4], "0001", 8);
+  m.run().setAnswers({IDYES, IDOK});
+  EXPECT_EQ(zuninst::RunUninstall(), IDOK);
+
+  EXPECT_EQ(BoxTexts(m.run()), (std::vector<std::string>{kConfirmation, kFinished}));
+  EXPECT_EQ(m.run().messageBoxes()[1].style, static_cast<uint32_t>(MB_OK));
+  for (const std::string& key : {kModemDevice, kModemSoftware, kMediaResource, kUninstallEntry,
+                                 WaveSoftware(7), WaveSoftware(8)}) {
+    EXPECT_FALSE(m.keyExists(key)) << key;
+  }
+  for (const std::string& key : kWaveKeys) EXPECT_FALSE(m.keyExists(key)) << key;
+  for (const std::string& file : kPlacedFiles) EXPECT_FALSE(m.exists(file)) << file;
+  EXPECT_EQ(m.readFile(kSystemIni), kSystemIniRemoved);
+  EXPECT_FALSE(m.exists("C:\\WINDOWS\\system.new"));
+
+  // Settings, other devices and the program folder stay.
+  EXPECT_EQ(m.valueText(kVendor, "Version"), "3.02 Build 69");
+  EXPECT_EQ(m.valueBytes(kVendor, "PNP ID"), PnpIdBytes(kModemId));
+  EXPECT_EQ(m.valueText(kVendor, "Language"), "English");
+  EXPECT_EQ(m.valueText(kVendor, "PortName"), "COM2");
+  EXPECT_TRUE(m.keyExists(kTempSettings));
+  for (const std::string& key :
+       {kOtherDevice, kOtherSoftware, kOtherDeviceSoftware, kOtherWave + "\\0000",
+        kOtherMediaResource, kOtherUninstallEntry}) {
+    EXPECT_TRUE(m.keyExists(key)) << key;
+  }
+  EXPECT_TRUE(m.exists(kProgramFolder + "\\zca.cpl"));
+  EXPECT_TRUE(m.exists(kProgramFolder + "\\rq47.reg"));
+  EXPECT_EQ(m.run().openHandleCount(), 0u);
+}
+
+TEST_F(UninstallSequence, StepsRunInOrder) {
+  m.setString(kService, "PNP ID", kModemId);
+  m.run().setAnswers({IDYES, IDOK});
+  zuninst::RunUninstall();
+  winsim::Run& run = m.run();
+  const size_t order[] = {
+      FirstCall(run, "MessageBoxA", "Click Yes"),
+      FirstCall(run, "RegOpenKeyExA", "Services\\\\RQ31DFV"),
+      FirstCall(run, "RegOpenKeyExA", "Zelvaran\\\\RQ31DFV"),
+      FirstCall(run, "RegDeleteKeyA", "Modem\\\\0003"),
+      FirstCall(run, "RegDeleteKeyA", kModemId),
+      FirstCall(run, "RegDeleteKeyA", "MEDIA\\\\0007"),
+      FirstCall(run, "RegOpenKeyExA", "Speakerphone"),
+      FirstCall(run, "RegDeleteKeyA", "PCI_Voice_Modem"),
+      FirstCall(run, "RegDeleteKeyA", "Serwvdrv"),
+      FirstCall(run, "RegDeleteKeyA", "Uninstall"),
+      FirstCall(run, "DeleteFileA", "zuninst.exe"),
+      FirstCall(run, "DeleteFileA", "rq47pci1.vxd"),
+      FirstCall(run, "DeleteFileA", "zca.cpl"),
+      FirstCall(run, "DeleteFileA", "zca.hlp"),
+      FirstCall(run, "CopyFileA", "system.new"),
+      FirstCall(run, "MessageBoxA", "finished"),
+  };
+  for (size_t i = 1; i < std::size(order); ++i) EXPECT_LT(order[i - 1], order[i]) << "step " << i;
+}
+
+TEST_F(UninstallSequence, FailingStepsDoNotStopTheRest) {
+  m.registry().remove(kVendor);
+  m.removeFile(kSystemIni);
+  m.run().addFault({"RegDeleteKeyA", "", 0, ERROR_ACCESS_DENIED});
+  m.run().setAnswers({IDYES, IDOK, IDOK});
+  EXPECT_EQ(zuninst::RunUninstall(), IDOK);
+  EXPECT_EQ(BoxTexts(m.run()),
+            (std::vector<std::string>{kConfirmation, "Could not open either key", kFinished}));
+  EXPECT_TRUE(m.keyExists(kModemDevice));
+  EXPECT_TRUE(m.keyExists(kWaveKeys[0]));
+  for (const std::string& file : kPlacedFiles) EXPECT_FALSE(m.exists(file)) << file;
+  EXPECT_FALSE(m.exists(kSystemIni));
+}
+
+TEST_F(UninstallSequence, SecondRunFindsNothingToRemove) {
+  m.run().setAnswers({IDYES, IDOK});
+  ASSERT_EQ(zuninst::RunUninstall(), IDOK);
+  std::string registryAfterFirst = RegistryText(m);
+
+  // The next program on the same machine, in the same process.
+  winsim::Run& second = m.newRun();
+  second.setAnswers({IDYES, IDOK, IDOK});
+  EXPECT_EQ(zuninst::RunUninstall(), IDOK);
+  EXPECT_EQ(BoxTexts(second),
+            (std::vector<std::string>{kConfirmation, kControlPanelMessage, kFinished}));
+  EXPECT_EQ(RegistryText(m), registryAfterFirst);
+  EXPECT_EQ(m.readFile(kSystemIni), kSystemIniRemoved);
+  EXPECT_EQ(second.openHandleCount(), 0u);
+}
+
+TEST_F(UninstallSequence, ClosingBoxThatCannotBeShownStillReportsTheUninstall) {
+  m.run().setAnswers({IDYES});
+  m.run().addFault({"MessageBoxA", "finished", 0, ERROR_NOT_ENOUGH_MEMORY});
+  EXPECT_EQ(zuninst::RunUninstall(), IDOK);
+  EXPECT_FALSE(m.keyExists(kModemDevice));
+}
+
+}  // namespace
+}  // namespace rq47test
