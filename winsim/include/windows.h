@@ -4,7 +4,9 @@
 // Types keep their Windows sizes on every host: DWORD, LONG, UINT and BOOL are
 // 32 bits, handles and the *_PTR types are pointer-sized. Structures have the
 // Windows layout, so sizeof gives what Windows gives for the same pointer width
-// (STARTUPINFOA is 68 bytes in a 32-bit build, 104 in a 64-bit one).
+// (STARTUPINFOA is 68 bytes in a 32-bit build, 104 in a 64-bit one). Unions
+// and structures without names are marked __extension__, as MinGW's headers
+// mark them, so that the members read as on Windows (ov.Offset).
 //
 // Only what the programs call is declared here. A call added to the programs is
 // added here and in winsim/src together.
@@ -202,13 +204,13 @@ LONG WINAPI RegCloseKey(HKEY hKey);
 typedef struct _OVERLAPPED {
   ULONG_PTR Internal;
   ULONG_PTR InternalHigh;
-  union {
-    struct {
+  __extension__ union {
+    __extension__ struct {
       DWORD Offset;
       DWORD OffsetHigh;
-    } DUMMYSTRUCTNAME;
+    };
     PVOID Pointer;
-  } DUMMYUNIONNAME;
+  };
   HANDLE hEvent;
 } OVERLAPPED, *LPOVERLAPPED;
 
@@ -303,13 +305,13 @@ typedef struct _OSVERSIONINFOA {
 } OSVERSIONINFOA, *POSVERSIONINFOA, *LPOSVERSIONINFOA;
 
 typedef struct _SYSTEM_INFO {
-  union {
+  __extension__ union {
     DWORD dwOemId;
-    struct {
+    __extension__ struct {
       WORD wProcessorArchitecture;
       WORD wReserved;
-    } DUMMYSTRUCTNAME;
-  } DUMMYUNIONNAME;
+    };
+  };
   DWORD dwPageSize;
   LPVOID lpMinimumApplicationAddress;
   LPVOID lpMaximumApplicationAddress;
