@@ -33,16 +33,31 @@ const char* const kPlacedFiles[] = {"SYSTEM\\zuninst.exe", "SYSTEM\\zelvcd.vxd",
                                     "SYSTEM\\rq47pci.vxd", "SYSTEM\\rq47pci1.vxd",
                                     "SYSTEM\\zca.cpl",     "HELP\\zca.hlp"};
 
+// The machine as the next program finds it, loaded from its folder.
+winsim::Machine Load(const std::filesystem::path& folder) { return winsim::Machine::load(folder); }
+
 std::string WindowsFile(const winsim::Machine& machine, const char* name) {
   return machine.config.windowsDirectory + "\\" + name;
 }
 
 // The software key that a key's first instance names in its "driver" value.
-std::string SoftwareKeyOf(TestMachine& m, const std::string& key) {
-  winsim::RegKey* device = m.registry().find(key);
+std::string SoftwareKeyOf(const winsim::Registry& registry, const std::string& key) {
+  winsim::RegKey* device = registry.find(key);
   if (device == nullptr || device->subkeyCount() == 0) return "";
-  std::optional<std::string> driver = m.valueText(key + "\\" + device->subkey(0)->name(), "driver");
+  std::optional<std::string> driver =
+      registry.text(key + "\\" + device->subkey(0)->name(), "driver");
   return driver && !driver->empty() ? kClass + "\\" + *driver : "";
+}
+
+// Every key at or below the key, by full path.
+void CollectKeys(const winsim::RegKey& key, std::vector<std::string>& paths) {
+  paths.push_back(key.path());
+  for (size_t i = 0; i < key.subkeyCount(); ++i) CollectKeys(*key.subkey(i), paths);
+}
+
+bool IsAtOrBelow(const std::string& path, const std::string& key) {
+  return winsim::NamesEqual(path, key) || (path.size() > key.size() && path[key.size()] == '\\' &&
+                                           winsim::NamesEqual(path.substr(0, key.size()), key));
 }
 
 size_t Occurrences(const std::string& text, const std::string& what) {
@@ -54,51 +69,67 @@ size_t Occurrences(const std::string& text, const std::string& what) {
 }
 
 TEST(UninstallProcess, InstallThenUninstallTwice) {
+  // The test's own copy is never saved; every look is a fresh load.
   std::unique_ptr<TestMachine> m = TestMachine::CopyOf("win98se");
   const std::filesystem::path folder = m->folder();
 
   ProgramResult setup = RunProgram("rq47set", folder, "ok");
   ASSERT_EQ(setup.exitCode, 0) << setup.errorText;
-  m->reload();
+  winsim::Machine installed = Load(folder);
 
-  // What the installation left, to be removed.
-  std::vector<std::string> removed = {kMediaResource, kUninstallEntry};
-  winsim::RegKey* vendor = m->registry().find(kVendor);
-  ASSERT_NE(vendor, nullptr);
-  std::optional<std::string> pnpId = m->valueText(kVendor, "PNP ID");
-  ASSERT_TRUE(pnpId && !pnpId->empty());
+  // What the installation left that the uninstall is to remove.
+  std::optional<std::string> pnpId = installed.registry.text(kVendor, "PNP ID");
+  ASSERT_TRUE(pnpId && !pnpId->empty()) << setup.errorText;
   const std::string device = Hklm("Enum\\PCI\\" + *pnpId);
-  removed.push_back(device);
+  ASSERT_NE(installed.registry.find(device), nullptr);
+  std::vector<std::string> removed = {device, kMediaResource, kUninstallEntry};
   std::vector<std::string> softwareKeys;
   for (const std::string& key :
        {device, kWaveKeys[0], kWaveKeys[1], kWaveKeys[2], kWaveKeys[3], kWaveKeys[4]}) {
-    std::string software = SoftwareKeyOf(*m, key);
-    if (!software.empty()) removed.push_back(software);
+    std::string software = SoftwareKeyOf(installed.registry, key);
+    if (!software.empty()) softwareKeys.push_back(software);
   }
-  for (const std::string& key : kWaveKeys) removed.push_back(key);
-  ASSERT_TRUE(m->keyExists(device));
+  // The shipped machine has the device and all five wave devices.
+  EXPECT_EQ(softwareKeys.size(), 6u);
+  for (const std::string& key : softwareKeys) {
+    EXPECT_NE(installed.registry.find(key), nullptr) << key;
+    removed.push_back(key);
+  }
+  for (const std::string& key : kWaveKeys) {
+    EXPECT_NE(installed.registry.find(key), nullptr) << key;
+    removed.push_back(key);
+  }
   for (const char* file : kPlacedFiles) {
-    EXPECT_TRUE(m->exists(WindowsFile(m->machine(), file))) << file;
+    EXPECT_TRUE(m->exists(WindowsFile(installed, file))) << file;
   }
-  const std::string vendorBefore = winsim::ExportRegedit4(*vendor);
-  m->endRun();
+  const std::string vendorBefore = winsim::ExportRegedit4(*installed.registry.find(kVendor));
 
   ProgramResult first = RunProgram("zuninst", folder, "yes,ok");
   EXPECT_EQ(first.exitCode, 1) << first.errorText;
   EXPECT_EQ(Occurrences(first.errorText, "Software uninstall is finished."), 1u) << first.errorText;
-  m->reload();
-  for (const std::string& key : removed) EXPECT_FALSE(m->keyExists(key)) << key;
-  for (const char* file : kPlacedFiles) {
-    EXPECT_FALSE(m->exists(WindowsFile(m->machine(), file))) << file;
+  EXPECT_EQ(Occurrences(first.errorText, "Unable to delete"), 0u) << first.errorText;
+  winsim::Machine uninstalled = Load(folder);
+  for (const std::string& key : removed) {
+    EXPECT_EQ(uninstalled.registry.find(key), nullptr) << key;
   }
-  ASSERT_NE(m->registry().find(kVendor), nullptr);
-  EXPECT_EQ(winsim::ExportRegedit4(*m->registry().find(kVendor)), vendorBefore);
-  EXPECT_TRUE(m->keyExists(kClass));
-  std::optional<std::string> systemIni = m->readFile(WindowsFile(m->machine(), "system.ini"));
+  for (const char* file : kPlacedFiles) {
+    EXPECT_FALSE(m->exists(WindowsFile(uninstalled, file))) << file;
+  }
+  // Every other key is still there: other devices, their software keys, the settings.
+  std::vector<std::string> before;
+  CollectKeys(installed.registry.root(winsim::Root::LocalMachine), before);
+  for (const std::string& path : before) {
+    bool wasRemoved = false;
+    for (const std::string& key : removed) wasRemoved = wasRemoved || IsAtOrBelow(path, key);
+    if (!wasRemoved) EXPECT_NE(uninstalled.registry.find(path), nullptr) << path;
+  }
+  ASSERT_NE(uninstalled.registry.find(kVendor), nullptr);
+  EXPECT_EQ(winsim::ExportRegedit4(*uninstalled.registry.find(kVendor)), vendorBefore);
+  EXPECT_NE(uninstalled.registry.find(kClass), nullptr);
+  std::optional<std::string> systemIni = m->readFile(WindowsFile(uninstalled, "system.ini"));
   ASSERT_TRUE(systemIni);
   EXPECT_EQ(systemIni->find("zelvcd"), std::string::npos);
-  const std::string registryAfterFirst = winsim::ExportRegedit4(m->registry());
-  m->endRun();
+  const std::string registryAfterFirst = winsim::ExportRegedit4(uninstalled.registry);
 
   ProgramResult second = RunProgram("zuninst", folder, "yes,ok,ok");
   EXPECT_EQ(second.exitCode, 1) << second.errorText;
@@ -107,8 +138,7 @@ TEST(UninstallProcess, InstallThenUninstallTwice) {
   EXPECT_EQ(Occurrences(second.errorText, "Software uninstall is finished."), 1u)
       << second.errorText;
   EXPECT_EQ(Occurrences(second.errorText, "Could not open either key"), 0u) << second.errorText;
-  m->reload();
-  EXPECT_EQ(winsim::ExportRegedit4(m->registry()), registryAfterFirst);
+  EXPECT_EQ(winsim::ExportRegedit4(Load(folder).registry), registryAfterFirst);
 }
 
 }  // namespace
