@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "winsim/machine.h"
 #include "winsim/machine_ini.h"
@@ -151,16 +152,12 @@ TEST(MachineIni, WrittenConfigReadsBackTheSame) {
   std::string text = winsim::WriteMachineIni(config);
   EXPECT_NE(text.find("\r\n"), std::string::npos);
   MachineConfig back = ParseMachineIni(text);
-  EXPECT_EQ(back.platform, config.platform);
-  EXPECT_EQ(back.majorVersion, config.majorVersion);
-  EXPECT_EQ(back.minorVersion, config.minorVersion);
-  EXPECT_EQ(back.buildNumber, config.buildNumber);
-  EXPECT_EQ(back.windowsDirectory, config.windowsDirectory);
-  EXPECT_EQ(back.systemDirectory, config.systemDirectory);
-  EXPECT_EQ(back.currentDirectory, config.currentDirectory);
-  EXPECT_EQ(back.processorType, config.processorType);
-  EXPECT_EQ(back.totalMemory, config.totalMemory);
-  EXPECT_EQ(back.ports, config.ports);
+  EXPECT_EQ(std::tie(back.platform, back.majorVersion, back.minorVersion, back.buildNumber,
+                     back.windowsDirectory, back.systemDirectory, back.currentDirectory,
+                     back.processorType, back.totalMemory, back.ports),
+            std::tie(config.platform, config.majorVersion, config.minorVersion, config.buildNumber,
+                     config.windowsDirectory, config.systemDirectory, config.currentDirectory,
+                     config.processorType, config.totalMemory, config.ports));
   ASSERT_EQ(back.programs.size(), 2u);
   EXPECT_EQ(back.programs.at("UNINST.EXE").exitCode, 0xFFFFFFFEu);
   EXPECT_EQ(back.programs.at("server").kind, ProgramBehaviour::Kind::Runs);

@@ -183,15 +183,4 @@ TEST(MachineFolder, LoadNamesTheFileAndLineOfWhatIsWrong) {
   EXPECT_NE(noDrive.problem().find("drive_e"), std::string::npos) << noDrive.problem();
 }
 
-TEST(MachineFolder, SaveConfigWritesWhatLoadReads) {
-  TempDir dir;
-  Machine machine = Machine::create(dir.path());
-  machine.config.programs["UNINST.EXE"] = {winsim::ProgramBehaviour::Kind::Exit, 3};
-  machine.config.totalMemory = 67108864;
-  machine.saveConfig();
-  Machine loaded = Machine::load(dir.path());
-  EXPECT_EQ(loaded.config.totalMemory, 67108864u);
-  EXPECT_EQ(loaded.config.programs.at("uninst.exe").exitCode, 3u);
-}
-
 }  // namespace
