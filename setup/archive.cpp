@@ -1,1 +1,102 @@
-// placeholder: being written
+#include "archive.h"
+
+#include <windows.h>
+
+#include "setup_state.h"
+#include "text_buffer.h"
+
+namespace rq47set {
+namespace {
+
+// The previous kit's own files, which only its kit folder holds.
+constexpr const char* kKitSetupFiles[] = {"zdll.dll",     "_isuser.dll", "_setup.dll", "setup.ins",
+                                          "_inst32i.ex_", "_isdel.exe",  "setup.exe"};
+constexpr const char* kKitDataFiles[] = {"_sys1.cab", "_user1.cab", "data.tag", "data1.cab",
+                                         "lang.dat",  "layout.bin", "os.dat",   "setup.ini",
+                                         "setup.lid", "_isres.dll"};
+// The modem's files, which may lie in the kit folder and in the program folder;
+// the program folder's copy is archived last and so is the one kept.
+constexpr const char* kModemFiles[] = {
+    "zca.cpl",     "zelvcd.vxd",   "zuninst.exe",  "domestic.hlp", "french.hlp",  "german.hlp",
+    "italian.hlp", "spanish.hlp",  "chinese.hlp",  "japanese.hlp", "ui.hlp",      "revhist.doc",
+    "readme.doc",  "rq47_ctl.vxd", "rq47dfv1.vxd", "rq47pci.vxd",  "rq47pci1.vxd"};
+
+// Windows keeps the previous version's INF files under long names; they are
+// read by their short names and archived under the names the kit gave them.
+struct InfCopy {
+  const char* shortName;
+  const char* archivedName;
+};
+constexpr InfCopy kInfFiles[] = {{"Zelvar~1.INF", "ZQRTMODM.INF"}, {"zelvar~2.INF", "SERWAVE.INF"}};
+
+// The folders, each empty when its path does not fit (its copies are then skipped).
+struct ArchiveFolders {
+  char kit[256] = "";
+  char program[256] = "";
+  char inf[256] = "";
+  char backup[256] = "";
+};
+
+// A folder below the Windows directory; left empty when it does not fit.
+template <size_t N>
+void ComposeBelowWindows(char (&folder)[N], const char* suffix) {
+  if (!ComposePath(folder, g_setup.windowsDirectory, suffix)) folder[0] = '\0';
+}
+
+ArchiveFolders ComposeFolders() {
+  ArchiveFolders folders;
+  // On the current directory's drive; relative to the current directory when
+  // that drive has no root string.
+  if (!CopyText(folders.kit, g_setup.driveRoot) || !AppendText(folders.kit, "Progra~1\\Zelset95")) {
+    folders.kit[0] = '\0';
+  }
+  ComposeBelowWindows(folders.program, "\\Zelvaran\\zelset95");
+  ComposeBelowWindows(folders.inf, "\\INF\\Other");
+  ComposeBelowWindows(folders.backup, "\\Zelvaran\\zelbak95");
+  return folders;
+}
+
+// folder + "\" + name; false when the folder is unknown or the path does not fit.
+bool ComposeFilePath(char (&path)[256], const char* folder, const char* name) {
+  if (folder[0] == '\0') return false;
+  return CopyText(path, folder) && AppendText(path, "\\") && AppendText(path, name);
+}
+
+// Copies one file into the backup folder, overwriting what is there; a file
+// that cannot be copied is left unarchived.
+void ArchiveFile(const ArchiveFolders& folders, const char* sourceFolder, const char* name,
+                 const char* archivedName) {
+  char source[256];
+  char destination[256];
+  if (ComposeFilePath(source, sourceFolder, name) &&
+      ComposeFilePath(destination, folders.backup, archivedName)) {
+    CopyFileA(source, destination, FALSE);
+  }
+}
+
+void ArchiveFile(const ArchiveFolders& folders, const char* sourceFolder, const char* name) {
+  ArchiveFile(folders, sourceFolder, name, name);
+}
+
+}  // namespace
+
+void ArchivePreviousVersion() {
+  GetWindowsDirectoryA(g_setup.windowsDirectory, sizeof g_setup.windowsDirectory);
+  GetSystemDirectoryA(g_setup.systemDirectory, sizeof g_setup.systemDirectory);
+  const ArchiveFolders folders = ComposeFolders();
+
+  ArchiveFile(folders, folders.kit, "brazil.hlp");
+  ArchiveFile(folders, folders.program, "brazil.hlp");
+  for (const char* name : kKitSetupFiles) ArchiveFile(folders, folders.kit, name);
+  ArchiveFile(folders, folders.program, "rq47set.exe");
+  for (const char* name : kKitDataFiles) ArchiveFile(folders, folders.kit, name);
+  for (const char* name : kModemFiles) {
+    ArchiveFile(folders, folders.kit, name);
+    ArchiveFile(folders, folders.program, name);
+  }
+  for (const InfCopy& inf : kInfFiles) {
+    ArchiveFile(folders, folders.inf, inf.shortName, inf.archivedName);
+  }
+}
+
+}  // namespace rq47set

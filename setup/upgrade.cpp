@@ -1,1 +1,260 @@
-// placeholder: being written
+#include "upgrade.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <utility>
+
+#include "archive.h"
+#include "detection.h"
+#include "driver_line.h"
+#include "modem_names.h"
+#include "registry_values.h"
+#include "setup_state.h"
+#include "text_buffer.h"
+#include "unique_handle.h"
+#include "unique_hkey.h"
+
+namespace rq47set {
+namespace {
+
+constexpr int kUpgradeEndsRun = 10;
+
+constexpr char kUpgradeCaption[] = "Zelvaran RQ47 Upgrade";
+constexpr char kUpgradeQuestion[] =
+    "Install has found a previous version of the RQ47 Modem on your system.  "
+    "Click YES to UPGRADE to the latest version.";
+// "windir" stands for the Windows directory, which the user knows by that name.
+constexpr char kArchiveNotice[] =
+    "The previous version of the RQ47 Modem has been archived to the following\n"
+    "directory: windir\\Zelvaran\\zelbak95\\.  Please note the location.  If you\n"
+    "experience problems with the new software, follow the instructions in the\n"
+    "Readme.doc file to revert back to the old version.";
+constexpr char kTempKeyFailed[] = "Failed to create temp RQ31 Key";
+constexpr char kRebootRequest[] =
+    "Please reboot the computer to continue with the upgrade.  "
+    "Upon reboot, the system will install the new software. ";
+
+// The previous version's uninstaller, found by the platform's search for a bare name.
+constexpr char kPreviousUninstaller[] = "UNINST.EXE";
+
+// The previous version's drivers: installation placed them in the System
+// directory; copies of them in the Windows directory are removed as well.
+constexpr const char* kOldDriverNames[] = {"\\RQ47pci.vxd", "\\RQ47pci1.vxd", "\\zelvcd.vxd"};
+// Windows' own copies of the previous version's INF files.
+constexpr const char* kOldInfCopies[] = {"\\INF\\Other\\Zelvaran IncZQRTMODM.inf",
+                                         "\\INF\\Other\\ZelvaranSERWAVE.inf"};
+
+// The service key, where earlier installations kept their settings, else the vendor key.
+LONG OpenPreviousInstallationKey(UniqueHkey& key) {
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServiceKey, 0, KEY_ALL_ACCESS, key.put()) ==
+      ERROR_SUCCESS) {
+    return ERROR_SUCCESS;
+  }
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, KEY_ALL_ACCESS, key.put());
+}
+
+bool IsCurrentVersionInstalled(HKEY previousKey) {
+  char installedVersion[kVersionBytes + 1] = {};
+  return ReadFixedString(previousKey, "Version", installedVersion, kVersionBytes) ==
+             ERROR_SUCCESS &&
+         std::strcmp(installedVersion, g_setup.versionText) == 0;
+}
+
+// Marks the previous installation's key with this version and the port the
+// modem's first instance uses now, so that declining the upgrade still lets the
+// next setup run install without asking. The key's own PortName is the user's
+// setting: it is replaced only by a port name actually read from the device.
+void RecordCurrentDevice(UniqueHkey previousKey) {
+  char deviceKeyPath[64];
+  UniqueHkey deviceKey;
+  if (!ComposePath(deviceKeyPath, kPciKeyPrefix, g_setup.deviceInstanceId) ||
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, deviceKeyPath, 0, KEY_QUERY_VALUE, deviceKey.put()) !=
+          ERROR_SUCCESS) {
+    return;  // no modem detected: nothing is written
+  }
+  char firstInstanceName[40] = {};
+  DWORD nameLength = sizeof firstInstanceName;
+  UniqueHkey firstInstanceKey;
+  bool haveInstance = RegEnumKeyExA(deviceKey.get(), 0, firstInstanceName, &nameLength, nullptr,
+                                    nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+                      RegOpenKeyExA(deviceKey.get(), firstInstanceName, 0, KEY_READ,
+                                    firstInstanceKey.put()) == ERROR_SUCCESS;
+
+  WriteFixedString(previousKey.get(), "Version", g_setup.versionText, kVersionBytes);
+  if (haveInstance && ReadFixedString(firstInstanceKey.get(), "PortName", g_setup.settings.portName,
+                                      kSavedPortNameBytes) == ERROR_SUCCESS) {
+    WriteFixedString(previousKey.get(), "PortName", g_setup.settings.portName, kSavedPortNameBytes);
+  }
+  previousKey.reset();
+  firstInstanceKey.reset();
+  deviceKey.reset();
+}
+
+// Starts the previous version's uninstaller and leaves it running on its own.
+void StartPreviousUninstaller() {
+  char commandLine[sizeof kPreviousUninstaller];
+  CopyText(commandLine, kPreviousUninstaller);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_FORCEOFFFEEDBACK;
+  PROCESS_INFORMATION started = {};
+  if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                     &started)) {
+    UniqueHandle process(started.hProcess);
+    UniqueHandle thread(started.hThread);
+  }
+}
+
+void RefreshWindowsDirectory() {
+  GetWindowsDirectoryA(g_setup.windowsDirectory, sizeof g_setup.windowsDirectory);
+}
+
+void CreateBackupFolder() {
+  char backupFolder[256];
+  if (ComposePath(backupFolder, g_setup.windowsDirectory, "\\Zelvaran\\zelbak95")) {
+    CreateDirectoryA(backupFolder, nullptr);
+  }
+}
+
+// The previous kit's setup folder, on the current directory's drive.
+void EnterPreviousSetupFolder() {
+  char setupFolder[256];
+  if (CopyText(setupFolder, g_setup.driveRoot) && AppendText(setupFolder, "Progra~1\\") &&
+      AppendText(setupFolder, "ZelSetup")) {
+    SetCurrentDirectoryA(setupFolder);
+  }
+}
+
+// A path that does not fit names no file of ours: it is passed over.
+void DeleteBelow(const char* directory, const char* suffix) {
+  char filePath[256];
+  if (ComposePath(filePath, directory, suffix)) DeleteFileA(filePath);
+}
+
+void DeleteOldDrivers() {
+  for (const char* driver : kOldDriverNames) {
+    DeleteBelow(g_setup.systemDirectory, driver);
+    DeleteBelow(g_setup.windowsDirectory, driver);
+  }
+}
+
+void DeleteOldInfCopies() {
+  for (const char* inf : kOldInfCopies) DeleteBelow(g_setup.windowsDirectory, inf);
+}
+
+// The eight settings as the previous installation holds them, each marked as
+// read only when its read succeeded.
+struct SavedSettings {
+  bool version = false;
+  bool language = false;
+  bool country = false;
+  bool pnpId = false;
+  bool micGain = false;
+  bool spkrGain = false;
+  bool dosBoxEnabled = false;
+  bool portName = false;
+};
+
+SavedSettings ReadPreviousSettings(HKEY previousKey) {
+  SettingsRecord& fields = g_setup.settings;
+  SavedSettings read;
+  read.version =
+      ReadFixedString(previousKey, "Version", g_setup.versionText, kVersionBytes) == ERROR_SUCCESS;
+  read.language =
+      ReadFixedString(previousKey, "Language", fields.language, kLanguageBytes) == ERROR_SUCCESS;
+  read.country = ReadByteValue(previousKey, "Country", &fields.country) == ERROR_SUCCESS;
+  read.pnpId =
+      ReadFixedString(previousKey, "PNP ID", fields.pnpId, kSavedPnpIdBytes) == ERROR_SUCCESS;
+  read.micGain = ReadByteValue(previousKey, "MicGain", &fields.micGain) == ERROR_SUCCESS;
+  read.spkrGain = ReadByteValue(previousKey, "SpkrGain", &fields.spkrGain) == ERROR_SUCCESS;
+  read.dosBoxEnabled = ReadFixedString(previousKey, "DOSboxEnabled", fields.dosBoxEnabled,
+                                       kDosBoxEnabledBytes) == ERROR_SUCCESS;
+  read.portName = ReadFixedString(previousKey, "PortName", fields.portName, kSavedPortNameBytes) ==
+                  ERROR_SUCCESS;
+  return read;
+}
+
+// Writes every value that was read; true when all of them were written.
+bool WriteSavedSettings(HKEY tempKey, const SavedSettings& read) {
+  const SettingsRecord& fields = g_setup.settings;
+  bool allWritten = true;
+  auto save = [&allWritten](bool wasRead, auto write) {
+    if (wasRead && write() != ERROR_SUCCESS) allWritten = false;
+  };
+  save(read.version,
+       [&] { return WriteFixedString(tempKey, "Version", g_setup.versionText, kVersionBytes); });
+  save(read.country, [&] { return WriteByteValue(tempKey, "Country", fields.country); });
+  save(read.language,
+       [&] { return WriteFixedString(tempKey, "Language", fields.language, kLanguageBytes); });
+  save(read.pnpId,
+       [&] { return WriteFixedString(tempKey, "PNP ID", fields.pnpId, kSavedPnpIdBytes); });
+  save(read.micGain, [&] { return WriteByteValue(tempKey, "MicGain", fields.micGain); });
+  save(read.spkrGain, [&] { return WriteByteValue(tempKey, "SpkrGain", fields.spkrGain); });
+  save(read.dosBoxEnabled, [&] {
+    return WriteFixedString(tempKey, "DOSboxEnabled", fields.dosBoxEnabled, kDosBoxEnabledBytes);
+  });
+  save(read.portName,
+       [&] { return WriteFixedString(tempKey, "PortName", fields.portName, kSavedPortNameBytes); });
+  return allWritten;
+}
+
+// Moves the previous installation's settings into the temporary settings key,
+// where the next setup run takes them over, and removes the old keys. The old
+// keys go only once every setting read from them is safe in the temporary key.
+void SaveSettingsAndRemoveOldKeys() {
+  UniqueHkey previousKey;
+  bool reopened = OpenPreviousInstallationKey(previousKey) == ERROR_SUCCESS;
+  SavedSettings read;
+  if (reopened) read = ReadPreviousSettings(previousKey.get());
+
+  UniqueHkey tempKey;
+  DWORD disposition = 0;
+  bool saved = false;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kTempSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, tempKey.put(), &disposition) == ERROR_SUCCESS) {
+    saved = WriteSavedSettings(tempKey.get(), read);
+  } else {
+    MessageBoxA(nullptr, kTempKeyFailed, kModemCaption, MB_OK);
+  }
+  tempKey.reset();
+  previousKey.reset();
+
+  if (reopened && saved) {
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kServiceKey);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kVendorKey);
+  }
+}
+
+}  // namespace
+
+int UpgradePreviousInstallation() {
+  UniqueHkey previousKey;
+  LONG openStatus = OpenPreviousInstallationKey(previousKey);
+  if (openStatus != ERROR_SUCCESS) return openStatus;
+  if (IsCurrentVersionInstalled(previousKey.get())) return 0;
+
+  DetectModemHardware();
+  RecordCurrentDevice(std::move(previousKey));
+
+  if (MessageBoxA(nullptr, kUpgradeQuestion, kUpgradeCaption, MB_YESNO) == IDNO) {
+    return kUpgradeEndsRun;
+  }
+
+  StartPreviousUninstaller();
+  RefreshWindowsDirectory();
+  CreateBackupFolder();
+  EnterPreviousSetupFolder();
+  MessageBoxA(nullptr, kArchiveNotice, kUpgradeCaption, MB_OK);
+  ArchivePreviousVersion();
+  DeleteOldDrivers();
+  RemoveDriverLine();
+  DeleteOldInfCopies();
+  SaveSettingsAndRemoveOldKeys();
+
+  CopyText(g_setup.messageBuffer, kRebootRequest);
+  MessageBoxA(nullptr, g_setup.messageBuffer, kModemCaption, MB_OK);
+  return kUpgradeEndsRun;
+}
+
+}  // namespace rq47set
