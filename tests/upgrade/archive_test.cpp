@@ -1,0 +1,195 @@
+// The archive of the previous version: which files go into the backup folder,
+// from where, in what order, and under which names.
+#include <windows.h>
+
+#include "archive.h"
+#include "setup_state.h"
+#include "text_buffer.h"
+#include "upgrade_fixture.h"
+
+namespace rq47test {
+namespace {
+
+enum class Source { Kit, Program, Inf };
+
+struct ExpectedCopy {
+  Source from;
+  std::string name;
+  std::string storedAs;
+};
+
+// The previous version's files in the order they are archived.
+std::vector<ExpectedCopy> ArchiveOrder() {
+  std::vector<ExpectedCopy> copies = {{Source::Kit, "brazil.hlp", "brazil.hlp"},
+                                      {Source::Program, "brazil.hlp", "brazil.hlp"}};
+  for (const char* name : {"zdll.dll", "_isuser.dll", "_setup.dll", "setup.ins", "_inst32i.ex_",
+                           "_isdel.exe", "setup.exe"}) {
+    copies.push_back({Source::Kit, name, name});
+  }
+  copies.push_back({Source::Program, "rq47set.exe", "rq47set.exe"});
+  for (const char* name : {"_sys1.cab", "_user1.cab", "data.tag", "data1.cab", "lang.dat",
+                           "layout.bin", "os.dat", "setup.ini", "setup.lid", "_isres.dll"}) {
+    copies.push_back({Source::Kit, name, name});
+  }
+  for (const char* name :
+       {"zca.cpl", "zelvcd.vxd", "zuninst.exe", "domestic.hlp", "french.hlp", "german.hlp",
+        "italian.hlp", "spanish.hlp", "chinese.hlp", "japanese.hlp", "ui.hlp", "revhist.doc",
+        "readme.doc", "rq47_ctl.vxd", "rq47dfv1.vxd", "rq47pci.vxd", "rq47pci1.vxd"}) {
+    copies.push_back({Source::Kit, name, name});
+    copies.push_back({Source::Program, name, name});
+  }
+  copies.push_back({Source::Inf, "Zelvar~1.INF", "ZQRTMODM.INF"});
+  copies.push_back({Source::Inf, "zelvar~2.INF", "SERWAVE.INF"});
+  return copies;
+}
+
+class ArchiveTest : public UpgradeTest {
+ protected:
+  // The setup at the point of the archive: paths filled, the backup folder made.
+  void SetUp() override {
+    StartSetupRun();
+    machine().makeDirectory(kBackupFolder);
+  }
+  std::optional<std::string> Archived(const std::string& name) {
+    return machine().readFile(std::string(kBackupFolder) + "\\" + name);
+  }
+  std::vector<std::string> ArchivedNames() {
+    std::vector<std::string> names;
+    for (const auto& entry : FilesBelow(machine().hostPath(kBackupFolder))) {
+      names.push_back(entry.first);
+    }
+    return names;
+  }
+};
+
+TEST_F(ArchiveTest, MakesTheFiftySixCopiesInOrder) {
+  rq47set::ArchivePreviousVersion();
+
+  std::vector<ExpectedCopy> expected = ArchiveOrder();
+  ASSERT_EQ(expected.size(), 56u);
+  std::vector<std::string> calls = CallsOf("CopyFileA");
+  ASSERT_EQ(calls.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    std::string folder = expected[i].from == Source::Kit       ? "C:\\Progra~1\\Zelset95"
+                         : expected[i].from == Source::Program ? "C:\\WINDOWS\\Zelvaran\\zelset95"
+                                                               : kInfFolder;
+    std::string arguments = "CopyFileA(" + TraceQuoted(folder + "\\" + expected[i].name) + ", " +
+                            TraceQuoted(std::string(kBackupFolder) + "\\" + expected[i].storedAs) +
+                            ", ";
+    EXPECT_EQ(calls[i].substr(0, arguments.size()), arguments) << "copy " << i + 1;
+  }
+}
+
+TEST_F(ArchiveTest, TheProgramFoldersFileWinsOverTheKitFolders) {
+  machine().writeFile(std::string(kKitFolder) + "\\zca.cpl", "kit zca.cpl");
+  machine().writeFile(std::string(kProgramFolder) + "\\zca.cpl", "program zca.cpl");
+  machine().writeFile(std::string(kKitFolder) + "\\german.hlp", "kit german.hlp");
+  machine().writeFile(std::string(kProgramFolder) + "\\ui.hlp", "program ui.hlp");
+
+  rq47set::ArchivePreviousVersion();
+
+  EXPECT_EQ(Archived("zca.cpl"), "program zca.cpl");
+  EXPECT_EQ(Archived("german.hlp"), "kit german.hlp");
+  EXPECT_EQ(Archived("ui.hlp"), "program ui.hlp");
+}
+
+TEST_F(ArchiveTest, KitFilesComeOnlyFromTheKitAndTheOldSetupOnlyFromTheProgramFolder) {
+  machine().writeFile(std::string(kKitFolder) + "\\setup.exe", "kit setup.exe");
+  machine().writeFile(std::string(kProgramFolder) + "\\setup.exe", "program setup.exe");
+  machine().writeFile(std::string(kKitFolder) + "\\rq47set.exe", "kit rq47set.exe");
+  machine().writeFile(std::string(kProgramFolder) + "\\rq47set.exe", "program rq47set.exe");
+  machine().writeFile(std::string(kProgramFolder) + "\\rq47.reg", "not archived");
+
+  rq47set::ArchivePreviousVersion();
+
+  EXPECT_EQ(Archived("setup.exe"), "kit setup.exe");
+  EXPECT_EQ(Archived("rq47set.exe"), "program rq47set.exe");
+  EXPECT_EQ(ArchivedNames(), (std::vector<std::string>{"rq47set.exe", "setup.exe"}));
+}
+
+TEST_F(ArchiveTest, InfFilesAreReadByTheirShortNamesAndStoredUnderTheKitsNames) {
+  machine().writeFile(std::string(kInfFolder) + "\\Zelvaran IncZQRTMODM.inf", "modem inf");
+  machine().writeFile(std::string(kInfFolder) + "\\ZelvaranSERWAVE.inf", "wave inf");
+
+  rq47set::ArchivePreviousVersion();
+
+  EXPECT_EQ(Archived("ZQRTMODM.INF"), "modem inf");
+  EXPECT_EQ(Archived("SERWAVE.INF"), "wave inf");
+}
+
+TEST_F(ArchiveTest, WithNeitherKitNorProgramFolderOnlyTheInfFilesAreArchived) {
+  std::filesystem::remove_all(machine().hostPath(kProgramFolder));
+  machine().writeFile(std::string(kInfFolder) + "\\Zelvaran IncZQRTMODM.inf", "modem inf");
+  machine().writeFile(std::string(kInfFolder) + "\\ZelvaranSERWAVE.inf", "wave inf");
+
+  rq47set::ArchivePreviousVersion();
+
+  EXPECT_EQ(CallsOf("CopyFileA").size(), 56u);
+  EXPECT_EQ(ArchivedNames(), (std::vector<std::string>{"SERWAVE.INF", "ZQRTMODM.INF"}));
+  EXPECT_TRUE(run().messageBoxes().empty());
+}
+
+TEST_F(ArchiveTest, SourcesAreLeftInPlace) {
+  AddInstalledFiles();
+  machine().writeFile(std::string(kKitFolder) + "\\data1.cab", "kit data1.cab");
+  auto before = FilesBelow(machine().hostPath("C:\\"));
+
+  rq47set::ArchivePreviousVersion();
+
+  auto after = FilesBelow(machine().hostPath("C:\\"));
+  for (const auto& [path, content] : before) {
+    auto found = after.find(path);
+    ASSERT_NE(found, after.end()) << path << " is gone";
+    EXPECT_EQ(found->second, content) << path;
+  }
+  EXPECT_EQ(Archived("data1.cab"), "kit data1.cab");
+}
+
+TEST_F(ArchiveTest, ASecondArchiveOverwritesByNameAndKeepsTheRest) {
+  machine().writeFile(std::string(kBackupFolder) + "\\zca.cpl", "first upgrade's zca.cpl");
+  machine().writeFile(std::string(kBackupFolder) + "\\brazil.hlp", "first upgrade's brazil.hlp");
+  machine().writeFile(std::string(kProgramFolder) + "\\zca.cpl", "second upgrade's zca.cpl");
+
+  rq47set::ArchivePreviousVersion();
+
+  EXPECT_EQ(Archived("zca.cpl"), "second upgrade's zca.cpl");
+  EXPECT_EQ(Archived("brazil.hlp"), "first upgrade's brazil.hlp");
+}
+
+TEST_F(ArchiveTest, WithoutABackupFolderNothingIsArchivedAndAllCopiesAreTried) {
+  std::filesystem::remove_all(machine().hostPath(kBackupFolder));
+  machine().writeFile(std::string(kProgramFolder) + "\\zca.cpl", "program zca.cpl");
+
+  rq47set::ArchivePreviousVersion();
+
+  EXPECT_EQ(CallsOf("CopyFileA").size(), 56u);
+  EXPECT_FALSE(machine().exists(kBackupFolder));
+  EXPECT_TRUE(run().messageBoxes().empty());
+}
+
+TEST_F(ArchiveTest, TheKitFolderIsOnTheCurrentDrive) {
+  CopyText(rq47set::g_setup.driveRoot, "D:\\");
+  machine().writeFile("D:\\Program Files\\Zelset95\\setup.exe", "kit on D:");
+  machine().writeFile(std::string(kKitFolder) + "\\setup.exe", "kit on C:");
+
+  rq47set::ArchivePreviousVersion();
+
+  EXPECT_EQ(Archived("setup.exe"), "kit on D:");
+}
+
+TEST_F(ArchiveTest, WithoutADriveRootTheKitFolderIsRelativeToTheCurrentDirectory) {
+  rq47set::g_setup.driveRoot[0] = '\0';
+  machine().writeFile("C:\\KITS\\Program Files\\Zelset95\\setup.exe", "kit below C:\\KITS");
+  machine().writeFile(std::string(kKitFolder) + "\\setup.exe", "kit at the root");
+  run().currentDirectory = "C:\\KITS";
+
+  rq47set::ArchivePreviousVersion();
+
+  EXPECT_EQ(Archived("setup.exe"), "kit below C:\\KITS");
+  ASSERT_FALSE(CallsOf("CopyFileA").empty());
+  EXPECT_NE(CallsOf("CopyFileA")[0].find(TraceQuoted("Progra~1\\Zelset95\\brazil.hlp")),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace rq47test

@@ -1,0 +1,211 @@
+// What accepting the upgrade does: the old installation archived and removed,
+// its settings kept for the next run, and the reboot request whatever fails.
+#include <windows.h>
+
+#include "setup_state.h"
+#include "upgrade.h"
+#include "upgrade_fixture.h"
+#include "winsim/regedit4.h"
+
+namespace rq47test {
+namespace {
+
+constexpr char kArchiveText[] =
+    "The previous version of the RQ47 Modem has been archived to the following\n"
+    "directory: windir\\Zelvaran\\zelbak95\\.  Please note the location.  If you\n"
+    "experience problems with the new software, follow the instructions in the\n"
+    "Readme.doc file to revert back to the old version.";
+constexpr char kTempKeyFailedText[] = "Failed to create temp RQ31 Key";
+
+class UpgradeAcceptTest : public UpgradeTest {
+ protected:
+  void SetUp() override {
+    AddModem("COM4");
+    AddInstalledFiles();
+    WriteOldSettings(kServiceKeyPath);
+  }
+  int Accept() { return Upgrade({IDYES, IDOK, IDOK, IDOK}); }
+  std::string SystemIni() { return machine().readFile("C:\\WINDOWS\\system.ini").value_or(""); }
+};
+
+TEST_F(UpgradeAcceptTest, ShowsTheQuestionTheArchiveNoticeAndTheRebootRequest) {
+  EXPECT_EQ(Accept(), 10);
+
+  const std::vector<winsim::MessageBoxRecord>& boxes = run().messageBoxes();
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_EQ(boxes[1].text, kArchiveText);
+  EXPECT_EQ(boxes[1].caption, kUpgradeCaption);
+  EXPECT_EQ(boxes[1].style, static_cast<uint32_t>(MB_OK));
+  EXPECT_EQ(boxes[2].text, kRebootText);
+  EXPECT_EQ(boxes[2].caption, kModemCaption);
+  EXPECT_EQ(boxes[2].style, static_cast<uint32_t>(MB_OK));
+  EXPECT_STREQ(rq47set::g_setup.messageBuffer, kRebootText);
+  EXPECT_EQ(run().openHandleCount(), 0u);
+}
+
+TEST_F(UpgradeAcceptTest, SavesTheEightSettingsInTheTemporaryKeyAndDeletesTheOldKeys) {
+  WriteOldSettings(kVendorKeyPath);
+
+  EXPECT_EQ(Accept(), 10);
+
+  // Version is the one written over the old key's when the modem was found.
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "Version"), Padded("3.02 Build 69", 20));
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "Language"), Padded("German", 22));
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "Country"), std::string(1, 49));
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "PNP ID"), Padded(kModemId, 54));
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "MicGain"), std::string(1, 0x40));
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "SpkrGain"), std::string(1, 0x60));
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "DOSboxEnabled"), Padded("TRUE", 10));
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "PortName"), Padded("COM4", 10));
+  const winsim::RegKey* tempKey = machine().registry().find(kTempKeyPath);
+  ASSERT_NE(tempKey, nullptr);
+  EXPECT_EQ(tempKey->values().size(), 8u);  // Operating System is not carried over
+  EXPECT_EQ(machine().registry().value(kTempKeyPath, "Language")->type, uint32_t{REG_SZ});
+  EXPECT_EQ(machine().registry().value(kTempKeyPath, "Country")->type, uint32_t{REG_BINARY});
+
+  EXPECT_FALSE(machine().keyExists(kServiceKeyPath));
+  EXPECT_FALSE(machine().keyExists(kVendorKeyPath));
+  EXPECT_TRUE(machine().keyExists(kModemInstancePath));
+}
+
+TEST_F(UpgradeAcceptTest, WithoutTheModemTheOldKeysOwnVersionAndPortAreSaved) {
+  machine().registry().remove(kModemKeyPath);
+
+  EXPECT_EQ(Accept(), 10);
+
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "Version"), Padded("3.01 Build 52", 20));
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "PortName"), Padded("COM4", 10));
+  EXPECT_FALSE(machine().keyExists(kServiceKeyPath));
+}
+
+TEST_F(UpgradeAcceptTest, RemovesTheOldDriversTheDriverLineAndTheInfCopies) {
+  for (const char* driver : {"RQ47pci.vxd", "RQ47pci1.vxd", "zelvcd.vxd"}) {
+    machine().writeFile(std::string("C:\\WINDOWS\\") + driver, "placed by an older kit");
+  }
+
+  EXPECT_EQ(Accept(), 10);
+
+  for (const char* driver : {"RQ47pci.vxd", "RQ47pci1.vxd", "zelvcd.vxd"}) {
+    EXPECT_FALSE(machine().exists(std::string("C:\\WINDOWS\\SYSTEM\\") + driver)) << driver;
+    EXPECT_FALSE(machine().exists(std::string("C:\\WINDOWS\\") + driver)) << driver;
+  }
+  // The applet, the uninstaller and Windows' own files are not the upgrade's to delete.
+  EXPECT_TRUE(machine().exists("C:\\WINDOWS\\SYSTEM\\zca.cpl"));
+  EXPECT_TRUE(machine().exists("C:\\WINDOWS\\SYSTEM\\zuninst.exe"));
+  EXPECT_TRUE(machine().exists("C:\\WINDOWS\\SYSTEM\\vmm32.vxd"));
+
+  EXPECT_EQ(SystemIni().find("zelvcd"), std::string::npos);
+  EXPECT_NE(SystemIni().find("device=*vcd\r\n"), std::string::npos);
+  EXPECT_FALSE(machine().exists("C:\\WINDOWS\\system.new"));
+
+  EXPECT_FALSE(machine().exists(std::string(kInfFolder) + "\\Zelvaran IncZQRTMODM.inf"));
+  EXPECT_FALSE(machine().exists(std::string(kInfFolder) + "\\ZelvaranSERWAVE.inf"));
+  EXPECT_TRUE(machine().exists(std::string(kInfFolder) + "\\OTHER.INF"));
+}
+
+TEST_F(UpgradeAcceptTest, ArchivesBeforeDeletingAndSavesBeforeRemovingTheKeys) {
+  machine().makeDirectory("C:\\Program Files\\ZelSetup");
+
+  EXPECT_EQ(Accept(), 10);
+
+  // The archive holds the files as they were before anything was deleted.
+  EXPECT_EQ(machine().readFile(std::string(kBackupFolder) + "\\ZQRTMODM.INF"), "modem inf");
+  EXPECT_EQ(machine().readFile(std::string(kBackupFolder) + "\\SERWAVE.INF"), "wave inf");
+  EXPECT_EQ(machine().readFile(std::string(kBackupFolder) + "\\zca.cpl"), "program folder zca.cpl");
+  EXPECT_EQ(machine().readFile(std::string(kBackupFolder) + "\\setup.exe"), "old kit setup.exe");
+
+  size_t uninstaller = FirstCall("CreateProcessA", "UNINST.EXE");
+  size_t backupFolder = FirstCall("CreateDirectoryA", TraceQuoted(kBackupFolder));
+  size_t setupFolder = FirstCall("SetCurrentDirectoryA", TraceQuoted("C:\\Progra~1\\ZelSetup"));
+  size_t notice = FirstCall("MessageBoxA", "archived");
+  size_t firstCopy = FirstCall("CopyFileA");
+  size_t driverDeleted = FirstCall("DeleteFileA", "RQ47pci.vxd");
+  size_t driverLine = FirstCall("CreateFileA", "system.new");
+  size_t infDeleted = FirstCall("DeleteFileA", "ZQRTMODM.inf");
+  size_t tempKey = FirstCall("RegCreateKeyExA", TraceQuoted("Software\\Zelvaran\\RQ31"));
+  size_t keysDeleted = FirstCall("RegDeleteKeyA");
+  size_t reboot = FirstCall("MessageBoxA", "reboot");
+  std::vector<size_t> order = {uninstaller, backupFolder,  setupFolder, notice,
+                               firstCopy,   driverDeleted, driverLine,  infDeleted,
+                               tempKey,     keysDeleted,   reboot};
+  for (size_t i = 0; i < order.size(); ++i) {
+    ASSERT_LT(order[i], run().trace().size()) << "step " << i << " was not made";
+    if (i > 0) EXPECT_LT(order[i - 1], order[i]) << "step " << i << " came too early";
+  }
+  EXPECT_EQ(CallsOf("CreateProcessA").size(), 1u);
+}
+
+TEST_F(UpgradeAcceptTest, StartsTheOldUninstallerWithoutWaitingAndClosesItsHandles) {
+  machine().config().programs["UNINST.EXE"].kind = winsim::ProgramBehaviour::Kind::Runs;
+
+  EXPECT_EQ(Accept(), 10);
+
+  ASSERT_EQ(CallsOf("CreateProcessA").size(), 1u);
+  EXPECT_NE(CallsOf("CreateProcessA")[0].find(TraceQuoted("UNINST.EXE")), std::string::npos);
+  EXPECT_TRUE(CallsOf("WaitForSingleObject").empty());
+  EXPECT_EQ(run().openHandleCount(), 0u);
+}
+
+TEST_F(UpgradeAcceptTest, AnUnreadableSettingIsLeftOutAndTheOthersAreSaved) {
+  machine().registry().find(kServiceKeyPath)->deleteValue("Language");
+  machine().setBytes(kServiceKeyPath, "Country", REG_BINARY, std::string("\x31\x00", 2));
+
+  EXPECT_EQ(Accept(), 10);
+
+  EXPECT_FALSE(machine().valueBytes(kTempKeyPath, "Language").has_value());
+  EXPECT_FALSE(machine().valueBytes(kTempKeyPath, "Country").has_value());
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "DOSboxEnabled"), Padded("TRUE", 10));
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "MicGain"), std::string(1, 0x40));
+  EXPECT_FALSE(machine().keyExists(kServiceKeyPath));
+}
+
+TEST_F(UpgradeAcceptTest, WhenTheTemporaryKeyCannotBeCreatedTheOldKeysStay) {
+  run().addFault({"RegCreateKeyExA", "RQ31", 0, 0});
+
+  EXPECT_EQ(Accept(), 10);
+
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{kQuestionText, kArchiveText, kTempKeyFailedText,
+                                                  kRebootText}));
+  EXPECT_EQ(run().messageBoxes()[2].caption, kModemCaption);
+  EXPECT_FALSE(machine().keyExists(kTempKeyPath));
+  EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "Language"), Padded("German", 22));
+  EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "DOSboxEnabled"), Padded("TRUE", 10));
+}
+
+TEST_F(UpgradeAcceptTest, WhenASettingCannotBeSavedTheOldKeysStay) {
+  run().addFault({"RegSetValueExA", "Language", 0, 0});
+
+  EXPECT_EQ(Accept(), 10);
+
+  EXPECT_EQ(BoxTexts().back(), kRebootText);
+  EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "Language"), Padded("German", 22));
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "PortName"), Padded("COM4", 10));
+}
+
+TEST_F(UpgradeAcceptTest, EveryFileAndRegistryStepFailingStillEndsWithTheRebootRequest) {
+  StartSetupRun();
+  std::string registryBefore = winsim::ExportRegedit4(machine().registry());
+  auto filesBefore = FilesBelow(machine().folder());
+  for (const char* function :
+       {"CreateProcessA", "GetWindowsDirectoryA", "GetSystemDirectoryA", "CreateDirectoryA",
+        "SetCurrentDirectoryA", "CopyFileA", "DeleteFileA", "CreateFileA", "RegCreateKeyExA",
+        "RegDeleteKeyA", "RegSetValueExA"}) {
+    run().addFault({function, "", 0, 0});
+  }
+  // The old key opens for the question, but not again for the settings.
+  run().addFault({"RegOpenKeyExA", "Services", 2, 0});
+
+  run().setAnswers({IDYES, IDOK, IDOK, IDOK});
+  EXPECT_EQ(rq47set::UpgradePreviousInstallation(), 10);
+
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{kQuestionText, kArchiveText, kTempKeyFailedText,
+                                                  kRebootText}));
+  EXPECT_STREQ(rq47set::g_setup.messageBuffer, kRebootText);
+  EXPECT_EQ(CallsOf("CopyFileA").size(), 56u);
+  EXPECT_EQ(winsim::ExportRegedit4(machine().registry()), registryBefore);
+  EXPECT_EQ(FilesBelow(machine().folder()), filesBefore);
+  EXPECT_EQ(run().openHandleCount(), 0u);
+}
+
+}  // namespace
+}  // namespace rq47test

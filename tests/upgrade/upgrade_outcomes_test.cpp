@@ -1,0 +1,199 @@
+// Which installation the upgrade finds, what it asks, and what declining leaves.
+#include <windows.h>
+
+#include "main_sequence.h"
+#include "setup_state.h"
+#include "upgrade.h"
+#include "upgrade_fixture.h"
+#include "winsim/regedit4.h"
+
+namespace rq47test {
+namespace {
+
+class UpgradeOutcomeTest : public UpgradeTest {
+ protected:
+  std::string RegistryText() { return winsim::ExportRegedit4(machine().registry()); }
+};
+
+TEST_F(UpgradeOutcomeTest, NoEarlierInstallationReturnsTheOpenStatusAndTouchesNothing) {
+  AddModem();
+  AddInstalledFiles();
+  std::string registryBefore = RegistryText();
+  auto filesBefore = FilesBelow(machine().folder());
+
+  EXPECT_EQ(Upgrade({}), ERROR_FILE_NOT_FOUND);
+
+  EXPECT_TRUE(run().messageBoxes().empty());
+  EXPECT_EQ(RegistryText(), registryBefore);
+  EXPECT_EQ(FilesBelow(machine().folder()), filesBefore);
+  EXPECT_EQ(run().openHandleCount(), 0u);
+}
+
+TEST_F(UpgradeOutcomeTest, TheCurrentVersionInstalledReturnsZeroWithoutAsking) {
+  AddModem();
+  AddInstalledFiles();
+  OldSettings current;
+  current.version = "3.02 Build 69";
+  WriteOldSettings(kServiceKeyPath, current);
+  std::string registryBefore = RegistryText();
+  auto filesBefore = FilesBelow(machine().folder());
+
+  EXPECT_EQ(Upgrade({}), 0);
+
+  EXPECT_TRUE(run().messageBoxes().empty());
+  EXPECT_EQ(RegistryText(), registryBefore);
+  EXPECT_EQ(FilesBelow(machine().folder()), filesBefore);
+  EXPECT_EQ(run().openHandleCount(), 0u);
+}
+
+// Versions that are not exactly this one, and a Version that cannot be read,
+// count as another version: the user is asked.
+class OtherVersionTest : public UpgradeOutcomeTest,
+                         public ::testing::WithParamInterface<std::optional<std::string>> {};
+
+TEST_P(OtherVersionTest, AsksWhetherToUpgrade) {
+  WriteOldSettings(kVendorKeyPath);
+  if (GetParam()) {
+    machine().setBytes(kVendorKeyPath, "Version", REG_SZ, *GetParam());
+  } else {
+    machine().registry().find(kVendorKeyPath)->deleteValue("Version");
+  }
+
+  EXPECT_EQ(Upgrade({IDNO}), 10);
+
+  ASSERT_EQ(run().messageBoxes().size(), 1u);
+  const winsim::MessageBoxRecord& question = run().messageBoxes()[0];
+  EXPECT_EQ(question.text, kQuestionText);
+  EXPECT_EQ(question.caption, kUpgradeCaption);
+  EXPECT_EQ(question.style, static_cast<uint32_t>(MB_YESNO));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    VersionValues, OtherVersionTest,
+    ::testing::Values(Padded("3.01 Build 52", 20), Padded("3.02 build 69", 20),
+                      Padded("3.02 Build 69 ", 20), std::string("3.02 Build 6"),
+                      // 21 bytes: more than the version text's room, so not read
+                      Padded("3.02 Build 69", 21), std::nullopt));
+
+TEST_F(UpgradeOutcomeTest, AVersionWrittenWithoutPaddingStillMatches) {
+  WriteOldSettings(kVendorKeyPath);
+  machine().setString(kVendorKeyPath, "Version", "3.02 Build 69");
+  EXPECT_EQ(Upgrade({}), 0);
+  EXPECT_TRUE(run().messageBoxes().empty());
+}
+
+TEST_F(UpgradeOutcomeTest, TheServiceKeyIsPreferredAndBothKeysAreDeleted) {
+  AddModem();
+  OldSettings serviceSettings;
+  serviceSettings.language = "French";
+  OldSettings vendorSettings;
+  vendorSettings.language = "Spanish";
+  WriteOldSettings(kServiceKeyPath, serviceSettings);
+  WriteOldSettings(kVendorKeyPath, vendorSettings);
+
+  EXPECT_EQ(Upgrade({IDYES, IDOK, IDOK}), 10);
+
+  EXPECT_EQ(machine().valueText(kTempKeyPath, "Language"), "French");
+  EXPECT_FALSE(machine().keyExists(kServiceKeyPath));
+  EXPECT_FALSE(machine().keyExists(kVendorKeyPath));
+}
+
+TEST_F(UpgradeOutcomeTest, TheVendorKeyAloneServesAsTheEarlierInstallation) {
+  AddModem();
+  OldSettings vendorSettings;
+  vendorSettings.language = "Spanish";
+  WriteOldSettings(kVendorKeyPath, vendorSettings);
+
+  EXPECT_EQ(Upgrade({IDYES, IDOK, IDOK}), 10);
+
+  EXPECT_EQ(machine().valueText(kTempKeyPath, "Language"), "Spanish");
+  EXPECT_FALSE(machine().keyExists(kVendorKeyPath));
+  EXPECT_FALSE(machine().keyExists(kServiceKeyPath));
+}
+
+TEST_F(UpgradeOutcomeTest, DecliningWithTheModemPresentMarksTheKeyAsThisVersion) {
+  AddModem("COM3");
+  AddInstalledFiles();
+  WriteOldSettings(kServiceKeyPath);
+  auto filesBefore = FilesBelow(machine().folder());
+
+  EXPECT_EQ(Upgrade({IDNO}), 10);
+
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestionText});
+  EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "Version"), Padded("3.02 Build 69", 20));
+  // the port the device uses now, with the byte count the upgrade moves it with
+  EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "PortName"), Padded("COM3", 10));
+  EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "Language"), Padded("German", 22));
+  EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "DOSboxEnabled"), Padded("TRUE", 10));
+  EXPECT_FALSE(machine().keyExists(kTempKeyPath));
+  EXPECT_FALSE(machine().keyExists(kVendorKeyPath));
+  EXPECT_EQ(FilesBelow(machine().folder()), filesBefore);
+  EXPECT_TRUE(CallsOf("CreateProcessA").empty());
+  EXPECT_EQ(run().openHandleCount(), 0u);
+}
+
+TEST_F(UpgradeOutcomeTest, AfterDecliningTheNextSetupRunInstallsWithoutAsking) {
+  AddModem("COM3");
+  AddInstalledFiles();
+  WriteOldSettings(kServiceKeyPath);
+  EXPECT_EQ(Upgrade({IDNO}), 10);
+
+  machine().newRun();
+  EXPECT_EQ(rq47set::RunSetup(), 0);
+
+  for (const winsim::MessageBoxRecord& box : run().messageBoxes()) {
+    EXPECT_NE(box.text, kQuestionText);
+  }
+  EXPECT_EQ(machine().valueText(kVendorKeyPath, "Version"), "3.02 Build 69");
+  EXPECT_TRUE(machine().valueBytes(kVendorKeyPath, "PNP ID").has_value());
+}
+
+TEST_F(UpgradeOutcomeTest, DecliningWithoutTheModemChangesNothingAndAsksAgainNextTime) {
+  AddInstalledFiles();
+  WriteOldSettings(kServiceKeyPath);
+  std::string registryBefore = RegistryText();
+  auto filesBefore = FilesBelow(machine().folder());
+
+  EXPECT_EQ(Upgrade({IDNO}), 10);
+
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestionText});
+  EXPECT_EQ(RegistryText(), registryBefore);
+  EXPECT_EQ(FilesBelow(machine().folder()), filesBefore);
+
+  machine().newRun();
+  EXPECT_EQ(Upgrade({IDNO}), 10);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestionText});
+}
+
+// The old key's PortName is the user's setting: only a port name actually read
+// from the device's first instance replaces it.
+enum class DeviceWithoutPort { InstanceWithoutPortName, PortNameTooLongToRead, NoInstance };
+
+class OldPortNameTest : public UpgradeOutcomeTest,
+                        public ::testing::WithParamInterface<DeviceWithoutPort> {};
+
+TEST_P(OldPortNameTest, IsKeptWhenTheDeviceGivesNone) {
+  switch (GetParam()) {
+    case DeviceWithoutPort::InstanceWithoutPortName: AddModem(std::nullopt); break;
+    case DeviceWithoutPort::PortNameTooLongToRead:
+      AddModem(std::nullopt);
+      machine().setBytes(kModemInstancePath, "PortName", REG_SZ, Padded("COM3", 20));
+      break;
+    case DeviceWithoutPort::NoInstance: machine().createKey(kModemKeyPath); break;
+  }
+  WriteOldSettings(kServiceKeyPath);
+
+  EXPECT_EQ(Upgrade({IDNO}), 10);
+
+  EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "PortName"), Padded("COM4", 10));
+  EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "Version"), Padded("3.02 Build 69", 20));
+  EXPECT_EQ(run().openHandleCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, OldPortNameTest,
+                         ::testing::Values(DeviceWithoutPort::InstanceWithoutPortName,
+                                           DeviceWithoutPort::PortNameTooLongToRead,
+                                           DeviceWithoutPort::NoInstance));
+
+}  // namespace
+}  // namespace rq47test
