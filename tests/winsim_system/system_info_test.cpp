@@ -84,6 +84,7 @@ TEST(SystemInfo, ProcessorAndMemoryComeFromTheMachine) {
   EXPECT_EQ(system.dwNumberOfProcessors, 1u);
   EXPECT_EQ(system.dwActiveProcessorMask, 1u);
   EXPECT_EQ(system.dwPageSize, 4096u);
+  EXPECT_EQ(system.wProcessorArchitecture, 0u);  // Intel
   EXPECT_LT(system.lpMinimumApplicationAddress, system.lpMaximumApplicationAddress);
 
   MEMORYSTATUS memory;
