@@ -41,11 +41,6 @@ void ExpectOnlyBox(rq47test::TestMachine& machine, const std::string& text) {
   EXPECT_EQ(boxes[0].style, static_cast<uint32_t>(MB_OK));
 }
 
-TEST(MainSequenceTexts, ClosingTextsHaveTheirLengths) {
-  EXPECT_EQ(std::string(kInstalled).size(), 185u);
-  EXPECT_EQ(std::string(kRegistryKeysFailed).size(), 40u);
-}
-
 TEST(MainSequence, WithoutTheModemTheHardwareMessageEndsTheRunAndNothingIsWritten) {
   auto machine = MakeMachine({}, "");
   EXPECT_EQ(rq47set::RunSetup(), 0);

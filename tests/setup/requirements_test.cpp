@@ -132,15 +132,4 @@ TEST(RequirementsVendorKey, AMissingVendorKeyIsPassedOverAndNothingIsCreated) {
   EXPECT_EQ(machine.run().openHandleCount(), 0u);
 }
 
-TEST(RequirementsVendorKey, OtherValuesOfTheVendorKeyStayAsTheyAre) {
-  rq47set::ResetSetupState();
-  rq47test::TestMachine machine;
-  machine.setBytes(kVendor, "Version", REG_SZ, Padded("3.02 Build 69", 20));
-  machine.setBytes(kVendor, "Operating System", REG_SZ, Padded("Windows95", 20));
-  machine.run();
-  EXPECT_EQ(rq47set::CheckSystemRequirements(), 0);
-  EXPECT_EQ(machine.valueBytes(kVendor, "Version"), Padded("3.02 Build 69", 20));
-  EXPECT_EQ(machine.valueBytes(kVendor, "Operating System"), Padded("Windows98", 20));
-}
-
 }  // namespace

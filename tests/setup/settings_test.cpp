@@ -99,17 +99,6 @@ TEST_F(Settings, AFreshInstallationWritesTheDefaultsWithTheirExactByteCounts) {
   EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniText);
 }
 
-TEST_F(Settings, AFreshInstallationWritesInTheOrderOfAnInstallation) {
-  apply();
-  std::vector<std::string> written;
-  for (const std::string& line : setuptest::Calls(machine, "RegSetValueExA")) {
-    size_t open = line.find('"');
-    written.push_back(line.substr(open + 1, line.find('"', open + 1) - open - 1));
-  }
-  EXPECT_EQ(written, (std::vector<std::string>{"Country", "Language", "PNP ID", "MicGain",
-                                               "SpkrGain", "DOSboxEnabled"}));
-}
-
 TEST_F(Settings, InstallingAgainRewritesOnlyPnpId) {
   Values installed = {{"Version", Text("3.02 Build 69", 20)},
                       {"Operating System", Text("Windows98", 20)},
