@@ -89,9 +89,7 @@ std::vector<std::string> Wrap(const std::vector<std::string>& lines, size_t widt
       size_t cut = line.rfind(' ', width);
       if (cut == std::string::npos || cut == 0) cut = width;
       wrapped.push_back(line.substr(0, cut));
-      line.erase(0, cut);
-      line.erase(0, line.find_first_not_of(' ') == std::string::npos ? line.size()
-                                                                     : line.find_first_not_of(' '));
+      line.erase(0, std::min(line.size(), line.find_first_not_of(' ', cut)));
     }
     wrapped.push_back(line);
   }
