@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "install_paths.h"
 #include "setup_state.h"
 #include "text_buffer.h"
 
@@ -81,8 +82,8 @@ void ArchiveFile(const ArchiveFolders& folders, const char* sourceFolder, const 
 }  // namespace
 
 void ArchivePreviousVersion() {
-  GetWindowsDirectoryA(g_setup.windowsDirectory, sizeof g_setup.windowsDirectory);
-  GetSystemDirectoryA(g_setup.systemDirectory, sizeof g_setup.systemDirectory);
+  RefreshWindowsDirectory();
+  RefreshSystemDirectory();
   const ArchiveFolders folders = ComposeFolders();
 
   ArchiveFile(folders, folders.kit, "brazil.hlp");

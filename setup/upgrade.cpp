@@ -8,6 +8,7 @@
 #include "archive.h"
 #include "detection.h"
 #include "driver_line.h"
+#include "install_paths.h"
 #include "modem_names.h"
 #include "registry_values.h"
 #include "setup_state.h"
@@ -104,10 +105,6 @@ void StartPreviousUninstaller() {
     UniqueHandle process(started.hProcess);
     UniqueHandle thread(started.hThread);
   }
-}
-
-void RefreshWindowsDirectory() {
-  GetWindowsDirectoryA(g_setup.windowsDirectory, sizeof g_setup.windowsDirectory);
 }
 
 void CreateBackupFolder() {
