@@ -104,20 +104,28 @@ TEST(Regedit4Read, RefusesMalformedFilesNamingTheLineAndChangingNothing) {
       {"REGEDIT4\r\n[HKLM\\A]\r\n\"v\"=text\r\n", 3, "not \"text\""},
       {"REGEDIT4\r\n[HKLM\\A]\r\nv=1\r\n", 3, "not a [key] line"},
   };
-  for (const BadFile& bad : cases) {
-    SCOPED_TRACE(bad.text);
-    Registry registry;
-    registry.create("HKLM\\Kept")->setValue("v", 1, "x");
-    registry.modified = false;
-    std::string text(bad.text,
-                     bad.text[0] == '\xFF' ? 6 : std::char_traits<char>::length(bad.text));
-    auto error = ImportRegedit4(text, registry);
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->line, bad.line);
-    EXPECT_NE(error->message.find(bad.says), std::string::npos) << error->message;
-    EXPECT_EQ(registry.find("HKLM\\A"), nullptr);  // nothing of the file was applied
-    EXPECT_EQ(registry.text("HKLM\\Kept", "v"), "x");
-    EXPECT_FALSE(registry.modified);
+  // A registry that holds keys has the file checked before anything is
+  // applied; an empty one is emptied again. Either way nothing is left.
+  for (bool startEmpty : {false, true}) {
+    for (const BadFile& bad : cases) {
+      SCOPED_TRACE(bad.text);
+      Registry registry;
+      if (!startEmpty) registry.create("HKLM\\Kept")->setValue("v", 1, "x");
+      registry.modified = false;
+      std::string text(bad.text,
+                       bad.text[0] == '\xFF' ? 6 : std::char_traits<char>::length(bad.text));
+      auto error = ImportRegedit4(text, registry);
+      ASSERT_TRUE(error);
+      EXPECT_EQ(error->line, bad.line);
+      EXPECT_NE(error->message.find(bad.says), std::string::npos) << error->message;
+      EXPECT_FALSE(registry.modified);
+      if (startEmpty) {
+        EXPECT_EQ(winsim::ExportRegedit4(registry), "REGEDIT4\r\n\r\n");
+      } else {
+        EXPECT_EQ(registry.root(winsim::Root::LocalMachine).subkeyCount(), 1u);
+        EXPECT_EQ(registry.text("HKLM\\Kept", "v"), "x");
+      }
+    }
   }
 }
 

@@ -1,5 +1,6 @@
 #include "winsim/regedit4.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -46,11 +47,26 @@ std::string Shown(std::string_view text) {
   return shown + "\"";
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+constexpr std::array<int8_t, 256> MakeHexTable() {
+  std::array<int8_t, 256> table{};
+  for (int c = 0; c < 256; ++c) {
+    table[c] = static_cast<int8_t>(c >= '0' && c <= '9'   ? c - '0'
+                                   : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                   : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                          : -1);
+  }
+  return table;
+}
+constexpr std::array<int8_t, 256> kHexValues = MakeHexTable();
+
+// The value of a hex digit, or -1.
+inline int HexDigit(char c) { return kHexValues[static_cast<unsigned char>(c)]; }
+
+// The first quote or backslash at or after `from`, or the size. (A plain
+// loop: find_first_of tests each byte against the set with a call.)
+size_t FindQuoteOrBackslash(std::string_view text, size_t from) {
+  while (from < text.size() && text[from] != '"' && text[from] != '\\') ++from;
+  return from;
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -92,7 +108,8 @@ class Lines {
 };
 
 // Reads the file and tells the handler what each line asks for:
-//   openKey(root, parts)      [path]     parts[0] is the root's name
+//   openKey(root, parts, n)   [path]     parts[0] is the root's name; about n
+//                                        value lines follow before the next key
 //   deleteKey(root, parts)    [-path]
 //   setValue(name, type, bytes)
 //   deleteValue(name)
@@ -185,9 +202,26 @@ class Parser {
       handler_.deleteKey(*root, parts_);
       state_ = KeyState::Deleted;
     } else {
-      handler_.openKey(*root, parts_);
+      handler_.openKey(*root, parts_, valueLinesAhead());
       state_ = KeyState::Open;
     }
+  }
+
+  // How many value lines follow before the next key line (a quick look that
+  // lets a key size its values once).
+  size_t valueLinesAhead() const {
+    if (!Handler::kWantsValueCounts) return 0;
+    Lines ahead = lines_;
+    std::string_view line;
+    size_t count = 0;
+    while (ahead.next(line)) {
+      size_t pos = 0;
+      while (pos < line.size() && IsBlank(line[pos])) ++pos;
+      if (pos == line.size()) continue;
+      if (line[pos] == '[') break;
+      if (line[pos] == '"' || line[pos] == '@') ++count;
+    }
+    return count;
   }
 
   void splitPath(std::string_view path) {
@@ -261,8 +295,8 @@ class Parser {
   std::string_view quoted(std::string_view line, size_t& pos, std::string& scratch,
                           const char* unterminated) {
     size_t start = ++pos;
-    size_t stop = line.find_first_of("\"\\", start);
-    if (stop != std::string_view::npos && line[stop] == '"') {
+    size_t stop = FindQuoteOrBackslash(line, start);
+    if (stop < line.size() && line[stop] == '"') {
       pos = stop + 1;
       return line.substr(start, stop - start);
     }
@@ -376,25 +410,23 @@ class Parser {
   std::string dataScratch_;
 };
 
-// The first reading: changes nothing, counts the values of each key line so
-// that the second reading can size each key's values once.
+// A reading that only checks the file.
 class Checker {
  public:
-  void openKey(Root, const std::vector<std::string_view>&) { valueCounts.push_back(0); }
+  static constexpr bool kWantsValueCounts = false;
+  void openKey(Root, const std::vector<std::string_view>&, size_t) {}
   void deleteKey(Root, const std::vector<std::string_view>&) {}
-  void setValue(std::string_view, uint32_t, std::string_view) { ++valueCounts.back(); }
+  void setValue(std::string_view, uint32_t, std::string_view) {}
   void deleteValue(std::string_view) {}
-
-  std::vector<uint32_t> valueCounts;
 };
 
 // The second reading: applies every line to the registry.
 class Applier {
  public:
-  Applier(Registry& registry, const std::vector<uint32_t>& valueCounts)
-      : registry_(registry), valueCounts_(valueCounts) {}
+  static constexpr bool kWantsValueCounts = true;
+  explicit Applier(Registry& registry) : registry_(registry) {}
 
-  void openKey(Root root, const std::vector<std::string_view>& parts) {
+  void openKey(Root root, const std::vector<std::string_view>& parts, size_t valueLines) {
     // Consecutive key lines mostly share most of their path: start from the
     // deepest key the previous line reached that is still on this path.
     if (chain_.empty() || root != chainRoot_) {
@@ -415,8 +447,7 @@ class Applier {
       names_.push_back(parts[i]);
     }
     current_ = chain_.back();
-    if (nextKeyLine_ < valueCounts_.size()) current_->reserveValues(valueCounts_[nextKeyLine_]);
-    ++nextKeyLine_;
+    current_->reserveValues(valueLines);
   }
 
   void deleteKey(Root root, const std::vector<std::string_view>& parts) {
@@ -440,8 +471,6 @@ class Applier {
 
  private:
   Registry& registry_;
-  const std::vector<uint32_t>& valueCounts_;
-  size_t nextKeyLine_ = 0;
   Root chainRoot_ = Root::LocalMachine;
   std::vector<RegKey*> chain_;  // chain_[0] is the root; chain_[i + 1] is named names_[i]
   std::vector<std::string_view> names_;
@@ -487,8 +516,8 @@ class Writer {
   void escaped(std::string_view text) {
     size_t start = 0;
     for (;;) {
-      size_t special = text.find_first_of("\\\"", start);
-      if (special == std::string_view::npos) break;
+      size_t special = FindQuoteOrBackslash(text, start);
+      if (special == text.size()) break;
       out.append(text, start, special - start);
       out += '\\';
       out += text[special];
@@ -541,39 +570,85 @@ class Writer {
   // Bytes as "01,02,..." wrapped before the 80th column with ",\" and a
   // continuation line indented by two blanks.
   void hexList(const std::string& data, size_t column) {
+    // Room for the longest this can be: three characters a byte and a
+    // continuation (five characters) at most every 25 bytes, plus the first.
+    size_t start = out.size();
+    out.resize(start + data.size() * 3 + (data.size() / 25 + 2) * 5);
+    char* p = &out[start];
     for (size_t i = 0; i < data.size(); ++i) {
       unsigned char byte = static_cast<unsigned char>(data[i]);
-      out += kHexDigits[byte >> 4];
-      out += kHexDigits[byte & 15];
+      *p++ = kHexDigits[byte >> 4];
+      *p++ = kHexDigits[byte & 15];
       if (i + 1 == data.size()) break;
-      out += ',';
+      *p++ = ',';
       column += 3;
       if (column >= kWrapColumn) {
-        out += "\\\r\n  ";
+        std::memcpy(p, "\\\r\n  ", 5);
+        p += 5;
         column = 2;
       }
     }
+    out.resize(static_cast<size_t>(p - out.data()));
   }
 };
 
 bool HoldsAnything(const RegKey& key) { return key.subkeyCount() != 0 || !key.values().empty(); }
 
+// At least the size of the key's text and that of its subkeys, so that the
+// text is written into one buffer that never moves (what is reserved but not
+// written is never touched, so it costs no memory).
+size_t UpperBoundOfText(const RegKey& key, size_t pathLength) {
+  size_t size = pathLength + 8;
+  for (const RegValue& value : key.values()) {
+    size += 2 * value.name.size() + 24 + 3 * value.data.size() + (value.data.size() / 25 + 2) * 5;
+  }
+  for (size_t i = 0; i < key.subkeyCount(); ++i) {
+    const RegKey& child = *key.subkey(i);
+    size += UpperBoundOfText(child, pathLength + 1 + child.name().size());
+  }
+  return size;
+}
+
 }  // namespace
 
 std::optional<Regedit4Error> ImportRegedit4(std::string_view text, Registry& registry) {
+  // Nothing of a bad file may be applied. A registry that holds something
+  // has the file checked first; an empty one (a machine being loaded) takes
+  // the file in one reading and is emptied again if the file is bad.
+  bool wasEmpty = true;
+  for (Root which : Registry::kRoots) wasEmpty = wasEmpty && !HoldsAnything(registry.root(which));
+  bool wasModified = registry.modified;
   try {
-    Checker checker;
-    Parser<Checker>(text, checker).run();
-    Applier applier(registry, checker.valueCounts);
+    if (!wasEmpty) {
+      Checker checker;
+      Parser<Checker>(text, checker).run();
+    }
+    Applier applier(registry);
     Parser<Applier>(text, applier).run();
   } catch (const Failure& failure) {
+    if (wasEmpty) {
+      for (Root which : Registry::kRoots) registry.root(which).clear();
+      registry.modified = wasModified;
+    }
     return Regedit4Error{failure.line, failure.message};
+  } catch (...) {
+    // Out of memory half way: still leave nothing of the file.
+    if (wasEmpty) {
+      for (Root which : Registry::kRoots) registry.root(which).clear();
+      registry.modified = wasModified;
+    }
+    throw;
   }
   return std::nullopt;
 }
 
 std::string ExportRegedit4(const Registry& registry) {
   Writer writer;
+  size_t bound = writer.out.size() + 2;
+  for (Root which : Registry::kRoots) {
+    bound += UpperBoundOfText(registry.root(which), std::strlen(RootName(which)));
+  }
+  writer.out.reserve(bound);
   std::string path;
   for (Root which : Registry::kRoots) {
     const RegKey& root = registry.root(which);
@@ -588,6 +663,7 @@ std::string ExportRegedit4(const Registry& registry) {
 std::string ExportRegedit4(const RegKey& key) {
   Writer writer;
   std::string path = key.path();
+  writer.out.reserve(writer.out.size() + 2 + UpperBoundOfText(key, path.size()));
   writer.key(key, path);
   writer.out += "\r\n";
   return std::move(writer.out);

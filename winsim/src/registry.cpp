@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <stdexcept>
 
 namespace winsim {
@@ -75,7 +76,9 @@ bool NamesEqual(std::string_view a, std::string_view b) {
 }
 
 bool IsStorableName(std::string_view name) {
-  return name.find_first_of("\r\n") == std::string_view::npos;
+  if (name.empty()) return true;  // memchr may not be given a null pointer
+  return std::memchr(name.data(), '\r', name.size()) == nullptr &&
+         std::memchr(name.data(), '\n', name.size()) == nullptr;
 }
 
 std::vector<std::string_view> SplitKeyPath(std::string_view path) {
@@ -222,6 +225,16 @@ bool RegKey::deleteSubkey(std::string_view name) {
   removed->parent_ = nullptr;
   removed->markDeleted();
   return true;
+}
+
+void RegKey::clear() {
+  for (const std::shared_ptr<RegKey>& child : subkeys_) {
+    child->parent_ = nullptr;
+    child->markDeleted();
+  }
+  subkeys_.clear();
+  values_.clear();
+  valueSlots_.clear();
 }
 
 void RegKey::rebuildValueIndex() const {

@@ -77,6 +77,8 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   // Deletes the subkey with all of its subkeys; false when there is none (or
   // the path is empty: a key cannot delete itself here).
   bool deleteSubkey(std::string_view name);
+  // Deletes every subkey and every value.
+  void clear();
 
   // Values, in the order in which they were first set.
   const std::vector<RegValue>& values() const { return values_; }
