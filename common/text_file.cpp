@@ -4,15 +4,12 @@
 #include <cstring>
 
 namespace {
-// Large blocks keep the number of platform calls small even for files of
-// tens of megabytes.
-constexpr size_t kBlockSize = 256 * 1024;
 constexpr char kLineFeed = '\n';
 constexpr char kCarriageReturn = '\r';
 constexpr char kEndOfText = 0x1A;  // Ctrl-Z
 }  // namespace
 
-TextFileReader::TextFileReader() : block_(kBlockSize) {}
+TextFileReader::TextFileReader() : block_(kTextFileBlockSize) {}
 
 bool TextFileReader::open(const char* path) {
   file_.reset(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -87,7 +84,7 @@ TextFileReader::ReadStatus TextFileReader::readLine(std::string_view& text,
   return ReadStatus::kLine;
 }
 
-TextFileWriter::TextFileWriter() : block_(kBlockSize) {}
+TextFileWriter::TextFileWriter() : block_(kTextFileBlockSize) {}
 
 bool TextFileWriter::create(const char* path) {
   file_.reset(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,

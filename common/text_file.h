@@ -18,6 +18,10 @@
 
 #include "unique_handle.h"
 
+// Bytes moved by one platform call; large blocks keep the number of calls
+// small even for files of tens of megabytes.
+inline constexpr size_t kTextFileBlockSize = 256 * 1024;
+
 class TextFileReader {
  public:
   enum class ReadStatus { kLine, kEnd, kError };

@@ -1,0 +1,317 @@
+#include "driver_line.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "test_machine.h"
+#include "text_file.h"
+
+namespace {
+
+constexpr char kIni[] = "C:\\WINDOWS\\system.ini";
+constexpr char kNew[] = "C:\\WINDOWS\\system.new";
+constexpr char kDriver[] = "device = zelvcd.vxd\r\n";
+
+const std::string kTypicalIni =
+    "[boot]\r\n"
+    "shell=Explorer.exe\r\n"
+    "[386Enh]\r\n"
+    "device=*vcd\r\n"
+    "device=*vpd\r\n"
+    "[drivers]\r\n"
+    "wave=mmsystem.dll\r\n";
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+class DriverLine : public ::testing::Test {
+ protected:
+  void SetUp() override { machine.run(); }
+  void TearDown() override { EXPECT_EQ(machine.run().openHandleCount(), 0u); }
+
+  int addTo(const std::string& content) {
+    machine.writeFile(kIni, content);
+    return AddDriverLine();
+  }
+  int removeFrom(const std::string& content) {
+    machine.writeFile(kIni, content);
+    return RemoveDriverLine();
+  }
+  std::string ini() { return machine.readFile(kIni).value(); }
+  bool tempCopyLeft() { return machine.exists(kNew); }
+
+  rq47test::TestMachine machine;
+};
+
+TEST_F(DriverLine, AddPutsTheDriverLineAfterTheVcdLine) {
+  EXPECT_EQ(addTo(kTypicalIni), 1);
+  EXPECT_EQ(ini(), "[boot]\r\nshell=Explorer.exe\r\n[386Enh]\r\ndevice=*vcd\r\n" +
+                       std::string(kDriver) + "device=*vpd\r\n[drivers]\r\nwave=mmsystem.dll\r\n");
+  EXPECT_FALSE(tempCopyLeft());
+}
+
+TEST_F(DriverLine, AddWithoutVcdRewritesTheSameLinesWithCrLf) {
+  std::string lfOnly = "[boot]\nshell=Explorer.exe\n[386Enh]\ndevice=*vpd\n";
+  EXPECT_EQ(addTo(lfOnly), 1);
+  EXPECT_EQ(ini(), "[boot]\r\nshell=Explorer.exe\r\n[386Enh]\r\ndevice=*vpd\r\n");
+  EXPECT_FALSE(tempCopyLeft());
+}
+
+TEST_F(DriverLine, CrLfAndLfInputGiveTheSameFile) {
+  std::string lfOnly = kTypicalIni;
+  lfOnly.erase(std::remove(lfOnly.begin(), lfOnly.end(), '\r'), lfOnly.end());
+  ASSERT_EQ(addTo(kTypicalIni), 1);
+  std::string fromCrLf = ini();
+  ASSERT_EQ(addTo(lfOnly), 1);
+  EXPECT_EQ(ini(), fromCrLf);
+  ASSERT_EQ(removeFrom(fromCrLf), 1);
+  std::string removedCrLf = ini();
+  std::string fromCrLfNoCr = fromCrLf;
+  fromCrLfNoCr.erase(std::remove(fromCrLfNoCr.begin(), fromCrLfNoCr.end(), '\r'),
+                     fromCrLfNoCr.end());
+  ASSERT_EQ(removeFrom(fromCrLfNoCr), 1);
+  EXPECT_EQ(ini(), removedCrLf);
+}
+
+TEST_F(DriverLine, AddMatchesAnywhereInALineButOnlyInExactCase) {
+  std::string content =
+      ";device=*vcd was here\r\n"
+      "DEVICE=*VCD\r\n"
+      "[Other]\r\n"
+      "x=prefix*vcdsuffix\r\n"
+      "y=*Vcd\r\n";
+  EXPECT_EQ(addTo(content), 1);
+  EXPECT_EQ(ini(), ";device=*vcd was here\r\n" + std::string(kDriver) +
+                       "DEVICE=*VCD\r\n[Other]\r\nx=prefix*vcdsuffix\r\n" + kDriver + "y=*Vcd\r\n");
+}
+
+TEST_F(DriverLine, AddAddsAgainOnEveryCallAndRemoveClearsThemAll) {
+  ASSERT_EQ(addTo("a\r\ndevice=*vcd\r\nb\r\n"), 1);
+  ASSERT_EQ(AddDriverLine(), 1);
+  EXPECT_EQ(ini(), "a\r\ndevice=*vcd\r\n" + std::string(kDriver) + kDriver + "b\r\n");
+  EXPECT_EQ(RemoveDriverLine(), 1);
+  EXPECT_EQ(ini(), "a\r\ndevice=*vcd\r\n    b\r\n");
+  EXPECT_EQ(RemoveDriverLine(), 1);
+  EXPECT_EQ(ini(), "a\r\ndevice=*vcd\r\n    b\r\n");
+  EXPECT_FALSE(tempCopyLeft());
+}
+
+TEST_F(DriverLine, ALastVcdLineWithoutLineFeedGetsTheDriverLineOnItsOwnLine) {
+  EXPECT_EQ(addTo("[386Enh]\r\ndevice=*vcd"), 1);
+  EXPECT_EQ(ini(), "[386Enh]\r\ndevice=*vcd\r\n" + std::string(kDriver));
+  // Any other last line keeps its missing line feed.
+  EXPECT_EQ(addTo("[386Enh]\r\ndevice=*vpd"), 1);
+  EXPECT_EQ(ini(), "[386Enh]\r\ndevice=*vpd");
+}
+
+TEST_F(DriverLine, RemoveJoinsTheBlanksToTheNextLine) {
+  EXPECT_EQ(removeFrom("A\r\ndevice = zelvcd.vxd\r\nB\r\n"), 1);
+  EXPECT_EQ(ini(), "A\r\n  B\r\n");
+  EXPECT_FALSE(tempCopyLeft());
+}
+
+TEST_F(DriverLine, RemoveOfALastDriverLineWithoutLineFeedLeavesTwoBlanksAtTheEnd) {
+  EXPECT_EQ(removeFrom("A\r\ndevice = zelvcd.vxd"), 1);
+  EXPECT_EQ(ini(), "A\r\n  ");
+  // A last line without a match keeps its text and its missing line feed.
+  EXPECT_EQ(removeFrom("A\r\nB"), 1);
+  EXPECT_EQ(ini(), "A\r\nB");
+}
+
+TEST_F(DriverLine, RemoveMatchesExactCaseAnywhere) {
+  EXPECT_EQ(removeFrom(";zelvcd comment\r\nDEVICE=ZELVCD.VXD\r\n[x]\r\nk=pre_zelvcd_post\r\nz\r\n"),
+            1);
+  EXPECT_EQ(ini(), "  DEVICE=ZELVCD.VXD\r\n[x]\r\n  z\r\n");
+}
+
+TEST_F(DriverLine, LongLinesStayWholeAndAreMatchedWhole) {
+  for (size_t length : {size_t{255}, size_t{256}, size_t{100000}}) {
+    SCOPED_TRACE(length);
+    std::string plain(length, 'p');
+    EXPECT_EQ(addTo("a\r\n" + plain + "\r\nb\r\n"), 1);
+    EXPECT_EQ(ini(), "a\r\n" + plain + "\r\nb\r\n");
+    EXPECT_EQ(removeFrom("a\r\n" + plain + "\r\nb\r\n"), 1);
+    EXPECT_EQ(ini(), "a\r\n" + plain + "\r\nb\r\n");
+
+    // The match text at the very end, and across the 255th character.
+    std::string vcdAtEnd = std::string(length - 4, 'v') + "*vcd";
+    EXPECT_EQ(addTo(vcdAtEnd + "\r\nb\r\n"), 1);
+    EXPECT_EQ(ini(), vcdAtEnd + "\r\n" + kDriver + "b\r\n");
+    std::string vcdAcross = std::string(length, 'v');
+    vcdAcross.replace(std::min<size_t>(252, length - 4), 4, "*vcd");
+    EXPECT_EQ(addTo(vcdAcross + "\r\n"), 1);
+    EXPECT_EQ(ini(), vcdAcross + "\r\n" + kDriver);
+
+    std::string driverInside = std::string(length, 'd');
+    driverInside.replace(length / 2 - 3, 6, "zelvcd");
+    EXPECT_EQ(removeFrom("a\r\n" + driverInside + "\r\nb\r\n"), 1);
+    EXPECT_EQ(ini(), "a\r\n  b\r\n");
+  }
+}
+
+TEST_F(DriverLine, LinesLongerThanABlockAreMatchedWhole) {
+  std::string huge(2 * kTextFileBlockSize + 17, 'h');
+  // After "a\r\n", this puts the match text across the first block boundary.
+  huge.replace(kTextFileBlockSize - 5, 4, "*vcd");
+  EXPECT_EQ(addTo("a\r\n" + huge + "\r\nb"), 1);
+  EXPECT_EQ(ini(), "a\r\n" + huge + "\r\n" + kDriver + "b");
+  EXPECT_EQ(Count(ini(), "zelvcd"), 1u);
+}
+
+TEST_F(DriverLine, CtrlZEndsWhatIsCopied) {
+  EXPECT_EQ(addTo("a\r\ndevice=*vcd\r\n\x1a"
+                  "device=*vcd\r\ntrailing\r\n"),
+            1);
+  EXPECT_EQ(ini(), "a\r\ndevice=*vcd\r\n" + std::string(kDriver));
+  EXPECT_EQ(removeFrom("a\r\nb\x1a\r\nzelvcd\r\n"), 1);
+  EXPECT_EQ(ini(), "a\r\nb");
+}
+
+TEST_F(DriverLine, LoneCarriageReturnsAndNulBytesAreKept) {
+  std::string odd("k=a\rb\r\nn=x\0y\r\n", 15);
+  EXPECT_EQ(addTo(odd), 1);
+  EXPECT_EQ(ini(), odd);
+  EXPECT_EQ(removeFrom(odd), 1);
+  EXPECT_EQ(ini(), odd);
+  std::string nulThenMatch("d=\0*vcd\r\n", 9);
+  EXPECT_EQ(addTo(nulThenMatch), 1);
+  EXPECT_EQ(ini(), nulThenMatch + kDriver);
+}
+
+TEST_F(DriverLine, AnEmptySystemIniStaysEmpty) {
+  EXPECT_EQ(addTo(""), 1);
+  EXPECT_EQ(ini(), "");
+  EXPECT_EQ(removeFrom(""), 1);
+  EXPECT_EQ(ini(), "");
+  EXPECT_FALSE(tempCopyLeft());
+}
+
+TEST_F(DriverLine, WithoutSystemIniNothingIsWritten) {
+  ASSERT_FALSE(machine.exists(kIni));
+  EXPECT_EQ(AddDriverLine(), kDriverLineFailed);
+  EXPECT_EQ(RemoveDriverLine(), kDriverLineFailed);
+  EXPECT_FALSE(machine.exists(kIni));
+  EXPECT_FALSE(tempCopyLeft());
+}
+
+TEST_F(DriverLine, AStaleTemporaryCopyIsReplacedAndRemoved) {
+  machine.writeFile(kNew, "left over from an earlier failure\r\n");
+  EXPECT_EQ(addTo(kTypicalIni), 1);
+  EXPECT_EQ(Count(ini(), "left over"), 0u);
+  EXPECT_EQ(Count(ini(), kDriver), 1u);
+  EXPECT_FALSE(tempCopyLeft());
+}
+
+TEST_F(DriverLine, ATemporaryCopyThatCannotBeMadeLeavesSystemIniUntouched) {
+  machine.writeFile(kIni, kTypicalIni);
+  machine.run().addFault({"CreateFileA", "system.new", 0, 0});
+  EXPECT_EQ(AddDriverLine(), kDriverLineFailed);
+  EXPECT_EQ(RemoveDriverLine(), kDriverLineFailed);
+  EXPECT_EQ(ini(), kTypicalIni);
+  EXPECT_FALSE(tempCopyLeft());
+}
+
+TEST_F(DriverLine, AFailedWriteLeavesSystemIniUntouchedAndThePartialCopy) {
+  std::string big = kTypicalIni + std::string(3 * kTextFileBlockSize, 'x') + "\r\n";
+  machine.writeFile(kIni, big);
+  machine.run().addFault({"WriteFile", "", 2, 0});
+  EXPECT_EQ(AddDriverLine(), kDriverLineFailed);
+  EXPECT_EQ(ini(), big);
+  ASSERT_TRUE(tempCopyLeft());
+  EXPECT_EQ(machine.readFile(kNew)->size(), kTextFileBlockSize) << "the first block only";
+
+  machine.run().clearFaults();
+  machine.run().addFault({"WriteFile", "", 0, 0});
+  EXPECT_EQ(RemoveDriverLine(), kDriverLineFailed);
+  EXPECT_EQ(ini(), big);
+}
+
+TEST_F(DriverLine, AFailedWriteOfTheLastBufferedLinesIsAFailureToo) {
+  machine.writeFile(kIni, kTypicalIni);
+  machine.run().addFault({"WriteFile", "", 0, 0});
+  EXPECT_EQ(AddDriverLine(), kDriverLineFailed);
+  EXPECT_EQ(ini(), kTypicalIni);
+}
+
+TEST_F(DriverLine, AReadErrorLeavesSystemIniUntouchedAndNoTemporaryCopy) {
+  std::string big = kTypicalIni + std::string(2 * kTextFileBlockSize, 'r') + "\r\nend\r\n";
+  machine.writeFile(kIni, big);
+  machine.run().addFault({"ReadFile", "", 2, 0});
+  EXPECT_EQ(AddDriverLine(), kDriverLineFailed);
+  EXPECT_EQ(ini(), big);
+  EXPECT_FALSE(tempCopyLeft());
+
+  machine.run().clearFaults();
+  machine.run().addFault({"ReadFile", "", 1, 0});
+  EXPECT_EQ(RemoveDriverLine(), kDriverLineFailed);
+  EXPECT_EQ(ini(), big);
+  EXPECT_FALSE(tempCopyLeft());
+}
+
+TEST_F(DriverLine, AFailedCopyBackKeepsSystemIniAndStillDeletesTheCopy) {
+  machine.writeFile(kIni, kTypicalIni);
+  machine.run().addFault({"CopyFileA", "system.new", 0, 0});
+  EXPECT_EQ(AddDriverLine(), 1);
+  EXPECT_EQ(ini(), kTypicalIni);
+  EXPECT_FALSE(tempCopyLeft());
+}
+
+TEST_F(DriverLine, AFailedDeletionIsTheResult) {
+  machine.writeFile(kIni, kTypicalIni);
+  machine.run().addFault({"DeleteFileA", "system.new", 0, 0});
+  EXPECT_EQ(AddDriverLine(), 0);
+  EXPECT_EQ(Count(ini(), kDriver), 1u);
+  EXPECT_TRUE(tempCopyLeft());
+}
+
+TEST_F(DriverLine, AWindowsDirectoryThatCannotBeAskedIsAFailure) {
+  machine.writeFile(kIni, kTypicalIni);
+  machine.run().addFault({"GetWindowsDirectoryA", "", 0, 0});
+  EXPECT_EQ(AddDriverLine(), kDriverLineFailed);
+  EXPECT_EQ(ini(), kTypicalIni);
+}
+
+// A path of exactly `length` characters below C:, in folders of legal length.
+std::string DirectoryOfLength(size_t length) {
+  std::string directory = "C:";
+  while (directory.size() < length) {
+    size_t left = length - directory.size();
+    size_t part = std::min<size_t>(left, 60);
+    if (left - part == 1) part = 50;
+    directory += "\\" + std::string(part - 1, 'D');
+  }
+  return directory;
+}
+
+TEST(DriverLineWindowsDirectory, TheLongestDirectoryThatFitsWorksAndALongerOneFails) {
+  for (size_t length : {size_t{244}, size_t{245}}) {
+    SCOPED_TRACE(length);
+    winsim::MachineConfig config;
+    config.windowsDirectory = DirectoryOfLength(length);
+    ASSERT_EQ(config.windowsDirectory.size(), length);
+    config.systemDirectory = "C:\\SYSTEM";
+    config.currentDirectory = "C:\\";
+    rq47test::TestMachine machine(config);
+    machine.run();
+    std::string ini = config.windowsDirectory + "\\system.ini";
+    machine.writeFile(ini, kTypicalIni);
+    int result = AddDriverLine();
+    if (length == 244) {
+      EXPECT_EQ(result, 1);
+      EXPECT_EQ(Count(machine.readFile(ini).value(), kDriver), 1u);
+    } else {
+      EXPECT_EQ(result, kDriverLineFailed);
+      EXPECT_EQ(machine.readFile(ini).value(), kTypicalIni);
+    }
+    EXPECT_FALSE(machine.exists(config.windowsDirectory + "\\system.new"));
+  }
+}
+
+}  // namespace
