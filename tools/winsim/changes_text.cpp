@@ -1,0 +1,158 @@
+#include "changes_text.h"
+
+#include <string_view>
+#include <utility>
+
+#include "codepage.h"
+#include "value_text.h"
+
+namespace winsim_tool {
+namespace {
+
+const char* Mark(Change change) {
+  switch (change) {
+    case Change::Added: return "+";
+    case Change::Removed: return "-";
+    case Change::Changed: return "~";
+  }
+  return "?";
+}
+
+std::string Counted(size_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// "2 keys added, 1 removed": the first count names the thing counted (when
+// there is a name: "2 added, 1 removed" otherwise).
+void AppendCounts(std::string& out, const char* one, const char* many, size_t added, size_t removed,
+                  size_t changed) {
+  const std::pair<size_t, const char*> parts[] = {
+      {added, "added"}, {removed, "removed"}, {changed, "changed"}};
+  std::string text;
+  for (const auto& [count, verb] : parts) {
+    if (count == 0) continue;
+    if (text.empty()) {
+      std::string noun = count == 1 ? one : many;
+      text = std::to_string(count) + " " + (noun.empty() ? "" : noun + " ") + verb;
+    } else {
+      text += ", " + std::to_string(count) + " " + verb;
+    }
+  }
+  if (text.empty()) return;
+  if (!out.empty()) out += "; ";
+  out += text;
+}
+
+std::string FileSize(const FileChange& file) {
+  if (file.directory) return "(folder)";
+  switch (file.change) {
+    case Change::Added: return "(" + ByteCount(file.afterSize) + ")";
+    case Change::Removed: return "(" + ByteCount(file.beforeSize) + ")";
+    case Change::Changed:
+      if (file.beforeSize == file.afterSize) {
+        return "(" + ByteCount(file.afterSize) + ", content changed)";
+      }
+      return "(" + GroupedNumber(file.beforeSize) + " -> " + ByteCount(file.afterSize) + ")";
+  }
+  return "";
+}
+
+void AppendHunks(std::string& out, const TextChange& text) {
+  out += "Lines of " + AnsiToUtf8(text.path) + ":\n";
+  if (text.hunks.empty()) {
+    out += "  (the lines are the same; only the line ends differ)\n";
+    return;
+  }
+  for (const Hunk& hunk : text.hunks) {
+    out += "  @@ line " + std::to_string(hunk.oldStart != 0 ? hunk.oldStart : hunk.newStart);
+    if (hunk.newStart != hunk.oldStart && hunk.oldStart != 0 && hunk.newStart != 0) {
+      out += " (now line " + std::to_string(hunk.newStart) + ")";
+    }
+    out += " @@\n";
+    for (const DiffLine& line : hunk.lines) {
+      switch (line.kind) {
+        case DiffLine::Kind::Same: out += "      "; break;
+        case DiffLine::Kind::Removed: out += "    - "; break;
+        case DiffLine::Kind::Added: out += "    + "; break;
+      }
+      out += AnsiToUtf8(line.text) + "\n";
+    }
+  }
+}
+
+}  // namespace
+
+std::string RegistrySummary(const RegistryCounts& counts) {
+  std::string summary;
+  AppendCounts(summary, "key", "keys", counts.keysAdded, counts.keysRemoved, counts.keysChanged);
+  AppendCounts(summary, "value", "values", counts.valuesAdded, counts.valuesRemoved,
+               counts.valuesChanged);
+  return summary;
+}
+
+std::string RegistryChangesText(const std::vector<KeyChange>& keys, bool full) {
+  std::string out;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    const KeyChange& key = keys[i];
+    out += std::string("  ") + Mark(key.change) + " [" + AnsiToUtf8(key.path) + "]";
+    if (key.change == Change::Removed && !full) {
+      // The keys removed with it follow it at once; say what they held.
+      size_t subkeys = 0;
+      size_t values = key.values.size();
+      const std::string below = key.path + "\\";
+      while (
+          i + 1 < keys.size() && keys[i + 1].change == Change::Removed &&
+          keys[i + 1].path.size() > below.size() &&
+          winsim::NamesEqual(std::string_view(keys[i + 1].path).substr(0, below.size()), below)) {
+        ++i;
+        ++subkeys;
+        values += keys[i].values.size();
+      }
+      std::string held;
+      if (subkeys != 0) held = Counted(subkeys, "subkey", "subkeys");
+      if (values != 0) held += (held.empty() ? "" : ", ") + Counted(values, "value", "values");
+      out += held.empty() ? "\n" : "  (" + held + ")\n";
+      continue;
+    }
+    out += "\n";
+    for (const ValueChange& value : key.values) {
+      std::string name = value.name.empty() ? std::string("@") : QuotedText(value.name);
+      std::string head = std::string("      ") + Mark(value.change) + " " + name + " = ";
+      if (value.change == Change::Changed) {
+        out += head + ValueText(*value.before) + "\n";
+        out += std::string(head.size() > 3 ? head.size() - 3 : 0, ' ') + "-> " +
+               ValueText(*value.after) + "\n";
+      } else {
+        out += head + ValueText(value.after ? *value.after : *value.before) + "\n";
+      }
+    }
+  }
+  return out;
+}
+
+std::string ChangesText(const MachineChanges& changes, bool full) {
+  std::string out;
+  if (!changes.keys.empty()) {
+    out += "Registry: " + RegistrySummary(changes.registryCounts()) + "\n";
+    out += RegistryChangesText(changes.keys, full);
+  }
+  if (!changes.files.empty()) {
+    size_t added = 0, removed = 0, changed = 0;
+    for (const FileChange& file : changes.files) {
+      if (file.change == Change::Added) ++added;
+      if (file.change == Change::Removed) ++removed;
+      if (file.change == Change::Changed) ++changed;
+    }
+    std::string counts;
+    AppendCounts(counts, "", "", added, removed, changed);
+    out += "Files and folders: " + counts + "\n";
+    for (const FileChange& file : changes.files) {
+      out += std::string("  ") + Mark(file.change) + " " + AnsiToUtf8(file.path) +
+             (file.directory ? "\\" : "") + "  " + FileSize(file) + "\n";
+    }
+  }
+  for (const TextChange& text : changes.texts) AppendHunks(out, text);
+  return out;
+}
+
+}  // namespace winsim_tool

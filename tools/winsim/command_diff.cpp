@@ -1,0 +1,91 @@
+// winsim diff: what differs between two machine folders, as diff(1) reports
+// it: 0 the same, 1 different, 2 trouble.
+#include <cstdio>
+#include <exception>
+#include <optional>
+
+#include "changes_text.h"
+#include "command_line.h"
+#include "commands.h"
+#include "html_report.h"
+#include "machine_diff.h"
+#include "machine_problem.h"
+#include "report_file.h"
+#include "snapshot.h"
+#include "winsim/machine.h"
+
+namespace winsim_tool {
+namespace {
+
+constexpr char kCommand[] = "diff";
+constexpr int kSame = 0;
+constexpr int kDifferent = 1;
+constexpr int kTrouble = 2;
+
+std::optional<MachineSnapshot> Snapshot(const std::string& folder) {
+  try {
+    winsim::Machine machine = winsim::Machine::load(folder);
+    return TakeSnapshot(machine);
+  } catch (const winsim::MachineError& error) {
+    Say(kCommand, MachineProblem(folder, error));
+  } catch (const std::exception& error) {
+    Say(kCommand, folder + ": " + error.what());
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+int DiffCommand(const std::vector<std::string>& args) {
+  Arguments parsed;
+  try {
+    parsed = ParseArguments(args, {{"--report", true}, {"--full", false}});
+    if (parsed.help) {
+      std::fputs(CommandHelp(kCommand).c_str(), stdout);
+      return kSame;
+    }
+    if (parsed.positional.size() != 2) {
+      throw UsageError("give two machine folders: winsim diff BEFORE AFTER");
+    }
+    if (parsed.has("--report")) {
+      std::string problem = ReportPathProblem(parsed.value("--report"));
+      if (!problem.empty()) throw UsageError("--report: " + problem);
+    }
+  } catch (const UsageError& error) {
+    SayUsage(kCommand, error.what());
+    return kTrouble;
+  }
+
+  const std::string& beforeFolder = parsed.positional[0];
+  const std::string& afterFolder = parsed.positional[1];
+  std::optional<MachineSnapshot> before = Snapshot(beforeFolder);
+  if (!before) return kTrouble;
+  std::optional<MachineSnapshot> after = Snapshot(afterFolder);
+  if (!after) return kTrouble;
+
+  MachineChanges changes = CompareSnapshots(*before, *after);
+  if (changes.empty()) {
+    std::printf("No differences: %s and %s hold the same registry, files and settings.\n",
+                beforeFolder.c_str(), afterFolder.c_str());
+  } else {
+    std::fputs(ChangesText(changes, parsed.has("--full")).c_str(), stdout);
+  }
+  std::fflush(stdout);
+
+  if (parsed.has("--report")) {
+    ReportContent content;
+    content.title = "Changes from " + beforeFolder + " to " + afterFolder;
+    content.facts.push_back("Before: " + before->folder.string());
+    content.facts.push_back("After: " + after->folder.string());
+    content.changes = &changes;
+    try {
+      WriteFileAtomically(parsed.value("--report"), HtmlReport(content));
+    } catch (const std::exception& error) {
+      Say(kCommand, std::string("cannot write the report: ") + error.what());
+      return kTrouble;
+    }
+  }
+  return changes.empty() ? kSame : kDifferent;
+}
+
+}  // namespace winsim_tool

@@ -1,0 +1,29 @@
+// Registry files as regedit reads them. A REGEDIT4 file (ANSI text) passes
+// as it is; a file of the later "Windows Registry Editor Version 5.00" format
+// (UTF-16LE with a byte order mark, as Windows 2000 and later and Wine
+// export, or UTF-8) becomes the same REGEDIT4 file: its text in the machine's
+// code page 1252, the header REGEDIT4, and the UTF-16 data of hex(1), hex(2)
+// and hex(7) values converted to ANSI bytes. Line numbers stay those of the
+// original file, so errors point at the line a person sees in an editor.
+#ifndef WINSIM_TOOL_REGISTRY_FILE_H
+#define WINSIM_TOOL_REGISTRY_FILE_H
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace winsim_tool {
+
+struct RegistryFileText {
+  std::string regedit4;   // the text to import
+  bool version5 = false;  // it came from the version 5.00 format
+  size_t errorLine = 0;   // when not 0: the line of the original file that cannot be taken
+  std::string error;      // ... and what is wrong with it
+};
+
+RegistryFileText ReadRegistryFileText(std::string_view bytes);
+
+}  // namespace winsim_tool
+
+#endif  // WINSIM_TOOL_REGISTRY_FILE_H
