@@ -25,8 +25,10 @@ struct Regedit4Error {
   std::string message;
 };
 
-// Applies the file to the registry as regedit's import does. The file is
-// checked whole first: on an error nothing is applied and the error is returned.
+// Applies the file to the registry as regedit's import does, and sets
+// registry.modified when that changes anything. On an error nothing of the
+// file is applied and the error is returned, with the line and what to do.
+// Reading into an empty registry (a machine being loaded) takes one pass.
 std::optional<Regedit4Error> ImportRegedit4(std::string_view text, Registry& registry);
 
 // The whole registry (every root that holds anything), keys in enumeration order.

@@ -151,6 +151,8 @@ class Registry {
   bool sameAs(const Registry& other) const;
 
   // Set by every change; the machine saves the registry only when it is set.
+  // create, remove, the registry calls and ImportRegedit4 set it; whoever
+  // changes a RegKey directly sets it too.
   bool modified = false;
 
  private:
