@@ -1,0 +1,112 @@
+// Whole runs of the programs as processes: a fresh installation by rq47set
+// on a copy of machines/win98se (load the machine, run, save it), and an
+// uninstall by zuninst of that installation, each beside starting and ending
+// /bin/true in the same rounds.
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <string>
+
+#include "bench_options.h"
+#include "report.h"
+#include "rounds.h"
+#include "timed_process.h"
+
+namespace fs = std::filesystem;
+using namespace rq47bench;
+
+namespace {
+
+struct Programs {
+  fs::path setup = RQ47_BENCH_SETUP_PROGRAM;
+  fs::path uninstall = RQ47_BENCH_UNINSTALL_PROGRAM;
+  fs::path machines = RQ47_BENCH_MACHINES;
+};
+
+// A fresh copy of the shipped machine (not timed).
+fs::path FreshMachine(const Programs& programs, const fs::path& folder) {
+  fs::remove_all(folder);
+  fs::copy(programs.machines / "win98se", folder, fs::copy_options::recursive);
+  return folder;
+}
+
+ProcessSpec ProgramOnMachine(const fs::path& program, const fs::path& machine,
+                             const std::string& answers, const fs::path& errorFile) {
+  ProcessSpec spec;
+  spec.argv = {program.string()};
+  spec.environment = {{"WINSIM_MACHINE", machine.string()}, {"WINSIM_ANSWERS", answers}};
+  spec.standardError = errorFile.string();
+  return spec;
+}
+
+// The run did what it stands for: the installation wrote the modem's
+// settings key, and the uninstall removed the uninstall entry.
+constexpr const char* kVendorKey = "[HKEY_LOCAL_MACHINE\\Software\\Zelvaran\\RQ31DFV]";
+constexpr const char* kUninstallEntry =
+    "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\RQ31DFV]";
+
+void CheckKey(const fs::path& machine, const char* key, bool wanted, const char* after) {
+  bool present = ReadFileText(machine / "registry.reg").find(key) != std::string::npos;
+  if (present != wanted) {
+    throw std::runtime_error(std::string("after the ") + after + " the key " + key + " is " +
+                             (present ? "still there" : "missing") + " in " + machine.string());
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    BenchOptions options = ParseBenchOptions(argc, argv);
+    if (!options.rest.empty()) {
+      throw std::invalid_argument("unknown argument '" + options.rest[0] +
+                                  "'; the options are --rounds N, --quick and --scratch DIR");
+    }
+    Programs programs;
+    ScratchFolder scratch(options.scratch);
+    fs::path machine = scratch.path() / "machine";
+    fs::path errors = scratch.path() / "stderr.txt";
+
+    ProcessSpec trueSpec;
+    trueSpec.argv = {"/bin/true"};
+    Measure trivial{"/bin/true", [&] { return RunExpecting(trueSpec, 0).sample(); }, {}};
+    Measure install{
+        "rq47set",
+        [&] {
+          FreshMachine(programs, machine);
+          Sample time =
+              RunExpecting(ProgramOnMachine(programs.setup, machine, "", errors), 0).sample();
+          CheckKey(machine, kVendorKey, true, "installation");
+          return time;
+        },
+        {}};
+    Measure uninstall{"zuninst",
+                      [&] {
+                        FreshMachine(programs, machine);
+                        RunExpecting(ProgramOnMachine(programs.setup, machine, "", errors), 0);
+                        CheckKey(machine, kUninstallEntry, true, "installation");
+                        Sample time =
+                            RunExpecting(
+                                ProgramOnMachine(programs.uninstall, machine, "yes,ok", errors), 1)
+                                .sample();
+                        CheckKey(machine, kUninstallEntry, false, "uninstall");
+                        return time;
+                      },
+                      {}};
+    // Whole runs take milliseconds: more rounds cost little and steady the medians.
+    RunRounds({&trivial, &install, &uninstall}, options.quick ? 1 : options.rounds * 4);
+
+    Report report("Whole runs as processes on a copy of machines/win98se (medians of " +
+                      std::to_string(trivial.samples.size()) + " rounds)",
+                  !options.quick);
+    report.time("/bin/true", trivial.median());
+    report.time("rq47set, fresh installation", install.median());
+    report.time("zuninst, uninstall of that installation", uninstall.median());
+    report.ratio("rq47set / true", install.median(), trivial.median(), 10, "/bin/true");
+    report.ratio("zuninst / true", uninstall.median(), trivial.median(), 10, "/bin/true");
+    return report.allMet() ? 0 : 1;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "bench_programs: %s\n", error.what());
+    return 2;
+  }
+}

@@ -1,0 +1,260 @@
+// REGEDIT4 load and save of large registries, beside `cat` and `cp` of the
+// same file, and how the load grows from a 10 MB to a 100 MB registry.
+//
+// Each load and save runs in a child process of its own (this program,
+// started again with --child), so its peak memory is that of one program
+// that loads and saves the machine, and nothing of one round stays for the
+// next.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bench_options.h"
+#include "child_report.h"
+#include "registry_generator.h"
+#include "report.h"
+#include "rounds.h"
+#include "timed_process.h"
+#include "winsim/machine.h"
+#include "winsim/regedit4.h"
+
+namespace fs = std::filesystem;
+using namespace rq47bench;
+
+namespace {
+
+void Count(const winsim::RegKey& key, size_t& keys, size_t& values) {
+  values += key.values().size();
+  for (size_t i = 0; i < key.subkeyCount(); ++i) {
+    ++keys;
+    Count(*key.subkey(i), keys, values);
+  }
+}
+
+void WriteUnflushed(const fs::path& path, const std::string& text) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  size_t done = 0;
+  while (fd >= 0 && done < text.size()) {
+    ssize_t wrote = ::write(fd, text.data() + done, text.size() - done);
+    if (wrote <= 0) break;
+    done += static_cast<size_t>(wrote);
+  }
+  if (fd >= 0) ::close(fd);
+  if (done != text.size()) throw std::runtime_error("cannot write " + path.string());
+}
+
+// --child load FOLDER: the load alone. --child save FOLDER: a load, then the
+// save as a program's end does it, with its parts measured apart.
+int RunChild(const std::string& mode, const fs::path& folder) {
+  Stopwatch loading;
+  winsim::Machine machine = winsim::Machine::load(folder);
+  TellParent("load", loading.elapsed());
+  size_t keys = 0;
+  size_t values = 0;
+  for (winsim::Root root : winsim::Registry::kRoots)
+    Count(machine.registry.root(root), keys, values);
+  TellParent("keys", static_cast<double>(keys));
+  TellParent("values", static_cast<double>(values));
+  if (mode == "load") return 0;
+
+  // The text alone, and the text written without the flush to disk, to tell
+  // how much of the save is the flush.
+  Stopwatch exporting;
+  std::string text = winsim::ExportRegedit4(machine.registry);
+  TellParent("export", exporting.elapsed());
+  fs::path unflushed = folder / "unflushed.reg";
+  Stopwatch writing;
+  WriteUnflushed(unflushed, text);
+  TellParent("write", writing.elapsed());
+  std::string().swap(text);
+  fs::remove(unflushed);
+
+  Stopwatch saving;
+  machine.save(true);
+  TellParent("save", saving.elapsed());
+  return 0;
+}
+
+// A machine folder whose registry is the generated file.
+fs::path MakeMachine(const fs::path& folder, const RegistryShape& shape) {
+  winsim::Machine::create(folder);
+  WriteFileText(folder / "registry.reg", GenerateRegistry(shape));
+  return folder;
+}
+
+// Runs of a child on one machine, with what each reported; every run is
+// checked to have loaded the whole registry.
+struct ChildRuns {
+  std::string mode;
+  fs::path folder;
+  RegistryShape shape;
+  fs::path output;
+  std::vector<Sample> processes;
+  std::vector<long> peakKilobytes;
+  std::vector<std::map<std::string, double>> reports;
+
+  Sample once(const std::string& figure) {
+    ProcessSpec spec;
+    spec.argv = {ThisProgram().string(), "--child", mode, folder.string()};
+    spec.standardOutput = output.string();
+    spec.standardError = output.string() + ".err";
+    ProcessRun run = RunExpecting(spec, 0);
+    std::map<std::string, double> report = ReadChildReport(output);
+    if (Figure(report, "keys") != static_cast<double>(shape.keys) ||
+        Figure(report, "values") != static_cast<double>(shape.values)) {
+      throw std::runtime_error("the loaded registry of " + folder.string() + " holds " +
+                               std::to_string(Figure(report, "keys")) + " keys and " +
+                               std::to_string(Figure(report, "values")) +
+                               " values where the file has " + std::to_string(shape.keys) +
+                               " and " + std::to_string(shape.values));
+    }
+    processes.push_back(run.sample());
+    peakKilobytes.push_back(run.peakKilobytes);
+    reports.push_back(report);
+    return TimeFigure(report, figure);
+  }
+
+  // Medians leave out the first run, the warm-up, as RunRounds does.
+  Sample median(const std::string& figure) const {
+    Measure measure;
+    for (size_t i = 1; i < reports.size(); ++i) {
+      measure.samples.push_back(TimeFigure(reports[i], figure));
+    }
+    return measure.median();
+  }
+  Sample processMedian() const {
+    Measure measure;
+    measure.samples.assign(processes.begin() + 1, processes.end());
+    return measure.median();
+  }
+  double peakBytes() const {
+    return static_cast<double>(*std::max_element(peakKilobytes.begin(), peakKilobytes.end())) *
+           1024;
+  }
+};
+
+Sample RunCommand(const std::vector<std::string>& argv) {
+  ProcessSpec spec;
+  spec.argv = argv;
+  return RunExpecting(spec, 0).sample();
+}
+
+Sample Sum(const Sample& a, const Sample& b) { return Sample{a.wall + b.wall, a.cpu + b.cpu}; }
+
+bool LoadAndSave(const BenchOptions& options, const fs::path& scratch) {
+  RegistryShape shape;
+  shape.keys = options.quick ? 2000 : 200000;
+  shape.values = options.quick ? 10000 : 1000000;
+  fs::path folder = MakeMachine(scratch / "large", shape);
+  fs::path file = folder / "registry.reg";
+  fs::path copy = scratch / "copy.reg";
+
+  ChildRuns loads{"load", folder, shape, scratch / "load.out", {}, {}, {}};
+  ChildRuns saves{"save", folder, shape, scratch / "save.out", {}, {}, {}};
+  Measure cat{"cat", [&] { return RunCommand({"/bin/cat", file.string()}); }, {}};
+  Measure load{"load", [&] { return loads.once("load"); }, {}};
+  Measure cp{"cp",
+             [&] {
+               fs::remove(copy);
+               return RunCommand({"/bin/cp", file.string(), copy.string()});
+             },
+             {}};
+  Measure cpSync{"cp and sync",
+                 [&] {
+                   fs::remove(copy);
+                   Sample copied = RunCommand({"/bin/cp", file.string(), copy.string()});
+                   return Sum(copied, RunCommand({"/bin/sync", copy.string()}));
+                 },
+                 {}};
+  Measure save{"save", [&] { return saves.once("save"); }, {}};
+  RunRounds({&cat, &load, &cp, &cpSync, &save}, options.rounds);
+
+  size_t bytes = fs::file_size(file);
+  Report report("REGEDIT4 load and save: " + std::to_string(shape.keys) + " keys, " +
+                    std::to_string(shape.values) + " values, " +
+                    FormatMegabytes(static_cast<double>(bytes)) + " (medians of " +
+                    std::to_string(options.rounds) + " rounds)",
+                !options.quick);
+  report.throughput("cat FILE > /dev/null", cat.median(), bytes);
+  report.throughput("load (Machine::load, in the process)", load.median(), bytes);
+  report.time("load process (start, load, end)", loads.processMedian());
+  report.throughput("cp FILE COPY", cp.median(), bytes);
+  report.time("cp FILE COPY, then sync COPY", cpSync.median());
+  report.throughput("save (Machine::save, flushed to disk)", save.median(), bytes);
+  report.throughput("  its text (ExportRegedit4)", saves.median("export"), bytes);
+  report.time("  the text written without the flush", saves.median("write"));
+  report.ratio("load / cat", load.median(), cat.median(), 15, "cat");
+  report.ratio("save / cp", save.median(), cp.median(), 10, "cp");
+  report.compare("save / (cp, then sync), for comparison", save.median(), cpSync.median(),
+                 "cp+sync");
+  report.line("peak memory of a load: " + FormatMegabytes(loads.peakBytes()) +
+              "; of a load and save: " + FormatMegabytes(saves.peakBytes()));
+  report.limit("peak memory / file size",
+               std::max(loads.peakBytes(), saves.peakBytes()) / static_cast<double>(bytes), 3,
+               "the file");
+  return report.allMet();
+}
+
+bool LoadGrowth(const BenchOptions& options, const fs::path& scratch) {
+  size_t smallBytes = options.quick ? 100000 : 10000000;
+  RegistryShape smallShape = ShapeForBytes(smallBytes);
+  RegistryShape largeShape = ShapeForBytes(smallBytes * 10);
+  fs::path smallFolder = MakeMachine(scratch / "small", smallShape);
+  fs::path largeFolder = MakeMachine(scratch / "ten-times", largeShape);
+
+  ChildRuns smallLoads{"load", smallFolder, smallShape, scratch / "small.out", {}, {}, {}};
+  ChildRuns largeLoads{"load", largeFolder, largeShape, scratch / "large.out", {}, {}, {}};
+  Measure small{"small", [&] { return smallLoads.once("load"); }, {}};
+  Measure large{"large", [&] { return largeLoads.once("load"); }, {}};
+  RunRounds({&small, &large}, options.rounds);
+
+  double smallSize = static_cast<double>(fs::file_size(smallFolder / "registry.reg"));
+  double largeSize = static_cast<double>(fs::file_size(largeFolder / "registry.reg"));
+  Report report("Growth of the REGEDIT4 load: " + FormatMegabytes(smallSize) + " and " +
+                    FormatMegabytes(largeSize) + " (medians of " + std::to_string(options.rounds) +
+                    " rounds)",
+                !options.quick);
+  report.throughput("load of " + FormatMegabytes(smallSize), small.median(),
+                    static_cast<size_t>(smallSize));
+  report.throughput("load of " + FormatMegabytes(largeSize), large.median(),
+                    static_cast<size_t>(largeSize));
+  // The two files are ten times apart only roughly: the time is scaled to
+  // exactly ten times the bytes.
+  double scale = 10 / (largeSize / smallSize);
+  report.limit("processor time for ten times the bytes",
+               large.median().cpu / small.median().cpu * scale, 12, "the time");
+  report.compare("  wall clock, for comparison", large.median().wall / small.median().wall * scale,
+                 "the time");
+  return report.allMet();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    BenchOptions options = ParseBenchOptions(argc, argv);
+    if (!options.rest.empty() && options.rest[0] == "--child") {
+      if (options.rest.size() != 3 || (options.rest[1] != "load" && options.rest[1] != "save")) {
+        throw std::invalid_argument("--child takes load or save and a machine folder");
+      }
+      return RunChild(options.rest[1], options.rest[2]);
+    }
+    if (!options.rest.empty()) {
+      throw std::invalid_argument("unknown argument '" + options.rest[0] +
+                                  "'; the options are --rounds N, --quick and --scratch DIR");
+    }
+    ScratchFolder scratch(options.scratch);
+    bool met = LoadAndSave(options, scratch.path());
+    met = LoadGrowth(options, scratch.path()) && met;
+    return met ? 0 : 1;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "bench_regedit4: %s\n", error.what());
+    return 2;
+  }
+}

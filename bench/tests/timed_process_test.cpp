@@ -1,0 +1,84 @@
+#include "timed_process.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+#include "bench_options.h"
+#include "child_report.h"
+
+namespace rq47bench {
+namespace {
+
+TEST(TimedProcessTest, GivesTheExitCodeTheTimeAndThePeakMemory) {
+  ProcessSpec spec;
+  spec.argv = {"/bin/sh", "-c", "sleep 0.05; exit 3"};
+  ProcessRun run = RunTimed(spec);
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_GE(run.seconds, 0.05);
+  EXPECT_LT(run.seconds, 5.0);
+  EXPECT_GT(run.peakKilobytes, 0);
+
+  // A program that takes 64 MB shows it in its peak.
+  ProcessSpec big;
+  big.argv = {"/bin/sh", "-c", "head -c 67108864 /dev/zero | tail -c 1 >/dev/null; exit 0"};
+  ProcessSpec self;
+  self.argv = {"/bin/sh", "-c", "x=$(head -c 67108864 /dev/zero | tr '\\0' a); exit 0"};
+  EXPECT_GT(RunTimed(self).peakKilobytes, 60000);
+  EXPECT_LT(RunTimed(big).peakKilobytes, 60000)
+      << "the peak is the process's own, not its children's";
+}
+
+TEST(TimedProcessTest, PassesTheEnvironmentAndTheRedirections) {
+  ScratchFolder scratch(std::filesystem::temp_directory_path());
+  std::filesystem::path in = scratch.path() / "in.txt";
+  std::filesystem::path out = scratch.path() / "out.txt";
+  std::filesystem::path err = scratch.path() / "err.txt";
+  WriteFileText(in, "from the input\n");
+  ::setenv("RQ47_BENCH_KEPT", "kept", 1);
+  ::setenv("RQ47_BENCH_REPLACED", "old", 1);
+  ProcessSpec spec;
+  spec.argv = {"/bin/sh", "-c",
+               "read line; echo \"$line/$RQ47_BENCH_KEPT/$RQ47_BENCH_REPLACED/$RQ47_BENCH_NEW\"; "
+               "echo oops >&2"};
+  spec.environment = {{"RQ47_BENCH_REPLACED", "new"}, {"RQ47_BENCH_NEW", "added"}};
+  spec.standardInput = in.string();
+  spec.standardOutput = out.string();
+  spec.standardError = err.string();
+  EXPECT_EQ(RunExpecting(spec, 0).exitCode, 0);
+  EXPECT_EQ(ReadFileText(out), "from the input/kept/new/added\n");
+  EXPECT_EQ(ReadFileText(err), "oops\n");
+}
+
+TEST(TimedProcessTest, SaysWhatFailedWhenTheProgramCannotStartOrEndsWrongly) {
+  ProcessSpec missing;
+  missing.argv = {"/nonexistent/program"};
+  try {
+    RunTimed(missing);
+    FAIL() << "a missing program started";
+  } catch (const std::runtime_error& error) {
+    EXPECT_NE(std::string(error.what()).find("/nonexistent/program"), std::string::npos);
+  }
+  ProcessSpec failing;
+  failing.argv = {"/bin/sh", "-c", "exit 4"};
+  EXPECT_THROW(RunExpecting(failing, 0), std::runtime_error);
+  ProcessSpec killed;
+  killed.argv = {"/bin/sh", "-c", "kill -9 $$"};
+  EXPECT_EQ(RunTimed(killed).exitCode, -1);
+}
+
+TEST(TimedProcessTest, ReadsTheFiguresAChildReports) {
+  ScratchFolder scratch(std::filesystem::temp_directory_path());
+  std::filesystem::path out = scratch.path() / "report.txt";
+  WriteFileText(out, "load_seconds=0.25\nkeys=200000\nnot a figure\nwords=many\n");
+  std::map<std::string, double> report = ReadChildReport(out);
+  EXPECT_EQ(Figure(report, "load_seconds"), 0.25);
+  EXPECT_EQ(Figure(report, "keys"), 200000);
+  EXPECT_THROW(Figure(report, "words"), std::runtime_error);
+  EXPECT_THROW(Figure(report, "save_seconds"), std::runtime_error);
+}
+
+}  // namespace
+}  // namespace rq47bench
