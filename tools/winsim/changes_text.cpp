@@ -64,11 +64,7 @@ void AppendHunks(std::string& out, const TextChange& text) {
     return;
   }
   for (const Hunk& hunk : text.hunks) {
-    out += "  @@ line " + std::to_string(hunk.oldStart != 0 ? hunk.oldStart : hunk.newStart);
-    if (hunk.newStart != hunk.oldStart && hunk.oldStart != 0 && hunk.newStart != 0) {
-      out += " (now line " + std::to_string(hunk.newStart) + ")";
-    }
-    out += " @@\n";
+    out += "  @@ " + HunkPlace(hunk) + " @@\n";
     for (const DiffLine& line : hunk.lines) {
       switch (line.kind) {
         case DiffLine::Kind::Same: out += "      "; break;

@@ -172,8 +172,7 @@ void AppendText(std::string& out, const TextChange& text) {
       "<table class=\"changes lines\">\n<thead><tr><th>Before</th><th>After</th><th></th>"
       "<th>Line</th></tr></thead>\n<tbody>\n";
   for (const Hunk& hunk : text.hunks) {
-    out += "<tr class=\"hunk\"><td colspan=\"4\">line " +
-           std::to_string(hunk.oldStart != 0 ? hunk.oldStart : hunk.newStart) + "</td></tr>\n";
+    out += "<tr class=\"hunk\"><td colspan=\"4\">" + HunkPlace(hunk) + "</td></tr>\n";
     for (const DiffLine& line : hunk.lines) {
       const char* cls = line.kind == DiffLine::Kind::Added     ? "added"
                         : line.kind == DiffLine::Kind::Removed ? "removed"

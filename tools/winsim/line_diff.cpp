@@ -110,6 +110,17 @@ std::vector<Edit> AllEdits(const std::vector<std::string>& a, const std::vector<
 
 }  // namespace
 
+std::string HunkPlace(const Hunk& hunk) {
+  if (hunk.oldCount == 0) {
+    return hunk.oldStart == 0 ? "at the start" : "after line " + std::to_string(hunk.oldStart);
+  }
+  std::string place = "line " + std::to_string(hunk.oldStart);
+  if (hunk.newCount != 0 && hunk.newStart != hunk.oldStart) {
+    place += " (now line " + std::to_string(hunk.newStart) + ")";
+  }
+  return place;
+}
+
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
   size_t start = 0;
@@ -172,6 +183,8 @@ std::vector<Hunk> DiffLines(const std::vector<std::string>& oldLines,
       }
       hunk.lines.push_back(std::move(line));
     }
+    if (hunk.oldCount == 0) hunk.oldStart = edits[first].oldIndex;
+    if (hunk.newCount == 0) hunk.newStart = edits[first].newIndex;
     hunks.push_back(std::move(hunk));
     i = end;
   }

@@ -23,8 +23,10 @@ struct DiffLine {
   std::string text;
 };
 
+// As diff -u numbers them: the first line of each side (1-based), or, for a
+// side with no line in the hunk, the number of lines before the hunk.
 struct Hunk {
-  size_t oldStart = 0;  // first old line shown (1-based; 0 when the hunk shows none)
+  size_t oldStart = 0;
   size_t oldCount = 0;
   size_t newStart = 0;
   size_t newCount = 0;
@@ -36,6 +38,10 @@ struct Hunk {
 // would touch are merged. No hunks when the lines are equal.
 std::vector<Hunk> DiffLines(const std::vector<std::string>& oldLines,
                             const std::vector<std::string>& newLines, size_t context = 2);
+
+// Where a hunk is, for a person: "line 12", "line 12 (now line 14)", "after
+// line 12", "at the start".
+std::string HunkPlace(const Hunk& hunk);
 
 }  // namespace winsim_tool
 

@@ -1,0 +1,159 @@
+// winsim new, run as a person runs it: the machine it makes, and the folders
+// it refuses, leaving nothing behind.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "test_machine.h"
+#include "tool_runner.h"
+#include "winsim/machine.h"
+
+namespace rq47test {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// Nothing but the named entries in the folder: no half-made machine beside them.
+std::vector<std::string> Entries(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(NewCommand, CopiesTheDefaultShippedMachine) {
+  TempDir dir;
+  fs::path target = dir.path() / "pc";
+  ToolResult result = RunTool({"new", target.string()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_TRUE(Contains(result.out, "win98se")) << result.out;
+  EXPECT_TRUE(Contains(result.out, "64 MB")) << result.out;
+  EXPECT_EQ(FolderContents(target), FolderContents(SourceDir() / "machines" / "win98se"));
+  EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"pc"});
+}
+
+TEST(NewCommand, AnEmptyExistingFolderIsFilled) {
+  TempDir dir;
+  fs::create_directory(dir.path() / "pc");
+  ToolResult result = RunTool({"new", (dir.path() / "pc").string()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NO_THROW(winsim::Machine::load(dir.path() / "pc"));
+}
+
+TEST(NewCommand, FromAnotherMachineByNameOrByPath) {
+  TempDir dir;
+  // A folder of shipped machines of its own, named by --machines or WINSIM_MACHINES.
+  fs::path shelf = dir.path() / "shelf";
+  fs::create_directories(shelf);
+  winsim::MachineConfig config;
+  config.processorType = 486;
+  config.totalMemory = 16 * 1024 * 1024;
+  winsim::Machine::create(shelf / "old486", config);
+  fs::create_directories(shelf / "not-a-machine");
+
+  ToolResult byOption = RunTool(
+      {"new", (dir.path() / "a").string(), "--machines", shelf.string(), "--from", "old486"});
+  ASSERT_EQ(byOption.exitCode, 0) << byOption.err;
+  EXPECT_TRUE(Contains(byOption.out, "processor 486")) << byOption.out;
+  EXPECT_EQ(FolderContents(dir.path() / "a"), FolderContents(shelf / "old486"));
+
+  ToolResult byEnvironment = RunTool({"new", (dir.path() / "b").string(), "--from=old486"},
+                                     {{"WINSIM_MACHINES", shelf.string()}});
+  ASSERT_EQ(byEnvironment.exitCode, 0) << byEnvironment.err;
+  EXPECT_EQ(winsim::Machine::load(dir.path() / "b").config.processorType, 486u);
+
+  ToolResult byPath =
+      RunTool({"new", (dir.path() / "c").string(), "--from", (shelf / "old486").string()});
+  ASSERT_EQ(byPath.exitCode, 0) << byPath.err;
+  EXPECT_EQ(FolderContents(dir.path() / "c"), FolderContents(shelf / "old486"));
+
+  // A name that is not there: the machines that are, and nothing made.
+  ToolResult unknown = RunTool(
+      {"new", (dir.path() / "d").string(), "--machines", shelf.string(), "--from", "win2000"});
+  EXPECT_EQ(unknown.exitCode, 1);
+  EXPECT_TRUE(Contains(unknown.err, "'win2000'")) << unknown.err;
+  EXPECT_TRUE(Contains(unknown.err, "the shipped machines are: old486")) << unknown.err;
+  EXPECT_FALSE(fs::exists(dir.path() / "d"));
+}
+
+TEST(NewCommand, EmptyMakesAValidMachineWithNothingInIt) {
+  TempDir dir;
+  ToolResult result = RunTool({"new", (dir.path() / "blank").string(), "--empty"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  winsim::Machine machine = winsim::Machine::load(dir.path() / "blank");
+  EXPECT_EQ(machine.registry.root(winsim::Root::LocalMachine).subkeyCount(), 0u);
+  EXPECT_TRUE(fs::is_directory(dir.path() / "blank" / "drive_c" / "WINDOWS" / "SYSTEM"));
+}
+
+TEST(NewCommand, RefusesWhatItCannotUseAndChangesNothing) {
+  TempDir dir;
+  fs::path busy = dir.path() / "busy";
+  fs::create_directories(busy);
+  WriteWhole(busy / "notes.txt", "mine");
+  ToolResult notEmpty = RunTool({"new", busy.string()});
+  EXPECT_EQ(notEmpty.exitCode, 1);
+  EXPECT_TRUE(Contains(notEmpty.err, busy.string())) << notEmpty.err;
+  EXPECT_TRUE(Contains(notEmpty.err, "not empty")) << notEmpty.err;
+  EXPECT_EQ(Entries(busy), std::vector<std::string>{"notes.txt"});
+
+  WriteWhole(dir.path() / "file", "x");
+  ToolResult aFile = RunTool({"new", (dir.path() / "file").string()});
+  EXPECT_EQ(aFile.exitCode, 1);
+  EXPECT_TRUE(Contains(aFile.err, "not a folder")) << aFile.err;
+
+  ToolResult noParent = RunTool({"new", (dir.path() / "missing" / "pc").string()});
+  EXPECT_EQ(noParent.exitCode, 1);
+  EXPECT_TRUE(Contains(noParent.err, "does not exist; make it first")) << noParent.err;
+
+  // A machine to copy that does not load is not copied: its fault is named.
+  fs::path broken = dir.path() / "broken";
+  winsim::Machine::create(broken);
+  WriteWhole(broken / "machine.ini", "[Windows]\nPlatform=1\n[Nonsense]\n");
+  ToolResult badSource =
+      RunTool({"new", (dir.path() / "copy").string(), "--from", broken.string()});
+  EXPECT_EQ(badSource.exitCode, 1);
+  EXPECT_TRUE(Contains(badSource.err, "machine.ini:3")) << badSource.err;
+  EXPECT_FALSE(fs::exists(dir.path() / "copy"));
+
+  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"broken", "busy", "file"}));
+}
+
+TEST(NewCommand, WrongCommandLinesAndHelp) {
+  TempDir dir;
+  ToolResult none = RunTool({"new"});
+  EXPECT_EQ(none.exitCode, 2);
+  EXPECT_TRUE(Contains(none.err, "winsim new --help")) << none.err;
+
+  ToolResult both = RunTool({"new", (dir.path() / "x").string(), "--empty", "--from", "win98se"});
+  EXPECT_EQ(both.exitCode, 2);
+  EXPECT_TRUE(Contains(both.err, "--empty")) << both.err;
+
+  ToolResult unknown = RunTool({"new", (dir.path() / "x").string(), "--form", "win98se"});
+  EXPECT_EQ(unknown.exitCode, 2);
+  EXPECT_TRUE(Contains(unknown.err, "unknown option --form")) << unknown.err;
+  EXPECT_FALSE(fs::exists(dir.path() / "x"));
+
+  ToolResult help = RunTool({"new", "--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_TRUE(Contains(help.out, "WINSIM_MACHINES")) << help.out;
+  EXPECT_TRUE(Contains(help.out, "--empty")) << help.out;
+
+  ToolResult overview = RunTool({"--help"});
+  EXPECT_EQ(overview.exitCode, 0);
+  for (const char* command : {"new", "run", "diff", "reg"}) {
+    EXPECT_TRUE(Contains(overview.out, std::string("  ") + command + " ")) << command;
+  }
+  ToolResult wrong = RunTool({"install"});
+  EXPECT_EQ(wrong.exitCode, 2);
+  EXPECT_TRUE(Contains(wrong.err, "'install' is not a winsim command")) << wrong.err;
+}
+
+}  // namespace
+}  // namespace rq47test

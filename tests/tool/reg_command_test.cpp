@@ -1,0 +1,183 @@
+// winsim reg, as a person runs it: query, export and import on a machine's
+// registry, with refusals that change nothing.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "test_machine.h"
+#include "tool_runner.h"
+#include "winsim/machine.h"
+#include "winsim/regedit4.h"
+
+namespace rq47test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kWaveInstance = "HKLM\\Enum\\MODEMWAVE\\Zelvaran_RQ47_Modem\\0000";
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class RegCommand : public testing::Test {
+ protected:
+  void SetUp() override { CopyShippedMachine("win98se", machine_); }
+  std::string machine() const { return machine_.string(); }
+  std::string registryFile() const { return ReadWhole(machine_ / "registry.reg"); }
+
+  TempDir dir_;
+  fs::path machine_ = dir_.path() / "pc";
+};
+
+TEST_F(RegCommand, QueryShowsValuesTypedAndSubkeys) {
+  ToolResult one = RunTool({"reg", machine(), "query", kWaveInstance, "/v", "driver"});
+  ASSERT_EQ(one.exitCode, 0) << one.err;
+  EXPECT_EQ(one.out,
+            "HKEY_LOCAL_MACHINE\\Enum\\MODEMWAVE\\Zelvaran_RQ47_Modem\\0000\n"
+            "    Driver    REG_SZ        \"MEDIA\\0008\" (11 bytes)\n");
+
+  ToolResult key = RunTool({"reg", machine(), "query", kWaveInstance});
+  ASSERT_EQ(key.exitCode, 0) << key.err;
+  EXPECT_TRUE(Contains(key.out, "    ConfigFlags    REG_BINARY    00 00 00 00 (4 bytes)\n"))
+      << key.out;
+  EXPECT_TRUE(Contains(key.out, "    Mfg            REG_SZ        \"Zelvaran\" (9 bytes)\n"))
+      << key.out;
+
+  ToolResult parent = RunTool({"reg", machine(), "query", "hklm\\enum\\modemwave"});
+  ASSERT_EQ(parent.exitCode, 0) << parent.err;
+  EXPECT_TRUE(Contains(parent.out, "\nHKEY_LOCAL_MACHINE\\Enum\\MODEMWAVE\\Zelvaran_RQ47_Modem\n"))
+      << parent.out;
+  EXPECT_FALSE(Contains(parent.out, "DeviceDesc")) << parent.out;
+
+  ToolResult deep = RunTool({"reg", machine(), "query", "HKLM\\Enum\\MODEMWAVE", "/s"});
+  ASSERT_EQ(deep.exitCode, 0) << deep.err;
+  EXPECT_TRUE(Contains(deep.out, "Zelvaran_RQ47_Voice_Modem\\0000\n    DeviceDesc")) << deep.out;
+}
+
+TEST_F(RegCommand, WhatIsNotThereIsSaidWithWhatIs) {
+  ToolResult key = RunTool({"reg", machine(), "query", "HKLM\\Enum\\MODEMWAVE\\Nothing\\0000"});
+  EXPECT_EQ(key.exitCode, 1);
+  EXPECT_TRUE(Contains(key.err,
+                       "the key HKEY_LOCAL_MACHINE\\Enum\\MODEMWAVE has no subkey "
+                       "'Nothing'"))
+      << key.err;
+  EXPECT_TRUE(key.out.empty());
+
+  ToolResult value = RunTool({"reg", machine(), "query", kWaveInstance, "/v", "Port"});
+  EXPECT_EQ(value.exitCode, 1);
+  EXPECT_TRUE(Contains(value.err, "its values are DeviceDesc, Mfg, HardwareID")) << value.err;
+
+  ToolResult root = RunTool({"reg", machine(), "query", "HKEY_LOCAL\\Software"});
+  EXPECT_EQ(root.exitCode, 1);
+  EXPECT_TRUE(Contains(root.err, "HKEY_LOCAL_MACHINE (HKLM)")) << root.err;
+
+  ToolResult operation = RunTool({"reg", machine(), "delete", "HKLM\\Software"});
+  EXPECT_EQ(operation.exitCode, 2);
+  EXPECT_TRUE(Contains(operation.err, "'delete' is not something reg does")) << operation.err;
+}
+
+TEST_F(RegCommand, ExportWritesWhatImportsBackToTheSameRegistry) {
+  fs::path whole = dir_.path() / "whole.reg";
+  ToolResult result = RunTool({"reg", machine(), "export", whole.string()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  winsim::Registry copy;
+  ASSERT_FALSE(winsim::ImportRegedit4(ReadWhole(whole), copy).has_value());
+  EXPECT_TRUE(copy.sameAs(winsim::Machine::load(machine_).registry));
+
+  // One key, to standard output.
+  ToolResult key = RunTool({"reg", machine(), "export", "-", kWaveInstance});
+  ASSERT_EQ(key.exitCode, 0) << key.err;
+  EXPECT_EQ(key.out.rfind("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Enum\\MODEMWAVE\\"
+                          "Zelvaran_RQ47_Modem\\0000]\r\n",
+                          0),
+            0u)
+      << key.out;
+  EXPECT_TRUE(Contains(key.out, "\"Driver\"=\"MEDIA\\\\0008\"\r\n")) << key.out;
+
+  // An existing file is replaced only when asked.
+  WriteWhole(whole, "keep me");
+  ToolResult refused = RunTool({"reg", machine(), "export", whole.string(), kWaveInstance});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_TRUE(Contains(refused.err, "add /y")) << refused.err;
+  EXPECT_EQ(ReadWhole(whole), "keep me");
+  ToolResult replaced = RunTool({"reg", machine(), "export", whole.string(), kWaveInstance, "/y"});
+  EXPECT_EQ(replaced.exitCode, 0) << replaced.err;
+  EXPECT_EQ(ReadWhole(whole), key.out);
+}
+
+TEST_F(RegCommand, ImportAppliesAFileExactlyAndShowsTheChanges) {
+  fs::path file = dir_.path() / "change.reg";
+  WriteWhole(file,
+             "REGEDIT4\r\n\r\n"
+             "[HKEY_LOCAL_MACHINE\\Software\\Zelvaran\\RQ31DFV]\r\n"
+             "\"Language\"=hex(1):44,6f,6d,00,00,00\r\n"
+             "\"Count\"=dword:00000002\r\n\r\n"
+             "[-HKEY_LOCAL_MACHINE\\Enum\\MODEMWAVE\\Zelvaran_RQ47_Voice_Modem]\r\n");
+  ToolResult result = RunTool({"reg", machine(), "import", file.string()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_TRUE(Contains(result.out, "2 keys added, 2 removed; 2 values added, 6 removed"))
+      << result.out;
+  EXPECT_TRUE(Contains(result.out, "      + \"Language\" = REG_SZ \"Dom\" (6 bytes)\n"))
+      << result.out;
+
+  winsim::Machine after = winsim::Machine::load(machine_);
+  EXPECT_EQ(after.registry.value(Hklm("Software\\Zelvaran\\RQ31DFV"), "Language")->data,
+            std::string("Dom\0\0\0", 6));
+  EXPECT_EQ(after.registry.find(Hklm("Enum\\MODEMWAVE\\Zelvaran_RQ47_Voice_Modem")), nullptr);
+}
+
+TEST_F(RegCommand, AMalformedFileImportsNothing) {
+  std::string before = registryFile();
+  fs::path file = dir_.path() / "broken.reg";
+  WriteWhole(file,
+             "REGEDIT4\r\n\r\n"
+             "[HKEY_LOCAL_MACHINE\\Software\\Zelvaran\\RQ31DFV]\r\n"
+             "\"Good\"=\"applied first, were the file not checked whole\"\r\n"
+             "\"Bad\"=dword:123456789\r\n");
+  ToolResult result = RunTool({"reg", machine(), "import", file.string()});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_TRUE(Contains(result.err, file.string() + ":5: ")) << result.err;
+  EXPECT_TRUE(Contains(result.err, "nothing was imported")) << result.err;
+  EXPECT_EQ(registryFile(), before);
+
+  ToolResult missing = RunTool({"reg", machine(), "import", (dir_.path() / "none.reg").string()});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_TRUE(Contains(missing.err, "there is no such file")) << missing.err;
+  EXPECT_EQ(registryFile(), before);
+}
+
+TEST_F(RegCommand, ImportReadsTheUtf16FormatThatWineExports) {
+  std::u16string text =
+      u"Windows Registry Editor Version 5.00\r\n\r\n"
+      u"[HKEY_LOCAL_MACHINE\\Software\\Zelvaran\\RQ31DFV]\r\n"
+      u"\"Language\"=\"Fran\u00e7ais\"\r\n"
+      u"\"Help\"=hex(2):25,00,77,00,69,00,6e,00,64,00,69,00,72,00,25,00,00,00\r\n"
+      u"\"Country\"=hex:21\r\n";
+  std::string bytes = "\xFF\xFE";
+  for (char16_t unit : text) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  fs::path file = dir_.path() / "wine.reg";
+  WriteWhole(file, bytes);
+  ToolResult result = RunTool({"reg", machine(), "import", file.string()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  winsim::Machine after = winsim::Machine::load(machine_);
+  const std::string key = Hklm("Software\\Zelvaran\\RQ31DFV");
+  EXPECT_EQ(after.registry.value(key, "Language")->data, std::string("Fran\xe7"
+                                                                     "ais\0",
+                                                                     9));
+  EXPECT_EQ(after.registry.value(key, "Help")->data, std::string("%windir%\0", 9));
+  EXPECT_EQ(after.registry.value(key, "Help")->type, 2u);
+  EXPECT_EQ(after.registry.value(key, "Country")->data, "\x21");
+  // Shown to the person in UTF-8.
+  EXPECT_TRUE(Contains(result.out,
+                       "\"Fran\xc3\xa7"
+                       "ais\" (9 bytes)"))
+      << result.out;
+}
+
+}  // namespace
+}  // namespace rq47test

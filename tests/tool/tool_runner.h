@@ -1,0 +1,38 @@
+// Runs the built winsim command as a person runs it: a separate process with
+// arguments, standard input from /dev/null (so no box waits for a person),
+// standard output and standard error kept apart.
+#ifndef RQ47_TOOL_RUNNER_H
+#define RQ47_TOOL_RUNNER_H
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace rq47test {
+
+struct ToolResult {
+  int exitCode = -1;  // 0..255, -1 when the process did not exit normally
+  std::string out;    // standard output
+  std::string err;    // standard error
+};
+
+std::filesystem::path ToolPath();
+
+// The environment is this process's without any WINSIM_ variable, plus `env`.
+ToolResult RunTool(const std::vector<std::string>& args,
+                   const std::map<std::string, std::string>& env = {});
+
+// Every file below a folder, by relative path, with its bytes: what a test
+// compares to show that a command changed nothing.
+std::map<std::string, std::string> FolderContents(const std::filesystem::path& folder);
+
+// A copy of machines/<name> at `target` (which must not exist).
+void CopyShippedMachine(const std::string& name, const std::filesystem::path& target);
+
+std::string ReadWhole(const std::filesystem::path& file);
+void WriteWhole(const std::filesystem::path& file, const std::string& content);
+
+}  // namespace rq47test
+
+#endif  // RQ47_TOOL_RUNNER_H
