@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev
   clang-format
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
+  # the test of winsim's report page renders it in headless Chromium
+  chromium
 )
 
 missing=()
