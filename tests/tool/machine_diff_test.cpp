@@ -148,6 +148,16 @@ TEST(CompareSnapshots, FilesFoldersAndIniLines) {
   EXPECT_EQ(added.text, "device = zelvcd.vxd");
   EXPECT_EQ(added.newNumber, 4u);
 
+  // In text, a new folder is one line that says what came with it.
+  std::string brief = ChangesText(changes);
+  EXPECT_NE(brief.find("  + C:\\WINDOWS\\Zelvaran\\  (folder with 1 file in 2 folders, 6 bytes)\n"),
+            std::string::npos)
+      << brief;
+  EXPECT_EQ(brief.find("rq47pci.vxd"), std::string::npos) << brief;
+  EXPECT_NE(ChangesText(changes, true)
+                .find("  + C:\\WINDOWS\\Zelvaran\\zelbak95\\rq47pci.vxd  (6 bytes)\n"),
+            std::string::npos);
+
   // Taken again without a change, the machine compares equal.
   EXPECT_TRUE(CompareSnapshots(after, TakeSnapshot(machine.machine())).empty());
 }

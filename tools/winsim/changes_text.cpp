@@ -1,5 +1,6 @@
 #include "changes_text.h"
 
+#include <cstdint>
 #include <string_view>
 #include <utility>
 
@@ -142,9 +143,35 @@ std::string ChangesText(const MachineChanges& changes, bool full) {
     std::string counts;
     AppendCounts(counts, "", "", added, removed, changed);
     out += "Files and folders: " + counts + "\n";
-    for (const FileChange& file : changes.files) {
+    for (size_t i = 0; i < changes.files.size(); ++i) {
+      const FileChange& file = changes.files[i];
+      std::string size = FileSize(file);
+      if (file.directory && file.change != Change::Changed && !full) {
+        // What came or went with the folder follows it at once; say what it held.
+        size_t files = 0;
+        size_t folders = 0;
+        uint64_t bytes = 0;
+        const std::string below = file.path + "\\";
+        while (i + 1 < changes.files.size() && changes.files[i + 1].change == file.change &&
+               changes.files[i + 1].path.size() > below.size() &&
+               winsim::NamesEqual(
+                   std::string_view(changes.files[i + 1].path).substr(0, below.size()), below)) {
+          const FileChange& inside = changes.files[++i];
+          if (inside.directory) {
+            ++folders;
+          } else {
+            ++files;
+            bytes += file.change == Change::Added ? inside.afterSize : inside.beforeSize;
+          }
+        }
+        if (files + folders != 0) {
+          size = "(folder with " + Counted(files, "file", "files");
+          if (folders != 0) size += " in " + Counted(folders + 1, "folder", "folders");
+          size += ", " + ByteCount(bytes) + ")";
+        }
+      }
       out += std::string("  ") + Mark(file.change) + " " + AnsiToUtf8(file.path) +
-             (file.directory ? "\\" : "") + "  " + FileSize(file) + "\n";
+             (file.directory ? "\\" : "") + "  " + size + "\n";
     }
   }
   for (const TextChange& text : changes.texts) AppendHunks(out, text);

@@ -85,8 +85,9 @@ before a run and the machine after it:
   - the lines of system.ini (and any other .ini file) that changed, as a
     line diff with the lines around them, and machine.ini's.
 
-A key removed with everything below it is one line that says what it held;
-  --full             list every removed subkey and value as well.
+A key removed with everything below it, and a folder added or removed with
+everything in it, is one line that says what it held;
+  --full             list every one of those subkeys, values and files as well.
   --report FILE.html also write the changes as a web page of tables (with
                      every value).
 
