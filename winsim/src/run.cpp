@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <exception>
 #include <iostream>
 #include <stdexcept>
 
@@ -96,6 +98,17 @@ size_t Run::openHandleCount() const { return handles_->objects.size(); }
 std::optional<uint32_t> Run::beginCall(const char* function, const std::string& args,
                                        uint32_t defaultError) {
   if (calls_ >= callLimit_) {
+    // A killed process makes no further calls. The closes its destructors make,
+    // and any call made while the stop unwinds the program, must not throw
+    // again (that would end this process): they fail without effect and leave
+    // no trace, and the handles stay as the kill left them.
+    bool isClose = std::strcmp(function, "RegCloseKey") == 0 ||
+                   std::strcmp(function, "CloseHandle") == 0;
+    if (isClose || std::uncaught_exceptions() > 0) {
+      stopped_ = true;
+      return defaultError;
+    }
+    stopped_ = true;
     throw RunStopped(RunStopped::Reason::Interrupted,
                      "stopped before call " + std::to_string(calls_ + 1) + " (" + function + ")");
   }
@@ -111,6 +124,7 @@ std::optional<uint32_t> Run::beginCall(const char* function, const std::string& 
 }
 
 void Run::endCall(const char* function, const std::string& args, const std::string& result) {
+  if (stopped_) return;
   std::string line = std::string(function) + "(" + args + ") = " + result;
   if (traceFile_) {
     std::fprintf(traceFile_.get(), "%s\n", line.c_str());

@@ -73,8 +73,11 @@ class Run {
   // Faults and interruptions.
   void addFault(FaultRule rule);
   void clearFaults() { faults_.clear(); }
-  // The run stops (RunStopped) when it is about to make call number k + 1.
+  // The run stops (RunStopped) when it is about to make call number k + 1, as
+  // if the process were killed there; a close or a call made while that stop
+  // unwinds the program fails quietly instead of throwing again.
   void stopAfterCalls(uint64_t k) { callLimit_ = k; }
+  bool stopped() const { return stopped_; }
 
   // The trace: one line for every platform call, "Function(arguments) = result".
   const std::vector<std::string>& trace() const { return trace_; }
@@ -109,6 +112,7 @@ class Run {
   std::vector<ActiveFault> faults_;
   uint64_t calls_ = 0;
   uint64_t callLimit_ = UINT64_MAX;
+  bool stopped_ = false;
   std::vector<std::string> trace_;
   std::unique_ptr<FILE, int (*)(FILE*)> traceFile_;
   std::unique_ptr<HandleTable> handles_;
