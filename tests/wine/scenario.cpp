@@ -1,0 +1,236 @@
+#include "scenario.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
+
+#include "machine_compare.h"
+#include "program_runner.h"
+#include "test_machine.h"
+#include "wine_run.h"
+#include "winsim/machine.h"
+
+namespace fs = std::filesystem;
+
+namespace rq47wine {
+namespace {
+
+std::string ReadWhole(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+fs::path Win64BuildDir() {
+  const char* named = std::getenv("RQ47_WIN64_DIR");
+  return named != nullptr && *named != '\0' ? fs::path(named) : fs::path(RQ47_DEFAULT_WIN64_DIR);
+}
+
+std::string WithoutHeader(std::string regedit4) {
+  static const std::string kHeader = "REGEDIT4\r\n";
+  if (regedit4.compare(0, kHeader.size(), kHeader) == 0) regedit4.erase(0, kHeader.size());
+  return regedit4;
+}
+
+// Wine makes the links of the serial ports anew from its port settings when
+// it starts; the links the base prefix made from the host's ports go first,
+// and each port that must not open gets a folder in place of its link.
+void SetUpPortLinks(const fs::path& prefix, const PortPlan& plan) {
+  fs::path devices = prefix / "dosdevices";
+  for (const fs::directory_entry& entry : fs::directory_iterator(devices)) {
+    std::string name = entry.path().filename().string();
+    if (name.size() > 3 && (name.compare(0, 3, "com") == 0 || name.compare(0, 3, "COM") == 0)) {
+      fs::remove_all(entry.path());
+    }
+  }
+  for (const std::string& link : plan.blockedLinks) fs::create_directory(devices / link);
+}
+
+void CopyMachine(const fs::path& from, const fs::path& to) {
+  fs::create_directories(to);
+  fs::copy(from, to, fs::copy_options::recursive);
+}
+
+}  // namespace
+
+std::optional<WineSetup> FindWineSetup(std::string* missing) {
+  std::optional<WineTools> tools = FindWineTools(missing);
+  if (!tools) return std::nullopt;
+  std::optional<fs::path> xvfb = FindExecutable({"Xvfb", "/usr/bin/Xvfb"});
+  if (!xvfb) {
+    *missing = "Xvfb is not installed (Debian package xvfb)";
+    return std::nullopt;
+  }
+  WineSetup setup{*tools, *xvfb, Win64BuildDir(),
+                  Win64BuildDir() / "tools" / "wine" / "answerer.exe"};
+  for (const fs::path& needed :
+       {setup.answerer, WindowsProgram(setup, "rq47set"), WindowsProgram(setup, "zuninst")}) {
+    if (!fs::is_regular_file(needed)) {
+      *missing = needed.string() +
+                 " is not built: build the win64 preset first (cmake --preset win64 && "
+                 "cmake --build --preset win64), or name its build folder in RQ47_WIN64_DIR";
+      return std::nullopt;
+    }
+  }
+  return setup;
+}
+
+fs::path WindowsProgram(const WineSetup& setup, const std::string& name) {
+  return setup.windowsBuild / (name == "zuninst" ? "uninstall" : "setup") / (name + ".exe");
+}
+
+WineSession::WineSession(WineSetup setup) : setup_(std::move(setup)) {
+  display_ = std::make_unique<VirtualDisplay>(setup_.xvfb);
+  basePrefix_ = rq47test::BinaryDir() / "tests" / "wine" / "prefix-win98";
+  WinePrefix::MakeBase(setup_.tools, basePrefix_);
+}
+
+fs::path WineSession::workRoot() const { return basePrefix_.parent_path() / "work"; }
+
+std::string StepResult::report() const {
+  std::string text = program + " answered \"" + answers + "\": exit code " +
+                     std::to_string(winsimExitCode) + " on winsim, " +
+                     std::to_string(wineExitCode) + " under Wine\n";
+  text += "boxes on winsim:\n" + Describe(winsimBoxes);
+  text += "boxes under Wine:\n" + Describe(wineBoxes);
+  if (!differences.empty()) {
+    text += "differences of the machines afterwards:\n";
+    for (const std::string& line : differences) text += "  " + line + "\n";
+  }
+  if (winsimExitCode != wineExitCode) {
+    text += "the host program's standard error:\n" + winsimErrorText;
+    text += "wine64's standard error:\n" + wineErrorText;
+  }
+  text += "machines afterwards: " + winsimMachine.string() + " (winsim), " + wineMachine.string() +
+          " (Wine)\n";
+  return text;
+}
+
+Scenario::Scenario(const WineSession& session, const std::string& shippedMachine)
+    : session_(session) {
+  static std::atomic<int> counter{0};
+  fs::path source = rq47test::SourceDir() / "machines" / shippedMachine;
+  if (!fs::is_directory(source)) throw std::runtime_error("no shipped machine " + source.string());
+  work_ = session.workRoot() /
+          (shippedMachine + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+  fs::remove_all(work_);
+  original_ = work_ / "original";
+  winsimMachine_ = work_ / "winsim";
+  scratch_ = work_ / "scratch";
+  CopyMachine(source, original_);
+  CopyMachine(source, winsimMachine_);
+  fs::create_directories(scratch_);
+
+  winsim::Machine machine = winsim::Machine::load(original_);
+  // Under Wine the 64-bit programs see the host's processor (type 8664, which
+  // their 64-bit build takes for a Pentium) and the host's memory: only a
+  // machine with a Pentium and enough memory runs alike on both sides.
+  if (machine.config.processorType != 586 || machine.config.totalMemory < 8000) {
+    throw std::runtime_error(source.string() +
+                             ": only a machine with a Pentium (Processor=586) and at least 8000 "
+                             "bytes of memory can be compared under Wine, which shows the "
+                             "host's processor and memory");
+  }
+  map_ = std::make_unique<DriveMap>(machine.config);
+  prefix_ = std::make_unique<WinePrefix>(session.setup().tools, session.basePrefix(),
+                                         work_ / "prefix", session.display());
+  PortPlan ports = PlanPorts(machine.config);
+  prefix_->importRegistry(RegistryLoadFile(machine.registry) + WithoutHeader(ports.settingsFile) +
+                              WithoutHeader(WindowsVersionFile(machine.config)),
+                          scratch_);
+  prefix_->waitForServer();
+  SetUpPortLinks(prefix_->folder(), ports);
+  CopyDriveIntoPrefix(machine.driveFolder('C'), *map_, prefix_->driveC());
+  MakeShortAliases(machine.driveFolder('C'), *map_, prefix_->driveC());
+
+  // The prefix must now hold the machine's registry, or every comparison after
+  // a run would be about the load and not about the programs.
+  winsim::Machine loaded = winsim::Machine::load(original_);
+  ReplaceKeys(loaded.registry, exportComparedKeys());
+  std::vector<std::string> differences =
+      CompareRegistries(machine.registry, loaded.registry, ComparedKeys());
+  if (!differences.empty()) {
+    std::string text = "loading " + source.string() + " into the Wine prefix " +
+                       prefix_->folder().string() + " did not give its registry:";
+    for (const std::string& line : differences) text += "\n  " + line;
+    throw std::runtime_error(text);
+  }
+
+  workingDirectory_ = ResolveNames(
+      prefix_->driveC(), map_->toPrefix(DriveMap::NamesOf(machine.config.currentDirectory)));
+  if (!fs::is_directory(workingDirectory_)) {
+    throw std::runtime_error("the machine's current directory " + machine.config.currentDirectory +
+                             " is not a folder of its drive C:");
+  }
+}
+
+Scenario::~Scenario() {
+  bool keep = std::getenv("RQ47_WINE_KEEP") != nullptr;
+  if (keep && prefix_) prefix_->keepOnDisk();
+  prefix_.reset();
+  if (keep) {
+    std::cerr << "kept the scenario's machines and Wine prefix in " << work_.string() << "\n";
+    return;
+  }
+  std::error_code ignored;
+  fs::remove_all(work_, ignored);
+}
+
+std::map<std::string, std::optional<std::string>> Scenario::exportComparedKeys() const {
+  std::map<std::string, std::optional<std::string>> exports;
+  for (const std::string& key : ComparedKeys()) exports[key] = prefix_->exportKey(key, scratch_);
+  return exports;
+}
+
+fs::path Scenario::exportMachine(const std::string& name) const {
+  fs::path folder = work_ / name;
+  fs::create_directories(folder);
+  fs::copy_file(original_ / "machine.ini", folder / "machine.ini");
+  fs::copy_file(original_ / "registry.reg", folder / "registry.reg");
+  fs::create_directories(folder / "drive_c");
+  winsim::Machine machine = winsim::Machine::load(folder);
+  CollectDriveFromPrefix(prefix_->driveC(), session_.basePrefix() / "drive_c", *map_,
+                         original_ / "drive_c", machine.driveFolder('C'));
+  ReplaceKeys(machine.registry, exportComparedKeys());
+  machine.save(true);
+  return folder;
+}
+
+StepResult Scenario::run(const std::string& program, const std::string& answers) {
+  std::string tag = std::to_string(++steps_) + "-" + program;
+  StepResult result;
+  result.program = program;
+  result.answers = answers;
+
+  fs::path trace = scratch_ / ("trace-" + tag + ".txt");
+  rq47test::ProgramResult onWinsim = rq47test::RunProgram(program, winsimMachine_, answers, trace);
+  result.winsimExitCode = onWinsim.exitCode;
+  result.winsimErrorText = onWinsim.errorText;
+  result.winsimBoxes = BoxesFromTrace(ReadWhole(trace));
+  result.winsimMachine = work_ / ("winsim-after-" + tag);
+  CopyMachine(winsimMachine_, result.winsimMachine);
+
+  WineRunResult underWine =
+      RunUnderWine(*prefix_, WindowsProgram(session_.setup(), program), workingDirectory_, answers,
+                   session_.setup().answerer, scratch_);
+  result.wineExitCode = underWine.exitCode;
+  result.wineBoxes = underWine.boxes;
+  result.wineErrorText = underWine.errorText;
+  result.wineMachine = exportMachine("wine-after-" + tag);
+
+  winsim::Machine winsimSide = winsim::Machine::load(result.winsimMachine);
+  winsim::Machine wineSide = winsim::Machine::load(result.wineMachine);
+  result.differences = CompareRegistries(winsimSide.registry, wineSide.registry, ComparedKeys());
+  for (std::string& line : CompareDrives(winsimSide.driveFolder('C'), wineSide.driveFolder('C'))) {
+    result.differences.push_back(std::move(line));
+  }
+  return result;
+}
+
+}  // namespace rq47wine

@@ -1,0 +1,98 @@
+// A scenario run twice, step by step: on winsim (the host programs as
+// processes) and under Wine (the x86_64 Windows programs on a Wine prefix that
+// holds the same machine). After each step the two machines are compared.
+#ifndef RQ47_WINE_SCENARIO_H
+#define RQ47_WINE_SCENARIO_H
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "box_log.h"
+#include "machine_transfer.h"
+#include "virtual_display.h"
+#include "wine_prefix.h"
+
+namespace rq47wine {
+
+// What the end-to-end runs need of the host and the builds.
+struct WineSetup {
+  WineTools tools;
+  std::filesystem::path xvfb;
+  std::filesystem::path windowsBuild;  // the win64 build folder
+  std::filesystem::path answerer;
+};
+
+// The setup, or nothing with the reason in *missing (the tests then skip).
+std::optional<WineSetup> FindWineSetup(std::string* missing);
+
+// The Windows program of that name ("rq47set", "zuninst") in the win64 build.
+std::filesystem::path WindowsProgram(const WineSetup& setup, const std::string& name);
+
+// What a test process shares: the display and the base prefix.
+class WineSession {
+ public:
+  explicit WineSession(WineSetup setup);
+  const WineSetup& setup() const { return setup_; }
+  const std::string& display() const { return display_->name(); }
+  const std::filesystem::path& basePrefix() const { return basePrefix_; }
+  // Where scenarios keep their folders: on the base prefix's file system.
+  std::filesystem::path workRoot() const;
+
+ private:
+  WineSetup setup_;
+  std::unique_ptr<VirtualDisplay> display_;
+  std::filesystem::path basePrefix_;
+};
+
+struct StepResult {
+  std::string program;
+  std::string answers;
+  int winsimExitCode = -1;
+  int wineExitCode = -1;
+  std::vector<ShownBox> winsimBoxes;
+  std::vector<ShownBox> wineBoxes;
+  std::vector<std::string> differences;  // registry and files, one line each
+  std::string winsimErrorText;           // the host program's standard error
+  std::string wineErrorText;             // wine64's standard error
+  std::filesystem::path winsimMachine;   // the machine folders after the step
+  std::filesystem::path wineMachine;
+
+  // The step in a few lines: both exit codes, both box lists, the differences.
+  std::string report() const;
+};
+
+class Scenario {
+ public:
+  // Copies machines/<shippedMachine> for winsim and loads it into a new copy
+  // of the base prefix; checks that the prefix then holds the machine's
+  // registry below the compared keys. Throws std::runtime_error saying what failed.
+  Scenario(const WineSession& session, const std::string& shippedMachine);
+  ~Scenario();
+  Scenario(const Scenario&) = delete;
+  Scenario& operator=(const Scenario&) = delete;
+
+  // Runs the program on both sides with the same answers and compares.
+  StepResult run(const std::string& program, const std::string& answers);
+
+ private:
+  std::map<std::string, std::optional<std::string>> exportComparedKeys() const;
+  std::filesystem::path exportMachine(const std::string& name) const;
+
+  const WineSession& session_;
+  std::filesystem::path work_;
+  std::filesystem::path original_;
+  std::filesystem::path winsimMachine_;
+  std::filesystem::path scratch_;
+  std::unique_ptr<DriveMap> map_;
+  std::unique_ptr<WinePrefix> prefix_;
+  std::filesystem::path workingDirectory_;
+  int steps_ = 0;
+};
+
+}  // namespace rq47wine
+
+#endif  // RQ47_WINE_SCENARIO_H

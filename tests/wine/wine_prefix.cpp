@@ -1,0 +1,260 @@
+#include "wine_prefix.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "registry_conversion.h"
+
+namespace fs = std::filesystem;
+
+namespace rq47wine {
+namespace {
+
+// Bump when the base prefix's settings change, so that kept prefixes are made again.
+constexpr const char* kBaseRecipe = "windows98+nocrashdialog+1";
+constexpr const char* kStampFile = "rq47-base-prefix.stamp";
+
+std::string ReadWhole(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteWhole(const fs::path& file, const std::string& text) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  if (!out) throw std::runtime_error("cannot write " + file.string());
+}
+
+// The environment of every Wine command: the prefix, no debug output, no
+// offer to install Wine's .NET or HTML engines, and a fixed English locale
+// (code page 1252, as the machines' texts are).
+Command BaseCommand(const WineTools& tools, const fs::path& prefix, const std::string& display,
+                    std::vector<std::string> args) {
+  Command command;
+  command.argv = {tools.wine64.string()};
+  command.argv.insert(command.argv.end(), args.begin(), args.end());
+  command.env = {{"WINEPREFIX", prefix.string()},
+                 {"WINEDEBUG", "-all"},
+                 {"WINEDLLOVERRIDES", "mscoree,mshtml="},
+                 {"LANG", "en_US.UTF-8"}};
+  command.unsetEnv = {"LC_ALL", "LC_CTYPE", "LC_MESSAGES", "LANGUAGE", "WINEARCH", "WINESERVER"};
+  if (display.empty()) {
+    command.unsetEnv.push_back("DISPLAY");
+  } else {
+    command.env.emplace_back("DISPLAY", display);
+  }
+  return command;
+}
+
+CommandResult RunOrThrow(const Command& command, const char* what) {
+  CommandResult result = RunCommand(command);
+  if (result.timedOut || result.exitCode != 0) {
+    throw std::runtime_error(std::string(what) + " failed: " + result.describe(command));
+  }
+  return result;
+}
+
+void WaitForServer(const WineTools& tools, const fs::path& prefix) {
+  Command command;
+  command.argv = {tools.wineserver.string(), "-w"};
+  command.env = {{"WINEPREFIX", prefix.string()}};
+  command.timeLimit = std::chrono::seconds(120);
+  CommandResult result = RunCommand(command);
+  if (result.timedOut) {
+    throw std::runtime_error("the wineserver of " + prefix.string() +
+                             " did not end: " + result.describe(command));
+  }
+}
+
+// What identifies the Wine that made a prefix: its version and the time its
+// program was installed.
+std::string WineIdentity(const WineTools& tools) {
+  Command command;
+  command.argv = {tools.wine64.string(), "--version"};
+  command.timeLimit = std::chrono::seconds(30);
+  CommandResult version = RunOrThrow(command, "asking wine64 for its version");
+  struct stat info {};
+  ::stat(tools.wine64.c_str(), &info);
+  return version.output + "installed " + std::to_string(info.st_mtime) + "\n" + kBaseRecipe + "\n";
+}
+
+// The folders of Wine's own binaries: large, and never written by a run.
+bool IsSharedBinaryFolder(const fs::path& relative) {
+  auto part = relative.begin();
+  if (part == relative.end() || *part != "drive_c") return false;
+  if (++part == relative.end() || *part != "windows") return false;
+  if (++part == relative.end()) return false;
+  return *part == "system32" || *part == "syswow64" || *part == "winsxs";
+}
+
+void CopyPrefix(const fs::path& from, const fs::path& to, const fs::path& relative) {
+  fs::create_directory(to);
+  for (const fs::directory_entry& entry : fs::directory_iterator(from)) {
+    fs::path name = entry.path().filename();
+    fs::file_status status = entry.symlink_status();
+    fs::path target = to / name;
+    if (fs::is_symlink(status)) {
+      fs::copy_symlink(entry.path(), target);
+    } else if (fs::is_directory(status)) {
+      CopyPrefix(entry.path(), target, relative / name);
+    } else if (fs::is_regular_file(status)) {
+      std::error_code linkError;
+      if (IsSharedBinaryFolder(relative / name))
+        fs::create_hard_link(entry.path(), target, linkError);
+      if (!IsSharedBinaryFolder(relative / name) || linkError) fs::copy_file(entry.path(), target);
+    }
+  }
+}
+
+// An exclusive lock on a file, held while the object lives.
+class FileLock {
+ public:
+  explicit FileLock(const fs::path& file) {
+    fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0 || ::flock(fd_, LOCK_EX) != 0) {
+      throw std::runtime_error("cannot lock " + file.string());
+    }
+  }
+  ~FileLock() { ::close(fd_); }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace
+
+std::optional<WineTools> FindWineTools(std::string* missing) {
+  const char* named = std::getenv("RQ47_WINE64");
+  std::optional<fs::path> wine64 =
+      FindExecutable({named != nullptr ? named : "", "wine64", "/usr/lib/wine/wine64",
+                      "/usr/lib/x86_64-linux-gnu/wine/wine64", "/opt/wine-stable/bin/wine64"});
+  if (!wine64) {
+    *missing = "wine64 is not installed (Debian package wine64; RQ47_WINE64 may name it)";
+    return std::nullopt;
+  }
+  std::optional<fs::path> wineserver =
+      FindExecutable({(wine64->parent_path() / "wineserver").string(), "wineserver",
+                      "/usr/lib/wine/wineserver", "/usr/lib/wine/wineserver64"});
+  if (!wineserver) {
+    *missing = "wineserver is not installed beside " + wine64->string();
+    return std::nullopt;
+  }
+  return WineTools{*wine64, *wineserver};
+}
+
+std::string WindowsPathOf(const fs::path& hostPath) {
+  std::string text = fs::absolute(hostPath).lexically_normal().string();
+  for (char& c : text) {
+    if (c == '/') c = '\\';
+  }
+  return "Z:" + text;
+}
+
+void WinePrefix::MakeBase(const WineTools& tools, const fs::path& folder) {
+  fs::create_directories(folder.parent_path());
+  FileLock lock(folder.string() + ".lock");
+  std::string identity = WineIdentity(tools);
+  if (fs::exists(folder / kStampFile) && ReadWhole(folder / kStampFile) == identity) return;
+
+  fs::remove_all(folder);
+  auto run = [&](std::vector<std::string> args, const char* what) {
+    Command command = BaseCommand(tools, folder, "", std::move(args));
+    command.timeLimit = std::chrono::minutes(5);
+    RunOrThrow(command, what);
+  };
+  run({"wineboot", "-i"}, "making the Wine prefix (wineboot -i)");
+  run({"reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win98", "/f"},
+      "setting the Wine prefix to Windows 98");
+  run({"reg", "add", "HKCU\\Software\\Wine\\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD",
+       "/d", "0", "/f"},
+      "turning off Wine's crash dialog");
+  WaitForServer(tools, folder);
+  if (ReadWhole(folder / "user.reg").find("\"Version\"=\"win98\"") == std::string::npos) {
+    throw std::runtime_error("the Wine prefix " + folder.string() +
+                             " was made, but its user.reg does not hold Version=win98");
+  }
+  WriteWhole(folder / kStampFile, identity);
+}
+
+WinePrefix::WinePrefix(const WineTools& tools, const fs::path& base, const fs::path& folder,
+                       std::string display)
+    : tools_(tools), base_(base), folder_(folder), display_(std::move(display)) {
+  if (fs::exists(folder_)) {
+    throw std::runtime_error("the folder for a Wine prefix exists already: " + folder_.string());
+  }
+  fs::create_directories(folder_.parent_path());
+  CopyPrefix(base_, folder_, fs::path());
+}
+
+WinePrefix::~WinePrefix() {
+  Command kill;
+  kill.argv = {tools_.wineserver.string(), "-k"};
+  kill.env = {{"WINEPREFIX", folder_.string()}};
+  kill.timeLimit = std::chrono::seconds(30);
+  try {
+    RunCommand(kill);
+    WaitForServer(tools_, folder_);
+  } catch (const std::exception&) {
+    // Nothing more can be done for a server that does not end.
+  }
+  std::error_code ignored;
+  if (!keep_) fs::remove_all(folder_, ignored);
+}
+
+Command WinePrefix::wineCommand(std::vector<std::string> args, const fs::path& workingDirectory,
+                                std::chrono::milliseconds limit) const {
+  Command command = BaseCommand(tools_, folder_, display_, std::move(args));
+  command.workingDirectory = workingDirectory;
+  command.timeLimit = limit;
+  return command;
+}
+
+CommandResult WinePrefix::wine(std::vector<std::string> args) const {
+  std::string what = "wine64";
+  for (const std::string& arg : args) what += " " + arg;
+  return RunOrThrow(wineCommand(std::move(args)), what.c_str());
+}
+
+void WinePrefix::waitForServer() const { WaitForServer(tools_, folder_); }
+
+void WinePrefix::importRegistry(const std::string& regedit4Text,
+                                const fs::path& scratchFolder) const {
+  fs::path file = scratchFolder / "import.reg";
+  WriteWhole(file, regedit4Text);
+  wine({"regedit", "/s", WindowsPathOf(file)});
+  fs::remove(file);
+}
+
+std::optional<std::string> WinePrefix::exportKey(const std::string& key,
+                                                 const fs::path& scratchFolder) const {
+  fs::path file = scratchFolder / "export.reg";
+  fs::remove(file);
+  CommandResult result = wine({"regedit", "/e", WindowsPathOf(file), key});
+  if (!fs::exists(file)) {
+    // regedit says so (on standard output when that is not a console) and
+    // still ends with 0.
+    if ((result.output + result.errorText).find("Unable to open the registry key") !=
+        std::string::npos) {
+      return std::nullopt;
+    }
+    throw std::runtime_error("Wine's regedit exported nothing for " + key + ": " + result.output +
+                             result.errorText);
+  }
+  std::string text = Regedit5ToRegedit4(ReadWhole(file));
+  fs::remove(file);
+  return text;
+}
+
+}  // namespace rq47wine
