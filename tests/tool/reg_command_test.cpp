@@ -96,6 +96,10 @@ TEST_F(RegCommand, ExportWritesWhatImportsBackToTheSameRegistry) {
       << key.out;
   EXPECT_TRUE(Contains(key.out, "\"Driver\"=\"MEDIA\\\\0008\"\r\n")) << key.out;
 
+  ToolResult folder = RunTool({"reg", machine(), "export", dir_.path().string(), "/y"});
+  EXPECT_EQ(folder.exitCode, 1);
+  EXPECT_TRUE(Contains(folder.err, "is a folder")) << folder.err;
+
   // An existing file is replaced only when asked.
   WriteWhole(whole, "keep me");
   ToolResult refused = RunTool({"reg", machine(), "export", whole.string(), kWaveInstance});

@@ -178,12 +178,12 @@ int Export(winsim::Machine& machine, const std::string& folder, const RegArgumen
     std::fflush(stdout);
     return 0;
   }
+  std::string problem = ReportPathProblem(file);
+  if (!problem.empty()) throw Failure{problem};
   std::error_code error;
   if (fs::exists(file, error) && !args.overwrite) {
     throw Failure{file + " exists; add /y to replace it, or name another file"};
   }
-  std::string problem = ReportPathProblem(file);
-  if (!problem.empty()) throw Failure{problem};
   try {
     WriteFileAtomically(file, text);
   } catch (const std::exception& failure) {
