@@ -10,7 +10,7 @@ std::string Arguments::value(const std::string& option) const {
 }
 
 Arguments ParseArguments(const std::vector<std::string>& args,
-                         std::initializer_list<OptionSpec> specs) {
+                         std::initializer_list<OptionRule> rules) {
   Arguments parsed;
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -36,13 +36,13 @@ Arguments ParseArguments(const std::vector<std::string>& args,
       value = arg.substr(equals + 1);
       hasValue = true;
     }
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& candidate : specs) {
-      if (name == candidate.name) spec = &candidate;
+    const OptionRule* rule = nullptr;
+    for (const OptionRule& candidate : rules) {
+      if (name == candidate.name) rule = &candidate;
     }
-    if (spec == nullptr) {
+    if (rule == nullptr) {
       std::string known;
-      for (const OptionSpec& candidate : specs) {
+      for (const OptionRule& candidate : rules) {
         known += std::string(known.empty() ? "" : ", ") + candidate.name;
       }
       throw UsageError("unknown option " + name +
@@ -50,10 +50,10 @@ Arguments ParseArguments(const std::vector<std::string>& args,
                                       : "; the options are " + known + " and --help"));
     }
     if (parsed.has(name)) throw UsageError(name + " is given twice; give it once");
-    if (spec->takesValue && !hasValue) {
+    if (rule->takesValue && !hasValue) {
       if (i + 1 >= args.size()) throw UsageError(name + " needs a value after it");
       value = args[++i];
-    } else if (!spec->takesValue && hasValue) {
+    } else if (!rule->takesValue && hasValue) {
       throw UsageError(name + " takes no value; write it alone");
     }
     parsed.options[name] = value;

@@ -17,7 +17,7 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct OptionSpec {
+struct OptionRule {
   const char* name;  // "--answers"
   bool takesValue;
 };
@@ -35,7 +35,7 @@ struct Arguments {
 // "--name value" or "--name=value"; "--" ends the options. Throws UsageError
 // for an unknown option, a missing value or an option given twice.
 Arguments ParseArguments(const std::vector<std::string>& args,
-                         std::initializer_list<OptionSpec> specs);
+                         std::initializer_list<OptionRule> rules);
 
 // "winsim <command>: <message>" on standard error.
 void Say(const std::string& command, const std::string& message);
