@@ -1,0 +1,66 @@
+// The whole runs whose every platform call the sweeps fail or cut short: a
+// fresh installation, a reinstallation over the user's settings, the first
+// run of an upgrade answered YES, the run after the upgrade's reboot, and an
+// uninstall answered Yes. Each starts from a machine folder prepared once
+// from the shipped machines, and knows what its clean run leaves.
+#ifndef RQ47_TESTS_RELIABILITY_SCENARIOS_H
+#define RQ47_TESTS_RELIABILITY_SCENARIOS_H
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "user_settings.h"
+#include "whole_run.h"
+
+namespace rq47test {
+
+enum class ScenarioId { kFreshInstall, kReinstall, kUpgradeAccepted, kAfterReboot, kUninstall };
+
+inline constexpr ScenarioId kAllScenarios[] = {ScenarioId::kFreshInstall, ScenarioId::kReinstall,
+                                               ScenarioId::kUpgradeAccepted,
+                                               ScenarioId::kAfterReboot, ScenarioId::kUninstall};
+
+inline const std::string kSystemIni = "WINDOWS\\system.ini";
+inline constexpr char kDriverLine[] = "device = zelvcd.vxd";
+
+struct Scenario {
+  ScenarioId id;
+  std::string name;
+  Program program;
+  // Scripted answers; when they run out a box takes its default button (Yes
+  // for the upgrade question, OK for every message).
+  std::vector<int> answers;
+  // The machine folder every run of the scenario starts from (never run on).
+  std::filesystem::path start;
+  std::string systemIniBefore;
+  // What the clean run leaves.
+  RunOutcome clean;
+  std::string systemIniAfter;
+  std::string registryAfter;  // RegistryText of the whole registry
+  // The settings the user has before the run; nothing when there are none yet.
+  std::optional<UserSettings> userSettings;
+};
+
+// Prepared on first use; the folders live until the test program ends.
+const Scenario& GetScenario(ScenarioId id);
+
+// A name for test output ("FreshInstall").
+std::string ScenarioName(ScenarioId id);
+
+// A new empty folder below the scenarios' own temporary folder.
+std::filesystem::path ScratchFolder(const std::string& name);
+
+// The whole registry of a machine folder as text, one line per key and per
+// value, values in name order: two registries that hold the same keys and
+// values give the same text, whatever order the values were set in.
+std::string RegistryText(const std::filesystem::path& folder);
+
+// The user's settings an installed machine holds in these tests (all differ
+// from the defaults; DOSboxEnabled "TRUE" with the driver line in system.ini).
+UserSettings InstalledUserSettings();
+
+}  // namespace rq47test
+
+#endif  // RQ47_TESTS_RELIABILITY_SCENARIOS_H
