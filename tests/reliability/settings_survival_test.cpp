@@ -1,0 +1,173 @@
+// The user's settings and the driver line that goes with them, through
+// registry reads that fail, an upgrade of settings this program wrote, a
+// question that cannot be shown, and runs that stop half way: each case as
+// the sweeps found it, on its own.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "invariants.h"
+#include "main_sequence.h"
+#include "test_machine.h"
+#include "user_settings.h"
+
+namespace rq47test {
+namespace {
+
+constexpr char kSystemIniPath[] = "C:\\WINDOWS\\system.ini";
+
+class SettingsSurvival : public ::testing::Test {
+ protected:
+  // Windows 98 with the modem installed and every setting changed by the user,
+  // the DOS box enabled and its driver line in system.ini.
+  void Install() {
+    m_ = TestMachine::CopyOf("win98se");
+    ASSERT_EQ(Setup(), 0);
+    WriteSettings(*m_->registry().find(kVendorKey), InstalledUserSettings());
+    std::string ini = m_->readFile(kSystemIniPath).value();
+    size_t vcd = ini.find("device=*vcd\r\n");
+    ASSERT_NE(vcd, std::string::npos);
+    ini.insert(vcd + 13, "device = zelvcd.vxd\r\n");
+    m_->writeFile(kSystemIniPath, ini);
+  }
+
+  // Windows 95 with the previous version installed: settings in its service key.
+  void PreviousVersion() {
+    m_ = TestMachine::CopyOf("win95-previous");
+    previous_ = ReadSettings(m_->registry(), kServiceKey).value();
+  }
+
+  // The previous version upgraded and the machine rebooted: the settings wait
+  // in the temporary settings key.
+  void Rebooted() {
+    PreviousVersion();
+    ASSERT_EQ(Setup(), 0);
+    ASSERT_EQ(ReadSettings(m_->registry(), kTempSettingsKey), previous_);
+  }
+
+  // A run of setup as the next program on the machine; boxes take their default buttons.
+  int Setup(std::optional<winsim::FaultRule> fault = std::nullopt) {
+    winsim::Run& run = m_->newRun();
+    if (fault) run.addFault(*fault);
+    return rq47set::RunSetup();
+  }
+
+  std::optional<UserSettings> Vendor() const { return ReadSettings(m_->registry(), kVendorKey); }
+  bool Anywhere(const UserSettings& settings) const {
+    return !KeyHolding(m_->registry(), settings).empty();
+  }
+  size_t DriverLines() const { return DriverLineCount(m_->readFile(kSystemIniPath).value_or("")); }
+
+  std::unique_ptr<TestMachine> m_;
+  UserSettings previous_;
+};
+
+// A registry that cannot be read (unlike a value that is not there) tells the
+// program nothing about the settings: none may be overwritten or dropped for it.
+TEST_F(SettingsSurvival, ReinstallKeepsTheSettingsWhenLanguageCannotBeRead) {
+  Install();
+  Setup(winsim::FaultRule{"RegQueryValueExA", "\"Language\"", 1, ERROR_CANTREAD});
+  EXPECT_EQ(Vendor(), InstalledUserSettings());
+}
+
+TEST_F(SettingsSurvival, ReinstallKeepsThePortNameWhenItCannotBeRead) {
+  Install();
+  Setup(winsim::FaultRule{"RegQueryValueExA", "\"PortName\"", 1, ERROR_CANTREAD});
+  EXPECT_EQ(Vendor(), InstalledUserSettings());
+}
+
+TEST_F(SettingsSurvival, UpgradeLosesNoSettingThatCannotBeRead) {
+  // The previous installation's key is read after the instance's PortName.
+  const std::pair<const char*, unsigned> kSettingReads[] = {{"Language", 1},      {"Country", 1},
+                                                            {"MicGain", 1},       {"SpkrGain", 1},
+                                                            {"DOSboxEnabled", 1}, {"PortName", 2}};
+  for (const auto& [name, nth] : kSettingReads) {
+    SCOPED_TRACE(name);
+    PreviousVersion();
+    Setup(winsim::FaultRule{"RegQueryValueExA", std::string("\"") + name + "\"", nth,
+                            ERROR_CANTREAD});
+    EXPECT_TRUE(Anywhere(previous_))
+        << "the settings are in none of the vendor, service and temporary settings keys";
+  }
+}
+
+TEST_F(SettingsSurvival, MigrationLosesNoSettingThatCannotBeRead) {
+  // After the reboot the vendor key's Language is looked for first.
+  const std::pair<const char*, unsigned> kSavedReads[] = {{"Language", 2},      {"Country", 1},
+                                                          {"MicGain", 1},       {"SpkrGain", 1},
+                                                          {"DOSboxEnabled", 1}, {"PortName", 1}};
+  for (const auto& [name, nth] : kSavedReads) {
+    SCOPED_TRACE(name);
+    Rebooted();
+    Setup(winsim::FaultRule{"RegQueryValueExA", std::string("\"") + name + "\"", nth,
+                            ERROR_CANTREAD});
+    EXPECT_TRUE(Anywhere(previous_))
+        << "the settings are in none of the vendor, service and temporary settings keys";
+  }
+}
+
+// Every installation of this program writes PortName with 20 bytes; an
+// upgrade from such an installation must carry the port over like every
+// other setting.
+TEST_F(SettingsSurvival, UpgradeCarriesOverThePortNameThisProgramWrote) {
+  Install();
+  m_->setString(kVendorKey, "Version", "3.01 Build 52");
+  ASSERT_EQ(Setup(), 0);  // the upgrade, answered Yes
+  ASSERT_FALSE(m_->keyExists(kVendorKey));
+  ASSERT_EQ(Setup(), 0);  // after the reboot
+  EXPECT_EQ(Vendor(), InstalledUserSettings());
+}
+
+// The upgrade deletes the previous version's drivers, keys and driver line:
+// a question that could not be shown is no Yes.
+TEST_F(SettingsSurvival, UpgradeQuestionThatCannotBeShownChangesNothing) {
+  PreviousVersion();
+  std::string iniBefore = m_->readFile(kSystemIniPath).value();
+  EXPECT_EQ(Setup(winsim::FaultRule{"MessageBoxA", "", 1, 0}), 0);
+  EXPECT_TRUE(m_->exists("C:\\WINDOWS\\SYSTEM\\zelvcd.vxd"));
+  EXPECT_TRUE(m_->exists("C:\\WINDOWS\\SYSTEM\\RQ47pci.vxd"));
+  EXPECT_FALSE(m_->exists("C:\\WINDOWS\\Zelvaran\\zelbak95"));
+  EXPECT_EQ(m_->readFile(kSystemIniPath), iniBefore);
+  EXPECT_EQ(ReadSettings(m_->registry(), kServiceKey), previous_);
+  EXPECT_FALSE(m_->keyExists(kTempSettingsKey));
+}
+
+// A run that stopped half way through writing the settings (a failed write,
+// or the power gone) leaves a vendor key with Language but not the rest; the
+// next run must not take that for settings in place and leave the rest out.
+TEST_F(SettingsSurvival, NextRunCompletesDefaultsLeftIncomplete) {
+  m_ = TestMachine::CopyOf("win98se");
+  Setup(winsim::FaultRule{"RegSetValueExA", "\"MicGain\"", 1, 0});
+  ASSERT_EQ(m_->valueBytes(kVendorKey, "MicGain"), std::nullopt);
+  ASSERT_EQ(Setup(), 0);
+  std::optional<UserSettings> settings = Vendor();
+  ASSERT_TRUE(settings.has_value()) << "the vendor key still lacks a setting";
+  EXPECT_EQ(*settings, DefaultSettings(settings->portName));
+}
+
+TEST_F(SettingsSurvival, NextRunFinishesAMigrationLeftIncomplete) {
+  Rebooted();
+  Setup(winsim::FaultRule{"RegSetValueExA", "\"Country\"", 1, 0});
+  ASSERT_TRUE(m_->keyExists(kTempSettingsKey))
+      << "the saved settings went before they were taken over";
+  ASSERT_EQ(Setup(), 0);
+  EXPECT_EQ(Vendor(), previous_);
+  EXPECT_FALSE(m_->keyExists(kTempSettingsKey));
+  EXPECT_EQ(DriverLines(), 1u);
+}
+
+// DOSboxEnabled "TRUE" taken over means the driver line belongs in
+// system.ini; when adding it fails, the next run must still add it, once.
+TEST_F(SettingsSurvival, NextRunAddsTheDriverLineAMigrationCouldNotAdd) {
+  Rebooted();
+  ASSERT_EQ(DriverLines(), 0u);
+  Setup(winsim::FaultRule{"CreateFileA", "system.new", 1, 0});
+  ASSERT_EQ(Setup(), 0);
+  EXPECT_EQ(m_->valueText(kVendorKey, "DOSboxEnabled"), "TRUE");
+  EXPECT_EQ(DriverLines(), 1u);
+}
+
+}  // namespace
+}  // namespace rq47test
