@@ -1,0 +1,128 @@
+// Whole runs that rewrite a system.ini nobody would write by hand: a line of
+// a megabyte, NUL bytes, lone carriage returns, a Ctrl-Z in the middle, and a
+// system.ini that is read-only. The uninstaller removes the driver line; the
+// run after an upgrade's reboot adds it back.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+
+#include "bad_input_machine.h"
+#include "invariants.h"
+#include "system_ini_model.h"
+#include "user_settings.h"
+
+namespace fs = std::filesystem;
+
+namespace rq47test {
+namespace {
+
+constexpr char kSystemIniPath[] = "C:\\WINDOWS\\system.ini";
+constexpr char kSystemNewPath[] = "C:\\WINDOWS\\system.new";
+const std::string kEnhanced = "[386Enh]\r\nmouse=*vmouse\r\ndevice=*vcd\r\n";
+const std::string kDriver = "device = zelvcd.vxd\r\n";
+const std::string kAfter = "device=*vpd\r\n\r\n[drivers]\r\nwave=mmsound.drv\r\n";
+
+// The uninstaller run on an installed machine whose system.ini is `ini`.
+std::string AfterUninstall(const std::string& ini) {
+  auto m = InstalledWindows98();
+  m->writeFile(kSystemIniPath, ini);
+  EXPECT_EQ(RunUninstallOn(*m), 1);
+  EXPECT_FALSE(m->exists(kSystemNewPath));
+  return m->readFile(kSystemIniPath).value_or("(gone)");
+}
+
+// The run after an upgrade's reboot, DOSboxEnabled "TRUE" saved, on `ini`.
+std::string AfterMigration(const std::string& ini) {
+  auto m = TestMachine::CopyOf("win95-previous");
+  EXPECT_EQ(RunSetupOn(*m), 0);
+  m->writeFile(kSystemIniPath, ini);
+  EXPECT_EQ(RunSetupOn(*m), 0);
+  EXPECT_TRUE(ShowedSuccess(*m));
+  EXPECT_FALSE(m->exists(kSystemNewPath));
+  return m->readFile(kSystemIniPath).value_or("(gone)");
+}
+
+// Every line is a whole line, however long: the megabyte line is copied whole,
+// and a megabyte line that names the driver is blanked whole.
+TEST(BadSystemIni, MegabyteLinesAreWholeLines) {
+  const std::string longLine(1 << 20, 'x');
+  const std::string ini = "[boot]\r\n" + longLine + "\r\n" + kEnhanced + kDriver + kAfter;
+  EXPECT_EQ(AfterUninstall(ini), WithDriverLineRemoved(ini));
+  EXPECT_EQ(AfterMigration(ini), WithDriverLineAdded(ini));
+
+  const std::string namesDriver = longLine + "zelvcd\r\n";
+  const std::string iniWithDriver = "[boot]\r\n" + namesDriver + kEnhanced + kAfter;
+  EXPECT_EQ(AfterUninstall(iniWithDriver), "[boot]\r\n  " + kEnhanced + kAfter);
+}
+
+// NUL bytes are text like any other byte.
+TEST(BadSystemIni, NulBytesAreKept) {
+  const std::string ini = std::string("[boot]\r\nshell=Exp\0lorer.exe\r\n", 30) + kEnhanced +
+                          kDriver + std::string("\0\0\r\n", 4) + kAfter;
+  EXPECT_EQ(AfterUninstall(ini), WithDriverLineRemoved(ini));
+  EXPECT_EQ(AfterMigration(ini), WithDriverLineAdded(ini));
+  EXPECT_NE(AfterUninstall(ini).find(std::string("Exp\0lorer", 9)), std::string::npos);
+}
+
+// A carriage return without a line feed is text within its line, kept byte
+// for byte where the line does not name the driver.
+TEST(BadSystemIni, LoneCarriageReturnsInOtherLinesAreKept) {
+  const std::string ini = "[boot]\r\nshell=Explorer.exe\rold\r\n" + kEnhanced + kDriver + kAfter;
+  EXPECT_EQ(AfterUninstall(ini),
+            "[boot]\r\nshell=Explorer.exe\rold\r\n" + kEnhanced + "  " + kAfter);
+  EXPECT_EQ(AfterMigration(ini), WithDriverLineAdded(ini));
+}
+
+// Windows reads a lone carriage return as the end of a line, so a system.ini
+// whose lines end that way holds several settings on what the rewrite takes
+// for one line. Removing the driver line must leave the other settings there.
+TEST(BadSystemIni, RemovingTheDriverLineKeepsSettingsSeparatedByLoneCarriageReturns) {
+  const std::string ini =
+      "[boot]\rshell=Explorer.exe\r[386Enh]\rdevice=*vcd\rdevice = zelvcd.vxd\r"
+      "device=*vpd\r";
+  std::string after = AfterUninstall(ini);
+  EXPECT_EQ(after.find("zelvcd"), std::string::npos);
+  for (const char* setting :
+       {"[boot]", "shell=Explorer.exe", "[386Enh]", "device=*vcd", "device=*vpd"}) {
+    EXPECT_NE(after.find(setting), std::string::npos) << setting << " is gone from system.ini";
+  }
+}
+
+// A Ctrl-Z ends a text file's input: what follows it is not part of system.ini
+// and is not written back.
+TEST(BadSystemIni, CtrlZEndsTheInput) {
+  const std::string ini =
+      "[boot]\r\nshell=Explorer.exe\r\n" + kEnhanced + kDriver + "\x1a" + kAfter;
+  EXPECT_EQ(AfterUninstall(ini), "[boot]\r\nshell=Explorer.exe\r\n" + kEnhanced + "  ");
+  EXPECT_EQ(AfterMigration(ini),
+            "[boot]\r\nshell=Explorer.exe\r\n" + kEnhanced + kDriver + kDriver);
+}
+
+// A read-only system.ini cannot be copied over: it keeps its content, the
+// temporary copy is deleted all the same, and the runs end as usual.
+TEST(BadSystemIni, ReadOnlySystemIniIsLeftAsItIs) {
+  const std::string ini = "[boot]\r\n" + kEnhanced + kDriver + kAfter;
+  auto installed = InstalledWindows98();
+  installed->writeFile(kSystemIniPath, ini);
+  fs::permissions(installed->hostPath(kSystemIniPath), fs::perms::owner_write,
+                  fs::perm_options::remove);
+  EXPECT_EQ(RunUninstallOn(*installed), 1);
+  EXPECT_EQ(installed->readFile(kSystemIniPath), ini);
+  EXPECT_FALSE(installed->exists(kSystemNewPath));
+
+  auto rebooted = TestMachine::CopyOf("win95-previous");
+  ASSERT_EQ(RunSetupOn(*rebooted), 0);
+  const std::string withoutDriver = "[boot]\r\n" + kEnhanced + kAfter;
+  rebooted->writeFile(kSystemIniPath, withoutDriver);
+  fs::permissions(rebooted->hostPath(kSystemIniPath), fs::perms::owner_write,
+                  fs::perm_options::remove);
+  EXPECT_EQ(RunSetupOn(*rebooted), 0);
+  EXPECT_TRUE(ShowedSuccess(*rebooted));
+  EXPECT_EQ(rebooted->readFile(kSystemIniPath), withoutDriver);
+  EXPECT_FALSE(rebooted->exists(kSystemNewPath));
+}
+
+}  // namespace
+}  // namespace rq47test
