@@ -10,6 +10,8 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
   # the test of winsim's report page renders it in headless Chromium
   chromium
+  # the end-to-end runs of the x86_64 programs under Wine, their message boxes on a virtual display
+  wine64 xvfb
 )
 
 missing=()
