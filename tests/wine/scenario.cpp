@@ -1,8 +1,10 @@
 #include "scenario.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -52,6 +54,24 @@ void SetUpPortLinks(const fs::path& prefix, const PortPlan& plan) {
   for (const std::string& link : plan.blockedLinks) fs::create_directory(devices / link);
 }
 
+// Scenario folders ("win98se-<process>-<n>") of test processes that ended
+// without removing them (killed at their time limit): not kept on purpose.
+void RemoveAbandonedScenarios(const fs::path& workRoot) {
+  if (std::getenv("RQ47_WINE_KEEP") != nullptr || !fs::is_directory(workRoot)) return;
+  for (const fs::directory_entry& entry : fs::directory_iterator(workRoot)) {
+    std::string name = entry.path().filename().string();
+    size_t last = name.rfind('-');
+    size_t first =
+        last == std::string::npos || last == 0 ? std::string::npos : name.rfind('-', last - 1);
+    if (first == std::string::npos) continue;
+    pid_t owner = static_cast<pid_t>(std::atol(name.substr(first + 1, last - first - 1).c_str()));
+    if (owner > 0 && ::kill(owner, 0) != 0 && errno == ESRCH) {
+      std::error_code ignored;
+      fs::remove_all(entry.path(), ignored);
+    }
+  }
+}
+
 void CopyMachine(const fs::path& from, const fs::path& to) {
   fs::create_directories(to);
   fs::copy(from, to, fs::copy_options::recursive);
@@ -89,6 +109,7 @@ WineSession::WineSession(WineSetup setup) : setup_(std::move(setup)) {
   display_ = std::make_unique<VirtualDisplay>(setup_.xvfb);
   basePrefix_ = rq47test::BinaryDir() / "tests" / "wine" / "prefix-win98";
   WinePrefix::MakeBase(setup_.tools, basePrefix_);
+  RemoveAbandonedScenarios(workRoot());
 }
 
 fs::path WineSession::workRoot() const { return basePrefix_.parent_path() / "work"; }
