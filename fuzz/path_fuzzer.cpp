@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -33,12 +34,18 @@ namespace {
 
 constexpr char kSecret[] = "outside the machine";
 
+// An entry of the machine folder as it was at the start.
+struct Entry {
+  fs::file_type type = fs::file_type::none;
+  std::string content;  // a file's bytes, a link's target
+};
+
 struct World {
   fs::path root;  // holds the machine folder and the folder outside it
   fs::path machineFolder;
   fs::path outside;
   std::unique_ptr<winsim::Machine> machine;
-  std::set<fs::path> initialEntries;  // every entry below the machine folder at the start
+  std::map<fs::path, Entry> initialEntries;  // everything below the machine folder at the start
 };
 
 [[noreturn]] void Fail(const std::string& what) {
@@ -56,8 +63,28 @@ std::set<fs::path> EntriesBelow(const fs::path& folder) {
   return entries;
 }
 
-void WriteFile(const fs::path& path, const std::string& content) {
+void WriteHostFile(const fs::path& path, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string ReadHostFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+Entry Describe(const fs::path& path) {
+  std::error_code error;
+  Entry entry;
+  entry.type = fs::symlink_status(path, error).type();
+  if (entry.type == fs::file_type::regular) entry.content = ReadHostFile(path);
+  if (entry.type == fs::file_type::symlink) entry.content = fs::read_symlink(path, error).string();
+  return entry;
+}
+
+std::map<fs::path, Entry> Snapshot(const fs::path& folder) {
+  std::map<fs::path, Entry> entries;
+  for (const fs::path& path : EntriesBelow(folder)) entries[path] = Describe(path);
+  return entries;
 }
 
 World MakeWorld() {
@@ -68,7 +95,7 @@ World MakeWorld() {
   world.machineFolder = world.root / "machine";
   world.outside = world.root / "outside";
   fs::create_directories(world.outside);
-  WriteFile(world.outside / "secret.txt", kSecret);
+  WriteHostFile(world.outside / "secret.txt", kSecret);
 
   winsim::MachineConfig config;
   config.currentDirectory = "C:\\WINDOWS\\Zelvaran\\ZelSet95";
@@ -76,13 +103,13 @@ World MakeWorld() {
       std::make_unique<winsim::Machine>(winsim::Machine::create(world.machineFolder, config));
   fs::path c = world.machine->driveFolder('C');
   fs::create_directories(c / "Program Files" / "Zelset95");
-  WriteFile(c / "WINDOWS" / "system.ini", "[386Enh]\r\ndevice=*vcd\r\n");
-  WriteFile(c / "Program Files" / "Zelset95" / "setup.exe", "kit");
+  WriteHostFile(c / "WINDOWS" / "system.ini", "[386Enh]\r\ndevice=*vcd\r\n");
+  WriteHostFile(c / "Program Files" / "Zelset95" / "setup.exe", "kit");
   fs::create_directory_symlink(world.outside, c / "outlink");
   fs::create_directory_symlink("../../outside", c / "WINDOWS" / "uplink");
   fs::create_symlink(world.outside / "secret.txt", c / "WINDOWS" / "secret.ini");
   fs::create_directories(world.machine->driveFolder('D'));
-  world.initialEntries = EntriesBelow(world.machineFolder);
+  world.initialEntries = Snapshot(world.machineFolder);
   std::atexit([] {
     std::error_code ignored;
     fs::remove_all(fs::path(std::getenv("RQ47_PATH_FUZZ_ROOT")), ignored);
@@ -113,20 +140,21 @@ void CheckResolved(const World& world, const fs::path& host, const std::string& 
   }
 }
 
-// Nothing outside the machine folder changed; whatever the call made inside goes again.
-void CheckOutsideAndTidy(World& world) {
+// Nothing outside the machine folder changed and no link inside it was
+// touched; the machine's own files and folders, which the calls may change or
+// delete as on any machine, are put back as they were for the next input.
+void CheckOutsideAndRestore(World& world) {
   std::set<fs::path> rootEntries;
   for (const auto& entry : fs::directory_iterator(world.root)) rootEntries.insert(entry.path());
   if (rootEntries != std::set<fs::path>{world.machineFolder, world.outside}) {
     Fail("a file call made something beside the machine folder");
   }
-  std::set<fs::path> outsideEntries = EntriesBelow(world.outside);
-  if (outsideEntries != std::set<fs::path>{world.outside / "secret.txt"}) {
+  if (EntriesBelow(world.outside) != std::set<fs::path>{world.outside / "secret.txt"}) {
     Fail("a file call changed the folder outside the machine");
   }
-  std::ifstream in(world.outside / "secret.txt", std::ios::binary);
-  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (content != kSecret) Fail("a file call changed the file outside the machine");
+  if (ReadHostFile(world.outside / "secret.txt") != kSecret) {
+    Fail("a file call changed the file outside the machine");
+  }
 
   std::set<fs::path> now = EntriesBelow(world.machineFolder);
   for (auto it = now.rbegin(); it != now.rend(); ++it) {
@@ -135,11 +163,19 @@ void CheckOutsideAndTidy(World& world) {
       fs::remove_all(*it, ignored);
     }
   }
-  for (const fs::path& entry : world.initialEntries) {
-    std::error_code error;
-    if (!fs::exists(fs::symlink_status(entry, error))) {
-      Fail("a file call removed " + entry.string() +
-           " of the machine; the path fuzzer needs it back");
+  for (const auto& [path, was] : world.initialEntries) {
+    Entry is = Describe(path);
+    if (was.type == fs::file_type::symlink) {
+      if (is.type != was.type || is.content != was.content) {
+        Fail("a file call changed the link " + path.string());
+      }
+    } else if (was.type == fs::file_type::directory && is.type != was.type) {
+      fs::create_directories(path);
+    } else if (was.type == fs::file_type::regular &&
+               (is.type != was.type || is.content != was.content)) {
+      std::error_code ignored;
+      fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ignored);
+      WriteHostFile(path, was.content);
     }
   }
 }
@@ -189,6 +225,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                        std::ios::binary);
   std::string content((std::istreambuf_iterator<char>(copied)), std::istreambuf_iterator<char>());
   if (content == kSecret) Fail("\"" + path + "\" reads a file outside the machine");
-  CheckOutsideAndTidy(world);
+  CheckOutsideAndRestore(world);
   return 0;
 }
