@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the host build, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows executables.
+# Builds everything and runs every test: the Windows executables (whose imports
+# the tests check, and which run under Wine beside winsim), the host build, and
+# the same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,14 +9,24 @@ bash tools/install-deps.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# The Windows executables first: the host tests check the win32 executables'
+# imports and run the win64 ones under Wine.
+for preset in win32 win64; do
+  echo "== $preset: the Windows executables" >&2
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+done
+ls -l build/win32/setup/rq47set.exe build/win32/uninstall/zuninst.exe >&2
+
 for preset in host host-asan; do
   echo "== $preset: configure, build, test" >&2
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
-  ctest --preset "$preset"
+  if [ "$preset" = host-asan ]; then
+    # The Wine scenarios ran with the host build; under the sanitizers only
+    # winsim's side would change, at twice the time.
+    ctest --preset "$preset" -LE wine
+  else
+    ctest --preset "$preset"
+  fi
 done
-
-echo "== win32: the shipping executables" >&2
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j "$jobs"
-ls -l build/win32/setup/rq47set.exe build/win32/uninstall/zuninst.exe >&2
