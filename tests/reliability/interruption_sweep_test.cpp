@@ -10,6 +10,7 @@
 
 #include "invariants.h"
 #include "scenarios.h"
+#include "user_settings.h"
 #include "whole_run.h"
 #include "winsim/machine.h"
 
@@ -60,17 +61,17 @@ class InterruptionSweep : public ::testing::TestWithParam<ScenarioId> {
   }
 
   // Runs the program again on the interrupted machine until the job is done.
-  void Finish(std::vector<std::string>& broken) {
+  void Finish(std::vector<std::string>& broken, uint64_t stoppedAfter) {
     if (scenario_->program == Program::kUninstall) {
       FinishUninstall(broken);
     } else {
-      FinishSetup(broken);
+      FinishSetup(broken, stoppedAfter);
     }
   }
 
   // The user starts setup again; an upgrade's first run takes one more run,
   // after the reboot. The boxes take their default buttons.
-  void FinishSetup(std::vector<std::string>& broken) {
+  void FinishSetup(std::vector<std::string>& broken, uint64_t stoppedAfter) {
     bool installed = false;
     for (int attempt = 0; attempt < 3 && !installed && broken.empty(); ++attempt) {
       RunInput input;
@@ -103,10 +104,32 @@ class InterruptionSweep : public ::testing::TestWithParam<ScenarioId> {
       if (!ReadMachineFile(work_, file))
         broken.push_back("after the next run " + file + " is missing");
     }
-    // Declining or missing the upgrade question leaves an earlier
-    // installation's settings where they were; every other run ends as the
-    // clean run ends.
-    if (GetParam() != ScenarioId::kUpgradeAccepted) ExpectCleanResult(broken);
+    if (GetParam() != ScenarioId::kUpgradeAccepted) {
+      ExpectCleanResult(broken);
+    } else if (stoppedAfter >= QuestionCall()) {
+      // Once the user has said Yes to the upgrade, the installation that
+      // finishes it carries the earlier installation's settings over.
+      if (ReadSettings(machine.registry, kVendorKey) != scenario_->userSettings) {
+        broken.push_back(
+            "the upgrade, once accepted, ends without the earlier settings in the "
+            "vendor key");
+      }
+    }
+    // Stopped before the question was answered, the upgrade was never agreed
+    // to; the next run then installs as after a No, which leaves the earlier
+    // settings where they were.
+  }
+
+  // The number of the call that asks the upgrade question in the clean run.
+  uint64_t QuestionCall() const {
+    const std::vector<std::string>& trace = scenario_->clean.trace;
+    for (size_t i = 0; i < trace.size(); ++i) {
+      if (trace[i].rfind("MessageBoxA(", 0) == 0 &&
+          trace[i].find("Zelvaran RQ47 Upgrade") != std::string::npos) {
+        return i + 1;
+      }
+    }
+    return trace.size();
   }
 
   // The user starts the uninstaller again and answers Yes.
@@ -155,7 +178,7 @@ TEST_P(InterruptionSweep, EveryInterruptedRunIsFinishedByTheNext) {
     if (outcome.exitCode && outcome.calls > k) {
       broken.push_back("the run was not stopped where it was cut short");
     }
-    if (broken.empty()) Finish(broken);
+    if (broken.empty()) Finish(broken, k);
     std::string where = k == 0 ? std::string("before the first call")
                                : "after call " + std::to_string(k) + ": " +
                                      scenario_->clean.trace[static_cast<size_t>(k - 1)];

@@ -169,5 +169,30 @@ TEST_F(SettingsSurvival, NextRunAddsTheDriverLineAMigrationCouldNotAdd) {
   EXPECT_EQ(DriverLines(), 1u);
 }
 
+// The user said Yes to the upgrade and the machine went down while the
+// previous version was being archived. Setup run again must finish the
+// upgrade: the earlier settings end in the vendor key, and the driver line
+// they ask for is in system.ini once.
+TEST_F(SettingsSurvival, NextRunFinishesAnUpgradeStoppedDuringTheArchive) {
+  PreviousVersion();
+  uint64_t firstArchiveCopy = 0;
+  {
+    auto clean = TestMachine::CopyOf("win95-previous");
+    clean->run();
+    ASSERT_EQ(rq47set::RunSetup(), 0);
+    const std::vector<std::string>& trace = clean->run().trace();
+    while (firstArchiveCopy < trace.size() && trace[firstArchiveCopy].rfind("CopyFileA(", 0) != 0) {
+      ++firstArchiveCopy;
+    }
+    ASSERT_LT(firstArchiveCopy, trace.size());
+  }
+  m_->newRun().stopAfterCalls(firstArchiveCopy + 1);
+  EXPECT_THROW(rq47set::RunSetup(), winsim::RunStopped);
+
+  for (int run = 0; run < 2 && !m_->keyExists(kVendorKey); ++run) ASSERT_EQ(Setup(), 0);
+  EXPECT_EQ(Vendor(), previous_);
+  EXPECT_EQ(DriverLines(), 1u);
+}
+
 }  // namespace
 }  // namespace rq47test

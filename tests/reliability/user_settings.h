@@ -29,6 +29,7 @@ struct UserSettings {
   std::string portName;
 
   bool operator==(const UserSettings& other) const;
+  bool operator!=(const UserSettings& other) const { return !(*this == other); }
   std::string describe() const;
 };
 
