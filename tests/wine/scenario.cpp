@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -115,9 +117,12 @@ WineSession::WineSession(WineSetup setup) : setup_(std::move(setup)) {
 fs::path WineSession::workRoot() const { return basePrefix_.parent_path() / "work"; }
 
 std::string StepResult::report() const {
+  char times[96];
+  std::snprintf(times, sizeof times, " (%.1f s on winsim, %.1f s under Wine)", winsimSeconds,
+                wineSeconds);
   std::string text = program + " answered \"" + answers + "\": exit code " +
                      std::to_string(winsimExitCode) + " on winsim, " +
-                     std::to_string(wineExitCode) + " under Wine\n";
+                     std::to_string(wineExitCode) + " under Wine" + times + "\n";
   text += "boxes on winsim:\n" + Describe(winsimBoxes);
   text += "boxes under Wine:\n" + Describe(wineBoxes);
   if (!differences.empty()) {
@@ -230,16 +235,22 @@ StepResult Scenario::run(const std::string& program, const std::string& answers)
   result.answers = answers;
 
   fs::path trace = scratch_ / ("trace-" + tag + ".txt");
+  auto started = std::chrono::steady_clock::now();
   rq47test::ProgramResult onWinsim = rq47test::RunProgram(program, winsimMachine_, answers, trace);
+  result.winsimSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   result.winsimExitCode = onWinsim.exitCode;
   result.winsimErrorText = onWinsim.errorText;
   result.winsimBoxes = BoxesFromTrace(ReadWhole(trace));
   result.winsimMachine = work_ / ("winsim-after-" + tag);
   CopyMachine(winsimMachine_, result.winsimMachine);
 
+  started = std::chrono::steady_clock::now();
   WineRunResult underWine =
       RunUnderWine(*prefix_, WindowsProgram(session_.setup(), program), workingDirectory_, answers,
                    session_.setup().answerer, scratch_);
+  result.wineSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   result.wineExitCode = underWine.exitCode;
   result.wineBoxes = underWine.boxes;
   result.wineErrorText = underWine.errorText;

@@ -56,6 +56,8 @@ struct StepResult {
   std::vector<ShownBox> winsimBoxes;
   std::vector<ShownBox> wineBoxes;
   std::vector<std::string> differences;  // registry and files, one line each
+  double winsimSeconds = 0;              // how long the program ran on winsim (wall clock)
+  double wineSeconds = 0;                // how long it ran under Wine, answerer and all
   std::string winsimErrorText;           // the host program's standard error
   std::string wineErrorText;             // wine64's standard error
   std::filesystem::path winsimMachine;   // the machine folders after the step
