@@ -33,7 +33,8 @@ std::string AfterUninstall(const std::string& ini) {
   return m->readFile(kSystemIniPath).value_or("(gone)");
 }
 
-// The run after an upgrade's reboot, DOSboxEnabled "TRUE" saved, on `ini`.
+// The run after an upgrade's reboot, DOSboxEnabled "TRUE" saved, on `ini`
+// (which has no driver line yet, as the upgrade left it).
 std::string AfterMigration(const std::string& ini) {
   auto m = TestMachine::CopyOf("win95-previous");
   EXPECT_EQ(RunSetupOn(*m), 0);
@@ -50,7 +51,8 @@ TEST(BadSystemIni, MegabyteLinesAreWholeLines) {
   const std::string longLine(1 << 20, 'x');
   const std::string ini = "[boot]\r\n" + longLine + "\r\n" + kEnhanced + kDriver + kAfter;
   EXPECT_EQ(AfterUninstall(ini), WithDriverLineRemoved(ini));
-  EXPECT_EQ(AfterMigration(ini), WithDriverLineAdded(ini));
+  const std::string upgraded = "[boot]\r\n" + longLine + "\r\n" + kEnhanced + kAfter;
+  EXPECT_EQ(AfterMigration(upgraded), WithDriverLineAdded(upgraded));
 
   const std::string namesDriver = longLine + "zelvcd\r\n";
   const std::string iniWithDriver = "[boot]\r\n" + namesDriver + kEnhanced + kAfter;
@@ -59,20 +61,21 @@ TEST(BadSystemIni, MegabyteLinesAreWholeLines) {
 
 // NUL bytes are text like any other byte.
 TEST(BadSystemIni, NulBytesAreKept) {
-  const std::string ini = std::string("[boot]\r\nshell=Exp\0lorer.exe\r\n", 30) + kEnhanced +
-                          kDriver + std::string("\0\0\r\n", 4) + kAfter;
+  const std::string boot("[boot]\r\nshell=Exp\0lorer.exe\r\n", 30);
+  const std::string nuls("\0\0\r\n", 4);
+  const std::string ini = boot + kEnhanced + kDriver + nuls + kAfter;
   EXPECT_EQ(AfterUninstall(ini), WithDriverLineRemoved(ini));
-  EXPECT_EQ(AfterMigration(ini), WithDriverLineAdded(ini));
   EXPECT_NE(AfterUninstall(ini).find(std::string("Exp\0lorer", 9)), std::string::npos);
+  const std::string upgraded = boot + kEnhanced + nuls + kAfter;
+  EXPECT_EQ(AfterMigration(upgraded), WithDriverLineAdded(upgraded));
 }
 
 // A carriage return without a line feed is text within its line, kept byte
 // for byte where the line does not name the driver.
 TEST(BadSystemIni, LoneCarriageReturnsInOtherLinesAreKept) {
-  const std::string ini = "[boot]\r\nshell=Explorer.exe\rold\r\n" + kEnhanced + kDriver + kAfter;
-  EXPECT_EQ(AfterUninstall(ini),
-            "[boot]\r\nshell=Explorer.exe\rold\r\n" + kEnhanced + "  " + kAfter);
-  EXPECT_EQ(AfterMigration(ini), WithDriverLineAdded(ini));
+  const std::string boot = "[boot]\r\nshell=Explorer.exe\rold\r\n";
+  EXPECT_EQ(AfterUninstall(boot + kEnhanced + kDriver + kAfter), boot + kEnhanced + "  " + kAfter);
+  EXPECT_EQ(AfterMigration(boot + kEnhanced + kAfter), boot + kEnhanced + kDriver + kAfter);
 }
 
 // Windows reads a lone carriage return as the end of a line, so a system.ini
@@ -93,11 +96,9 @@ TEST(BadSystemIni, RemovingTheDriverLineKeepsSettingsSeparatedByLoneCarriageRetu
 // A Ctrl-Z ends a text file's input: what follows it is not part of system.ini
 // and is not written back.
 TEST(BadSystemIni, CtrlZEndsTheInput) {
-  const std::string ini =
-      "[boot]\r\nshell=Explorer.exe\r\n" + kEnhanced + kDriver + "\x1a" + kAfter;
-  EXPECT_EQ(AfterUninstall(ini), "[boot]\r\nshell=Explorer.exe\r\n" + kEnhanced + "  ");
-  EXPECT_EQ(AfterMigration(ini),
-            "[boot]\r\nshell=Explorer.exe\r\n" + kEnhanced + kDriver + kDriver);
+  const std::string boot = "[boot]\r\nshell=Explorer.exe\r\n";
+  EXPECT_EQ(AfterUninstall(boot + kEnhanced + kDriver + "\x1a" + kAfter), boot + kEnhanced + "  ");
+  EXPECT_EQ(AfterMigration(boot + kEnhanced + "\x1a" + kAfter), boot + kEnhanced + kDriver);
 }
 
 // A read-only system.ini cannot be copied over: it keeps its content, the
