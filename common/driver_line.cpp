@@ -31,13 +31,18 @@ bool WriteRewrittenLine(TextFileWriter& out, std::string_view text, bool endsWit
   return !matches || out.write(kDriverLine);
 }
 
+// Asks the platform for the Windows directory; false when it cannot be had whole.
+bool AskWindowsDirectory(char (&windowsDirectory)[256]) {
+  UINT length = GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
+  return length != 0 && length < sizeof windowsDirectory;
+}
+
 int RewriteSystemIni(LineRule rule) {
   char windowsDirectory[256];
-  UINT length = GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
-  if (length == 0 || length >= sizeof windowsDirectory) return kDriverLineFailed;
   char iniPath[256];
   char newPath[256];
-  if (!ComposePath(iniPath, windowsDirectory, "\\system.ini") ||
+  if (!AskWindowsDirectory(windowsDirectory) ||
+      !ComposePath(iniPath, windowsDirectory, "\\system.ini") ||
       !ComposePath(newPath, windowsDirectory, "\\system.new")) {
     return kDriverLineFailed;
   }
@@ -75,3 +80,23 @@ int RewriteSystemIni(LineRule rule) {
 int AddDriverLine() { return RewriteSystemIni(LineRule::kAddAfterVcd); }
 
 int RemoveDriverLine() { return RewriteSystemIni(LineRule::kBlankDriver); }
+
+bool NeedsDriverLine() {
+  char windowsDirectory[256];
+  char iniPath[256];
+  TextFileReader ini;
+  if (!AskWindowsDirectory(windowsDirectory) ||
+      !ComposePath(iniPath, windowsDirectory, "\\system.ini") || !ini.open(iniPath)) {
+    return true;
+  }
+  bool hasVcdLine = false;
+  std::string_view text;
+  bool endsWithLineFeed = false;
+  for (;;) {
+    TextFileReader::ReadStatus status = ini.readLine(text, endsWithLineFeed);
+    if (status == TextFileReader::ReadStatus::kError) return true;
+    if (status == TextFileReader::ReadStatus::kEnd) return hasVcdLine;
+    if (text.find(kDriverMatch) != std::string_view::npos) return false;
+    if (text.find(kVcdMatch) != std::string_view::npos) hasVcdLine = true;
+  }
+}

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "test_machine.h"
 #include "text_file.h"
@@ -276,6 +277,45 @@ TEST_F(DriverLine, AWindowsDirectoryThatCannotBeAskedIsAFailure) {
   machine.run().addFault({"GetWindowsDirectoryA", "", 0, 0});
   EXPECT_EQ(AddDriverLine(), kDriverLineFailed);
   EXPECT_EQ(ini(), kTypicalIni);
+}
+
+// The check that lets a caller add the driver line once and see that it went in.
+TEST_F(DriverLine, TheDriverLineIsNeededWhileAVcdLineLacksIt) {
+  machine.writeFile(kIni, kTypicalIni);
+  EXPECT_TRUE(NeedsDriverLine());
+  AddDriverLine();
+  EXPECT_FALSE(NeedsDriverLine());
+
+  const std::pair<const char*, bool> kFiles[] = {
+      {"[386Enh]\r\ndevice=*vpd\r\n", false},                          // no place for it
+      {";device = zelvcd.vxd\r\n[386Enh]\r\ndevice=*vcd\r\n", false},  // matched anywhere
+      {"[386Enh]\r\ndevice=*vcd\r\ndevice = ZELVCD.VXD\r\n", true},    // exact case only
+      {"[386Enh]\r\ndevice=*VCD\r\n", false},
+      {"[386Enh]\r\ndevice=*vcd", true},  // a last line without line feed
+  };
+  for (const auto& [content, needed] : kFiles) {
+    SCOPED_TRACE(content);
+    machine.writeFile(kIni, content);
+    EXPECT_EQ(NeedsDriverLine(), needed);
+    EXPECT_EQ(ini(), content) << "only read";
+  }
+}
+
+// Nothing read says the line is there, so it is still needed.
+TEST_F(DriverLine, ASystemIniThatCannotBeReadStillNeedsTheDriverLine) {
+  EXPECT_TRUE(NeedsDriverLine()) << "no system.ini";
+
+  std::string big = kTypicalIni + std::string(2 * kTextFileBlockSize, 'r') + "\r\n" + kDriver;
+  machine.writeFile(kIni, big);
+  EXPECT_FALSE(NeedsDriverLine());
+  machine.run().addFault({"ReadFile", "", 2, 0});
+  EXPECT_TRUE(NeedsDriverLine()) << "a read error before the driver line";
+  machine.run().clearFaults();
+  machine.run().addFault({"CreateFileA", "system.ini", 0, 0});
+  EXPECT_TRUE(NeedsDriverLine());
+  machine.run().clearFaults();
+  machine.run().addFault({"GetWindowsDirectoryA", "", 0, 0});
+  EXPECT_TRUE(NeedsDriverLine());
 }
 
 // A path of exactly `length` characters below C:, in folders of legal length.
