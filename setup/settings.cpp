@@ -23,91 +23,143 @@ constexpr char kDosBoxDisabled[] = "FALSE";
 // Only this exact text puts the driver line into system.ini.
 constexpr char kDosBoxEnabled[] = "TRUE";
 
-// A Language that is there, even one too long to read, means the settings
-// are already in place and belong to the user.
-bool HasSettings(HKEY vendorKey) {
-  LONG status = ReadFixedString(vendorKey, "Language", g_setup.settings.language, kLanguageBytes);
-  return status == ERROR_SUCCESS || status == ERROR_MORE_DATA;
-}
-
 // The device may have moved to another PCI key since the settings were made.
-void RefreshPnpId(HKEY vendorKey) {
-  WriteFixedString(vendorKey, "PNP ID", g_setup.deviceInstanceId, kPnpIdBytes);
+LONG RefreshPnpId(HKEY vendorKey) {
+  return WriteFixedString(vendorKey, "PNP ID", g_setup.deviceInstanceId, kPnpIdBytes);
 }
 
 void WriteDefaults(HKEY vendorKey) {
   WriteByteValue(vendorKey, "Country", kDefaultCountry);
   WriteFixedString(vendorKey, "Language", kDefaultLanguage, kLanguageBytes);
-  WriteFixedString(vendorKey, "PNP ID", g_setup.deviceInstanceId, kPnpIdBytes);
+  RefreshPnpId(vendorKey);
   WriteByteValue(vendorKey, "MicGain", kDefaultGain);
   WriteByteValue(vendorKey, "SpkrGain", kDefaultGain);
   WriteFixedString(vendorKey, "DOSboxEnabled", kDosBoxDisabled, kDosBoxEnabledBytes);
 }
 
-// Reads what the upgrade saved over the defaults, so a value it could not
-// save keeps its default. True when a port name was saved.
-bool ReadSavedSettings(HKEY tempKey) {
-  SettingsRecord& settings = g_setup.settings;
+// Only a value that is not there is missing; one that cannot be read may
+// hold the user's setting.
+bool IsMissing(HKEY key, const char* name) {
+  return RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_FILE_NOT_FOUND;
+}
+
+// Which settings the temporary settings key held.
+struct SavedSettings {
+  bool language = false;
+  bool country = false;
+  bool micGain = false;
+  bool spkrGain = false;
+  bool dosBoxEnabled = false;
+  bool portName = false;
+  // No read failed in a way that leaves a saved value unknown.
+  bool allKnown = true;
+};
+
+void FillDefaults(SettingsRecord& settings) {
   CopyText(settings.language, kDefaultLanguage);
   settings.country = kDefaultCountry;
   settings.micGain = kDefaultGain;
   settings.spkrGain = kDefaultGain;
   CopyText(settings.dosBoxEnabled, kDosBoxDisabled);
+}
 
-  ReadFixedString(tempKey, "Language", settings.language, kLanguageBytes);
-  ReadByteValue(tempKey, "Country", &settings.country);
-  ReadByteValue(tempKey, "MicGain", &settings.micGain);
-  ReadByteValue(tempKey, "SpkrGain", &settings.spkrGain);
-  ReadFixedString(tempKey, "DOSboxEnabled", settings.dosBoxEnabled, kDosBoxEnabledBytes);
+// Reads what the upgrade saved over the defaults, so a value it could not
+// save keeps its default.
+SavedSettings ReadSavedSettings(HKEY tempKey) {
+  SettingsRecord& settings = g_setup.settings;
+  FillDefaults(settings);
+  SavedSettings saved;
+  auto taken = [&saved](LONG status) {
+    if (!ReadSaysWhatIsStored(status)) saved.allKnown = false;
+    return status == ERROR_SUCCESS;
+  };
+  saved.language = taken(ReadFixedString(tempKey, "Language", settings.language, kLanguageBytes));
+  saved.country = taken(ReadByteValue(tempKey, "Country", &settings.country));
+  saved.micGain = taken(ReadByteValue(tempKey, "MicGain", &settings.micGain));
+  saved.spkrGain = taken(ReadByteValue(tempKey, "SpkrGain", &settings.spkrGain));
+  saved.dosBoxEnabled =
+      taken(ReadFixedString(tempKey, "DOSboxEnabled", settings.dosBoxEnabled, kDosBoxEnabledBytes));
   // An empty port name names no port; the port assignment chooses one instead.
-  return ReadFixedString(tempKey, "PortName", settings.portName, kSavedPortNameBytes) ==
-             ERROR_SUCCESS &&
-         settings.portName[0] != '\0';
+  saved.portName =
+      taken(ReadFixedString(tempKey, "PortName", settings.portName, kSavedPortNameBytes)) &&
+      settings.portName[0] != '\0';
+  return saved;
 }
 
-// Writes every value, in the order an installation has always written them;
-// true when every one reached the vendor key.
-bool WriteSavedSettings(HKEY vendorKey, bool withPortName) {
+// Writes the settings in the order an installation has always written them.
+// A saved setting replaces the vendor key's value; one that was not saved
+// keeps the vendor key's value, or takes its default where there is none.
+// True when every write reached the vendor key.
+bool WriteSettings(HKEY vendorKey, const SavedSettings& saved) {
   const SettingsRecord& settings = g_setup.settings;
-  int failures = 0;
-  auto count = [&failures](LONG status) { failures += status == ERROR_SUCCESS ? 0 : 1; };
-  count(WriteFixedString(vendorKey, "PNP ID", g_setup.deviceInstanceId, kPnpIdBytes));
-  count(WriteFixedString(vendorKey, "Language", settings.language, kLanguageBytes));
-  count(WriteByteValue(vendorKey, "Country", settings.country));
-  count(WriteByteValue(vendorKey, "MicGain", settings.micGain));
-  count(WriteByteValue(vendorKey, "SpkrGain", settings.spkrGain));
-  count(WriteFixedString(vendorKey, "DOSboxEnabled", settings.dosBoxEnabled, kDosBoxEnabledBytes));
-  if (withPortName) {
-    count(WriteFixedString(vendorKey, "PortName", settings.portName, kSavedPortNameBytes));
+  bool allWritten = RefreshPnpId(vendorKey) == ERROR_SUCCESS;
+  auto put = [&](bool wasSaved, const char* name, auto write) {
+    if ((wasSaved || IsMissing(vendorKey, name)) && write() != ERROR_SUCCESS) allWritten = false;
+  };
+  put(saved.language, "Language",
+      [&] { return WriteFixedString(vendorKey, "Language", settings.language, kLanguageBytes); });
+  put(saved.country, "Country",
+      [&] { return WriteByteValue(vendorKey, "Country", settings.country); });
+  put(saved.micGain, "MicGain",
+      [&] { return WriteByteValue(vendorKey, "MicGain", settings.micGain); });
+  put(saved.spkrGain, "SpkrGain",
+      [&] { return WriteByteValue(vendorKey, "SpkrGain", settings.spkrGain); });
+  put(saved.dosBoxEnabled, "DOSboxEnabled", [&] {
+    return WriteFixedString(vendorKey, "DOSboxEnabled", settings.dosBoxEnabled,
+                            kDosBoxEnabledBytes);
+  });
+  if (saved.portName && WriteFixedString(vendorKey, "PortName", settings.portName,
+                                         kSavedPortNameBytes) != ERROR_SUCCESS) {
+    allWritten = false;
   }
-  return failures == 0;
+  return allWritten;
 }
 
-// Takes over the settings an upgrade saved before its reboot. The saved
-// settings are deleted only once they are all in the vendor key; after a
-// failed write they stay, and the next run takes them over (and adds the
-// driver line) then, so the line is added once.
+// The driver line goes into system.ini once: a run that takes the same
+// settings over again finds it there. True when it is in place.
+bool PutDriverLineInPlace() {
+  if (NeedsDriverLine()) AddDriverLine();
+  return !NeedsDriverLine();
+}
+
+// Takes over the settings an upgrade saved before its reboot. They are
+// deleted only once every one of them is in the vendor key and the driver
+// line they ask for is in system.ini; until then every run takes them over
+// again, so a run that stopped half way is finished by the next.
 void MigrateSavedSettings(HKEY vendorKey, UniqueHkey tempKey) {
-  bool hasPortName = ReadSavedSettings(tempKey.get());
+  SavedSettings saved = ReadSavedSettings(tempKey.get());
   tempKey.reset();
 
-  if (!WriteSavedSettings(vendorKey, hasPortName)) return;
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTempSettingsKey);
-  if (std::strcmp(g_setup.settings.dosBoxEnabled, kDosBoxEnabled) == 0) AddDriverLine();
+  if (!WriteSettings(vendorKey, saved)) return;
+  if (std::strcmp(g_setup.settings.dosBoxEnabled, kDosBoxEnabled) == 0 && !PutDriverLineInPlace()) {
+    return;
+  }
+  if (saved.allKnown) RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTempSettingsKey);
 }
 
 }  // namespace
 
-void ApplyModemSettings(UniqueHkey vendorKey) {
-  if (HasSettings(vendorKey.get())) {
-    RefreshPnpId(vendorKey.get());
-    return;
-  }
+bool ReadSaysWhatIsStored(LONG status) {
+  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND || status == ERROR_MORE_DATA ||
+         status == ERROR_INVALID_PARAMETER;
+}
 
+void ApplyModemSettings(UniqueHkey vendorKey) {
+  // Only a Language that is not there means no settings are in place; one
+  // that is too long or cannot be read may well be the user's.
+  bool hasSettings = ReadFixedString(vendorKey.get(), "Language", g_setup.settings.language,
+                                     kLanguageBytes) != ERROR_FILE_NOT_FOUND;
+
+  // Saved settings are taken over even when the vendor key has some already:
+  // they are still there only when taking them over was cut short.
   UniqueHkey tempKey;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTempSettingsKey, 0, KEY_READ, tempKey.put()) ==
       ERROR_SUCCESS) {
     MigrateSavedSettings(vendorKey.get(), std::move(tempKey));
+  } else if (hasSettings) {
+    // The settings stay; one that a run cut short never wrote takes its default.
+    FillDefaults(g_setup.settings);
+    WriteSettings(vendorKey.get(), SavedSettings{});
   } else {
     WriteDefaults(vendorKey.get());
   }

@@ -80,6 +80,13 @@ class Settings : public ::testing::Test {
                               {"PortName", Text("COM4", 10)}});
   }
 
+  // The setup started again, as after a run that stopped half way.
+  void nextRun() {
+    rq47set::ResetSetupState();
+    std::copy_n(kDevice, sizeof kDevice, g_setup.deviceInstanceId);
+    machine.newRun();
+  }
+
   rq47test::TestMachine machine;
 };
 
@@ -110,24 +117,59 @@ TEST_F(Settings, InstallingAgainRewritesOnlyPnpId) {
                       {"DOSboxEnabled", Text("TRUE", 10)},
                       {"PortName", Text("COM3", 20)}};
   setValues(kVendor, installed);
-  saveSettings("TRUE");  // left over; not looked at while the settings are in place
-  Values saved = values(kTempSettings);
 
   apply();
   Values expected = installed;
   expected["PNP ID"] = Text(kDevice, 42);
   EXPECT_EQ(values(kVendor), expected);
-  EXPECT_EQ(values(kTempSettings), saved);
   EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniText);
 }
 
-TEST_F(Settings, ALanguageTooLongToReadStillCountsAsSettingsInPlace) {
-  setValues(kVendor,
-            {{"Language", Text("A language name of thirty bytes", 31)}, {"Country", Byte(44)}});
+// Only a Language that is not there means there are no settings to keep.
+TEST_F(Settings, ALanguageThatIsThereButCannotBeReadKeepsTheSettings) {
+  Values installed = {{"Language", Text("A language name of thirty bytes", 31)},
+                      {"Country", Byte(44)},
+                      {"MicGain", Byte(10)},
+                      {"SpkrGain", Byte(20)},
+                      {"DOSboxEnabled", Text("TRUE", 10)}};
+  for (bool tooLong : {true, false}) {
+    SCOPED_TRACE(tooLong ? "longer than its field" : "the registry cannot read it");
+    machine.registry().remove(kVendor);
+    setValues(kVendor, installed);
+    if (!tooLong) {
+      machine.setBytes(kVendor, "Language", REG_SZ, Padded("French", 22));
+      machine.run().addFault({"RegQueryValueExA", "\"Language\"", 1, ERROR_CANTREAD});
+    }
+    apply();
+    Values vendor = values(kVendor);
+    EXPECT_EQ(vendor["Language"].bytes,
+              tooLong ? Padded("A language name of thirty bytes", 31) : Padded("French", 22));
+    EXPECT_EQ(vendor["Country"], Byte(44));
+    EXPECT_EQ(vendor["MicGain"], Byte(10));
+    EXPECT_EQ(vendor["DOSboxEnabled"], Text("TRUE", 10));
+    EXPECT_EQ(vendor["PNP ID"], Text(kDevice, 42));
+    machine.run().clearFaults();
+  }
+}
+
+// A run cut short while it wrote the defaults left Language without the rest.
+TEST_F(Settings, SettingsLeftIncompleteGetTheDefaultsOfWhatIsMissingOnly) {
+  setValues(kVendor, {{"Language", Text("French", 22)},
+                      {"Country", Byte(33)},
+                      {"SpkrGain", Byte(20)},
+                      {"PortName", Text("COM3", 20)}});
+  // A value the registry cannot read may be the user's: it is not written over.
+  machine.run().addFault({"RegQueryValueExA", "\"SpkrGain\"", 0, ERROR_CANTREAD});
   apply();
-  EXPECT_EQ(machine.valueBytes(kVendor, "Language"), Padded("A language name of thirty bytes", 31));
-  EXPECT_EQ(values(kVendor)["Country"], Byte(44));
-  EXPECT_EQ(values(kVendor)["PNP ID"], Text(kDevice, 42));
+  Values vendor = values(kVendor);
+  EXPECT_EQ(vendor["Language"], Text("French", 22));
+  EXPECT_EQ(vendor["Country"], Byte(33));
+  EXPECT_EQ(vendor["MicGain"], Byte(80));
+  EXPECT_EQ(vendor["SpkrGain"], Byte(20));
+  EXPECT_EQ(vendor["DOSboxEnabled"], Text("FALSE", 10));
+  EXPECT_EQ(vendor["PortName"], Text("COM3", 20));
+  EXPECT_EQ(vendor["PNP ID"], Text(kDevice, 42));
+  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniText);
 }
 
 TEST_F(Settings, SavedSettingsAreTakenOverAndTheDriverLineAddedForTrue) {
@@ -226,14 +268,101 @@ TEST_F(Settings, SettingsThatCouldNotBeTakenOverAreTakenOverByTheNextRun) {
   EXPECT_TRUE(machine.keyExists(kTempSettings));
   EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniText);
 
-  rq47set::ResetSetupState();
-  std::copy_n(kDevice, sizeof kDevice, g_setup.deviceInstanceId);
-  machine.newRun();
+  nextRun();
   apply();
   EXPECT_EQ(values(kVendor)["Language"], Text("German", 22));
   EXPECT_EQ(values(kVendor)["MicGain"], Byte(60));
   EXPECT_FALSE(machine.keyExists(kTempSettings));
   EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniWithDriverLine);  // added once
+}
+
+const Values kTakenOver = {{"Version", Text("3.02 Build 69", 20)},
+                           {"Operating System", Text("Windows98", 20)},
+                           {"PNP ID", Text(kDevice, 42)},
+                           {"Language", Text("German", 22)},
+                           {"Country", Byte(49)},
+                           {"MicGain", Byte(60)},
+                           {"SpkrGain", Byte(70)},
+                           {"DOSboxEnabled", Text("TRUE", 10)},
+                           {"PortName", Text("COM4", 10)}};
+
+// A run that stopped after writing Language left the rest in the saved
+// settings: the next run takes them over although Language is there.
+TEST_F(Settings, SavedSettingsStillThereAreTakenOverWhenLanguageIsThere) {
+  saveSettings("TRUE");
+  setValues(kVendor, {{"PNP ID", Text(kDevice, 42)}, {"Language", Text("German", 22)}});
+  apply();
+  EXPECT_EQ(values(kVendor), kTakenOver);
+  EXPECT_FALSE(machine.keyExists(kTempSettings));
+  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniWithDriverLine);
+}
+
+// Saved settings without a value leave the vendor key's value as it is.
+TEST_F(Settings, ASettingTheSavedSettingsLackKeepsTheVendorKeysValue) {
+  saveSettings("FALSE");
+  machine.registry().find(kTempSettings)->deleteValue("Country");
+  setValues(kVendor, {{"Language", Text("German", 22)}, {"Country", Byte(33)}});
+  apply();
+  EXPECT_EQ(values(kVendor)["Country"], Byte(33));
+  EXPECT_EQ(values(kVendor)["MicGain"], Byte(60));
+  EXPECT_FALSE(machine.keyExists(kTempSettings));
+}
+
+// A saved value the registry cannot read may still be there: the saved
+// settings stay until a run has read them all.
+TEST_F(Settings, SavedSettingsStayUntilEveryValueCouldBeRead) {
+  saveSettings("TRUE");
+  Values saved = values(kTempSettings);
+  machine.run().addFault({"RegQueryValueExA", "\"Country\"", 1, ERROR_CANTREAD});
+  apply();
+  EXPECT_EQ(values(kTempSettings), saved);
+  EXPECT_EQ(values(kVendor)["Language"], Text("German", 22));
+  EXPECT_EQ(values(kVendor)["Country"], Byte(1)) << "the default until it can be read";
+
+  nextRun();
+  apply();
+  EXPECT_EQ(values(kVendor), kTakenOver);
+  EXPECT_FALSE(machine.keyExists(kTempSettings));
+  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniWithDriverLine);
+}
+
+// "TRUE" taken over asks for the driver line: the saved settings stay until it
+// is in system.ini, and a run that takes them over again never adds a second.
+TEST_F(Settings, SavedSettingsStayUntilTheDriverLineIsInPlace) {
+  saveSettings("TRUE");
+  machine.run().addFault({"CreateFileA", "system.new", 0, 0});
+  apply();
+  EXPECT_TRUE(machine.keyExists(kTempSettings));
+  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniText);
+  EXPECT_EQ(values(kVendor), kTakenOver);
+
+  nextRun();
+  machine.run().addFault({"CopyFileA", "system.new", 0, 0});
+  apply();
+  EXPECT_TRUE(machine.keyExists(kTempSettings)) << "the line did not reach system.ini";
+
+  nextRun();
+  apply();
+  EXPECT_FALSE(machine.keyExists(kTempSettings));
+  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniWithDriverLine);
+
+  saveSettings("TRUE");
+  nextRun();
+  apply();
+  EXPECT_FALSE(machine.keyExists(kTempSettings));
+  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniWithDriverLine) << "added once";
+}
+
+// A system.ini without a "*vcd" line has no place for the driver line; the
+// saved settings are taken over all the same and do not stay for ever.
+TEST_F(Settings, WithoutAVcdLineTheSavedSettingsAreStillTakenOverOnce) {
+  const std::string withoutVcd = "[boot]\r\nshell=Explorer.exe\r\n[386Enh]\r\ndevice=*vpd\r\n";
+  machine.writeFile(kSystemIni, withoutVcd);
+  saveSettings("TRUE");
+  apply();
+  EXPECT_EQ(values(kVendor), kTakenOver);
+  EXPECT_FALSE(machine.keyExists(kTempSettings));
+  EXPECT_EQ(machine.readFile(kSystemIni), withoutVcd);
 }
 
 }  // namespace
