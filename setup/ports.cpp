@@ -38,14 +38,19 @@ void ProbePortName() {
 }
 
 // A PortName already in the vendor key (carried over from an earlier
-// installation) wins over the probe. One that is empty or does not fit the
-// port name is no usable name: the probed name replaces it there.
-void TakeVendorPortName(HKEY vendorKey) {
+// installation) wins over the probe. One that is missing, empty or does not
+// fit the port name is no usable name: the probed name replaces it there.
+// False when the value could not be read: it may be the user's port, so it
+// stays, and the port is not known.
+bool TakeVendorPortName(HKEY vendorKey) {
   char stored[kVendorPortNameCapacity + 1] = {};
-  bool usable = ReadFixedString(vendorKey, kPortNameValue, stored, kVendorPortNameCapacity) ==
-                    ERROR_SUCCESS &&
-                stored[0] != '\0' && CopyText(g_setup.portName, stored);
+  LONG status = ReadFixedString(vendorKey, kPortNameValue, stored, kVendorPortNameCapacity);
+  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND && status != ERROR_MORE_DATA) {
+    return false;
+  }
+  bool usable = status == ERROR_SUCCESS && stored[0] != '\0' && CopyText(g_setup.portName, stored);
   if (!usable) WriteFixedString(vendorKey, kPortNameValue, g_setup.portName, kPortNameBytes);
+  return true;
 }
 
 }  // namespace
@@ -77,7 +82,8 @@ int AssignPortName() {
                       vendorKey.put()) != ERROR_SUCCESS) {
       return kRegistryFailed;
     }
-    TakeVendorPortName(vendorKey.get());
+    // The first instance keeps its port too until the vendor key's can be read.
+    if (!TakeVendorPortName(vendorKey.get())) return kRegistryFailed;
   }
 
   LONG written =

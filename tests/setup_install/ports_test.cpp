@@ -168,6 +168,22 @@ TEST_F(PortAssignment, EmptyVendorPortNameIsReplacedByTheProbe) {
   EXPECT_EQ(machine.valueBytes(kVendorKey, "PortName"), PortNameBytes("COM2"));
 }
 
+// A registry that cannot be read says nothing about the port the user has:
+// neither the vendor key nor the first instance is written over.
+TEST_F(PortAssignment, VendorPortNameThatCannotBeReadIsLeftAndNothingIsWritten) {
+  TestMachine& machine = MakeMachine(kOnlyCom3AndCom4);
+  machine.setBytes(kVendorKey, "PortName", REG_SZ, PortNameBytes("COM3"));
+  machine.setBytes(InstanceKey(0), "PortName", REG_SZ, PortNameBytes("COM3"));
+  machine.run().addFault({"RegQueryValueExA", "PortName", 0, ERROR_CANTREAD});
+
+  EXPECT_EQ(rq47set::AssignPortName(), 100);
+
+  EXPECT_EQ(machine.valueBytes(kVendorKey, "PortName"), PortNameBytes("COM3"));
+  EXPECT_EQ(machine.valueBytes(InstanceKey(0), "PortName"), PortNameBytes("COM3"));
+  EXPECT_TRUE(rq47test::CallsOf(machine.run().trace(), "RegSetValueExA").empty());
+  ExpectHandlesClosed();
+}
+
 TEST_F(PortAssignment, OnlyTheFirstInstanceKeyIsWritten) {
   TestMachine& machine = MakeMachine(kOnlyCom3AndCom4, 3);
 
