@@ -11,6 +11,7 @@
 #include "install_paths.h"
 #include "modem_names.h"
 #include "registry_values.h"
+#include "settings.h"
 #include "setup_state.h"
 #include "text_buffer.h"
 #include "unique_handle.h"
@@ -141,7 +142,9 @@ void DeleteOldInfCopies() {
 }
 
 // The eight settings as the previous installation holds them, each marked as
-// read only when its read succeeded.
+// read only when its read succeeded, and whether every read said what the key
+// holds (a value that is not there or cannot fit is left out; one the registry
+// could not read may still be there).
 struct SavedSettings {
   bool version = false;
   bool language = false;
@@ -151,24 +154,40 @@ struct SavedSettings {
   bool spkrGain = false;
   bool dosBoxEnabled = false;
   bool portName = false;
+  bool allKnown = true;
 };
+
+// Earlier versions wrote PortName with 10 bytes, this program's port
+// assignment writes it with 20: a name that fits the 10 bytes saved is
+// carried over either way.
+LONG ReadPreviousPortName(HKEY previousKey) {
+  LONG status =
+      ReadFixedString(previousKey, "PortName", g_setup.settings.portName, kSavedPortNameBytes);
+  if (status != ERROR_MORE_DATA) return status;
+  char wide[kPortNameBytes + 1] = {};
+  status = ReadFixedString(previousKey, "PortName", wide, kPortNameBytes);
+  if (status != ERROR_SUCCESS) return status;
+  if (BoundedLength(wide, sizeof wide) >= kSavedPortNameBytes) return ERROR_MORE_DATA;
+  CopyText(g_setup.settings.portName, wide);
+  return ERROR_SUCCESS;
+}
 
 SavedSettings ReadPreviousSettings(HKEY previousKey) {
   SettingsRecord& fields = g_setup.settings;
   SavedSettings read;
-  read.version =
-      ReadFixedString(previousKey, "Version", g_setup.versionText, kVersionBytes) == ERROR_SUCCESS;
-  read.language =
-      ReadFixedString(previousKey, "Language", fields.language, kLanguageBytes) == ERROR_SUCCESS;
-  read.country = ReadByteValue(previousKey, "Country", &fields.country) == ERROR_SUCCESS;
-  read.pnpId =
-      ReadFixedString(previousKey, "PNP ID", fields.pnpId, kSavedPnpIdBytes) == ERROR_SUCCESS;
-  read.micGain = ReadByteValue(previousKey, "MicGain", &fields.micGain) == ERROR_SUCCESS;
-  read.spkrGain = ReadByteValue(previousKey, "SpkrGain", &fields.spkrGain) == ERROR_SUCCESS;
-  read.dosBoxEnabled = ReadFixedString(previousKey, "DOSboxEnabled", fields.dosBoxEnabled,
-                                       kDosBoxEnabledBytes) == ERROR_SUCCESS;
-  read.portName = ReadFixedString(previousKey, "PortName", fields.portName, kSavedPortNameBytes) ==
-                  ERROR_SUCCESS;
+  auto taken = [&read](LONG status) {
+    if (!ReadSaysWhatIsStored(status)) read.allKnown = false;
+    return status == ERROR_SUCCESS;
+  };
+  read.version = taken(ReadFixedString(previousKey, "Version", g_setup.versionText, kVersionBytes));
+  read.language = taken(ReadFixedString(previousKey, "Language", fields.language, kLanguageBytes));
+  read.country = taken(ReadByteValue(previousKey, "Country", &fields.country));
+  read.pnpId = taken(ReadFixedString(previousKey, "PNP ID", fields.pnpId, kSavedPnpIdBytes));
+  read.micGain = taken(ReadByteValue(previousKey, "MicGain", &fields.micGain));
+  read.spkrGain = taken(ReadByteValue(previousKey, "SpkrGain", &fields.spkrGain));
+  read.dosBoxEnabled = taken(
+      ReadFixedString(previousKey, "DOSboxEnabled", fields.dosBoxEnabled, kDosBoxEnabledBytes));
+  read.portName = taken(ReadPreviousPortName(previousKey));
   return read;
 }
 
@@ -198,7 +217,7 @@ bool WriteSavedSettings(HKEY tempKey, const SavedSettings& read) {
 
 // Moves the previous installation's settings into the temporary settings key,
 // where the next setup run takes them over, and removes the old keys. The old
-// keys go only once every setting read from them is safe in the temporary key.
+// keys go only once every setting they hold is safe in the temporary key.
 void SaveSettingsAndRemoveOldKeys() {
   UniqueHkey previousKey;
   bool reopened = OpenPreviousInstallationKey(previousKey) == ERROR_SUCCESS;
@@ -217,7 +236,7 @@ void SaveSettingsAndRemoveOldKeys() {
   tempKey.reset();
   previousKey.reset();
 
-  if (reopened && saved) {
+  if (reopened && read.allKnown && saved) {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kServiceKey);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kVendorKey);
   }
@@ -234,9 +253,9 @@ int UpgradePreviousInstallation() {
   DetectModemHardware();
   RecordCurrentDevice(std::move(previousKey));
 
-  if (MessageBoxA(nullptr, kUpgradeQuestion, kUpgradeCaption, MB_YESNO) == IDNO) {
-    return kUpgradeEndsRun;
-  }
+  // A question that could not be shown (0) is no consent to remove anything.
+  int answer = MessageBoxA(nullptr, kUpgradeQuestion, kUpgradeCaption, MB_YESNO);
+  if (answer == IDNO || answer == 0) return kUpgradeEndsRun;
 
   StartPreviousUninstaller();
   RefreshWindowsDirectory();

@@ -2,6 +2,11 @@
 // its settings kept for the next run, and the reboot request whatever fails.
 #include <windows.h>
 
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <utility>
+
 #include "setup_state.h"
 #include "upgrade.h"
 #include "upgrade_fixture.h"
@@ -181,6 +186,65 @@ TEST_F(UpgradeAcceptTest, WhenASettingCannotBeSavedTheOldKeysStay) {
   EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "Language"), Padded("German", 22));
   EXPECT_EQ(machine().valueBytes(kTempKeyPath, "PortName"), Padded("COM4", 10));
 }
+
+// This program's port assignment writes PortName with 20 bytes; the upgrade
+// saves it with 10 when the name fits them, and leaves it out when it does not.
+TEST_F(UpgradeAcceptTest, APortNameWrittenWithTwentyBytesIsSavedWhenItFitsTen) {
+  // As this program leaves an installation: the instance's PortName of 20 bytes
+  // cannot be read into the 10 the upgrade moves, so the old key keeps its own.
+  machine().setBytes(kModemInstancePath, "PortName", REG_SZ, Padded("COM4", 20));
+  machine().registry().remove(kServiceKeyPath);
+  const std::pair<std::string, std::optional<std::string>> kPortNames[] = {
+      {"COM3", Padded("COM3", 10)}, {"COM3-modem", std::nullopt}};
+  for (const auto& [portName, saved] : kPortNames) {
+    SCOPED_TRACE(portName);
+    WriteOldSettings(kVendorKeyPath);
+    machine().setBytes(kVendorKeyPath, "PortName", REG_SZ, Padded(portName, 20));
+    machine().registry().remove(kTempKeyPath);
+
+    EXPECT_EQ(Accept(), 10);
+
+    EXPECT_EQ(machine().valueBytes(kTempKeyPath, "PortName"), saved);
+    EXPECT_EQ(machine().valueBytes(kTempKeyPath, "Language"), Padded("German", 22));
+    EXPECT_FALSE(machine().keyExists(kVendorKeyPath));
+  }
+}
+
+// A read the registry fails (unlike a value that is not there) says nothing
+// about the setting: the old keys stay, so the setting is not lost.
+class UnreadableSettingTest
+    : public UpgradeAcceptTest,
+      public ::testing::WithParamInterface<std::pair<const char*, unsigned>> {};
+
+TEST_P(UnreadableSettingTest, KeepsTheOldKeys) {
+  const auto& [name, nth] = GetParam();
+  WriteOldSettings(kVendorKeyPath);
+  run().addFault({"RegQueryValueExA", TraceQuoted(name), nth, ERROR_CANTREAD});
+
+  EXPECT_EQ(Accept(), 10);
+
+  EXPECT_EQ(BoxTexts().back(), kRebootText);
+  for (const std::string& key : {kServiceKeyPath, kVendorKeyPath}) {
+    EXPECT_EQ(machine().valueBytes(key, "Language"), Padded("German", 22));
+    EXPECT_EQ(machine().valueBytes(key, "Country"), std::string(1, 49));
+    EXPECT_EQ(machine().valueBytes(key, "PortName"), Padded("COM4", 10));
+  }
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "DOSboxEnabled"), Padded("TRUE", 10));
+  EXPECT_EQ(run().openHandleCount(), 0u);
+}
+
+// Version and PortName are read once before the question, then with the others.
+INSTANTIATE_TEST_SUITE_P(Values, UnreadableSettingTest,
+                         ::testing::Values(std::make_pair("Version", 2u),
+                                           std::make_pair("Language", 1u),
+                                           std::make_pair("Country", 1u),
+                                           std::make_pair("PNP ID", 1u),
+                                           std::make_pair("PortName", 2u)),
+                         [](const auto& info) {
+                           std::string name = info.param.first;
+                           name.erase(std::remove(name.begin(), name.end(), ' '), name.end());
+                           return name;
+                         });
 
 TEST_F(UpgradeAcceptTest, EveryFileAndRegistryStepFailingStillEndsWithTheRebootRequest) {
   StartSetupRun();
