@@ -47,13 +47,32 @@ constexpr const char* kOldDriverNames[] = {"\\RQ47pci.vxd", "\\RQ47pci1.vxd", "\
 constexpr const char* kOldInfCopies[] = {"\\INF\\Other\\Zelvaran IncZQRTMODM.inf",
                                          "\\INF\\Other\\ZelvaranSERWAVE.inf"};
 
-// The service key, where earlier installations kept their settings, else the vendor key.
-LONG OpenPreviousInstallationKey(UniqueHkey& key) {
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServiceKey, 0, KEY_ALL_ACCESS, key.put()) ==
-      ERROR_SUCCESS) {
-    return ERROR_SUCCESS;
-  }
+// The service key, where earlier installations kept their settings, else the
+// vendor key. isServiceKey tells which of them opened.
+LONG OpenPreviousInstallationKey(UniqueHkey& key, bool* isServiceKey = nullptr) {
+  bool serviceKey =
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServiceKey, 0, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS;
+  if (isServiceKey != nullptr) *isServiceKey = serviceKey;
+  if (serviceKey) return ERROR_SUCCESS;
   return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, KEY_ALL_ACCESS, key.put());
+}
+
+// An upgrade the user accepted creates the temporary settings key first. An
+// earlier installation's service key that is still there beside it belongs to
+// an upgrade that was cut short: it is not an installation of this version,
+// even though its Version already says so, and the upgrade is offered again.
+bool IsUpgradePending() {
+  UniqueHkey tempKey;
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTempSettingsKey, 0, KEY_READ, tempKey.put()) ==
+         ERROR_SUCCESS;
+}
+
+// Records that the user accepted the upgrade, before anything is removed.
+void MarkUpgradeAccepted() {
+  UniqueHkey tempKey;
+  DWORD disposition = 0;
+  RegCreateKeyExA(HKEY_LOCAL_MACHINE, kTempSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                  KEY_ALL_ACCESS, nullptr, tempKey.put(), &disposition);
 }
 
 bool IsCurrentVersionInstalled(HKEY previousKey) {
@@ -246,9 +265,12 @@ void SaveSettingsAndRemoveOldKeys() {
 
 int UpgradePreviousInstallation() {
   UniqueHkey previousKey;
-  LONG openStatus = OpenPreviousInstallationKey(previousKey);
+  bool isServiceKey = false;
+  LONG openStatus = OpenPreviousInstallationKey(previousKey, &isServiceKey);
   if (openStatus != ERROR_SUCCESS) return openStatus;
-  if (IsCurrentVersionInstalled(previousKey.get())) return 0;
+  if (IsCurrentVersionInstalled(previousKey.get()) && !(isServiceKey && IsUpgradePending())) {
+    return 0;
+  }
 
   DetectModemHardware();
   RecordCurrentDevice(std::move(previousKey));
@@ -257,6 +279,7 @@ int UpgradePreviousInstallation() {
   int answer = MessageBoxA(nullptr, kUpgradeQuestion, kUpgradeCaption, MB_YESNO);
   if (answer == IDNO || answer == 0) return kUpgradeEndsRun;
 
+  MarkUpgradeAccepted();
   StartPreviousUninstaller();
   RefreshWindowsDirectory();
   CreateBackupFolder();

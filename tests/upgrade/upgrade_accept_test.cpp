@@ -119,6 +119,10 @@ TEST_F(UpgradeAcceptTest, ArchivesBeforeDeletingAndSavesBeforeRemovingTheKeys) {
   EXPECT_EQ(machine().readFile(std::string(kBackupFolder) + "\\zca.cpl"), "program folder zca.cpl");
   EXPECT_EQ(machine().readFile(std::string(kBackupFolder) + "\\setup.exe"), "old kit setup.exe");
 
+  // The temporary settings key is made as soon as the user accepts, so an
+  // upgrade cut short is known as one, and made again to save the settings.
+  size_t accepted = FirstCall("MessageBoxA", "UPGRADE");
+  size_t marked = FirstCall("RegCreateKeyExA", TraceQuoted("Software\\Zelvaran\\RQ31"));
   size_t uninstaller = FirstCall("CreateProcessA", "UNINST.EXE");
   size_t backupFolder = FirstCall("CreateDirectoryA", TraceQuoted(kBackupFolder));
   size_t setupFolder = FirstCall("SetCurrentDirectoryA", TraceQuoted("C:\\Progra~1\\ZelSetup"));
@@ -127,12 +131,12 @@ TEST_F(UpgradeAcceptTest, ArchivesBeforeDeletingAndSavesBeforeRemovingTheKeys) {
   size_t driverDeleted = FirstCall("DeleteFileA", "RQ47pci.vxd");
   size_t driverLine = FirstCall("CreateFileA", "system.new");
   size_t infDeleted = FirstCall("DeleteFileA", "ZQRTMODM.inf");
-  size_t tempKey = FirstCall("RegCreateKeyExA", TraceQuoted("Software\\Zelvaran\\RQ31"));
+  size_t saved = FirstCall("RegSetValueExA", "\"Language\"");
   size_t keysDeleted = FirstCall("RegDeleteKeyA");
   size_t reboot = FirstCall("MessageBoxA", "reboot");
-  std::vector<size_t> order = {uninstaller, backupFolder,  setupFolder, notice,
-                               firstCopy,   driverDeleted, driverLine,  infDeleted,
-                               tempKey,     keysDeleted,   reboot};
+  std::vector<size_t> order = {accepted, marked,      uninstaller,   backupFolder, setupFolder,
+                               notice,   firstCopy,   driverDeleted, driverLine,   infDeleted,
+                               saved,    keysDeleted, reboot};
   for (size_t i = 0; i < order.size(); ++i) {
     ASSERT_LT(order[i], run().trace().size()) << "step " << i << " was not made";
     if (i > 0) EXPECT_LT(order[i - 1], order[i]) << "step " << i << " came too early";

@@ -46,6 +46,33 @@ TEST_F(UpgradeOutcomeTest, TheCurrentVersionInstalledReturnsZeroWithoutAsking) {
   EXPECT_EQ(run().openHandleCount(), 0u);
 }
 
+// The temporary settings key beside a service key of this version is what an
+// accepted upgrade cut short leaves: the upgrade is offered again instead of
+// installing over the earlier installation's settings. A vendor key of this
+// version beside it is an installation whose take-over of the settings is
+// still to be finished, which the installation does.
+TEST_F(UpgradeOutcomeTest, AnAcceptedUpgradeCutShortIsOfferedAgain) {
+  AddModem();
+  AddInstalledFiles();
+  OldSettings marked;
+  marked.version = "3.02 Build 69";
+  WriteOldSettings(kServiceKeyPath, marked);
+  machine().createKey(kTempKeyPath);
+  auto filesBefore = FilesBelow(machine().folder());
+
+  EXPECT_EQ(Upgrade({IDNO}), 10);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestionText});
+  EXPECT_EQ(FilesBelow(machine().folder()), filesBefore);
+  EXPECT_TRUE(machine().keyExists(kServiceKeyPath));
+
+  machine().registry().remove(kServiceKeyPath);
+  WriteOldSettings(kVendorKeyPath, marked);
+  machine().newRun();
+  EXPECT_EQ(Upgrade({}), 0);
+  EXPECT_TRUE(run().messageBoxes().empty());
+  EXPECT_EQ(run().openHandleCount(), 0u);
+}
+
 // Versions that are not exactly this one, and a Version that cannot be read,
 // count as another version: the user is asked.
 class OtherVersionTest : public UpgradeOutcomeTest,
