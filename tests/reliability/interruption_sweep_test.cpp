@@ -106,9 +106,9 @@ class InterruptionSweep : public ::testing::TestWithParam<ScenarioId> {
     }
     if (GetParam() != ScenarioId::kUpgradeAccepted) {
       ExpectCleanResult(broken);
-    } else if (stoppedAfter >= QuestionCall()) {
-      // Once the user has said Yes to the upgrade, the installation that
-      // finishes it carries the earlier installation's settings over.
+    } else if (stoppedAfter > QuestionCall()) {
+      // Once the user has said Yes to the upgrade and the upgrade has begun,
+      // the installation that finishes it carries the earlier settings over.
       if (ReadSettings(machine.registry, kVendorKey) != scenario_->userSettings) {
         broken.push_back(
             "the upgrade, once accepted, ends without the earlier settings in the "
@@ -117,7 +117,8 @@ class InterruptionSweep : public ::testing::TestWithParam<ScenarioId> {
     }
     // Stopped before the question was answered, the upgrade was never agreed
     // to; the next run then installs as after a No, which leaves the earlier
-    // settings where they were.
+    // settings where they were. Stopped right after the answer, before any
+    // other call, the machine is the same as if stopped during the question.
   }
 
   // The number of the call that asks the upgrade question in the clean run.
