@@ -151,7 +151,8 @@ void ApplyModemSettings(UniqueHkey vendorKey) {
                                      kLanguageBytes) != ERROR_FILE_NOT_FOUND;
 
   // Saved settings are taken over even when the vendor key has some already:
-  // they are still there only when taking them over was cut short.
+  // they are still there only when the upgrade that saved them, or their
+  // take-over, was cut short.
   UniqueHkey tempKey;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTempSettingsKey, 0, KEY_READ, tempKey.put()) ==
       ERROR_SUCCESS) {
