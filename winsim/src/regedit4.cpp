@@ -1,6 +1,10 @@
 #include "winsim/regedit4.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -62,48 +66,165 @@ constexpr std::array<int8_t, 256> kHexValues = MakeHexTable();
 // The value of a hex digit, or -1.
 inline int HexDigit(char c) { return kHexValues[static_cast<unsigned char>(c)]; }
 
-// The first quote or backslash at or after `from`, or the size. (A plain
-// loop: find_first_of tests each byte against the set with a call.)
+// The first quote or backslash at or after `from`, or the size. Strings
+// mostly hold neither, so the quote is looked for first and the backslash
+// only before it.
 size_t FindQuoteOrBackslash(std::string_view text, size_t from) {
-  while (from < text.size() && text[from] != '"' && text[from] != '\\') ++from;
-  return from;
+  if (from >= text.size()) return text.size();
+  const char* start = text.data() + from;
+  size_t rest = text.size() - from;
+  const void* quote = std::memchr(start, '"', rest);
+  size_t limit =
+      quote != nullptr ? static_cast<size_t>(static_cast<const char*>(quote) - start) : rest;
+  const void* backslash = std::memchr(start, '\\', limit);
+  return from + (backslash != nullptr
+                     ? static_cast<size_t>(static_cast<const char*>(backslash) - start)
+                     : limit);
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && NamesEqual(text.substr(0, prefix.size()), prefix);
 }
 
-// Physical lines of the text; a line ends at CR LF, LF or a lone CR.
-class Lines {
+// Where the line that starts at `begin` ends, of the `size` bytes there: a
+// line ends at CR LF, LF or a lone CR. Gives the line's length and, in
+// *skip, the bytes of its line end; *complete is false when the bytes end
+// before the line does (or with a CR whose LF may come next).
+size_t LineLength(const char* begin, size_t size, size_t* skip, bool* complete) {
+  const char* lf = static_cast<const char*>(std::memchr(begin, '\n', size));
+  size_t lfAt = lf != nullptr ? static_cast<size_t>(lf - begin) : size;
+  const char* cr = static_cast<const char*>(std::memchr(begin, '\r', lfAt));
+  if (cr != nullptr) {
+    size_t length = static_cast<size_t>(cr - begin);
+    *complete = length + 1 < size;
+    *skip = *complete && begin[length + 1] == '\n' ? 2 : 1;
+    return length;
+  }
+  *complete = lf != nullptr;
+  *skip = lf != nullptr ? 1 : 0;
+  return lfAt;
+}
+
+// How many value lines ("name"=... or @=...) follow before the next key
+// line, among the `size` bytes at `begin` (which start a line). A hint that
+// lets a key size its values once: lines are found by their LF only.
+size_t CountValueLines(const char* begin, size_t size) {
+  const char* end = begin + size;
+  size_t count = 0;
+  for (const char* line = begin; line < end;) {
+    const char* at = line;
+    while (at < end && IsBlank(*at)) ++at;
+    if (at < end) {
+      if (*at == '[') break;
+      if (*at == '"' || *at == '@') ++count;
+    }
+    const char* lf = static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at)));
+    if (lf == nullptr) break;
+    line = lf + 1;
+  }
+  return count;
+}
+
+// The lines of a file held whole in memory. A line stays valid as long as the text.
+class TextLines {
  public:
-  explicit Lines(std::string_view text) : text_(text) {}
+  static constexpr bool kLinesMove = false;
+
+  explicit TextLines(std::string_view text) : text_(text) {}
 
   bool next(std::string_view& line) {
     if (pos_ >= text_.size()) return false;
-    const char* begin = text_.data() + pos_;
-    size_t rest = text_.size() - pos_;
-    const char* lf = static_cast<const char*>(std::memchr(begin, '\n', rest));
-    size_t lfAt = lf != nullptr ? static_cast<size_t>(lf - begin) : rest;
-    const char* cr = static_cast<const char*>(std::memchr(begin, '\r', lfAt));
-    size_t length;
-    size_t skip;
-    if (cr != nullptr) {
-      length = static_cast<size_t>(cr - begin);
-      skip = length + 1 < rest && begin[length + 1] == '\n' ? 2 : 1;
-    } else {
-      length = lfAt;
-      skip = lf != nullptr ? 1 : 0;
-    }
-    line = std::string_view(begin, length);
+    size_t skip = 0;
+    bool complete = false;
+    size_t length = LineLength(text_.data() + pos_, text_.size() - pos_, &skip, &complete);
+    line = text_.substr(pos_, length);
     pos_ += length + skip;
     ++number_;
     return true;
   }
   size_t number() const { return number_; }
+  // The first bytes of the file (fewer when it is shorter).
+  std::string_view start(size_t bytes) const { return text_.substr(0, bytes); }
+  size_t valueLinesAhead() const {
+    return CountValueLines(text_.data() + pos_, text_.size() - pos_);
+  }
 
  private:
   std::string_view text_;
   size_t pos_ = 0;
+  size_t number_ = 0;
+};
+
+// The lines of a file read block by block, so that a large file is never in
+// memory whole. A line stays valid only until next() is called again.
+class FileLines {
+ public:
+  static constexpr bool kLinesMove = true;
+
+  FileLines(int fd, size_t blockSize) : fd_(fd), block_(blockSize < 16 ? 16 : blockSize) { fill(); }
+
+  bool next(std::string_view& line) {
+    for (;;) {
+      if (pos_ == end_ && ended_) return false;
+      size_t skip = 0;
+      bool complete = false;
+      size_t length = LineLength(block_.data() + pos_, end_ - pos_, &skip, &complete);
+      if (complete || ended_) {
+        line = std::string_view(block_.data() + pos_, length);
+        pos_ += length + skip;
+        ++number_;
+        // Keep the next lines of a key's values at hand for valueLinesAhead().
+        if (end_ - pos_ < block_.size() / 4 && !ended_) keepAhead_ = true;
+        return true;
+      }
+      fill();
+    }
+  }
+  size_t number() const { return number_; }
+  std::string_view start(size_t bytes) const {
+    return std::string_view(block_.data(), std::min(bytes, end_));
+  }
+  size_t valueLinesAhead() const { return CountValueLines(block_.data() + pos_, end_ - pos_); }
+
+  // Called by the parser where no line is in use: refills the block early when
+  // little of it is left, so a key's value lines are mostly in it when counted.
+  void refillIfLow() {
+    if (keepAhead_) {
+      keepAhead_ = false;
+      fill();
+    }
+  }
+
+ private:
+  // Moves the unread bytes to the front and reads more behind them; a line
+  // longer than the block makes the block larger.
+  void fill() {
+    if (ended_) return;
+    std::memmove(block_.data(), block_.data() + pos_, end_ - pos_);
+    end_ -= pos_;
+    pos_ = 0;
+    if (end_ == block_.size()) block_.resize(block_.size() * 2);
+    while (end_ < block_.size()) {
+      ssize_t got = ::read(fd_, block_.data() + end_, block_.size() - end_);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) {
+        throw Failure{number_ + 1, std::string("the file cannot be read: ") + std::strerror(errno) +
+                                       "; check the file and the disk"};
+      }
+      if (got == 0) {
+        ended_ = true;
+        break;
+      }
+      end_ += static_cast<size_t>(got);
+    }
+  }
+
+  int fd_;
+  std::vector<char> block_;
+  size_t pos_ = 0;  // the first unread byte
+  size_t end_ = 0;  // the end of the bytes read
+  bool ended_ = false;
+  bool keepAhead_ = false;
   size_t number_ = 0;
 };
 
@@ -114,23 +235,25 @@ class Lines {
 //   setValue(name, type, bytes)
 //   deleteValue(name)
 // The views it passes are valid only during the call.
-template <class Handler>
+template <class Handler, class Source>
 class Parser {
  public:
-  Parser(std::string_view text, Handler& handler) : lines_(text), text_(text), handler_(handler) {}
+  Parser(Source& lines, Handler& handler) : lines_(lines), handler_(handler) {}
 
   void run() {
     checkHeader();
     std::string_view line;
-    while (lines_.next(line)) {
+    for (;;) {
+      if constexpr (Source::kLinesMove) lines_.refillIfLow();
+      if (!lines_.next(line)) break;
       line = TrimRight(line);
       size_t pos = 0;
       while (pos < line.size() && IsBlank(line[pos])) ++pos;
       if (pos == line.size() || line[pos] == ';') continue;
-      if (line[pos] == '[') {
-        keyLine(line.substr(pos + 1));
-      } else if (line[pos] == '"' || line[pos] == '@') {
+      if (line[pos] == '"' || line[pos] == '@') {
         valueLine(line, pos);
+      } else if (line[pos] == '[') {
+        keyLine(line.substr(pos + 1));
       } else {
         fail(
             "this line is not a [key] line, a \"name\"=value or @=value line, a ; comment or "
@@ -146,12 +269,13 @@ class Parser {
   }
 
   void checkHeader() {
-    if (text_.substr(0, 2) == "\xFF\xFE" || text_.substr(0, 2) == "\xFE\xFF") {
+    std::string_view start = lines_.start(3);
+    if (start.substr(0, 2) == "\xFF\xFE" || start.substr(0, 2) == "\xFE\xFF") {
       throw Failure{1,
                     "the file is UTF-16 text (regedit's version 5.00 format); a REGEDIT4 file "
                     "is ANSI text that starts with the line REGEDIT4"};
     }
-    if (text_.substr(0, 3) == "\xEF\xBB\xBF") {
+    if (start == "\xEF\xBB\xBF") {
       throw Failure{1,
                     "the file starts with a UTF-8 byte order mark; save it as ANSI text "
                     "without one, starting with the line REGEDIT4"};
@@ -184,7 +308,7 @@ class Parser {
     if (remove) path.remove_prefix(1);
     splitPath(path);
     if (parts_.empty()) fail("the key line names no key; write it as [HKEY_LOCAL_MACHINE\\Path]");
-    std::optional<Root> root = ParseRootName(parts_[0]);
+    std::optional<Root> root = rootOf(parts_[0]);
     if (!root) {
       fail(Shown(parts_[0]) +
            " is not a registry root; a key path starts with HKEY_LOCAL_MACHINE, "
@@ -202,26 +326,21 @@ class Parser {
       handler_.deleteKey(*root, parts_);
       state_ = KeyState::Deleted;
     } else {
-      handler_.openKey(*root, parts_, valueLinesAhead());
+      size_t valueLines = Handler::kWantsValueCounts ? lines_.valueLinesAhead() : 0;
+      handler_.openKey(*root, parts_, valueLines);
       state_ = KeyState::Open;
     }
   }
 
-  // How many value lines follow before the next key line (a quick look that
-  // lets a key size its values once).
-  size_t valueLinesAhead() const {
-    if (!Handler::kWantsValueCounts) return 0;
-    Lines ahead = lines_;
-    std::string_view line;
-    size_t count = 0;
-    while (ahead.next(line)) {
-      size_t pos = 0;
-      while (pos < line.size() && IsBlank(line[pos])) ++pos;
-      if (pos == line.size()) continue;
-      if (line[pos] == '[') break;
-      if (line[pos] == '"' || line[pos] == '@') ++count;
+  // Key lines name the same root over and over, spelled the same way.
+  std::optional<Root> rootOf(std::string_view name) {
+    if (lastRoot_ && name == lastRootName_) return lastRoot_;
+    std::optional<Root> root = ParseRootName(name);
+    if (root) {
+      lastRoot_ = root;
+      lastRootName_.assign(name);
     }
-    return count;
+    return root;
   }
 
   void splitPath(std::string_view path) {
@@ -271,22 +390,36 @@ class Parser {
       if (text.data() != dataScratch_.data()) dataScratch_.assign(text);
       dataScratch_.push_back('\0');
       handler_.setValue(name, kRegSz, dataScratch_);
-    } else if (data == "-") {
+    } else if (data.size() == 1 && data[0] == '-') {
       handler_.deleteValue(name);
     } else if (StartsWithNoCase(data, "dword:")) {
       handler_.setValue(name, kRegDword, dword(data.substr(6)));
     } else if (StartsWithNoCase(data, "hex:")) {
+      name = keptName(name, line);
       hexList(line, pos + 4);
       handler_.setValue(name, kRegBinary, dataScratch_);
     } else if (StartsWithNoCase(data, "hex(")) {
       size_t at = pos + 4;
       uint32_t type = hexType(line, at);
+      name = keptName(name, line);
       hexList(line, at);
       handler_.setValue(name, type, dataScratch_);
     } else {
       fail("the value is not \"text\", dword:, hex:, hex(N): or - (to delete it); found " +
            Shown(data));
     }
+  }
+
+  // A hex list may go on over the next lines (the line ends in a backslash);
+  // where reading them moves the current line, the name it holds is kept
+  // aside first.
+  std::string_view keptName(std::string_view name, std::string_view line) {
+    if (!Source::kLinesMove || name.empty() || line.back() != '\\' ||
+        name.data() == nameScratch_.data()) {
+      return name;
+    }
+    nameScratch_.assign(name);
+    return nameScratch_;
   }
 
   // A quoted string at line[pos]; pos moves past its closing quote. The only
@@ -326,10 +459,8 @@ class Parser {
       fail("dword: needs 1 to 8 hex digits and nothing after them, as in dword:0000001a; found " +
            Shown(digits));
     }
-    dataScratch_.clear();
-    for (int shift = 0; shift < 32; shift += 8) {
-      dataScratch_.push_back(static_cast<char>((value >> shift) & 0xff));
-    }
+    dataScratch_.resize(4);
+    for (int i = 0; i < 4; ++i) dataScratch_[i] = static_cast<char>((value >> (8 * i)) & 0xff);
     return dataScratch_;
   }
 
@@ -357,6 +488,14 @@ class Parser {
   void hexList(std::string_view line, size_t at) {
     dataScratch_.clear();
     for (;;) {
+      // Bytes as regedit writes them, "01,ff,", taken three characters at a time.
+      while (at + 2 < line.size() && line[at + 2] == ',') {
+        int high = HexDigit(line[at]);
+        int low = HexDigit(line[at + 1]);
+        if ((high | low) < 0) break;
+        dataScratch_.push_back(static_cast<char>(high * 16 + low));
+        at += 3;
+      }
       while (at < line.size() && IsBlank(line[at])) ++at;
       if (at == line.size()) return;
       if (line[at] == '\\') {
@@ -401,11 +540,12 @@ class Parser {
 
   enum class KeyState { None, Open, Deleted };
 
-  Lines lines_;
-  std::string_view text_;
+  Source& lines_;
   Handler& handler_;
   KeyState state_ = KeyState::None;
   std::vector<std::string_view> parts_;
+  std::optional<Root> lastRoot_;
+  std::string lastRootName_;
   std::string nameScratch_;
   std::string dataScratch_;
 };
@@ -431,20 +571,17 @@ class Applier {
     // deepest key the previous line reached that is still on this path.
     if (chain_.empty() || root != chainRoot_) {
       chain_.assign(1, &registry_.root(root));
-      names_.clear();
       chainRoot_ = root;
     }
     size_t common = 0;
-    size_t limit = std::min(names_.size(), parts.size() - 1);
-    while (common < limit && NamesEqual(names_[common], parts[common + 1])) ++common;
+    size_t limit = std::min(chain_.size() - 1, parts.size() - 1);
+    while (common < limit && SameName(chain_[common + 1]->name(), parts[common + 1])) ++common;
     chain_.resize(common + 1);
-    names_.resize(common);
     for (size_t i = common + 1; i < parts.size(); ++i) {
       bool created = false;
       RegKey& key = chain_.back()->createSubkey(parts[i], &created);
       if (created) registry_.modified = true;
       chain_.push_back(&key);
-      names_.push_back(parts[i]);
     }
     current_ = chain_.back();
     current_->reserveValues(valueLines);
@@ -470,10 +607,14 @@ class Applier {
   }
 
  private:
+  // A file names a key the same way on every line, mostly.
+  static bool SameName(std::string_view a, std::string_view b) {
+    return a == b || NamesEqual(a, b);
+  }
+
   Registry& registry_;
   Root chainRoot_ = Root::LocalMachine;
-  std::vector<RegKey*> chain_;  // chain_[0] is the root; chain_[i + 1] is named names_[i]
-  std::vector<std::string_view> names_;
+  std::vector<RegKey*> chain_;  // chain_[0] is the root; chain_[i] the key of the path's part i
   RegKey* current_ = nullptr;
 };
 
@@ -483,25 +624,103 @@ class Applier {
 constexpr char kHexDigits[] = "0123456789abcdef";
 constexpr size_t kWrapColumn = 77;
 
-// A string that reads back exactly from "text": its text and one terminator,
-// and nothing in the text that a line cannot hold.
-bool IsPlainString(const std::string& data) {
-  if (data.empty() || data.back() != '\0') return false;
-  for (size_t i = 0; i + 1 < data.size(); ++i) {
-    if (static_cast<unsigned char>(data[i]) < 0x20) return false;
-  }
-  return true;
+// Most bytes a hex list of `size` bytes takes: three characters a byte and a
+// continuation (five characters) at most every 25 bytes, plus the first.
+size_t HexListBound(size_t size) { return size * 3 + (size / 25 + 2) * 5; }
+
+// True when one of the eight bytes in `word` is a quote, a backslash or a
+// control character (below 0x20): the bytes a string cannot be copied with
+// as they are. (Each test is exact for the word as a whole.)
+inline bool HoldsSpecialByte(uint64_t word) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHighs = 0x8080808080808080ull;
+  uint64_t quotes = word ^ (kOnes * '"');
+  uint64_t backslashes = word ^ (kOnes * '\\');
+  uint64_t found = ((quotes - kOnes) & ~quotes) | ((backslashes - kOnes) & ~backslashes) |
+                   ((word - kOnes * 0x20) & ~word);
+  return (found & kHighs) != 0;
 }
 
+// The text with a backslash before every quote and backslash; nullptr when
+// the text holds a control character and `plain` asks for none. Runs of
+// ordinary bytes are copied eight at a time.
+char* PutEscaped(char* p, std::string_view text, bool plain) {
+  size_t i = 0;
+  while (i < text.size()) {
+    uint64_t word = 0;
+    if (i + 8 <= text.size()) {
+      std::memcpy(&word, text.data() + i, 8);
+      if (!HoldsSpecialByte(word)) {
+        std::memcpy(p, &word, 8);
+        p += 8;
+        i += 8;
+        continue;
+      }
+    }
+    size_t end = std::min(text.size(), i + 8);
+    for (; i < end; ++i) {
+      char c = text[i];
+      if (plain && static_cast<unsigned char>(c) < 0x20) return nullptr;
+      if (c == '"' || c == '\\') *p++ = '\\';
+      *p++ = c;
+    }
+  }
+  return p;
+}
+
+// A string value as "text" when it reads back exactly so: its text and one
+// terminator, and nothing in the text that a line cannot hold. nullptr (and
+// what was written is to be dropped) for any other string.
+char* PutPlainString(char* p, const std::string& data) {
+  if (data.empty() || data.back() != '\0') return nullptr;
+  *p++ = '"';
+  p = PutEscaped(p, std::string_view(data.data(), data.size() - 1), true);
+  if (p == nullptr) return nullptr;
+  *p++ = '"';
+  return p;
+}
+
+// Bytes as "01,02,..." wrapped before the 80th column with ",\" and a
+// continuation line indented by two blanks; `column` is where the list starts.
+char* PutHexList(char* p, const std::string& data, size_t column) {
+  for (size_t i = 0; i < data.size(); ++i) {
+    unsigned char byte = static_cast<unsigned char>(data[i]);
+    *p++ = kHexDigits[byte >> 4];
+    *p++ = kHexDigits[byte & 15];
+    if (i + 1 == data.size()) break;
+    *p++ = ',';
+    column += 3;
+    if (column >= kWrapColumn) {
+      std::memcpy(p, "\\\r\n  ", 5);
+      p += 5;
+      column = 2;
+    }
+  }
+  return p;
+}
+
+char* Put(char* p, std::string_view text) {
+  std::memcpy(p, text.data(), text.size());
+  return p + text.size();
+}
+
+// Writes each line straight into the text: room for the longest the line can
+// be is made first (within what was reserved, so the text never moves), and
+// the text is cut back to what was written.
 class Writer {
  public:
   std::string out = "REGEDIT4\r\n";
 
   void key(const RegKey& key, std::string& path) {
-    out += "\r\n[";
-    out += path;
-    out += "]\r\n";
-    for (const RegValue& value : key.values()) this->value(value);
+    // Room for the key line and the longest its values can be, made once.
+    size_t bytes = path.size() + 7;
+    for (const RegValue& value : key.values()) bytes += LongestLine(value);
+    char* p = room(bytes);
+    p = Put(p, "\r\n[");
+    p = Put(p, path);
+    p = Put(p, "]\r\n");
+    for (const RegValue& value : key.values()) p = this->value(p, value);
+    done(p);
     for (size_t i = 0; i < key.subkeyCount(); ++i) {
       const RegKey& child = *key.subkey(i);
       size_t mark = path.size();
@@ -513,82 +732,57 @@ class Writer {
   }
 
  private:
-  void escaped(std::string_view text) {
-    size_t start = 0;
-    for (;;) {
-      size_t special = FindQuoteOrBackslash(text, start);
-      if (special == text.size()) break;
-      out.append(text, start, special - start);
-      out += '\\';
-      out += text[special];
-      start = special + 1;
-    }
-    out.append(text, start, std::string_view::npos);
+  char* room(size_t bytes) {
+    size_t start = out.size();
+    out.resize(start + bytes);
+    return &out[start];
+  }
+  void done(const char* end) { out.resize(static_cast<size_t>(end - out.data())); }
+
+  // The name escaped, "=hex(ffffffff):", the data as hex (a plain string or
+  // a dword is shorter) and the line end.
+  static size_t LongestLine(const RegValue& value) {
+    return 2 * value.name.size() + 19 + HexListBound(value.data.size());
   }
 
-  void value(const RegValue& value) {
-    size_t lineStart = out.size();
+  char* value(char* p, const RegValue& value) {
+    char* line = p;
     if (value.name.empty()) {
-      out += '@';
+      *p++ = '@';
     } else {
-      out += '"';
-      escaped(value.name);
-      out += '"';
+      *p++ = '"';
+      p = PutEscaped(p, value.name, false);
+      *p++ = '"';
     }
-    out += '=';
-    if (value.type == kRegSz && IsPlainString(value.data)) {
-      out += '"';
-      escaped(std::string_view(value.data).substr(0, value.data.size() - 1));
-      out += '"';
+    *p++ = '=';
+    char* plain = value.type == kRegSz ? PutPlainString(p, value.data) : nullptr;
+    if (plain != nullptr) {
+      p = plain;
     } else if (value.type == kRegDword && value.data.size() == 4) {
       uint32_t number = 0;
       for (int i = 3; i >= 0; --i) {
         number = (number << 8) | static_cast<unsigned char>(value.data[static_cast<size_t>(i)]);
       }
-      out += "dword:";
-      for (int shift = 28; shift >= 0; shift -= 4) out += kHexDigits[(number >> shift) & 15];
+      p = Put(p, "dword:");
+      for (int shift = 28; shift >= 0; shift -= 4) *p++ = kHexDigits[(number >> shift) & 15];
     } else {
       if (value.type == kRegBinary) {
-        out += "hex:";
+        p = Put(p, "hex:");
       } else {
-        out += "hex(";
+        p = Put(p, "hex(");
         bool started = false;
         for (int shift = 28; shift >= 0; shift -= 4) {
           unsigned digit = (value.type >> shift) & 15;
           if (digit != 0 || started || shift == 0) {
-            out += kHexDigits[digit];
+            *p++ = kHexDigits[digit];
             started = true;
           }
         }
-        out += "):";
+        p = Put(p, "):");
       }
-      hexList(value.data, out.size() - lineStart);
+      p = PutHexList(p, value.data, static_cast<size_t>(p - line));
     }
-    out += "\r\n";
-  }
-
-  // Bytes as "01,02,..." wrapped before the 80th column with ",\" and a
-  // continuation line indented by two blanks.
-  void hexList(const std::string& data, size_t column) {
-    // Room for the longest this can be: three characters a byte and a
-    // continuation (five characters) at most every 25 bytes, plus the first.
-    size_t start = out.size();
-    out.resize(start + data.size() * 3 + (data.size() / 25 + 2) * 5);
-    char* p = &out[start];
-    for (size_t i = 0; i < data.size(); ++i) {
-      unsigned char byte = static_cast<unsigned char>(data[i]);
-      *p++ = kHexDigits[byte >> 4];
-      *p++ = kHexDigits[byte & 15];
-      if (i + 1 == data.size()) break;
-      *p++ = ',';
-      column += 3;
-      if (column >= kWrapColumn) {
-        std::memcpy(p, "\\\r\n  ", 5);
-        p += 5;
-        column = 2;
-      }
-    }
-    out.resize(static_cast<size_t>(p - out.data()));
+    return Put(p, "\r\n");
   }
 };
 
@@ -609,37 +803,76 @@ size_t UpperBoundOfText(const RegKey& key, size_t pathLength) {
   return size;
 }
 
-}  // namespace
-
-std::optional<Regedit4Error> ImportRegedit4(std::string_view text, Registry& registry) {
+// Runs one reading of the file (given as a function that parses it with a
+// handler) into the registry, with the guarantee that a bad file leaves
+// nothing behind.
+template <class ReadWith>
+std::optional<Regedit4Error> Import(Registry& registry, ReadWith readWith) {
   // Nothing of a bad file may be applied. A registry that holds something
   // has the file checked first; an empty one (a machine being loaded) takes
   // the file in one reading and is emptied again if the file is bad.
   bool wasEmpty = true;
   for (Root which : Registry::kRoots) wasEmpty = wasEmpty && !HoldsAnything(registry.root(which));
   bool wasModified = registry.modified;
+  auto empty = [&] {
+    for (Root which : Registry::kRoots) registry.root(which).clear();
+    registry.modified = wasModified;
+  };
   try {
     if (!wasEmpty) {
       Checker checker;
-      Parser<Checker>(text, checker).run();
+      readWith(checker);
     }
     Applier applier(registry);
-    Parser<Applier>(text, applier).run();
+    readWith(applier);
   } catch (const Failure& failure) {
-    if (wasEmpty) {
-      for (Root which : Registry::kRoots) registry.root(which).clear();
-      registry.modified = wasModified;
-    }
+    if (wasEmpty) empty();
     return Regedit4Error{failure.line, failure.message};
   } catch (...) {
     // Out of memory half way: still leave nothing of the file.
-    if (wasEmpty) {
-      for (Root which : Registry::kRoots) registry.root(which).clear();
-      registry.modified = wasModified;
-    }
+    if (wasEmpty) empty();
     throw;
   }
   return std::nullopt;
+}
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::optional<Regedit4Error> ImportRegedit4(std::string_view text, Registry& registry) {
+  return Import(registry, [text](auto& handler) {
+    TextLines lines(text);
+    Parser<std::decay_t<decltype(handler)>, TextLines>(lines, handler).run();
+  });
+}
+
+std::optional<Regedit4Error> ImportRegedit4File(const std::filesystem::path& file,
+                                                Registry& registry, size_t blockSize) {
+  FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) {
+    return Regedit4Error{0, std::string("cannot be opened: ") + std::strerror(errno) +
+                                "; check that it exists and may be read"};
+  }
+  return Import(registry, [&](auto& handler) {
+    if (::lseek(fd.get(), 0, SEEK_SET) != 0) {
+      throw Failure{0, std::string("cannot be read again from its start: ") + std::strerror(errno)};
+    }
+    FileLines lines(fd.get(), blockSize);
+    Parser<std::decay_t<decltype(handler)>, FileLines>(lines, handler).run();
+  });
 }
 
 std::string ExportRegedit4(const Registry& registry) {

@@ -12,6 +12,8 @@
 #ifndef WINSIM_REGEDIT4_H
 #define WINSIM_REGEDIT4_H
 
+#include <cstddef>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,7 +23,7 @@
 namespace winsim {
 
 struct Regedit4Error {
-  size_t line = 0;  // 1-based line of the file
+  size_t line = 0;  // 1-based line of the file; 0 when the fault is on no line
   std::string message;
 };
 
@@ -30,6 +32,16 @@ struct Regedit4Error {
 // file is applied and the error is returned, with the line and what to do.
 // Reading into an empty registry (a machine being loaded) takes one pass.
 std::optional<Regedit4Error> ImportRegedit4(std::string_view text, Registry& registry);
+
+// Bytes the file reader takes at a time.
+inline constexpr size_t kRegedit4BlockSize = size_t{4} << 20;
+
+// The same for a file, read block by block so that it is never in memory
+// whole (a machine's registry.reg can be a hundred megabytes). A file that
+// cannot be opened or read gives an error on line 0; nothing is applied then.
+std::optional<Regedit4Error> ImportRegedit4File(const std::filesystem::path& file,
+                                                Registry& registry,
+                                                size_t blockSize = kRegedit4BlockSize);
 
 // The whole registry (every root that holds anything), keys in enumeration order.
 std::string ExportRegedit4(const Registry& registry);
