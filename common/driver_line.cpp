@@ -16,13 +16,28 @@ constexpr std::string_view kBlankedLine = "  ";
 
 enum class LineRule { kAddAfterVcd, kBlankDriver };
 
+// Blanks the driver line out of one line of system.ini. Windows also ends a
+// line of system.ini at a lone CR, so a line that holds lone CRs is taken
+// piece by piece: only a piece that names the driver is blanked (with its
+// CR, as a line goes with its line feed), and every other setting stays.
+bool WriteWithoutDriverLine(TextFileWriter& out, std::string_view text, bool endsWithLineFeed) {
+  for (;;) {
+    size_t cr = text.find('\r');
+    std::string_view piece = text.substr(0, cr);
+    bool named = piece.find(kDriverMatch) != std::string_view::npos;
+    if (cr == std::string_view::npos) {
+      if (named) return out.write(kBlankedLine);
+      return out.write(piece) && (!endsWithLineFeed || out.write("\n"));
+    }
+    if (!out.write(named ? kBlankedLine : text.substr(0, cr + 1))) return false;
+    text.remove_prefix(cr + 1);
+  }
+}
+
 // Writes what the rule makes of one line of system.ini; false when a write fails.
 bool WriteRewrittenLine(TextFileWriter& out, std::string_view text, bool endsWithLineFeed,
                         LineRule rule) {
-  if (rule == LineRule::kBlankDriver) {
-    if (text.find(kDriverMatch) != std::string_view::npos) return out.write(kBlankedLine);
-    return out.write(text) && (!endsWithLineFeed || out.write("\n"));
-  }
+  if (rule == LineRule::kBlankDriver) return WriteWithoutDriverLine(out, text, endsWithLineFeed);
   bool matches = text.find(kVcdMatch) != std::string_view::npos;
   if (!out.write(text)) return false;
   // The driver line always stands on a line of its own, even after a last

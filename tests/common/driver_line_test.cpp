@@ -186,6 +186,20 @@ TEST_F(DriverLine, LoneCarriageReturnsAndNulBytesAreKept) {
   EXPECT_EQ(ini(), nulThenMatch + kDriver);
 }
 
+// Windows also ends a line of system.ini at a lone CR: of a file whose lines
+// end that way, only the piece that names the driver goes, with its CR.
+TEST_F(DriverLine, RemoveTakesLinesEndedByLoneCarriageReturnsOneByOne) {
+  EXPECT_EQ(removeFrom("[boot]\rshell=Explorer.exe\r[386Enh]\rdevice=*vcd\rdevice = zelvcd.vxd\r"
+                       "device=*vpd\r"),
+            1);
+  EXPECT_EQ(ini(), "[boot]\rshell=Explorer.exe\r[386Enh]\rdevice=*vcd\r  device=*vpd\r");
+  // A last piece that names the driver goes with the line feed, as a whole line does.
+  EXPECT_EQ(removeFrom("a\rzelvcd\r\nb\r\n"), 1);
+  EXPECT_EQ(ini(), "a\r  b\r\n");
+  EXPECT_EQ(removeFrom("a\rdevice = zelvcd.vxd\nb\rc"), 1);
+  EXPECT_EQ(ini(), "a\r  b\rc");
+}
+
 TEST_F(DriverLine, AnEmptySystemIniStaysEmpty) {
   EXPECT_EQ(addTo(""), 1);
   EXPECT_EQ(ini(), "");
