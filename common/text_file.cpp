@@ -47,8 +47,8 @@ bool TextFileReader::fill() {
   return true;
 }
 
-TextFileReader::ReadStatus TextFileReader::readLine(std::string_view& text,
-                                                    bool& endsWithLineFeed) {
+TextFileReader::ReadStatus TextFileReader::readLineAcrossBlocks(std::string_view& text,
+                                                                bool& endsWithLineFeed) {
   longLine_.clear();
   bool acrossBlocks = false;
   for (;;) {
@@ -94,7 +94,7 @@ bool TextFileWriter::create(const char* path) {
   return file_.valid();
 }
 
-bool TextFileWriter::write(std::string_view text) {
+bool TextFileWriter::writeInPieces(std::string_view text) {
   if (failed_ || !file_) return false;
   while (!text.empty()) {
     const void* lineFeed = std::memchr(text.data(), kLineFeed, text.size());

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,9 +39,27 @@ class TextFileReader {
   // ended it (only the last line of a file can lack one). The text stays
   // valid until the next call. kEnd when nothing is left; kError when the
   // platform failed to read, after which the reader gives nothing more.
-  ReadStatus readLine(std::string_view& text, bool& endsWithLineFeed);
+  ReadStatus readLine(std::string_view& text, bool& endsWithLineFeed) {
+    // Most lines lie whole in the block read already.
+    if (begin_ < end_) {
+      const char* start = block_.data() + begin_;
+      const void* lineFeed = std::memchr(start, '\n', end_ - begin_);
+      if (lineFeed != nullptr) {
+        size_t length = static_cast<size_t>(static_cast<const char*>(lineFeed) - start);
+        begin_ += length + 1;
+        // A CR LF pair is one line end; any other CR is text.
+        if (length > 0 && start[length - 1] == '\r') --length;
+        text = std::string_view(start, length);
+        endsWithLineFeed = true;
+        return ReadStatus::kLine;
+      }
+    }
+    return readLineAcrossBlocks(text, endsWithLineFeed);
+  }
 
  private:
+  // readLine() for a line that is not whole in the block (or no block yet).
+  ReadStatus readLineAcrossBlocks(std::string_view& text, bool& endsWithLineFeed);
   // Reads the next block into the buffer; false on a read error. At the end
   // of the input the buffer stays empty.
   bool fill();
@@ -67,7 +86,22 @@ class TextFileWriter {
 
   // Buffers text, every LF as CR LF. False when a block could not be written
   // (then and after, nothing more is written).
-  bool write(std::string_view text);
+  bool write(std::string_view text) {
+    // A line is mostly written as two calls, its text and its line feed,
+    // that both fit in the block: each is put there at once.
+    size_t room = block_.size() - used_;
+    if (failed_ || !file_ || text.empty() || text.size() > room) return writeInPieces(text);
+    if (text.size() == 1 && text[0] == '\n') {
+      if (room < 2) return writeInPieces(text);
+      block_[used_++] = '\r';
+      block_[used_++] = '\n';
+      return true;
+    }
+    if (std::memchr(text.data(), '\n', text.size()) != nullptr) return writeInPieces(text);
+    std::memcpy(block_.data() + used_, text.data(), text.size());
+    used_ += text.size();
+    return true;
+  }
   // Writes what is buffered and closes the file; false when anything written
   // through this writer failed to reach the file.
   bool close();
@@ -75,6 +109,8 @@ class TextFileWriter {
   void abandon();
 
  private:
+  // write() for text with line feeds, or more than the block holds.
+  bool writeInPieces(std::string_view text);
   bool flush();
 
   UniqueHandle file_;
