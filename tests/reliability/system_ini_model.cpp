@@ -33,11 +33,22 @@ std::vector<Line> ReadLines(const std::string& file) {
 std::string WithDriverLineRemoved(const std::string& systemIni) {
   std::string out;
   for (const Line& line : ReadLines(systemIni)) {
-    if (line.text.find("zelvcd") != std::string::npos) {
-      out += "  ";
-    } else {
-      out += line.text;
-      if (line.endsWithLineFeed) out += "\r\n";
+    // Each piece up to a lone CR is a line of its own; the last piece ends
+    // with the line's line feed, if it has one.
+    size_t start = 0;
+    for (;;) {
+      size_t cr = line.text.find('\r', start);
+      bool last = cr == std::string::npos;
+      std::string piece = line.text.substr(start, last ? std::string::npos : cr - start);
+      if (piece.find("zelvcd") != std::string::npos) {
+        out += "  ";
+      } else {
+        out += piece;
+        if (!last) out += '\r';
+        if (last && line.endsWithLineFeed) out += "\r\n";
+      }
+      if (last) break;
+      start = cr + 1;
     }
   }
   return out;
