@@ -30,13 +30,13 @@ fs::path FreshMachine(const Programs& programs, const fs::path& folder) {
   return folder;
 }
 
-ProcessSpec ProgramOnMachine(const fs::path& program, const fs::path& machine,
+ProcessRequest ProgramOnMachine(const fs::path& program, const fs::path& machine,
                              const std::string& answers, const fs::path& errorFile) {
-  ProcessSpec spec;
-  spec.argv = {program.string()};
-  spec.environment = {{"WINSIM_MACHINE", machine.string()}, {"WINSIM_ANSWERS", answers}};
-  spec.standardError = errorFile.string();
-  return spec;
+  ProcessRequest request;
+  request.argv = {program.string()};
+  request.environment = {{"WINSIM_MACHINE", machine.string()}, {"WINSIM_ANSWERS", answers}};
+  request.standardError = errorFile.string();
+  return request;
 }
 
 // The run did what it stands for: the installation wrote the modem's
@@ -67,9 +67,9 @@ int main(int argc, char** argv) {
     fs::path machine = scratch.path() / "machine";
     fs::path errors = scratch.path() / "stderr.txt";
 
-    ProcessSpec trueSpec;
-    trueSpec.argv = {"/bin/true"};
-    Measure trivial{"/bin/true", [&] { return RunExpecting(trueSpec, 0).sample(); }, {}};
+    ProcessRequest trueRequest;
+    trueRequest.argv = {"/bin/true"};
+    Measure trivial{"/bin/true", [&] { return RunExpecting(trueRequest, 0).sample(); }, {}};
     Measure install{
         "rq47set",
         [&] {

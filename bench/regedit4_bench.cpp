@@ -142,11 +142,11 @@ struct ChildRuns {
   std::vector<std::map<std::string, double>> reports;
 
   Sample once(const std::string& figure) {
-    ProcessSpec spec;
-    spec.argv = {ThisProgram().string(), "--child", mode, folder.string()};
-    spec.standardOutput = output.string();
-    spec.standardError = output.string() + ".err";
-    ProcessRun run = RunExpecting(spec, 0);
+    ProcessRequest request;
+    request.argv = {ThisProgram().string(), "--child", mode, folder.string()};
+    request.standardOutput = output.string();
+    request.standardError = output.string() + ".err";
+    ProcessRun run = RunExpecting(request, 0);
     std::map<std::string, double> report = ReadChildReport(output);
     if (Figure(report, "keys") != static_cast<double>(shape.keys) ||
         Figure(report, "values") != static_cast<double>(shape.values)) {
@@ -182,9 +182,9 @@ struct ChildRuns {
 };
 
 Sample RunCommand(const std::vector<std::string>& argv) {
-  ProcessSpec spec;
-  spec.argv = argv;
-  return RunExpecting(spec, 0).sample();
+  ProcessRequest request;
+  request.argv = argv;
+  return RunExpecting(request, 0).sample();
 }
 
 Sample Sum(const Sample& a, const Sample& b) { return Sample{a.wall + b.wall, a.cpu + b.cpu}; }

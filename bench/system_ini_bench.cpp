@@ -77,9 +77,9 @@ int main(int argc, char** argv) {
     Measure cp{"cp",
                [&] {
                  fs::remove(copy);
-                 ProcessSpec spec;
-                 spec.argv = {"/bin/cp", plain.string(), copy.string()};
-                 return RunExpecting(spec, 0).sample();
+                 ProcessRequest request;
+                 request.argv = {"/bin/cp", plain.string(), copy.string()};
+                 return RunExpecting(request, 0).sample();
                },
                {}};
     Measure add{"add",

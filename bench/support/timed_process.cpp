@@ -15,8 +15,8 @@ extern char** environ;
 namespace rq47bench {
 namespace {
 
-bool Replaced(const std::string& entry, const ProcessSpec& spec) {
-  for (const auto& [name, value] : spec.environment) {
+bool Replaced(const std::string& entry, const ProcessRequest& request) {
+  for (const auto& [name, value] : request.environment) {
     if (entry.size() > name.size() && entry.compare(0, name.size(), name) == 0 &&
         entry[name.size()] == '=') {
       return true;
@@ -25,12 +25,12 @@ bool Replaced(const std::string& entry, const ProcessSpec& spec) {
   return false;
 }
 
-std::vector<std::string> EnvironmentOf(const ProcessSpec& spec) {
+std::vector<std::string> EnvironmentOf(const ProcessRequest& request) {
   std::vector<std::string> entries;
   for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (!Replaced(*entry, spec)) entries.emplace_back(*entry);
+    if (!Replaced(*entry, request)) entries.emplace_back(*entry);
   }
-  for (const auto& [name, value] : spec.environment) entries.push_back(name + "=" + value);
+  for (const auto& [name, value] : request.environment) entries.push_back(name + "=" + value);
   return entries;
 }
 
@@ -58,29 +58,29 @@ class FileActions {
 
 }  // namespace
 
-ProcessRun RunTimed(const ProcessSpec& spec) {
-  if (spec.argv.empty()) throw std::invalid_argument("RunTimed: no program given");
-  std::vector<std::string> arguments = spec.argv;
-  std::vector<std::string> environment = EnvironmentOf(spec);
+ProcessRun RunTimed(const ProcessRequest& request) {
+  if (request.argv.empty()) throw std::invalid_argument("RunTimed: no program given");
+  std::vector<std::string> arguments = request.argv;
+  std::vector<std::string> environment = EnvironmentOf(request);
   std::vector<char*> argv = Pointers(arguments);
   std::vector<char*> envp = Pointers(environment);
   FileActions actions;
-  actions.open(0, spec.standardInput, O_RDONLY);
-  actions.open(1, spec.standardOutput, O_WRONLY | O_CREAT | O_TRUNC);
-  actions.open(2, spec.standardError, O_WRONLY | O_CREAT | O_TRUNC);
+  actions.open(0, request.standardInput, O_RDONLY);
+  actions.open(1, request.standardOutput, O_WRONLY | O_CREAT | O_TRUNC);
+  actions.open(2, request.standardError, O_WRONLY | O_CREAT | O_TRUNC);
 
   auto start = std::chrono::steady_clock::now();
   pid_t pid = 0;
   int error = posix_spawn(&pid, argv[0], actions.get(), nullptr, argv.data(), envp.data());
   if (error != 0) {
-    throw std::runtime_error("cannot start " + spec.argv[0] + ": " + std::strerror(error) +
+    throw std::runtime_error("cannot start " + request.argv[0] + ": " + std::strerror(error) +
                              "; check that it is built and executable");
   }
   int status = 0;
   struct rusage usage {};
   while (wait4(pid, &status, 0, &usage) < 0) {
     if (errno != EINTR) {
-      throw std::runtime_error("cannot wait for " + spec.argv[0] + ": " + std::strerror(errno));
+      throw std::runtime_error("cannot wait for " + request.argv[0] + ": " + std::strerror(errno));
     }
   }
   auto end = std::chrono::steady_clock::now();
@@ -94,14 +94,14 @@ ProcessRun RunTimed(const ProcessSpec& spec) {
   return run;
 }
 
-ProcessRun RunExpecting(const ProcessSpec& spec, int expectedExitCode) {
-  ProcessRun run = RunTimed(spec);
+ProcessRun RunExpecting(const ProcessRequest& request, int expectedExitCode) {
+  ProcessRun run = RunTimed(request);
   if (run.exitCode != expectedExitCode) {
-    std::string what = spec.argv[0];
-    for (size_t i = 1; i < spec.argv.size(); ++i) what += " " + spec.argv[i];
+    std::string what = request.argv[0];
+    for (size_t i = 1; i < request.argv.size(); ++i) what += " " + request.argv[i];
     throw std::runtime_error(what + " ended with exit code " + std::to_string(run.exitCode) +
                              " where " + std::to_string(expectedExitCode) +
-                             " was expected; its standard error is in " + spec.standardError);
+                             " was expected; its standard error is in " + request.standardError);
   }
   return run;
 }

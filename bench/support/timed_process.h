@@ -12,7 +12,7 @@
 
 namespace rq47bench {
 
-struct ProcessSpec {
+struct ProcessRequest {
   std::vector<std::string> argv;  // argv[0] is the program's path
   // Set in the program's environment on top of ours (a value replaces ours).
   std::vector<std::pair<std::string, std::string>> environment;
@@ -31,10 +31,10 @@ struct ProcessRun {
 };
 
 // Throws std::runtime_error naming the program when it cannot be started.
-ProcessRun RunTimed(const ProcessSpec& spec);
+ProcessRun RunTimed(const ProcessRequest& request);
 
 // The same, and throws when the program does not end with the expected exit code.
-ProcessRun RunExpecting(const ProcessSpec& spec, int expectedExitCode);
+ProcessRun RunExpecting(const ProcessRequest& request, int expectedExitCode);
 
 }  // namespace rq47bench
 

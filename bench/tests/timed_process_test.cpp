@@ -13,18 +13,18 @@ namespace rq47bench {
 namespace {
 
 TEST(TimedProcessTest, GivesTheExitCodeTheTimeAndThePeakMemory) {
-  ProcessSpec spec;
-  spec.argv = {"/bin/sh", "-c", "sleep 0.05; exit 3"};
-  ProcessRun run = RunTimed(spec);
+  ProcessRequest request;
+  request.argv = {"/bin/sh", "-c", "sleep 0.05; exit 3"};
+  ProcessRun run = RunTimed(request);
   EXPECT_EQ(run.exitCode, 3);
   EXPECT_GE(run.seconds, 0.05);
   EXPECT_LT(run.seconds, 5.0);
   EXPECT_GT(run.peakKilobytes, 0);
 
   // A program that takes 64 MB shows it in its peak.
-  ProcessSpec big;
+  ProcessRequest big;
   big.argv = {"/bin/sh", "-c", "head -c 67108864 /dev/zero | tail -c 1 >/dev/null; exit 0"};
-  ProcessSpec self;
+  ProcessRequest self;
   self.argv = {"/bin/sh", "-c", "x=$(head -c 67108864 /dev/zero | tr '\\0' a); exit 0"};
   EXPECT_GT(RunTimed(self).peakKilobytes, 60000);
   EXPECT_LT(RunTimed(big).peakKilobytes, 60000)
@@ -39,21 +39,21 @@ TEST(TimedProcessTest, PassesTheEnvironmentAndTheRedirections) {
   WriteFileText(in, "from the input\n");
   ::setenv("RQ47_BENCH_KEPT", "kept", 1);
   ::setenv("RQ47_BENCH_REPLACED", "old", 1);
-  ProcessSpec spec;
-  spec.argv = {"/bin/sh", "-c",
+  ProcessRequest request;
+  request.argv = {"/bin/sh", "-c",
                "read line; echo \"$line/$RQ47_BENCH_KEPT/$RQ47_BENCH_REPLACED/$RQ47_BENCH_NEW\"; "
                "echo oops >&2"};
-  spec.environment = {{"RQ47_BENCH_REPLACED", "new"}, {"RQ47_BENCH_NEW", "added"}};
-  spec.standardInput = in.string();
-  spec.standardOutput = out.string();
-  spec.standardError = err.string();
-  EXPECT_EQ(RunExpecting(spec, 0).exitCode, 0);
+  request.environment = {{"RQ47_BENCH_REPLACED", "new"}, {"RQ47_BENCH_NEW", "added"}};
+  request.standardInput = in.string();
+  request.standardOutput = out.string();
+  request.standardError = err.string();
+  EXPECT_EQ(RunExpecting(request, 0).exitCode, 0);
   EXPECT_EQ(ReadFileText(out), "from the input/kept/new/added\n");
   EXPECT_EQ(ReadFileText(err), "oops\n");
 }
 
 TEST(TimedProcessTest, SaysWhatFailedWhenTheProgramCannotStartOrEndsWrongly) {
-  ProcessSpec missing;
+  ProcessRequest missing;
   missing.argv = {"/nonexistent/program"};
   try {
     RunTimed(missing);
@@ -61,10 +61,10 @@ TEST(TimedProcessTest, SaysWhatFailedWhenTheProgramCannotStartOrEndsWrongly) {
   } catch (const std::runtime_error& error) {
     EXPECT_NE(std::string(error.what()).find("/nonexistent/program"), std::string::npos);
   }
-  ProcessSpec failing;
+  ProcessRequest failing;
   failing.argv = {"/bin/sh", "-c", "exit 4"};
   EXPECT_THROW(RunExpecting(failing, 0), std::runtime_error);
-  ProcessSpec killed;
+  ProcessRequest killed;
   killed.argv = {"/bin/sh", "-c", "kill -9 $$"};
   EXPECT_EQ(RunTimed(killed).exitCode, -1);
 }
