@@ -89,43 +89,35 @@ struct DeviceMachine {
   winsim::RegKey* instances = nullptr;
 };
 
+bool RunGrowth(const BenchOptions& options) {
+  ScratchFolder scratch(options.scratch);
+  unsigned few = options.quick ? 100 : 1000;
+  DeviceMachine small(scratch.path() / "small", few);
+  DeviceMachine large(scratch.path() / "large", few * 10);
+
+  Measure detectSmall{"detect", [&] { return small.detect(); }, {}};
+  Measure detectLarge{"detect x10", [&] { return large.detect(); }, {}};
+  Measure fillSmall{"fill", [&] { return small.fillPortNames(); }, {}};
+  Measure fillLarge{"fill x10", [&] { return large.fillPortNames(); }, {}};
+  int rounds = options.quick ? 1 : options.rounds * 4;
+  RunRounds({&detectSmall, &detectLarge, &fillSmall, &fillLarge}, rounds);
+
+  Report report("Growth of the walks over the device registry (medians of " +
+                    std::to_string(rounds) + " rounds)",
+                !options.quick);
+  std::string smallCount = std::to_string(few);
+  std::string largeCount = std::to_string(few * 10);
+  report.time("DetectModemHardware, " + smallCount + " subkeys", detectSmall.median());
+  report.time("DetectModemHardware, " + largeCount + " subkeys", detectLarge.median());
+  report.time("FillMissingPortNames, " + smallCount + " instance keys", fillSmall.median());
+  report.time("FillMissingPortNames, " + largeCount + " instance keys", fillLarge.median());
+  report.ratio("detection, ten times the subkeys", detectLarge.median(), detectSmall.median(), 12,
+               "the time");
+  report.ratio("FillMissingPortNames, ten times the keys", fillLarge.median(), fillSmall.median(),
+               12, "the time");
+  return report.allMet();
+}
+
 }  // namespace
 
-int main(int argc, char** argv) {
-  try {
-    BenchOptions options = ParseBenchOptions(argc, argv);
-    if (!options.rest.empty()) {
-      throw std::invalid_argument("unknown argument '" + options.rest[0] +
-                                  "'; the options are --rounds N, --quick and --scratch DIR");
-    }
-    ScratchFolder scratch(options.scratch);
-    unsigned few = options.quick ? 100 : 1000;
-    DeviceMachine small(scratch.path() / "small", few);
-    DeviceMachine large(scratch.path() / "large", few * 10);
-
-    Measure detectSmall{"detect", [&] { return small.detect(); }, {}};
-    Measure detectLarge{"detect x10", [&] { return large.detect(); }, {}};
-    Measure fillSmall{"fill", [&] { return small.fillPortNames(); }, {}};
-    Measure fillLarge{"fill x10", [&] { return large.fillPortNames(); }, {}};
-    int rounds = options.quick ? 1 : options.rounds * 4;
-    RunRounds({&detectSmall, &detectLarge, &fillSmall, &fillLarge}, rounds);
-
-    Report report("Growth of the walks over the device registry (medians of " +
-                      std::to_string(rounds) + " rounds)",
-                  !options.quick);
-    std::string smallCount = std::to_string(few);
-    std::string largeCount = std::to_string(few * 10);
-    report.time("DetectModemHardware, " + smallCount + " subkeys", detectSmall.median());
-    report.time("DetectModemHardware, " + largeCount + " subkeys", detectLarge.median());
-    report.time("FillMissingPortNames, " + smallCount + " instance keys", fillSmall.median());
-    report.time("FillMissingPortNames, " + largeCount + " instance keys", fillLarge.median());
-    report.ratio("detection, ten times the subkeys", detectLarge.median(), detectSmall.median(), 12,
-                 "the time");
-    report.ratio("FillMissingPortNames, ten times the keys", fillLarge.median(), fillSmall.median(),
-                 12, "the time");
-    return report.allMet() ? 0 : 1;
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "bench_growth: %s\n", error.what());
-    return 2;
-  }
-}
+int main(int argc, char** argv) { return BenchmarkMain(argc, argv, false, RunGrowth); }

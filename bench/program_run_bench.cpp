@@ -31,7 +31,7 @@ fs::path FreshMachine(const Programs& programs, const fs::path& folder) {
 }
 
 ProcessRequest ProgramOnMachine(const fs::path& program, const fs::path& machine,
-                             const std::string& answers, const fs::path& errorFile) {
+                                const std::string& answers, const fs::path& errorFile) {
   ProcessRequest request;
   request.argv = {program.string()};
   request.environment = {{"WINSIM_MACHINE", machine.string()}, {"WINSIM_ANSWERS", answers}};
@@ -53,60 +53,52 @@ void CheckKey(const fs::path& machine, const char* key, bool wanted, const char*
   }
 }
 
+bool RunPrograms(const BenchOptions& options) {
+  Programs programs;
+  ScratchFolder scratch(options.scratch);
+  fs::path machine = scratch.path() / "machine";
+  fs::path errors = scratch.path() / "stderr.txt";
+
+  ProcessRequest trueRequest;
+  trueRequest.argv = {"/bin/true"};
+  Measure trivial{"/bin/true", [&] { return RunExpecting(trueRequest, 0).sample(); }, {}};
+  Measure install{
+      "rq47set",
+      [&] {
+        FreshMachine(programs, machine);
+        Sample time =
+            RunExpecting(ProgramOnMachine(programs.setup, machine, "", errors), 0).sample();
+        CheckKey(machine, kVendorKey, true, "installation");
+        return time;
+      },
+      {}};
+  Measure uninstall{"zuninst",
+                    [&] {
+                      FreshMachine(programs, machine);
+                      RunExpecting(ProgramOnMachine(programs.setup, machine, "", errors), 0);
+                      CheckKey(machine, kUninstallEntry, true, "installation");
+                      Sample time =
+                          RunExpecting(
+                              ProgramOnMachine(programs.uninstall, machine, "yes,ok", errors), 1)
+                              .sample();
+                      CheckKey(machine, kUninstallEntry, false, "uninstall");
+                      return time;
+                    },
+                    {}};
+  // Whole runs take milliseconds: more rounds cost little and steady the medians.
+  RunRounds({&trivial, &install, &uninstall}, options.quick ? 1 : options.rounds * 4);
+
+  Report report("Whole runs as processes on a copy of machines/win98se (medians of " +
+                    std::to_string(trivial.samples.size()) + " rounds)",
+                !options.quick);
+  report.time("/bin/true", trivial.median());
+  report.time("rq47set, fresh installation", install.median());
+  report.time("zuninst, uninstall of that installation", uninstall.median());
+  report.ratio("rq47set / true", install.median(), trivial.median(), 10, "/bin/true");
+  report.ratio("zuninst / true", uninstall.median(), trivial.median(), 10, "/bin/true");
+  return report.allMet();
+}
+
 }  // namespace
 
-int main(int argc, char** argv) {
-  try {
-    BenchOptions options = ParseBenchOptions(argc, argv);
-    if (!options.rest.empty()) {
-      throw std::invalid_argument("unknown argument '" + options.rest[0] +
-                                  "'; the options are --rounds N, --quick and --scratch DIR");
-    }
-    Programs programs;
-    ScratchFolder scratch(options.scratch);
-    fs::path machine = scratch.path() / "machine";
-    fs::path errors = scratch.path() / "stderr.txt";
-
-    ProcessRequest trueRequest;
-    trueRequest.argv = {"/bin/true"};
-    Measure trivial{"/bin/true", [&] { return RunExpecting(trueRequest, 0).sample(); }, {}};
-    Measure install{
-        "rq47set",
-        [&] {
-          FreshMachine(programs, machine);
-          Sample time =
-              RunExpecting(ProgramOnMachine(programs.setup, machine, "", errors), 0).sample();
-          CheckKey(machine, kVendorKey, true, "installation");
-          return time;
-        },
-        {}};
-    Measure uninstall{"zuninst",
-                      [&] {
-                        FreshMachine(programs, machine);
-                        RunExpecting(ProgramOnMachine(programs.setup, machine, "", errors), 0);
-                        CheckKey(machine, kUninstallEntry, true, "installation");
-                        Sample time =
-                            RunExpecting(
-                                ProgramOnMachine(programs.uninstall, machine, "yes,ok", errors), 1)
-                                .sample();
-                        CheckKey(machine, kUninstallEntry, false, "uninstall");
-                        return time;
-                      },
-                      {}};
-    // Whole runs take milliseconds: more rounds cost little and steady the medians.
-    RunRounds({&trivial, &install, &uninstall}, options.quick ? 1 : options.rounds * 4);
-
-    Report report("Whole runs as processes on a copy of machines/win98se (medians of " +
-                      std::to_string(trivial.samples.size()) + " rounds)",
-                  !options.quick);
-    report.time("/bin/true", trivial.median());
-    report.time("rq47set, fresh installation", install.median());
-    report.time("zuninst, uninstall of that installation", uninstall.median());
-    report.ratio("rq47set / true", install.median(), trivial.median(), 10, "/bin/true");
-    report.ratio("zuninst / true", uninstall.median(), trivial.median(), 10, "/bin/true");
-    return report.allMet() ? 0 : 1;
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "bench_programs: %s\n", error.what());
-    return 2;
-  }
-}
+int main(int argc, char** argv) { return BenchmarkMain(argc, argv, false, RunPrograms); }

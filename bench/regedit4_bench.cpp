@@ -67,7 +67,7 @@ void WriteUnflushed(const fs::path& path, const std::string& text) {
 // --child blocks FOLDER: the registry file alone read block by block.
 // --child build FOLDER: a load, then the same registry built again through
 // the registry's calls from what was loaded.
-int RunChild(const std::string& mode, const fs::path& folder) {
+void RunChild(const std::string& mode, const fs::path& folder) {
   if (mode == "blocks") {
     winsim::Registry registry;
     Stopwatch reading;
@@ -81,7 +81,7 @@ int RunChild(const std::string& mode, const fs::path& folder) {
     for (winsim::Root root : winsim::Registry::kRoots) Count(registry.root(root), keys, values);
     TellParent("keys", static_cast<double>(keys));
     TellParent("values", static_cast<double>(values));
-    return 0;
+    return;
   }
   Stopwatch loading;
   winsim::Machine machine = winsim::Machine::load(folder);
@@ -92,7 +92,7 @@ int RunChild(const std::string& mode, const fs::path& folder) {
     Count(machine.registry.root(root), keys, values);
   TellParent("keys", static_cast<double>(keys));
   TellParent("values", static_cast<double>(values));
-  if (mode == "load") return 0;
+  if (mode == "load") return;
   if (mode == "build") {
     // What the registry itself costs to build, with no text to read: the
     // least any reader of the file can take.
@@ -102,7 +102,7 @@ int RunChild(const std::string& mode, const fs::path& folder) {
       CopyKey(machine.registry.root(root), copy.root(root));
     }
     TellParent("build", building.elapsed());
-    return 0;
+    return;
   }
 
   // The text alone, and the text written without the flush to disk, to tell
@@ -120,7 +120,6 @@ int RunChild(const std::string& mode, const fs::path& folder) {
   Stopwatch saving;
   machine.save(true);
   TellParent("save", saving.elapsed());
-  return 0;
 }
 
 // A machine folder whose registry is the generated file.
@@ -288,26 +287,20 @@ bool LoadGrowth(const BenchOptions& options, const fs::path& scratch) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    BenchOptions options = ParseBenchOptions(argc, argv);
-    if (!options.rest.empty() && options.rest[0] == "--child") {
+  if (argc > 1 && std::string(argv[1]) == "--child") {
+    return BenchmarkMain(argc, argv, true, [](const BenchOptions& options) {
       const std::string& mode = options.rest.size() == 3 ? options.rest[1] : "";
       if (mode != "load" && mode != "save" && mode != "blocks" && mode != "build") {
         throw std::invalid_argument(
             "--child takes load, save, blocks or build and a machine folder");
       }
-      return RunChild(options.rest[1], options.rest[2]);
-    }
-    if (!options.rest.empty()) {
-      throw std::invalid_argument("unknown argument '" + options.rest[0] +
-                                  "'; the options are --rounds N, --quick and --scratch DIR");
-    }
+      RunChild(mode, options.rest[2]);
+      return true;
+    });
+  }
+  return BenchmarkMain(argc, argv, false, [](const BenchOptions& options) {
     ScratchFolder scratch(options.scratch);
     bool met = LoadAndSave(options, scratch.path());
-    met = LoadGrowth(options, scratch.path()) && met;
-    return met ? 0 : 1;
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "bench_regedit4: %s\n", error.what());
-    return 2;
-  }
+    return LoadGrowth(options, scratch.path()) && met;
+  });
 }

@@ -41,71 +41,61 @@ Sample TimeOperation(winsim::Machine& machine, const fs::path& pristine, const f
   return time;
 }
 
+bool RunSystemIni(const BenchOptions& options) {
+  ScratchFolder scratch(options.scratch);
+  winsim::Machine machine = winsim::Machine::create(scratch.path() / "machine");
+  fs::path ini = machine.driveFolder('C') / "WINDOWS" / "system.ini";
+  fs::path plain = scratch.path() / "plain.ini";
+  fs::path withDriver = scratch.path() / "with-driver.ini";
+  fs::path copy = scratch.path() / "copy.ini";
+
+  SystemIniShape shape;
+  shape.bytes = options.quick ? 500000 : 50000000;
+  WriteFileText(plain, GenerateSystemIni(shape));
+  shape.withDriverLines = true;
+  WriteFileText(withDriver, GenerateSystemIni(shape));
+
+  // What the rewrite must give, checked once before the timing.
+  TimeOperation(machine, plain, ini, AddDriverLine, "AddDriverLine");
+  std::string added = ReadFileText(ini);
+  std::string plainText = ReadFileText(plain);
+  size_t vcdLines = Occurrences(plainText, "*vcd");
+  if (Occurrences(added, "\r\ndevice = zelvcd.vxd\r\n") != vcdLines ||
+      added.size() != plainText.size() + vcdLines * 21) {
+    throw std::runtime_error("AddDriverLine did not give one driver line after each of the " +
+                             std::to_string(vcdLines) + " *vcd lines");
+  }
+
+  Measure cp{"cp",
+             [&] {
+               fs::remove(copy);
+               ProcessRequest request;
+               request.argv = {"/bin/cp", plain.string(), copy.string()};
+               return RunExpecting(request, 0).sample();
+             },
+             {}};
+  Measure add{"add",
+              [&] { return TimeOperation(machine, plain, ini, AddDriverLine, "AddDriverLine"); },
+              {}};
+  Measure remove{
+      "remove",
+      [&] { return TimeOperation(machine, withDriver, ini, RemoveDriverLine, "RemoveDriverLine"); },
+      {}};
+  RunRounds({&cp, &add, &remove}, options.rounds);
+
+  size_t bytes = fs::file_size(plain);
+  Report report("system.ini rewrite of a " + FormatMegabytes(static_cast<double>(bytes)) +
+                    " file (medians of " + std::to_string(options.rounds) + " rounds)",
+                !options.quick);
+  report.throughput("cp FILE COPY", cp.median(), bytes);
+  report.throughput("AddDriverLine (" + std::to_string(vcdLines) + " lines added)", add.median(),
+                    bytes);
+  report.throughput("RemoveDriverLine (as many lines blanked)", remove.median(), bytes);
+  report.ratio("AddDriverLine / cp", add.median(), cp.median(), 3, "cp");
+  report.ratio("RemoveDriverLine / cp", remove.median(), cp.median(), 3, "cp");
+  return report.allMet();
+}
+
 }  // namespace
 
-int main(int argc, char** argv) {
-  try {
-    BenchOptions options = ParseBenchOptions(argc, argv);
-    if (!options.rest.empty()) {
-      throw std::invalid_argument("unknown argument '" + options.rest[0] +
-                                  "'; the options are --rounds N, --quick and --scratch DIR");
-    }
-    ScratchFolder scratch(options.scratch);
-    winsim::Machine machine = winsim::Machine::create(scratch.path() / "machine");
-    fs::path ini = machine.driveFolder('C') / "WINDOWS" / "system.ini";
-    fs::path plain = scratch.path() / "plain.ini";
-    fs::path withDriver = scratch.path() / "with-driver.ini";
-    fs::path copy = scratch.path() / "copy.ini";
-
-    SystemIniShape shape;
-    shape.bytes = options.quick ? 500000 : 50000000;
-    WriteFileText(plain, GenerateSystemIni(shape));
-    shape.withDriverLines = true;
-    WriteFileText(withDriver, GenerateSystemIni(shape));
-
-    // What the rewrite must give, checked once before the timing.
-    TimeOperation(machine, plain, ini, AddDriverLine, "AddDriverLine");
-    std::string added = ReadFileText(ini);
-    std::string plainText = ReadFileText(plain);
-    size_t vcdLines = Occurrences(plainText, "*vcd");
-    if (Occurrences(added, "\r\ndevice = zelvcd.vxd\r\n") != vcdLines ||
-        added.size() != plainText.size() + vcdLines * 21) {
-      throw std::runtime_error("AddDriverLine did not give one driver line after each of the " +
-                               std::to_string(vcdLines) + " *vcd lines");
-    }
-
-    Measure cp{"cp",
-               [&] {
-                 fs::remove(copy);
-                 ProcessRequest request;
-                 request.argv = {"/bin/cp", plain.string(), copy.string()};
-                 return RunExpecting(request, 0).sample();
-               },
-               {}};
-    Measure add{"add",
-                [&] { return TimeOperation(machine, plain, ini, AddDriverLine, "AddDriverLine"); },
-                {}};
-    Measure remove{"remove",
-                   [&] {
-                     return TimeOperation(machine, withDriver, ini, RemoveDriverLine,
-                                          "RemoveDriverLine");
-                   },
-                   {}};
-    RunRounds({&cp, &add, &remove}, options.rounds);
-
-    size_t bytes = fs::file_size(plain);
-    Report report("system.ini rewrite of a " + FormatMegabytes(static_cast<double>(bytes)) +
-                      " file (medians of " + std::to_string(options.rounds) + " rounds)",
-                  !options.quick);
-    report.throughput("cp FILE COPY", cp.median(), bytes);
-    report.throughput("AddDriverLine (" + std::to_string(vcdLines) + " lines added)", add.median(),
-                      bytes);
-    report.throughput("RemoveDriverLine (as many lines blanked)", remove.median(), bytes);
-    report.ratio("AddDriverLine / cp", add.median(), cp.median(), 3, "cp");
-    report.ratio("RemoveDriverLine / cp", remove.median(), cp.median(), 3, "cp");
-    return report.allMet() ? 0 : 1;
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "bench_system_ini: %s\n", error.what());
-    return 2;
-  }
-}
+int main(int argc, char** argv) { return BenchmarkMain(argc, argv, false, RunSystemIni); }

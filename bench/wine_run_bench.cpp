@@ -30,51 +30,43 @@ rq47wine::StepResult Step(rq47wine::Scenario& scenario, const std::string& progr
   return step;
 }
 
+bool RunBesideWine(const BenchOptions& options) {
+  std::string missing;
+  std::optional<rq47wine::WineSetup> setup = rq47wine::FindWineSetup(&missing);
+  Report report("Whole runs on winsim beside the win64 build under Wine (wall clock)", false);
+  if (!setup) {
+    report.line("not measured: " + missing);
+    return true;
+  }
+  rq47wine::WineSession session(*setup);
+  // A Wine run takes seconds: three rounds give a median.
+  int rounds = options.quick ? 1 : 3;
+  Measure winsimInstall{"winsim rq47set", nullptr, {}};
+  Measure wineInstall{"Wine rq47set", nullptr, {}};
+  Measure winsimUninstall{"winsim zuninst", nullptr, {}};
+  Measure wineUninstall{"Wine zuninst", nullptr, {}};
+  for (int round = 0; round < rounds; ++round) {
+    rq47wine::Scenario scenario(session, "win98se");
+    rq47wine::StepResult install = Step(scenario, "rq47set", "", 0);
+    rq47wine::StepResult uninstall = Step(scenario, "zuninst", "yes,ok", 1);
+    winsimInstall.samples.push_back({install.winsimSeconds, 0});
+    wineInstall.samples.push_back({install.wineSeconds, 0});
+    winsimUninstall.samples.push_back({uninstall.winsimSeconds, 0});
+    wineUninstall.samples.push_back({uninstall.wineSeconds, 0});
+  }
+  auto wall = [](const Measure& measure) { return measure.median().wall; };
+  report.line("medians of " + std::to_string(rounds) + " rounds");
+  report.line("rq47set, fresh installation:  winsim " + FormatSeconds(wall(winsimInstall)) +
+              ", Wine " + FormatSeconds(wall(wineInstall)));
+  report.line("zuninst, uninstall:           winsim " + FormatSeconds(wall(winsimUninstall)) +
+              ", Wine " + FormatSeconds(wall(wineUninstall)));
+  report.compare("rq47set under Wine / on winsim", wall(wineInstall) / wall(winsimInstall),
+                 "the winsim run");
+  report.compare("zuninst under Wine / on winsim", wall(wineUninstall) / wall(winsimUninstall),
+                 "the winsim run");
+  return true;
+}
+
 }  // namespace
 
-int main(int argc, char** argv) {
-  try {
-    BenchOptions options = ParseBenchOptions(argc, argv);
-    if (!options.rest.empty()) {
-      throw std::invalid_argument("unknown argument '" + options.rest[0] +
-                                  "'; the options are --rounds N, --quick and --scratch DIR");
-    }
-    std::string missing;
-    std::optional<rq47wine::WineSetup> setup = rq47wine::FindWineSetup(&missing);
-    Report report("Whole runs on winsim beside the win64 build under Wine (wall clock)", false);
-    if (!setup) {
-      report.line("not measured: " + missing);
-      return 0;
-    }
-    rq47wine::WineSession session(*setup);
-    // A Wine run takes seconds: three rounds give a median.
-    int rounds = options.quick ? 1 : 3;
-    Measure winsimInstall{"winsim rq47set", nullptr, {}};
-    Measure wineInstall{"Wine rq47set", nullptr, {}};
-    Measure winsimUninstall{"winsim zuninst", nullptr, {}};
-    Measure wineUninstall{"Wine zuninst", nullptr, {}};
-    for (int round = 0; round < rounds; ++round) {
-      rq47wine::Scenario scenario(session, "win98se");
-      rq47wine::StepResult install = Step(scenario, "rq47set", "", 0);
-      rq47wine::StepResult uninstall = Step(scenario, "zuninst", "yes,ok", 1);
-      winsimInstall.samples.push_back({install.winsimSeconds, 0});
-      wineInstall.samples.push_back({install.wineSeconds, 0});
-      winsimUninstall.samples.push_back({uninstall.winsimSeconds, 0});
-      wineUninstall.samples.push_back({uninstall.wineSeconds, 0});
-    }
-    auto wall = [](const Measure& measure) { return measure.median().wall; };
-    report.line("medians of " + std::to_string(rounds) + " rounds");
-    report.line("rq47set, fresh installation:  winsim " + FormatSeconds(wall(winsimInstall)) +
-                ", Wine " + FormatSeconds(wall(wineInstall)));
-    report.line("zuninst, uninstall:           winsim " + FormatSeconds(wall(winsimUninstall)) +
-                ", Wine " + FormatSeconds(wall(wineUninstall)));
-    report.compare("rq47set under Wine / on winsim", wall(wineInstall) / wall(winsimInstall),
-                   "the winsim run");
-    report.compare("zuninst under Wine / on winsim", wall(wineUninstall) / wall(winsimUninstall),
-                   "the winsim run");
-    return 0;
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "bench_wine: %s\n", error.what());
-    return 2;
-  }
-}
+int main(int argc, char** argv) { return BenchmarkMain(argc, argv, false, RunBesideWine); }

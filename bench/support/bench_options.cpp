@@ -1,6 +1,7 @@
 #include "bench_options.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -38,6 +39,22 @@ BenchOptions ParseBenchOptions(int argc, char** argv) {
     }
   }
   return options;
+}
+
+int BenchmarkMain(int argc, char** argv, bool takesMoreArguments,
+                  const std::function<bool(const BenchOptions&)>& body) {
+  std::string program = argc > 0 ? std::filesystem::path(argv[0]).filename().string() : "bench";
+  try {
+    BenchOptions options = ParseBenchOptions(argc, argv);
+    if (!takesMoreArguments && !options.rest.empty()) {
+      throw std::invalid_argument("unknown argument '" + options.rest[0] +
+                                  "'; the options are --rounds N, --quick and --scratch DIR");
+    }
+    return body(options) ? 0 : 1;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s: %s\n", program.c_str(), error.what());
+    return 2;
+  }
 }
 
 ScratchFolder::ScratchFolder(const std::filesystem::path& below) {

@@ -9,6 +9,7 @@
 #define RQ47_BENCH_BENCH_OPTIONS_H
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,14 @@ struct BenchOptions {
 
 // Throws std::invalid_argument saying which argument is wrong and how to write it.
 BenchOptions ParseBenchOptions(int argc, char** argv);
+
+// The main() of a benchmark program: parses the shared options (refusing any
+// other argument unless the program takes more), runs the body and turns its
+// outcome into the exit status: 0 when every target was met, 1 when one was
+// missed, 2 when the benchmark could not run (what failed goes to standard
+// error after the program's name).
+int BenchmarkMain(int argc, char** argv, bool takesMoreArguments,
+                  const std::function<bool(const BenchOptions&)>& body);
 
 // A fresh folder below the scratch folder, removed with all it holds at the end.
 class ScratchFolder {
