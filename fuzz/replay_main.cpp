@@ -1,4 +1,4 @@
-// Runs a fuzz target on every file of the folders (or the files) named on the
+// Runs a fuzz target on every file below the folders (or the files) named on the
 // command line, without libFuzzer: the committed corpus becomes a test of the
 // normal build, with any compiler. A failing input ends the run as it would
 // end the fuzzer, naming what is wrong.
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     fs::path given(argv[i]);
     if (fs::is_directory(given)) {
-      for (const auto& entry : fs::directory_iterator(given)) {
+      for (const auto& entry : fs::recursive_directory_iterator(given)) {
         if (entry.is_regular_file()) inputs.push_back(entry.path());
       }
     } else {
