@@ -12,6 +12,8 @@ packages=(
   chromium
   # the end-to-end runs of the x86_64 programs under Wine, their message boxes on a virtual display
   wine64 xvfb
+  # the libFuzzer targets of fuzz/: clang with its fuzzer and sanitizer runtimes
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the Windows executables (whose imports
-# the tests check, and which run under Wine beside winsim), the host build, and
-# the same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+# the tests check, and which run under Wine beside winsim), the host build, the
+# same tests under AddressSanitizer and UndefinedBehaviorSanitizer, and a short
+# run of each fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,3 +31,7 @@ for preset in host host-asan; do
     ctest --preset "$preset"
   fi
 done
+
+# Each libFuzzer target for a short while from the committed seeds (clang build).
+echo "== fuzz: each target for 20 s from the committed seeds" >&2
+bash tools/run-fuzzers.sh 20

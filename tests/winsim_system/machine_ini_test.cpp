@@ -85,6 +85,16 @@ struct BadIni {
   const char* mentions;
 };
 
+// A directory keeps no trailing blank or separator in either order, so the
+// machine is the same after it is written and read again.
+TEST(MachineIni, TrailingBlanksAndSeparatorsOfADirectoryAreDroppedTogether) {
+  for (const char* written : {"C:\\WIN \\", "C:\\WIN\\ ", "C:\\WIN\t\\ ; comment"}) {
+    MachineConfig config = ParseMachineIni(std::string("[Windows]\nWindowsDirectory=") + written);
+    EXPECT_EQ(config.windowsDirectory, "C:\\WIN") << written;
+    EXPECT_EQ(ParseMachineIni(winsim::WriteMachineIni(config)).windowsDirectory, "C:\\WIN");
+  }
+}
+
 TEST(MachineIni, EveryMistakeNamesItsLineAndWhatIsWrong) {
   const BadIni cases[] = {
       {"[Windows]\n[Display]\n", 2, "[Display]"},

@@ -136,7 +136,12 @@ class IniParser {
            std::string(value) + "'");
     }
     std::string path(value);
-    while (path.size() > 3 && path.back() == '\\') path.pop_back();
+    // Windows drops the trailing blanks of a name as it drops a trailing
+    // separator: "C:\WIN \" and "C:\WIN\ " are both C:\WIN, and stay so when
+    // the machine is saved and loaded again.
+    while (path.size() > 3 && (path.back() == '\\' || path.back() == ' ' || path.back() == '\t')) {
+      path.pop_back();
+    }
     path[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
     return path;
   }
