@@ -28,13 +28,19 @@ std::string Describe(const std::string& file, size_t line, const std::string& wh
   return text.empty() ? what : text + ": " + what;
 }
 
-// The whole file; MachineError when it is missing or cannot be read.
-std::string ReadWholeFile(const fs::path& folder, const char* name, const char* missingAdvice) {
+// The path of a file the machine folder must hold; MachineError when it is not there.
+fs::path RequireFile(const fs::path& folder, const char* name, const char* missingAdvice) {
   fs::path path = folder / name;
   std::error_code error;
   if (!fs::exists(path, error))
     throw MachineError(name, 0, std::string("missing; ") + missingAdvice);
   if (!fs::is_regular_file(path, error)) throw MachineError(name, 0, "is not a file");
+  return path;
+}
+
+// The whole file; MachineError when it is missing or cannot be read.
+std::string ReadWholeFile(const fs::path& folder, const char* name, const char* missingAdvice) {
+  fs::path path = RequireFile(folder, name, missingAdvice);
   std::ifstream in(path, std::ios::binary);
   if (!in.is_open()) throw MachineError(name, 0, "cannot be opened; check its permissions");
   std::ostringstream content;
@@ -137,9 +143,11 @@ Machine Machine::load(const fs::path& folder) {
       ReadWholeFile(machine.folder_, kIniFile, "every machine folder needs one (it may be empty)");
   machine.config = ParseMachineIni(ini);
 
-  std::string reg = ReadWholeFile(machine.folder_, kRegistryFile,
-                                  "every machine folder needs one (at least the line REGEDIT4)");
-  if (std::optional<Regedit4Error> bad = ImportRegedit4(reg, machine.registry)) {
+  // Read block by block: a registry exported from a real machine runs to tens
+  // of megabytes, and the whole text need never be in memory beside the keys.
+  fs::path reg = RequireFile(machine.folder_, kRegistryFile,
+                             "every machine folder needs one (at least the line REGEDIT4)");
+  if (std::optional<Regedit4Error> bad = ImportRegedit4File(reg, machine.registry)) {
     throw MachineError(kRegistryFile, bad->line, bad->message);
   }
   machine.registry.modified = false;
