@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace winsim {
@@ -711,6 +712,18 @@ class Writer {
  public:
   std::string out = "REGEDIT4\r\n";
 
+  // With a sink, the text is handed on whenever a key ends with at least
+  // `blockSize` bytes written, and the next bytes start a new piece.
+  Writer() = default;
+  Writer(const std::function<void(std::string_view)>& sink, size_t blockSize)
+      : sink_(&sink), blockSize_(blockSize) {}
+
+  void handOn() {
+    if (sink_ == nullptr || out.empty()) return;
+    (*sink_)(out);
+    out.clear();
+  }
+
   void key(const RegKey& key, std::string& path) {
     // Room for the key line and the longest its values can be, made once.
     size_t bytes = path.size() + 7;
@@ -721,6 +734,7 @@ class Writer {
     p = Put(p, "]\r\n");
     for (const RegValue& value : key.values()) p = this->value(p, value);
     done(p);
+    if (out.size() >= blockSize_) handOn();
     for (size_t i = 0; i < key.subkeyCount(); ++i) {
       const RegKey& child = *key.subkey(i);
       size_t mark = path.size();
@@ -732,6 +746,9 @@ class Writer {
   }
 
  private:
+  const std::function<void(std::string_view)>* sink_ = nullptr;
+  size_t blockSize_ = SIZE_MAX;
+
   char* room(size_t bytes) {
     size_t start = out.size();
     out.resize(start + bytes);
@@ -875,13 +892,10 @@ std::optional<Regedit4Error> ImportRegedit4File(const std::filesystem::path& fil
   });
 }
 
-std::string ExportRegedit4(const Registry& registry) {
-  Writer writer;
-  size_t bound = writer.out.size() + 2;
-  for (Root which : Registry::kRoots) {
-    bound += UpperBoundOfText(registry.root(which), std::strlen(RootName(which)));
-  }
-  writer.out.reserve(bound);
+namespace {
+
+// Every root that holds anything, keys in enumeration order.
+void WriteRoots(const Registry& registry, Writer& writer) {
   std::string path;
   for (Root which : Registry::kRoots) {
     const RegKey& root = registry.root(which);
@@ -890,7 +904,27 @@ std::string ExportRegedit4(const Registry& registry) {
     writer.key(root, path);
   }
   writer.out += "\r\n";
+}
+
+}  // namespace
+
+std::string ExportRegedit4(const Registry& registry) {
+  Writer writer;
+  size_t bound = writer.out.size() + 2;
+  for (Root which : Registry::kRoots) {
+    bound += UpperBoundOfText(registry.root(which), std::strlen(RootName(which)));
+  }
+  writer.out.reserve(bound);
+  WriteRoots(registry, writer);
   return std::move(writer.out);
+}
+
+void ExportRegedit4(const Registry& registry, const std::function<void(std::string_view)>& write,
+                    size_t blockSize) {
+  Writer writer(write, blockSize);
+  writer.out.reserve(blockSize + 4096);
+  WriteRoots(registry, writer);
+  writer.handOn();
 }
 
 std::string ExportRegedit4(const RegKey& key) {

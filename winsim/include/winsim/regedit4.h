@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,6 +46,11 @@ std::optional<Regedit4Error> ImportRegedit4File(const std::filesystem::path& fil
 
 // The whole registry (every root that holds anything), keys in enumeration order.
 std::string ExportRegedit4(const Registry& registry);
+// The same text handed to `write` in pieces, in order, as it is made, so that
+// the whole text is never in memory (a piece ends after the key that makes it
+// reach blockSize bytes). `write` may throw; the export stops then.
+void ExportRegedit4(const Registry& registry, const std::function<void(std::string_view)>& write,
+                    size_t blockSize = kRegedit4BlockSize);
 // One key and everything below it, as "regedit /e FILE KEY" writes it.
 std::string ExportRegedit4(const RegKey& key);
 
