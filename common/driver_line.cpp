@@ -123,8 +123,7 @@ bool NeedsDriverLine() {
     return true;
   }
 
-  // Windows ends a line of system.ini at a lone CR too, so the pieces of a
-  // line between lone CRs are lines of their own here.
+  // Lines as AddDriverLine sees them, so that the line it adds is always found.
   bool hasVcdLine = false;
   bool afterVcdLine = false;
   std::string_view text;
@@ -133,14 +132,8 @@ bool NeedsDriverLine() {
     TextFileReader::ReadStatus status = ini.readLine(text, endsWithLineFeed);
     if (status == TextFileReader::ReadStatus::kError) return true;
     if (status == TextFileReader::ReadStatus::kEnd) return hasVcdLine;
-    for (;;) {
-      size_t cr = text.find('\r');
-      std::string_view line = TextBefore(text, cr);
-      if (afterVcdLine && IsDriverLine(line)) return false;
-      afterVcdLine = line.find(kVcdMatch) != std::string_view::npos;
-      hasVcdLine = hasVcdLine || afterVcdLine;
-      if (cr == std::string_view::npos) break;
-      text.remove_prefix(cr + 1);
-    }
+    if (afterVcdLine && IsDriverLine(text)) return false;
+    afterVcdLine = text.find(kVcdMatch) != std::string_view::npos;
+    hasVcdLine = hasVcdLine || afterVcdLine;
   }
 }

@@ -325,7 +325,8 @@ TEST_F(DriverLine, TheDriverLineIsNeededWhileAVcdLineLacksIt) {
       {"[386Enh]\r\ndevice=*VCD\r\n", false},
       {"[386Enh]\r\ndevice=*vcd", true},  // a last line without line feed
       {"[386Enh]\r\ndevice=*vcd\r\n \tdevice = zelvcd.vxd\t \r\n", false},  // blanks aside
-      {"[386Enh]\r\ndevice=*vcd\rdevice = zelvcd.vxd\r\n", false},          // a lone CR ends a line
+      // Lines as the rewrite takes them: this one gets the driver line after it.
+      {"[386Enh]\r\ndevice=*vcd\rdevice = zelvcd.vxd\r\n", true},
       {"[boot.description]\r\n; zelvcd.vxd is the modem's DOS box driver\r\n"
        "[386Enh]\r\ndevice=*vcd\r\n",
        true},
