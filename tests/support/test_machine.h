@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -81,6 +82,10 @@ class TestMachine {
   std::unique_ptr<winsim::Machine> machine_;
   std::unique_ptr<winsim::Run> run_;
 };
+
+// Every file, folder and link below a folder, by relative path, with its
+// bytes: what a test compares to show that nothing changed.
+std::map<std::string, std::string> FolderContents(const std::filesystem::path& folder);
 
 // "Software\Zelvaran" below HKEY_LOCAL_MACHINE, as a full path.
 std::string Hklm(std::string_view subkey);
