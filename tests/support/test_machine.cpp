@@ -206,6 +206,23 @@ std::map<std::string, std::string> FolderContents(const fs::path& folder) {
   return contents;
 }
 
+std::vector<std::string> ChangedEntries(const std::map<std::string, std::string>& before,
+                                        const std::map<std::string, std::string>& after) {
+  std::vector<std::string> changed;
+  for (const auto& [path, content] : before) {
+    auto it = after.find(path);
+    if (it == after.end()) {
+      changed.push_back("- " + path);
+    } else if (it->second != content) {
+      changed.push_back("~ " + path);
+    }
+  }
+  for (const auto& [path, content] : after) {
+    if (before.count(path) == 0) changed.push_back("+ " + path);
+  }
+  return changed;
+}
+
 std::string Hklm(std::string_view subkey) { return "HKEY_LOCAL_MACHINE\\" + std::string(subkey); }
 
 }  // namespace rq47test
