@@ -121,20 +121,6 @@ OpenUse OpenUseOf(winsim::HandleTable& handles, const std::filesystem::path& hos
   return use;
 }
 
-bool WriteAll(int fd, const char* data, size_t size, size_t& written) {
-  written = 0;
-  while (written < size) {
-    ssize_t n = ::write(fd, data + written, size - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = ENOSPC;
-      return false;
-    }
-    written += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // Where a run makes the temporary copies it renames into place: the journal's
 // folder, outside every drive, when it keeps one; else beside the target.
 std::filesystem::path ScratchFor(winsim::Run& run, const std::filesystem::path& target) {
@@ -501,7 +487,7 @@ extern "C" BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOf
   if (auto* file = std::get_if<winsim::FileObject>(object)) {
     if (!file->canWrite) return call.boolean(false, ERROR_ACCESS_DENIED);
     size_t written = 0;
-    bool ok = WriteAll(file->fd.get(), data, nNumberOfBytesToWrite, written);
+    bool ok = winsim::detail::WriteAll(file->fd.get(), data, nNumberOfBytesToWrite, written);
     if (!ok) {
       // A disk that fills part-way still reports what it took.
       if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = static_cast<DWORD>(written);

@@ -182,16 +182,19 @@ int FileJournal::willCreate(const fs::path& host) {
   return 0;
 }
 
+int FileJournal::recordKept(const std::string& path, fs::path& kept) {
+  unsigned number = nextKept_++;
+  kept = folder_ / KeptName(number);
+  return append("K " + std::to_string(number) + " " + std::to_string(path.size()) + " " + path +
+                "\n");
+}
+
 int FileJournal::willReplace(const fs::path& host) {
   std::string path = relative(host);
   if (path.empty()) return EXDEV;
   if (covered_.count(path) != 0) return 0;
-  unsigned number = nextKept_++;
-  if (int error = append("K " + std::to_string(number) + " " + std::to_string(path.size()) + " " +
-                         path + "\n")) {
-    return error;
-  }
-  fs::path kept = folder_ / KeptName(number);
+  fs::path kept;
+  if (int error = recordKept(path, kept)) return error;
   if (::link(host.c_str(), kept.c_str()) != 0) {
     if (errno != EXDEV && errno != EPERM && errno != EMLINK) return errno;
     if (int error = KeepCopy(host, folder_, kept)) return error;
@@ -204,12 +207,8 @@ int FileJournal::remove(const fs::path& host) {
   std::string path = relative(host);
   if (path.empty()) return EXDEV;
   if (covered_.count(path) != 0) return ::unlink(host.c_str()) == 0 ? 0 : errno;
-  unsigned number = nextKept_++;
-  if (int error = append("K " + std::to_string(number) + " " + std::to_string(path.size()) + " " +
-                         path + "\n")) {
-    return error;
-  }
-  fs::path kept = folder_ / KeptName(number);
+  fs::path kept;
+  if (int error = recordKept(path, kept)) return error;
   if (::rename(host.c_str(), kept.c_str()) != 0) {
     if (errno != EXDEV) return errno;
     if (int error = KeepCopy(host, folder_, kept)) return error;

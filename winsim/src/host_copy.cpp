@@ -9,10 +9,9 @@
 #include "handles.h"
 
 namespace winsim::detail {
-namespace {
 
-bool WriteAll(int fd, const char* data, size_t size) {
-  size_t written = 0;
+bool WriteAll(int fd, const char* data, size_t size, size_t& written) {
+  written = 0;
   while (written < size) {
     ssize_t n = ::write(fd, data + written, size - written);
     if (n < 0 && errno == EINTR) continue;
@@ -24,8 +23,6 @@ bool WriteAll(int fd, const char* data, size_t size) {
   }
   return true;
 }
-
-}  // namespace
 
 CopyResult CopyToNewFile(const std::filesystem::path& source, const std::filesystem::path& folder,
                          bool withContent, std::string& made) {
@@ -52,7 +49,7 @@ CopyResult CopyToNewFile(const std::filesystem::path& source, const std::filesys
       result.readFailed = true;
     } else if (got == 0) {
       break;
-    } else if (!WriteAll(out.get(), block, static_cast<size_t>(got))) {
+    } else if (size_t written = 0; !WriteAll(out.get(), block, static_cast<size_t>(got), written)) {
       result.error = errno;
     }
   }

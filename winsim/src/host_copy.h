@@ -14,6 +14,10 @@ struct CopyResult {
   bool readFailed = false;  // the source could not be read (else the copy could not be written)
 };
 
+// Writes all of it, or says how much was written before the host failed
+// (errno set; ENOSPC when a write took nothing).
+bool WriteAll(int fd, const char* data, size_t size, size_t& written);
+
 // Makes a new file in `folder` (".winsim-copy-XXXXXX", created exclusively)
 // with the bytes of `source` (none when withContent is false), its permission
 // bits and its times. Links are not followed. On success `made` names the new

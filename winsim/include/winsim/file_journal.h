@@ -68,6 +68,8 @@ class FileJournal {
 
  private:
   int append(const std::string& record);
+  // Records that the file at `path` is kept, and names where it goes.
+  int recordKept(const std::string& path, std::filesystem::path& kept);
   std::string relative(const std::filesystem::path& host) const;
 
   std::filesystem::path machine_;

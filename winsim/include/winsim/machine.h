@@ -45,7 +45,7 @@ struct MachineConfig {
   std::string currentDirectory = "C:\\WINDOWS";
   uint32_t processorType = 586;
   uint64_t totalMemory = 33554432;
-  std::map<std::string, PortState, NameLess> ports;             // "COM1" -> free
+  std::map<std::string, PortState, NameLess> ports;            // "COM1" -> free
   std::map<std::string, ProgramBehaviour, NameLess> programs;  // "UNINST.EXE" -> exit 0
 };
 
