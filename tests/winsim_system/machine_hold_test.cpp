@@ -1,9 +1,7 @@
-// One holder of a machine folder at a time: a second is refused and told who
-// holds it; a holder leaves nothing behind; a read-only folder is refused; what
-// a killed holder left is put back by the next holder or reader, never under a
-// living holder's feet.
+// What a killed holder of a machine folder left is put back by the next holder
+// or reader, never under a living holder's feet. (Holders refused and waiting
+// are tried as processes in entry_test.cpp.)
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <windows.h>
 
 #include <filesystem>
@@ -28,37 +26,6 @@ class MachineHoldTest : public testing::Test {
   TempDir dir_;
   winsim::Machine machine_ = winsim::Machine::create(dir_.path());
 };
-
-TEST_F(MachineHoldTest, ASecondHolderIsToldWhoHoldsTheMachine) {
-  {
-    winsim::MachineHold first(dir_.path(), "winsim run rq47set", false);
-    try {
-      winsim::MachineHold second(dir_.path(), "rq47set", false);
-      ADD_FAILURE() << "two holders at once";
-    } catch (const winsim::MachineBusy& busy) {
-      EXPECT_EQ(busy.holder().rfind(
-                    "winsim run rq47set (process " + std::to_string(getpid()) + ", since ", 0),
-                0u)
-          << busy.holder();
-      EXPECT_FALSE(busy.stoppedWaiting());
-    }
-  }
-  { winsim::MachineHold again(dir_.path(), "rq47set", false); }
-  EXPECT_FALSE(fs::exists(dir_.path() / winsim::kPrivateFolderName));
-}
-
-TEST_F(MachineHoldTest, AReadOnlyFolderIsRefusedBeforeAnythingIsWritten) {
-  fs::permissions(dir_.path(), fs::perms::owner_write, fs::perm_options::remove);
-  try {
-    winsim::MachineHold hold(dir_.path(), "rq47set", false);
-    ADD_FAILURE() << "a read-only folder was held";
-  } catch (const winsim::MachineError& error) {
-    EXPECT_NE(error.problem().find("is read-only"), std::string::npos) << error.problem();
-    EXPECT_NE(error.problem().find("chmod u+w"), std::string::npos) << error.problem();
-  }
-  fs::permissions(dir_.path(), fs::perms::owner_write, fs::perm_options::add);
-  EXPECT_FALSE(fs::exists(dir_.path() / winsim::kPrivateFolderName));
-}
 
 TEST_F(MachineHoldTest, AKilledHoldersRunIsPutBackByTheNextOneNotWhileItLives) {
   const fs::path file = dir_.path() / "drive_c" / "WINDOWS" / "kept.txt";
