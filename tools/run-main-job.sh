@@ -10,8 +10,22 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash tools/install-deps.sh
+echo "Configuring the host build..."
 cmake --preset host >/dev/null
-cmake --build --preset host -j "$(nproc 2>/dev/null || echo 2)" --target winsim_tool >/dev/null
+# The build takes a minute or two the first time; its progress is shown in
+# steps of a tenth, its whole output kept in case it fails.
+echo "Building rq47set, zuninst and the winsim command..."
+build_log=build/host/main-job-build.log
+if ! cmake --build --preset host -j "$(nproc 2>/dev/null || echo 2)" \
+    --target winsim_tool rq47set zuninst 2>&1 | tee "$build_log" |
+    awk '/^\[ *[0-9]+%\]/ { done = substr($0, 2, index($0, "%") - 2) + 0
+                           if (done >= shown) { printf "  %d%% built\n", done; fflush()
+                                                shown = done - done % 10 + 10 } }'; then
+  echo "The build failed; the end of its output ($build_log):" >&2
+  tail -n 40 "$build_log" >&2
+  exit 1
+fi
+echo "  built: build/host/tools/winsim/winsim, build/host/setup/rq47set, build/host/uninstall/zuninst"
 
 winsim=build/host/tools/winsim/winsim
 reports=build/host/main-job

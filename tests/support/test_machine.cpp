@@ -43,9 +43,8 @@ fs::path BinaryDir() { return EnvPath("RQ47_BINARY_DIR", RQ47_DEFAULT_BINARY_DIR
 TempDir::TempDir() {
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path candidate = fs::temp_directory_path() /
-                         ("rq47-test-" + std::to_string(::getpid()) + "-" +
-                          std::to_string(random() % 100000000));
+    fs::path candidate = fs::temp_directory_path() / ("rq47-test-" + std::to_string(::getpid()) +
+                                                      "-" + std::to_string(random() % 100000000));
     if (fs::create_directory(candidate)) {
       path_ = candidate;
       return;
@@ -189,8 +188,41 @@ std::optional<std::string> TestMachine::valueText(std::string_view key,
   return machine_->registry.text(key, name);
 }
 
-std::string Hklm(std::string_view subkey) {
-  return "HKEY_LOCAL_MACHINE\\" + std::string(subkey);
+std::map<std::string, std::string> FolderContents(const fs::path& folder) {
+  std::map<std::string, std::string> contents;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    std::string relative = fs::relative(entry.path(), folder).string();
+    if (entry.is_symlink()) {
+      contents[relative] = "<link to " + fs::read_symlink(entry.path()).string() + ">";
+    } else if (entry.is_directory()) {
+      contents[relative] = "<folder>";
+    } else {
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::ostringstream bytes;
+      bytes << in.rdbuf();
+      contents[relative] = bytes.str();
+    }
+  }
+  return contents;
 }
+
+std::vector<std::string> ChangedEntries(const std::map<std::string, std::string>& before,
+                                        const std::map<std::string, std::string>& after) {
+  std::vector<std::string> changed;
+  for (const auto& [path, content] : before) {
+    auto it = after.find(path);
+    if (it == after.end()) {
+      changed.push_back("- " + path);
+    } else if (it->second != content) {
+      changed.push_back("~ " + path);
+    }
+  }
+  for (const auto& [path, content] : after) {
+    if (before.count(path) == 0) changed.push_back("+ " + path);
+  }
+  return changed;
+}
+
+std::string Hklm(std::string_view subkey) { return "HKEY_LOCAL_MACHINE\\" + std::string(subkey); }
 
 }  // namespace rq47test

@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "winsim/machine.h"
 #include "winsim/run.h"
@@ -81,6 +83,15 @@ class TestMachine {
   std::unique_ptr<winsim::Machine> machine_;
   std::unique_ptr<winsim::Run> run_;
 };
+
+// Every file, folder and link below a folder, by relative path, with its
+// bytes: what a test compares to show that nothing changed.
+std::map<std::string, std::string> FolderContents(const std::filesystem::path& folder);
+
+// The paths added, removed or changed from one FolderContents to another, for
+// a failure that says what differs without printing every file.
+std::vector<std::string> ChangedEntries(const std::map<std::string, std::string>& before,
+                                        const std::map<std::string, std::string>& after);
 
 // "Software\Zelvaran" below HKEY_LOCAL_MACHINE, as a full path.
 std::string Hklm(std::string_view subkey);

@@ -1,10 +1,12 @@
 // winsim new, run as a person runs it: the machine it makes, and the folders
 // it refuses, leaving nothing behind.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <filesystem>
 #include <string>
 
+#include "child_process.h"
 #include "test_machine.h"
 #include "tool_runner.h"
 #include "winsim/machine.h"
@@ -153,6 +155,49 @@ TEST(NewCommand, WrongCommandLinesAndHelp) {
   ToolResult wrong = RunTool({"install"});
   EXPECT_EQ(wrong.exitCode, 2);
   EXPECT_TRUE(Contains(wrong.err, "'install' is not a winsim command")) << wrong.err;
+}
+
+TEST(NewCommand, AnyWayOfNamingAnEmptyFolderFillsIt) {
+  TempDir dir;
+  fs::create_directory(dir.path() / "here");
+  const auto shipped = FolderContents(SourceDir() / "machines" / "win98se");
+  const struct {
+    std::string given;
+    fs::path made;
+    fs::path startIn;
+  } cases[] = {
+      {(dir.path() / "slash").string() + "/", dir.path() / "slash", {}},
+      {(dir.path() / "empty").string() + "/", dir.path() / "empty", {}},
+      {".", dir.path() / "here", dir.path() / "here"},
+  };
+  fs::create_directory(dir.path() / "empty");
+  for (const auto& trial : cases) {
+    ChildOptions options;
+    options.argv = {ToolPath().string(), "new", trial.given};
+    options.workingFolder = trial.startIn;
+    ChildEnd end = RunChild(options);
+    EXPECT_EQ(end.exitCode, 0) << trial.given << "\n" << end.err;
+    EXPECT_EQ(FolderContents(trial.made), shipped) << trial.given;
+  }
+  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"empty", "here", "slash"}));
+}
+
+TEST(NewCommand, WhatAKilledNewLeftIsRemovedByTheNext) {
+  TempDir dir;
+  const fs::path source = dir.path() / "big";
+  CopyShippedMachine("win98se", source);
+  WriteWhole(source / "drive_c" / "large.bin", std::string(256 * 1024, 'x'));
+  const fs::path target = dir.path() / "pc";
+  ChildOptions options;
+  options.argv = {ToolPath().string(), "new", target.string(), "--from", source.string()};
+  options.fileSizeLimit = 64 * 1024;
+  options.killedAtLimit = true;
+  ASSERT_EQ(RunChild(options).signal, SIGXFSZ);
+
+  ToolResult again = RunTool({"new", target.string(), "--from", source.string()});
+  EXPECT_EQ(again.exitCode, 0) << again.err;
+  EXPECT_EQ(FolderContents(target), FolderContents(source));
+  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"big", "pc"}));
 }
 
 }  // namespace

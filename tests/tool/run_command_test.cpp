@@ -109,7 +109,7 @@ TEST_F(RunCommand, WrongCommandLinesStopBeforeAnythingChanges) {
       {{"run", machine(), "--report", (dir_.path() / "no" / "r.html").string(), "zuninst"},
        "does not exist; make it first"},
       {{"run", machine(), "--trace", (dir_.path() / "no" / "t.txt").string(), "rq47set"},
-       "cannot write the trace file"},
+       "for the trace file"},
       {{"run", (dir_.path() / "nowhere").string(), "rq47set"}, "no such machine folder"},
   };
   for (const Case& wrong : cases) {

@@ -23,10 +23,6 @@ std::filesystem::path ToolPath();
 ToolResult RunTool(const std::vector<std::string>& args,
                    const std::map<std::string, std::string>& env = {});
 
-// Every file below a folder, by relative path, with its bytes: what a test
-// compares to show that a command changed nothing.
-std::map<std::string, std::string> FolderContents(const std::filesystem::path& folder);
-
 // A copy of machines/<name> at `target` (which must not exist).
 void CopyShippedMachine(const std::string& name, const std::filesystem::path& target);
 

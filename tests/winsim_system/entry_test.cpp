@@ -1,13 +1,9 @@
 // The entry as a person meets it: a program built on winsim run as a process
 // on a machine folder, with its exit status, what it says on standard error,
 // and the machine it leaves.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <signal.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -16,15 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "test_machine.h"
 #include "winsim/machine.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using rq47test::ChildEnd;
+using rq47test::ChildOptions;
+using rq47test::RunChild;
 using rq47test::TempDir;
 
 constexpr const char* kProbeName = "winsim_entry_probe";
@@ -35,48 +33,20 @@ struct Outcome {
   std::vector<std::string> errorLines;
 };
 
+ChildOptions ProbeOptions(const std::map<std::string, std::string>& variables) {
+  ChildOptions options;
+  options.argv = {WINSIM_ENTRY_PROBE};
+  options.env = variables;
+  return options;
+}
+
 // Runs the probe with the WINSIM_ variables given (the test's own are dropped),
 // standard input from /dev/null.
 Outcome RunProbe(const std::map<std::string, std::string>& variables) {
-  std::vector<std::string> env;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    std::string text = *entry;
-    if (text.rfind("WINSIM_", 0) != 0 && text.rfind("PROBE_", 0) != 0) env.push_back(text);
-  }
-  for (const auto& [name, value] : variables) env.push_back(name + "=" + value);
-  std::vector<char*> envp;
-  for (std::string& entry : env) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-
-  int fds[2];
-  if (::pipe(fds) != 0) throw std::runtime_error("pipe failed");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-  posix_spawn_file_actions_addclose(&actions, fds[0]);
-  posix_spawn_file_actions_addclose(&actions, fds[1]);
-  std::string program = WINSIM_ENTRY_PROBE;
-  char* argv[] = {program.data(), nullptr};
-  pid_t pid = 0;
-  int failed = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(fds[1]);
-  if (failed != 0) {
-    ::close(fds[0]);
-    throw std::runtime_error("cannot start " + program);
-  }
+  ChildEnd end = RunChild(ProbeOptions(variables));
   Outcome outcome;
-  char buffer[4096];
-  ssize_t got;
-  while ((got = ::read(fds[0], buffer, sizeof buffer)) > 0) {
-    outcome.errorText.append(buffer, static_cast<size_t>(got));
-  }
-  ::close(fds[0]);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  outcome.status = end.exitCode;
+  outcome.errorText = end.err;
   std::istringstream lines(outcome.errorText);
   for (std::string line; std::getline(lines, line);) outcome.errorLines.push_back(line);
   return outcome;
@@ -172,24 +142,102 @@ TEST_F(Entry, BadAnswersStopBeforeTheProgramAndChangeNothing) {
   EXPECT_EQ(registryFile(), before);
 }
 
-TEST_F(Entry, AStoppedRunKeepsWhatTheProgramWroteAndEndsWith125) {
+TEST_F(Entry, ARunWinsimCannotFinishChangesNothingAndSaysSo) {
+  const std::string before = registryFile();
+  const std::string asBefore = "the machine is as it was before the run, registry and files";
   // An answer the box has no button for.
   Outcome mismatch = RunProbe({{"WINSIM_MACHINE", folder().string()}, {"WINSIM_ANSWERS", "ok"}});
   EXPECT_EQ(mismatch.status, 125);
-  EXPECT_NE(mismatch.errorText.find("OK"), std::string::npos) << mismatch.errorText;
-  EXPECT_NE(mismatch.errorText.find("Yes, No"), std::string::npos) << mismatch.errorText;
-  EXPECT_EQ(probeValue(), "ran");
+  EXPECT_NE(mismatch.errorText.find("has only the buttons Yes, No; fix WINSIM_ANSWERS"),
+            std::string::npos)
+      << mismatch.errorText;
   ASSERT_FALSE(mismatch.errorLines.empty());
   EXPECT_EQ(mismatch.errorLines.back(),
-            std::string("winsim: ") + kProbeName + " ended with exit code 125");
+            std::string("winsim: ") + kProbeName + " did not finish (exit code 125): " + asBefore);
+  EXPECT_EQ(registryFile(), before);
 
   // A wait that would never end.
-  std::ofstream(folder() / "registry.reg", std::ios::binary) << "REGEDIT4\r\n";
   Outcome deadlock = RunProbe({{"WINSIM_MACHINE", folder().string()}, {"PROBE_HANG", "1"}});
   EXPECT_EQ(deadlock.status, 125);
   EXPECT_NE(deadlock.errorText.find("hang.exe"), std::string::npos) << deadlock.errorText;
   EXPECT_EQ(deadlock.errorText.find("Keep the probe's value?"), std::string::npos);
+  ASSERT_FALSE(deadlock.errorLines.empty());
+  EXPECT_NE(deadlock.errorLines.back().find(asBefore), std::string::npos) << deadlock.errorText;
+  EXPECT_EQ(registryFile(), before);
+  EXPECT_FALSE(fs::exists(folder() / ".winsim"));
+}
+
+TEST_F(Entry, StoppedAtABoxBySignalTheRunChangesNothingAndEndsByThatSignal) {
+  const std::string before = registryFile();
+  const struct {
+    int signal;
+    const char* said;
+  } cases[] = {{SIGINT, "Ctrl-C (SIGINT)"}, {SIGTERM, "SIGTERM"}};
+  for (const auto& stop : cases) {
+    ChildOptions options = ProbeOptions({{"WINSIM_MACHINE", folder().string()}});
+    options.terminal = true;
+    rq47test::Child probe(options);
+    ASSERT_TRUE(probe.waitForError("Press [Y]es, [N]o")) << stop.said;
+    probe.signal(stop.signal);
+    ChildEnd end = probe.wait();
+    EXPECT_EQ(end.signal, stop.signal) << end.err;
+    EXPECT_NE(end.err.find(std::string(kProbeName) + " was stopped by " + stop.said +
+                           " at the box \"Probe\": the machine is as it was before the run"),
+              std::string::npos)
+        << end.err;
+    EXPECT_EQ(registryFile(), before) << stop.said;
+  }
+}
+
+TEST_F(Entry, OneRunHoldsTheMachineAndAnotherIsRefusedOrWaits) {
+  ChildOptions options = ProbeOptions({{"WINSIM_MACHINE", folder().string()}});
+  options.terminal = true;
+  rq47test::Child holder(options);
+  ASSERT_TRUE(holder.waitForError("Press [Y]es, [N]o"));
+
+  Outcome refused = RunProbe({{"WINSIM_MACHINE", folder().string()}});
+  EXPECT_EQ(refused.status, 125);
+  ASSERT_EQ(refused.errorLines.size(), 1u) << refused.errorText;
+  EXPECT_NE(refused.errorLines[0].find("is in use by " + std::string(kProbeName) + " (process " +
+                                       std::to_string(holder.pid()) + ", since "),
+            std::string::npos)
+      << refused.errorText;
+  EXPECT_NE(refused.errorLines[0].find("WINSIM_WAIT=1"), std::string::npos);
+
+  rq47test::Child waiter(ProbeOptions(
+      {{"WINSIM_MACHINE", folder().string()}, {"WINSIM_WAIT", "1"}, {"WINSIM_ANSWERS", "no"}}));
+  ASSERT_TRUE(waiter.waitForError("waiting for it to be free"));
+  holder.type("y");
+  EXPECT_EQ(holder.wait().exitCode, 3);
+  ChildEnd waited = waiter.wait();
+  EXPECT_EQ(waited.exitCode, 254) << waited.err;
   EXPECT_EQ(probeValue(), "ran");
+  EXPECT_FALSE(fs::exists(folder() / ".winsim"));
+}
+
+TEST_F(Entry, ATraceFileInsideTheMachineOrOneThatCannotBeWrittenIsRefusedFirst) {
+  fs::path readOnly = folder().parent_path() / "read-only.txt";
+  std::ofstream(readOnly) << "kept\n";
+  fs::permissions(readOnly, fs::perms::owner_read);
+  const std::string cases[] = {
+      (folder() / "trace.txt").string(),
+      (folder() / "drive_c" / "WINDOWS" / "trace.txt").string(),
+      readOnly.string(),
+      folder().parent_path().string(),
+      (folder().parent_path() / "missing" / "trace.txt").string(),
+  };
+  const std::string before = registryFile();
+  for (const std::string& trace : cases) {
+    Outcome outcome = RunProbe({{"WINSIM_MACHINE", folder().string()},
+                                {"WINSIM_ANSWERS", "yes"},
+                                {"WINSIM_TRACE", trace}});
+    EXPECT_EQ(outcome.status, 125) << trace;
+    ASSERT_EQ(outcome.errorLines.size(), 1u) << outcome.errorText;
+    EXPECT_EQ(outcome.errorLines[0].rfind("winsim: WINSIM_TRACE: ", 0), 0u) << outcome.errorText;
+    EXPECT_EQ(registryFile(), before);
+  }
+  EXPECT_FALSE(fs::exists(folder() / "trace.txt"));
+  EXPECT_EQ(ReadFile(readOnly), "kept\n");
 }
 
 }  // namespace

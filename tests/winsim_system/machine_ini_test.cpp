@@ -188,3 +188,22 @@ TEST(MachineIni, WrittenConfigReadsBackTheSame) {
 }
 
 }  // namespace
+
+TEST(MachineIni, SaysSoWhenTheFileIsUtf16OrHasAByteOrderMark) {
+  const std::string utf16 = std::string("[\0W\0i\0n\0d\0o\0w\0s\0]\0", 18);
+  const std::pair<std::string, const char*> cases[] = {
+      {"\xEF\xBB\xBF[Windows]\r\nPlatform=1\r\n", "UTF-8 byte order mark"},
+      {"\xFF\xFE" + utf16, "UTF-16"},
+      {"\xFE\xFF" + utf16.substr(1) + '\0', "UTF-16"},
+      {utf16, "UTF-16"},
+  };
+  for (const auto& [text, said] : cases) {
+    try {
+      ParseMachineIni(text);
+      ADD_FAILURE() << "accepted: " << said;
+    } catch (const MachineError& error) {
+      EXPECT_EQ(error.line(), 1u);
+      EXPECT_NE(error.problem().find(said), std::string::npos) << error.problem();
+    }
+  }
+}

@@ -1,6 +1,9 @@
 // Machine folders: create, load, save (only when changed, atomically) and the
 // errors of a folder that cannot be used.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -120,26 +123,74 @@ TEST(MachineFolder, SaveWritesOnlyAChangedRegistryAndLeavesNoTemporaryFile) {
   const std::string saved = ReadFile(dir.path() / "registry.reg");
   EXPECT_NE(saved.find("[HKEY_LOCAL_MACHINE\\Inside]"), std::string::npos);
   EXPECT_EQ(saved.find("Outside"), std::string::npos);
-  EXPECT_FALSE(fs::exists(dir.path() / "registry.reg.tmp"));
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+  }
 }
+
+// The largest file this process may write, for as long as it lives: a disk
+// that is full.
+class FullDisk {
+ public:
+  explicit FullDisk(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    previousSignal_ = signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG
+    rlimit limit = {bytes, previous_.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FullDisk() {
+    setrlimit(RLIMIT_FSIZE, &previous_);
+    signal(SIGXFSZ, previousSignal_);
+  }
+
+ private:
+  rlimit previous_{};
+  void (*previousSignal_)(int) = nullptr;
+};
 
 TEST(MachineFolder, AFailedSaveKeepsTheOldRegistryWholeAndSaysWhy) {
   TempDir dir;
   Machine machine = Machine::create(dir.path());
   const std::string before = ReadFile(dir.path() / "registry.reg");
-  // The temporary file cannot be made when a folder has its name.
-  fs::create_directory(dir.path() / "registry.reg.tmp");
-  machine.registry.create("HKEY_LOCAL_MACHINE\\Lost");
+  for (int i = 0; i < 200; ++i) {
+    machine.registry.create("HKEY_LOCAL_MACHINE\\Lost\\Key" + std::to_string(i));
+  }
   machine.registry.modified = true;
   try {
+    FullDisk full(1024);
     machine.save();
     ADD_FAILURE() << "the save succeeded";
   } catch (const MachineError& error) {
     EXPECT_EQ(error.file(), "registry.reg");
-    EXPECT_NE(error.problem().find("registry.reg.tmp"), std::string::npos) << error.problem();
+    EXPECT_NE(error.problem().find("cannot write"), std::string::npos) << error.problem();
+    EXPECT_NE(error.problem().find("free space"), std::string::npos) << error.problem();
   }
   EXPECT_EQ(ReadFile(dir.path() / "registry.reg"), before);
   EXPECT_TRUE(machine.registry.modified);  // still to be saved
+  for (const auto& entry : fs::directory_iterator(dir.path())) {
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+  }
+}
+
+TEST(MachineFolder, ASavedRegistryKeepsItsPermissionsAndNeverWritesThroughALink) {
+  TempDir dir;
+  Machine machine = Machine::create(dir.path());
+  const fs::path registry = dir.path() / "registry.reg";
+  // Something planted at the name the save once used for its temporary file.
+  const fs::path outside = dir.path().parent_path() / (dir.path().filename().string() + "-x");
+  WriteFile(outside, "outside\n");
+  fs::create_symlink(outside, dir.path() / "registry.reg.tmp");
+  chmod(registry.c_str(), 0440);
+  machine.registry.create("HKEY_LOCAL_MACHINE\\Saved");
+  machine.registry.modified = true;
+  machine.save();
+  struct stat info;
+  ASSERT_EQ(lstat(registry.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
+  EXPECT_EQ(info.st_mode & 07777, 0440u);
+  EXPECT_NE(ReadFile(registry).find("[HKEY_LOCAL_MACHINE\\Saved]"), std::string::npos);
+  EXPECT_EQ(ReadFile(outside), "outside\n");
+  fs::remove(outside);
 }
 
 TEST(MachineFolder, LoadNamesTheFileAndLineOfWhatIsWrong) {

@@ -59,7 +59,7 @@ std::string FileSize(const FileChange& file) {
 }
 
 void AppendHunks(std::string& out, const TextChange& text) {
-  out += "Lines of " + AnsiToUtf8(text.path) + ":\n";
+  out += "Lines of " + ShownText(text.path) + ":\n";
   if (text.hunks.empty()) {
     out += "  (the lines are the same; only the line ends differ)\n";
     return;
@@ -72,7 +72,7 @@ void AppendHunks(std::string& out, const TextChange& text) {
         case DiffLine::Kind::Removed: out += "    - "; break;
         case DiffLine::Kind::Added: out += "    + "; break;
       }
-      out += AnsiToUtf8(line.text) + "\n";
+      out += ShownText(line.text) + "\n";
     }
   }
 }
@@ -91,7 +91,7 @@ std::string RegistryChangesText(const std::vector<KeyChange>& keys, bool full) {
   std::string out;
   for (size_t i = 0; i < keys.size(); ++i) {
     const KeyChange& key = keys[i];
-    out += std::string("  ") + Mark(key.change) + " [" + AnsiToUtf8(key.path) + "]";
+    out += std::string("  ") + Mark(key.change) + " [" + ShownText(key.path) + "]";
     if (key.change == Change::Removed && !full) {
       // The keys removed with it follow it at once; say what they held.
       size_t subkeys = 0;
@@ -170,7 +170,7 @@ std::string ChangesText(const MachineChanges& changes, bool full) {
           size += ", " + ByteCount(bytes) + ")";
         }
       }
-      out += std::string("  ") + Mark(file.change) + " " + AnsiToUtf8(file.path) +
+      out += std::string("  ") + Mark(file.change) + " " + ShownText(file.path) +
              (file.directory ? "\\" : "") + "  " + size + "\n";
     }
   }

@@ -37,6 +37,26 @@ std::string AnsiToUtf8(std::string_view ansi) {
   return out;
 }
 
+std::string ShownText(std::string_view ansi) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(ansi.size());
+  for (char c : ansi) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    char32_t unicode = AnsiToUnicode(byte);
+    // C0 and C1 controls and DEL; the bytes 0x80..0x9F that the code page
+    // leaves undefined map to C1 controls.
+    if ((unicode < 0x20 && c != '\t') || (unicode >= 0x7F && unicode < 0xA0)) {
+      out += "\\x";
+      out += kDigits[byte >> 4];
+      out += kDigits[byte & 15];
+    } else {
+      AppendUtf8(out, unicode);
+    }
+  }
+  return out;
+}
+
 std::optional<char> UnicodeToAnsi(char32_t c) {
   if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
   for (unsigned i = 0; i < 32; ++i) {

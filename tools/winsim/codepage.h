@@ -13,6 +13,11 @@ namespace winsim_tool {
 // undefined become U+0081, U+008D ... as Windows maps them).
 std::string AnsiToUtf8(std::string_view ansi);
 
+// The same for a terminal: control characters of the machine's text (a name
+// or a line holding ESC or BEL could drive the terminal) shown as \xNN; tabs
+// stay as they are.
+std::string ShownText(std::string_view ansi);
+
 // The code page 1252 byte of a Unicode character; nothing when it has none.
 std::optional<char> UnicodeToAnsi(char32_t c);
 

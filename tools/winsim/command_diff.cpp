@@ -13,6 +13,7 @@
 #include "report_file.h"
 #include "snapshot.h"
 #include "winsim/machine.h"
+#include "winsim/machine_hold.h"
 
 namespace winsim_tool {
 namespace {
@@ -23,6 +24,9 @@ constexpr int kDifferent = 1;
 constexpr int kTrouble = 2;
 
 std::optional<MachineSnapshot> Snapshot(const std::string& folder) {
+  // What a killed run left is put back first, so that it never shows as a change.
+  std::string tidied = winsim::MachineHold::TidyIfLeft(folder, "winsim diff");
+  if (!tidied.empty()) Say(kCommand, folder + ": " + tidied);
   try {
     winsim::Machine machine = winsim::Machine::load(folder);
     return TakeSnapshot(machine);
@@ -79,7 +83,7 @@ int DiffCommand(const std::vector<std::string>& args) {
     content.facts.push_back("After: " + after->folder.string());
     content.changes = &changes;
     try {
-      WriteFileAtomically(parsed.value("--report"), HtmlReport(content));
+      WriteReportFile(parsed.value("--report"), HtmlReport(content));
     } catch (const std::exception& error) {
       Say(kCommand, std::string("cannot write the report: ") + error.what());
       return kTrouble;

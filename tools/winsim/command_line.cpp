@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "winsim/guarded_run.h"
+
 namespace winsim_tool {
 
 std::string Arguments::value(const std::string& option) const {
@@ -62,7 +64,7 @@ Arguments ParseArguments(const std::vector<std::string>& args,
 }
 
 void Say(const std::string& command, const std::string& message) {
-  std::fprintf(stderr, "winsim %s: %s\n", command.c_str(), message.c_str());
+  std::fprintf(stderr, "winsim %s: %s\n", command.c_str(), winsim::EscapeControls(message).c_str());
   std::fflush(stderr);
 }
 

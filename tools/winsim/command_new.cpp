@@ -1,18 +1,27 @@
 // winsim new: a fresh machine folder, copied from a shipped machine or empty.
-// The machine is made in a hidden folder beside DIR and renamed into place,
-// so a failure leaves nothing behind.
+// The machine is made in a hidden folder inside DIR and its entries are then
+// renamed into place, so a failure leaves nothing behind and DIR may be any
+// empty folder (the current one, a mount point). A hidden folder that a killed
+// `new` left is removed by the next one.
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "command_line.h"
 #include "commands.h"
 #include "machine_problem.h"
 #include "shipped_machines.h"
 #include "value_text.h"
+#include "winsim/file_journal.h"
 #include "winsim/machine.h"
+#include "winsim/machine_hold.h"
 
 namespace fs = std::filesystem;
 
@@ -27,25 +36,72 @@ struct Failure {
   std::string message;
 };
 
-void CheckTarget(const fs::path& target) {
+constexpr char kStagingPrefix[] = ".winsim-new-";
+
+// ".winsim-new-<pid>-XXXXXX" of a process that has ended.
+bool IsLeftStaging(const std::string& name) {
+  if (name.rfind(kStagingPrefix, 0) != 0) return false;
+  char* end = nullptr;
+  long pid = std::strtol(name.c_str() + sizeof kStagingPrefix - 1, &end, 10);
+  if (pid <= 0 || end == nullptr || *end != '-') return false;
+  return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+// DIR as one folder: "pc/" is pc, "." is the current folder.
+fs::path TargetFolder(const std::string& given) {
+  std::error_code error;
+  fs::path path = fs::absolute(given, error).lexically_normal();
+  if (path.filename().empty() && path.has_parent_path()) path = path.parent_path();
+  return path;
+}
+
+// True when DIR must be made; Failure when it cannot take a machine.
+bool CheckTarget(const fs::path& target, const std::string& given) {
   std::error_code error;
   fs::file_status status = fs::symlink_status(target, error);
   if (fs::exists(status)) {
     if (!fs::is_directory(status)) {
-      throw Failure{Shown(target.string()) + " exists and is not a folder; name a new folder"};
+      throw Failure{Shown(given) + " exists and is not a folder; name a new folder"};
     }
-    if (!fs::is_empty(target, error) || error) {
-      throw Failure{Shown(target.string()) +
+    for (fs::directory_iterator it(target, error), end; !error && it != end; it.increment(error)) {
+      std::string name = it->path().filename().string();
+      std::error_code ignored;
+      if (IsLeftStaging(name)) {
+        fs::remove_all(it->path(), ignored);
+        continue;
+      }
+      throw Failure{Shown(given) +
                     " is not empty; name a new or empty folder (winsim never mixes a machine "
                     "into other files)"};
     }
-    return;
+    if (error) throw Failure{"cannot read the folder " + Shown(given) + ": " + error.message()};
+    return false;
   }
-  fs::path parent = fs::absolute(target, error).parent_path();
+  fs::path parent = target.parent_path();
   if (!fs::is_directory(parent, error)) {
-    throw Failure{"the folder " + Shown(parent.string()) + " that would hold " +
-                  Shown(target.string()) + " does not exist; make it first"};
+    throw Failure{"the folder " + Shown(parent.string()) + " that would hold " + Shown(given) +
+                  " does not exist; make it first"};
   }
+  return true;
+}
+
+// Moves the machine made in `staging` up into `target`; on failure takes back
+// what it moved, so that `target` is as empty as it was.
+void MoveIntoPlace(const fs::path& staging, const fs::path& target) {
+  std::vector<fs::path> moved;
+  std::error_code error;
+  for (fs::directory_iterator it(staging, error), end; !error && it != end; it.increment(error)) {
+    fs::path destination = target / it->path().filename();
+    fs::rename(it->path(), destination, error);
+    if (error) break;
+    moved.push_back(destination);
+  }
+  if (error) {
+    std::error_code ignored;
+    for (const fs::path& path : moved) fs::remove_all(path, ignored);
+    throw Failure{"cannot move the new machine into place: " + error.message()};
+  }
+  fs::remove(staging, error);
 }
 
 // The machine folder to copy: a shipped machine's name, or a path.
@@ -76,15 +132,21 @@ fs::path SourceMachine(const std::string& from, const std::string& machinesOptio
 }
 
 void CopyMachine(const fs::path& source, const fs::path& destination) {
+  winsim::MachineHold::TidyIfLeft(source, "winsim new");  // never copy a killed run's leftovers
   try {
     winsim::Machine::load(source);  // only a machine that loads is worth copying
   } catch (const winsim::MachineError& error) {
     throw Failure{"the machine to copy cannot be used: " +
                   MachineProblem(source.string(), error, false)};
   }
+  // Everything but winsim's private folder, which belongs to the source's runs.
   std::error_code error;
-  fs::copy(source, destination, fs::copy_options::recursive | fs::copy_options::copy_symlinks,
-           error);
+  for (fs::directory_iterator it(source, error), end; !error && it != end; it.increment(error)) {
+    if (it->path().filename() == winsim::kPrivateFolderName) continue;
+    fs::copy(it->path(), destination / it->path().filename(),
+             fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
+    if (error) break;
+  }
   if (error) {
     throw Failure{"cannot copy " + Shown(source.string()) + ": " + error.message() +
                   "; check the free space and the permissions"};
@@ -131,15 +193,30 @@ int NewCommand(const std::vector<std::string>& args) {
     return kUsage;
   }
 
-  const fs::path target = parsed.positional[0];
+  const std::string given = parsed.positional[0];
+  const fs::path target = TargetFolder(given);
   fs::path staging;
+  bool madeTarget = false;
+  auto cleanUp = [&] {
+    std::error_code ignored;
+    if (!staging.empty()) fs::remove_all(staging, ignored);
+    if (madeTarget) fs::remove(target, ignored);
+  };
   try {
-    CheckTarget(target);
-    std::error_code error;
-    fs::path absolute = fs::absolute(target, error);
-    staging = absolute.parent_path() /
-              ("." + absolute.filename().string() + ".winsim-new-" + std::to_string(::getpid()));
-    fs::remove_all(staging, error);
+    if (CheckTarget(target, given)) {
+      std::error_code error;
+      if (!fs::create_directory(target, error)) {
+        throw Failure{"cannot make the folder " + Shown(given) + ": " +
+                      (error ? error.message() : std::string("it appeared meanwhile"))};
+      }
+      madeTarget = true;
+    }
+    std::string pattern =
+        (target / (std::string(kStagingPrefix) + std::to_string(::getpid()) + "-XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      throw Failure{"cannot make a folder in " + Shown(given) + ": " + std::strerror(errno)};
+    }
+    staging = pattern;
 
     std::string described;
     if (parsed.has("--empty")) {
@@ -155,28 +232,17 @@ int NewCommand(const std::vector<std::string>& args) {
       if (from.empty()) throw Failure{"--from needs the name of a machine, such as win98se"};
       CopyMachine(SourceMachine(from, parsed.value("--machines"), described), staging);
     }
-
-    const bool replacesEmptyFolder = fs::exists(target, error);
-    if (replacesEmptyFolder) fs::remove(target, error);
-    fs::rename(staging, target, error);
-    if (error) {
-      std::error_code ignored;
-      if (replacesEmptyFolder) fs::create_directory(target, ignored);
-      throw Failure{"cannot move the new machine into place as " + Shown(target.string()) + ": " +
-                    error.message()};
-    }
+    MoveIntoPlace(staging, target);
     staging.clear();
-    std::printf("Made the machine %s: %s (%s).\n", target.string().c_str(), described.c_str(),
+    std::printf("Made the machine %s: %s (%s).\n", given.c_str(), described.c_str(),
                 Summary(target).c_str());
     return 0;
   } catch (const Failure& failure) {
-    std::error_code ignored;
-    if (!staging.empty()) fs::remove_all(staging, ignored);
+    cleanUp();
     Say(kCommand, failure.message);
     return kFailed;
   } catch (const std::exception& failure) {
-    std::error_code ignored;
-    if (!staging.empty()) fs::remove_all(staging, ignored);
+    cleanUp();
     Say(kCommand, std::string("cannot make the machine: ") + failure.what());
     return kFailed;
   }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <system_error>
 
@@ -18,6 +19,7 @@
 #include "snapshot.h"
 #include "value_text.h"
 #include "winsim/machine.h"
+#include "winsim/machine_hold.h"
 #include "winsim/regedit4.h"
 
 namespace fs = std::filesystem;
@@ -28,6 +30,7 @@ namespace {
 constexpr char kCommand[] = "reg";
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
+constexpr int kBusy = 125;  // another run or command holds the machine; nothing was done
 
 struct Failure {
   std::string message;
@@ -46,6 +49,7 @@ struct RegArguments {
   bool recursive = false;                // /s
   bool overwrite = false;                // /y
   bool strict = false;                   // --strict
+  bool wait = false;                     // --wait (import): wait for a run that holds the machine
 };
 
 RegArguments ParseRegArguments(const std::vector<std::string>& args, size_t from,
@@ -67,6 +71,8 @@ RegArguments ParseRegArguments(const std::vector<std::string>& args, size_t from
       parsed.overwrite = true;
     } else if (operation == "import" && arg == "--strict") {
       parsed.strict = true;
+    } else if (operation == "import" && arg == "--wait") {
+      parsed.wait = true;
     } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
       throw UsageError("unknown switch " + arg + " for " + operation);
     } else {
@@ -119,7 +125,7 @@ void PrintValues(const winsim::RegKey& key) {
 }
 
 void PrintKeyTree(const winsim::RegKey& key) {
-  std::printf("%s\n", AnsiToUtf8(key.path()).c_str());
+  std::printf("%s\n", ShownText(key.path()).c_str());
   PrintValues(key);
   std::printf("\n");
   for (size_t i = 0; i < key.subkeyCount(); ++i) PrintKeyTree(*key.subkey(i));
@@ -142,7 +148,7 @@ int Query(winsim::Machine& machine, const std::string& folder, const RegArgument
           (args.valueName->empty() ? std::string("(Default)") : "'" + *args.valueName + "'") +
           (names.empty() ? "; it has no values at all" : "; its values are " + names)};
     }
-    std::printf("%s\n", AnsiToUtf8(key.path()).c_str());
+    std::printf("%s\n", ShownText(key.path()).c_str());
     std::printf("    %s    %-13s %s\n", ValueNameText(value->name).c_str(),
                 RegTypeName(value->type).c_str(), ValueDataText(*value).c_str());
     return 0;
@@ -151,12 +157,12 @@ int Query(winsim::Machine& machine, const std::string& folder, const RegArgument
     PrintKeyTree(key);
     return 0;
   }
-  std::printf("%s\n", AnsiToUtf8(key.path()).c_str());
+  std::printf("%s\n", ShownText(key.path()).c_str());
   PrintValues(key);
   if (key.subkeyCount() != 0) {
     std::printf("\n");
     for (size_t i = 0; i < key.subkeyCount(); ++i) {
-      std::printf("%s\n", AnsiToUtf8(key.subkey(i)->path()).c_str());
+      std::printf("%s\n", ShownText(key.subkey(i)->path()).c_str());
     }
   }
   return 0;
@@ -181,7 +187,7 @@ int Export(winsim::Machine& machine, const std::string& folder, const RegArgumen
     std::fflush(stdout);
     return 0;
   }
-  std::string problem = ReportPathProblem(file);
+  std::string problem = OutputPathProblem(file);
   if (!problem.empty()) throw Failure{problem};
   std::error_code error;
   if (fs::exists(file, error) && !args.overwrite) {
@@ -192,7 +198,7 @@ int Export(winsim::Machine& machine, const std::string& folder, const RegArgumen
   } catch (const std::exception& failure) {
     throw Failure{failure.what()};
   }
-  Say(kCommand, "exported " + AnsiToUtf8(what) + " to " + file);
+  Say(kCommand, "exported " + ShownText(what) + " to " + file);
   return 0;
 }
 
@@ -204,13 +210,13 @@ void PrintPassedOver(const std::vector<winsim::PassedOverLine>& passedOver) {
     std::string where = "line " + std::to_string(passed.line);
     if (passed.lastLine > passed.line)
       where = "lines " + where.substr(5) + "-" + std::to_string(passed.lastLine);
-    std::printf("  %s: %s\n", where.c_str(), AnsiToUtf8(passed.message).c_str());
+    std::printf("  %s: %s\n", where.c_str(), ShownText(passed.message).c_str());
   }
 }
 
 int Import(winsim::Machine& machine, const std::string& folder, const RegArguments& args) {
   if (args.positional.size() != 1) {
-    throw UsageError("import takes one file: winsim reg DIR import FILE [--strict]");
+    throw UsageError("import takes one file: winsim reg DIR import FILE [--strict] [--wait]");
   }
   const std::string& file = args.positional[0];
   std::error_code error;
@@ -295,6 +301,27 @@ int RegCommand(const std::vector<std::string>& args) {
 
   const std::string& folder = args[0];
   try {
+    // An import changes the machine: it holds it, as a run does. Reading
+    // needs no hold, only what a killed run left put back first.
+    std::unique_ptr<winsim::MachineHold> hold;
+    std::error_code missing;
+    if (operation == "import" && fs::is_directory(folder, missing)) {
+      try {
+        hold = std::make_unique<winsim::MachineHold>(
+            folder, "winsim reg import", parsed.wait, [&folder](const std::string& holder) {
+              Say(kCommand, "the machine " + folder + " is in use by " + holder +
+                                "; waiting for it to be free");
+            });
+      } catch (const winsim::MachineBusy& busy) {
+        Say(kCommand, "the machine " + folder + " is in use by " + busy.holder() +
+                          "; import again when that has ended, or add --wait to wait for it");
+        return kBusy;
+      }
+      if (!hold->tidied().empty()) Say(kCommand, hold->tidied());
+    } else {
+      std::string tidied = winsim::MachineHold::TidyIfLeft(folder, "winsim reg " + operation);
+      if (!tidied.empty()) Say(kCommand, tidied);
+    }
     winsim::Machine machine = [&] {
       try {
         return winsim::Machine::load(folder);
@@ -310,6 +337,9 @@ int RegCommand(const std::vector<std::string>& args) {
     return kUsage;
   } catch (const Failure& failure) {
     Say(kCommand, failure.message);
+    return kFailed;
+  } catch (const winsim::MachineError& failure) {
+    Say(kCommand, MachineProblem(folder, failure));
     return kFailed;
   } catch (const std::exception& failure) {
     Say(kCommand, failure.what());

@@ -1,14 +1,16 @@
 // winsim run: the setup program or the uninstaller on a machine folder, with
 // its message boxes in the terminal and, when asked, a report of the run.
 // Everything that can be checked is checked before the program starts, so a
-// wrong command line or machine changes nothing.
+// wrong command line or machine changes nothing; the run itself is guarded
+// (winsim/guarded_run.h), so a run winsim cannot finish, or that the person
+// stops, changes nothing either.
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 
-#include "changes_text.h"
 #include "command_line.h"
 #include "commands.h"
 #include "html_report.h"
@@ -16,8 +18,11 @@
 #include "machine_problem.h"
 #include "program_run.h"
 #include "report_file.h"
+#include "run_options.h"
 #include "snapshot.h"
+#include "winsim/guarded_run.h"
 #include "winsim/machine.h"
+#include "winsim/machine_hold.h"
 #include "winsim/run.h"
 
 namespace fs = std::filesystem;
@@ -36,30 +41,51 @@ std::string Counted(size_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-std::string ExitLine(const std::string& program, int exitCode) {
-  std::string line = program + " ended with exit code " + std::to_string(exitCode);
-  if (exitCode < 0 || exitCode > 255) {
-    line += " (the process status is " + std::to_string(exitCode & 255) + ")";
-  }
-  return line;
-}
-
 // The page: the boxes of the run, then what changed.
 std::string RunReport(const winsim::Machine& machine, Program program,
-                      const ProgramOutcome& outcome, const MachineChanges& changes,
+                      const winsim::GuardedRunOutcome& outcome, const MachineChanges& changes,
                       const std::string& answers) {
   ReportContent content;
   content.title = std::string(ProgramName(program)) + " on " + FolderName(machine);
   content.facts.push_back("Machine folder: " + machine.folder().string());
   content.facts.push_back("Answers given: " + (answers.empty() ? std::string("none") : answers));
-  content.facts.push_back(outcome.stopped.empty()
-                              ? ExitLine(ProgramName(program), outcome.exitCode)
-                              : std::string(ProgramName(program)) + " " + outcome.stopped +
-                                    " (exit code " + std::to_string(outcome.exitCode) + ")");
+  for (const std::string& line : outcome.lines) content.facts.push_back(line);
   content.hasBoxes = true;
   content.boxes = outcome.boxes;
   content.changes = &changes;
   return HtmlReport(content);
+}
+
+winsim::GuardedRunSettings SettingsFrom(const Arguments& parsed, Program program,
+                                        const std::string& folder) {
+  winsim::GuardedRunSettings settings;
+  settings.holder = std::string("winsim run ") + ProgramName(program);
+  settings.waitForMachine = parsed.has("--wait");
+  settings.waiting = [folder](const std::string& holder) {
+    Say(kCommand, "the machine " + folder + " is in use by " + holder +
+                      "; waiting for it to be free (Ctrl-C stops waiting)");
+  };
+  try {
+    settings.answers = winsim::ParseAnswers(parsed.value("--answers"));
+  } catch (const std::exception& error) {
+    throw UsageError(std::string("--answers: ") + error.what());
+  }
+  settings.answersSource = "--answers";
+  settings.traceFile = parsed.value("--trace");
+  if (parsed.has("--fail")) settings.fault = ParseFaultOption(parsed.value("--fail"));
+  if (parsed.has("--power-cut"))
+    settings.powerCutAfter = ParsePowerCut(parsed.value("--power-cut"));
+  if (parsed.has("--power-loss")) {
+    if (!parsed.has("--power-cut")) {
+      throw UsageError("--power-loss says what a power cut keeps; give --power-cut N with it");
+    }
+    settings.powerLoss = ParsePowerLoss(parsed.value("--power-loss"));
+  }
+  if (parsed.has("--report")) {
+    std::string problem = ReportPathProblem(parsed.value("--report"));
+    if (!problem.empty()) throw UsageError("--report: " + problem);
+  }
+  return settings;
 }
 
 }  // namespace
@@ -67,9 +93,15 @@ std::string RunReport(const winsim::Machine& machine, Program program,
 int RunCommand(const std::vector<std::string>& args) {
   Arguments parsed;
   std::optional<Program> program;
-  std::vector<int> answers;
+  winsim::GuardedRunSettings settings;
   try {
-    parsed = ParseArguments(args, {{"--answers", true}, {"--trace", true}, {"--report", true}});
+    parsed = ParseArguments(args, {{"--answers", true},
+                                   {"--trace", true},
+                                   {"--report", true},
+                                   {"--wait", false},
+                                   {"--fail", true},
+                                   {"--power-cut", true},
+                                   {"--power-loss", true}});
     if (parsed.help) {
       std::fputs(CommandHelp(kCommand).c_str(), stdout);
       return 0;
@@ -84,86 +116,83 @@ int RunCommand(const std::vector<std::string>& args) {
       throw UsageError("'" + parsed.positional[1] +
                        "' is not a program winsim can run; name rq47set or zuninst");
     }
-    try {
-      answers = winsim::ParseAnswers(parsed.value("--answers"));
-    } catch (const std::exception& error) {
-      throw UsageError(std::string("--answers: ") + error.what());
-    }
-    if (parsed.has("--report")) {
-      std::string problem = ReportPathProblem(parsed.value("--report"));
-      if (!problem.empty()) throw UsageError("--report: " + problem);
-    }
+    settings = SettingsFrom(parsed, *program, parsed.positional[0]);
   } catch (const UsageError& error) {
     SayUsage(kCommand, error.what());
-    return kCouldNotRun;
+    return winsim::kRunNotKept;
   }
 
   const std::string folder = parsed.positional[0];
-  std::unique_ptr<winsim::Machine> machine;
+  const std::string name = ProgramName(*program);
+  std::unique_ptr<winsim::GuardedRun> guarded;
   try {
-    machine = std::make_unique<winsim::Machine>(winsim::Machine::load(folder));
+    guarded = std::make_unique<winsim::GuardedRun>(folder, settings);
+  } catch (const winsim::MachineBusy& busy) {
+    if (busy.stoppedWaiting()) {
+      Say(kCommand, name + " did not start: the wait for " + busy.holder() +
+                        " was stopped; nothing was changed");
+      return winsim::EndBySignal(winsim::StopRequest());
+    }
+    Say(kCommand, "the machine " + folder + " is in use by " + busy.holder() +
+                      "; run again when that has ended, or add --wait to wait for it");
+    return winsim::kRunNotKept;
   } catch (const winsim::MachineError& error) {
     Say(kCommand, MachineProblem(folder, error));
-    return kCouldNotRun;
+    return winsim::kRunNotKept;
+  } catch (const std::invalid_argument& error) {
+    Say(kCommand, std::string("--trace: ") + error.what());
+    return winsim::kRunNotKept;
   } catch (const std::exception& error) {
     Say(kCommand, folder + ": cannot load the machine: " + error.what());
-    return kCouldNotRun;
+    return winsim::kRunNotKept;
   }
+  if (!guarded->tidied().empty()) Say(kCommand, guarded->tidied());
 
   const bool wantReport = parsed.has("--report");
   std::optional<MachineSnapshot> before;
   if (wantReport) {
     try {
-      before = TakeSnapshot(*machine);
+      before = TakeSnapshot(guarded->machine());
     } catch (const std::exception& error) {
       Say(kCommand,
           std::string("cannot take stock of the machine before the run: ") + error.what());
-      return kCouldNotRun;
+      return winsim::kRunNotKept;
     }
   }
 
-  RunSettings settings;
-  settings.answers = answers;
-  settings.traceFile = parsed.value("--trace");
-  ProgramOutcome outcome;
+  winsim::GuardedRunOutcome outcome;
   try {
-    outcome = RunProgramOn(*machine, *program, settings);
+    outcome = guarded->run([&program] { return CallProgram(*program); }, name);
+  } catch (const winsim::MachineError& error) {
+    Say(kCommand, MachineProblem(folder, error, false));
+    return winsim::kRunNotKept;
   } catch (const std::exception& error) {
     Say(kCommand, std::string("--trace: ") + error.what());
-    return kCouldNotRun;
+    return winsim::kRunNotKept;
   }
 
-  // What the program wrote stays written, however it ended.
-  try {
-    machine->save();
-  } catch (const std::exception& error) {
-    Say(kCommand, "cannot save the registry of " + folder + ": " + error.what() +
-                      "; the files of the machine were changed by the run");
-    return kCouldNotRun;
-  }
-
-  const std::string name = ProgramName(*program);
-  if (!outcome.stopped.empty()) Say(kCommand, name + " " + outcome.stopped);
-  Say(kCommand, ExitLine(name, outcome.exitCode));
-
-  if (wantReport) {
+  // The page shows the machine as the run left it, read again from the folder
+  // while it is still held.
+  if (wantReport && outcome.signal == 0) {
     const std::string reportPath = parsed.value("--report");
     try {
-      MachineSnapshot after = TakeSnapshot(*machine);
-      MachineChanges changes = CompareSnapshots(*before, after);
-      WriteFileAtomically(
-          reportPath, RunReport(*machine, *program, outcome, changes, parsed.value("--answers")));
+      winsim::Machine after = winsim::Machine::load(folder);
+      MachineChanges changes = CompareSnapshots(*before, TakeSnapshot(after));
+      WriteReportFile(reportPath,
+                      RunReport(after, *program, outcome, changes, parsed.value("--answers")));
       Say(kCommand, "report written to " + reportPath + " (" +
                         Counted(outcome.boxes.size(), "message box", "message boxes") + "; " +
                         Counted(changes.keys.size(), "registry key", "registry keys") + " and " +
                         Counted(changes.files.size(), "file or folder", "files and folders") +
                         " changed)");
     } catch (const std::exception& error) {
-      Say(kCommand, "the run is done (" + ExitLine(name, outcome.exitCode) +
-                        ") but the report cannot be written: " + error.what());
-      return kCouldNotRun;
+      Say(kCommand, std::string("the report cannot be written: ") + error.what());
+      if (outcome.ending == winsim::RunEnding::Finished) outcome.exitCode = winsim::kRunNotKept;
     }
   }
+  guarded.reset();  // lets go of the machine
+  for (const std::string& line : outcome.lines) Say(kCommand, line);
+  if (outcome.signal != 0) return winsim::EndBySignal(outcome.signal);
   return outcome.exitCode;
 }
 

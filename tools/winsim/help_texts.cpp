@@ -46,7 +46,9 @@ left behind); 2 for a wrong command line.
 )";
 
 constexpr char kRun[] =
-    R"(Usage: winsim run DIR [--answers LIST] [--trace FILE] [--report FILE.html] PROGRAM
+    R"(Usage: winsim run DIR [--answers LIST] [--trace FILE] [--report FILE.html]
+                  [--wait] [--fail CALL:N[:ERROR]] [--power-cut N [--power-loss MODEL]]
+                  PROGRAM
 
 Runs PROGRAM (rq47set, the setup, or zuninst, the uninstaller) on the machine
 in DIR, as if it were started on that machine. Every message box is drawn in
@@ -58,19 +60,40 @@ in double brackets) with the button that answered it.
                      person at the terminal is asked; when standard input is
                      not a terminal, each box takes its default button.
   --trace FILE       write one line for every platform call the program makes,
-                     with its arguments and result.
+                     with its arguments and result (line N is call N). The
+                     file must not be inside the machine folder.
   --report FILE.html write a page that shows every message box as Windows 98
                      draws it and, as tables, what the run changed in the
-                     registry, the files and system.ini.
+                     registry, the files and system.ini. It replaces only an
+                     earlier report, and never goes into a machine folder.
+  --wait             when another run or command holds the machine, wait for
+                     it to end instead of refusing.
+  --fail CALL:N[:ERROR]
+                     make the N-th call of the platform call CALL fail with
+                     ERROR (ERROR_ACCESS_DENIED, ..., or a number), by default
+                     with the error Windows gives for that call; as the fault
+                     sweep of the tests does. Example: RegSetValueExA:3:5
+  --power-cut N      cut the power after the program's N-th platform call, as
+                     the interruption sweep of the tests does: the machine is
+                     saved as the power loss leaves it, the files as the
+                     program wrote them and the registry as --power-loss says:
+  --power-loss MODEL registry-at-cut (the default): the registry as the program
+                     left it; registry-at-start: as it was when the run began.
 
-The registry is saved when the program ends, however it ends; files change as
-the program changes them.
+The machine is held for the whole run: another run or a command that changes
+it is refused (or waits) until this one ends. When the program ends by itself
+its changes are kept: the registry is saved, the files stay as it changed them.
+When winsim cannot run or finish the program, or you stop it (Ctrl-C, SIGTERM),
+the machine is left exactly as it was before the run, registry and files, and
+the last line says so.
 
 Exit status: the program's own exit code (rq47set: 0, or 100 when the machine
 does not meet the requirements, ...; zuninst: 0 when the user declines, else
-1); 125 when winsim could not run it (a wrong command line, a missing or
-malformed machine folder, an answer that does not fit a box), in which case
-nothing was changed unless the message says so.
+1); 125 when winsim could not run or finish it (a wrong command line, a missing
+or malformed machine folder, the machine in use, an answer that does not fit a
+box, a registry that cannot be saved): the machine is as it was; 137 after
+--power-cut; stopped by a signal, winsim ends by that signal (130 in the shell
+for Ctrl-C, 143 for SIGTERM) and the machine is as it was.
 )";
 
 constexpr char kDiff[] = R"(Usage: winsim diff BEFORE AFTER [--full] [--report FILE.html]
@@ -98,7 +121,7 @@ command line).
 
 constexpr char kReg[] = R"(Usage: winsim reg DIR query KEY [/v NAME | /ve] [/s]
        winsim reg DIR export FILE [KEY] [/y]
-       winsim reg DIR import FILE [--strict]
+       winsim reg DIR import FILE [--strict] [--wait]
 
 Reads and changes the registry of the machine in DIR, as Windows' reg and
 regedit do. KEY starts with a root: HKEY_LOCAL_MACHINE (HKLM),
@@ -120,10 +143,13 @@ HKEY_CURRENT_CONFIG (HKCC) or HKEY_DYN_DATA (HKDD). Quote it for the shell:
                      applied. What the import changed is shown.
         --strict     check the whole file first; when a line is wrong,
                      import nothing
+        --wait       when a run or another command holds the machine, wait for
+                     it to end instead of refusing.
 
 Exit status: 0 on success (an import that passed lines over included); 1 when
 the key or value is not there, or a file cannot be read, written or imported;
-2 for a wrong command line.
+2 for a wrong command line; 125 when a run or another command holds the
+machine (nothing was imported).
 )";
 
 }  // namespace

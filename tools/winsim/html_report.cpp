@@ -210,6 +210,7 @@ std::string HtmlEscaped(const std::string& utf8) {
 
 std::string HtmlReport(const ReportContent& content) {
   std::string out = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
+  out += std::string(kReportMarker) + "\n";
   out += "<title>" + HtmlEscaped(content.title) + "</title>\n<style>" + kStyle +
          "</style>\n</head>\n<body>\n";
   out += "<h1>" + HtmlEscaped(content.title) + "</h1>\n";

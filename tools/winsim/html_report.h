@@ -21,6 +21,9 @@ struct ReportContent {
   const MachineChanges* changes = nullptr;
 };
 
+// In the head of every page, so that a later report knows it may replace it.
+inline constexpr char kReportMarker[] = "<meta name=\"generator\" content=\"winsim report\">";
+
 // The page in UTF-8; the texts of the machine are converted from its code page.
 std::string HtmlReport(const ReportContent& content);
 

@@ -1,17 +1,10 @@
-// Runs the setup program or the uninstaller on a loaded machine, in this
-// process, as the machine's own entry would: message boxes drawn on standard
-// error and answered from a list, then by the person at the terminal, then by
-// their default button.
+// The programs winsim run can start: the setup program and the uninstaller,
+// linked into the tool and called in this process as their own entry would.
 #ifndef WINSIM_TOOL_PROGRAM_RUN_H
 #define WINSIM_TOOL_PROGRAM_RUN_H
 
 #include <optional>
-#include <string>
 #include <string_view>
-#include <vector>
-
-#include "winsim/machine.h"
-#include "winsim/run.h"
 
 namespace winsim_tool {
 
@@ -21,25 +14,8 @@ enum class Program { Setup, Uninstaller };
 std::optional<Program> ProgramNamed(std::string_view name);
 const char* ProgramName(Program program);
 
-// Exit codes of winsim itself, as the machine's entry uses them.
-constexpr int kCouldNotRun = 125;
-constexpr int kInterrupted = 137;
-
-struct RunSettings {
-  std::vector<int> answers;  // IDYES, IDOK ... (winsim::ParseAnswers)
-  std::string traceFile;     // one line for every platform call; empty for none
-  bool interactive = true;   // ask at the terminal when the answers run out
-};
-
-struct ProgramOutcome {
-  int exitCode = 0;     // the program's, or kCouldNotRun / kInterrupted when winsim stopped it
-  std::string stopped;  // why winsim stopped the program; empty when it ended by itself
-  std::vector<winsim::MessageBoxRecord> boxes;
-};
-
-// Throws std::runtime_error, before the program starts, when the trace file
-// cannot be written. The machine is not saved here: the caller saves it.
-ProgramOutcome RunProgramOn(winsim::Machine& machine, Program program, const RunSettings& settings);
+// Runs the program's sequence on the current run and returns its exit code.
+int CallProgram(Program program);
 
 }  // namespace winsim_tool
 

@@ -1,4 +1,4 @@
-// Writing a report page where the person asked for it.
+// Writing a file where the person asked for it: a report page, an export.
 #ifndef WINSIM_TOOL_REPORT_FILE_H
 #define WINSIM_TOOL_REPORT_FILE_H
 
@@ -6,13 +6,22 @@
 
 namespace winsim_tool {
 
-// Empty when a file can be written at the path (its folder exists, it is not
-// a folder); otherwise what is wrong and what to do.
+// Empty when a file can be written at the path (its folder exists and can be
+// written, the path is not a folder); otherwise what is wrong and what to do.
+std::string OutputPathProblem(const std::string& path);
+
+// The same for a report page, which moreover never goes into a machine folder
+// and never replaces a file that is not an earlier winsim report.
 std::string ReportPathProblem(const std::string& path);
 
-// Writes the whole file or, on failure, leaves any earlier file as it was
-// (a temporary file beside it, then a rename). Throws std::runtime_error.
+// Writes the whole file or, on failure, leaves any earlier file as it was: a
+// new temporary file with an unpredictable name beside it, then a rename
+// (which replaces a link at the path, never the file it points to). Throws
+// std::runtime_error.
 void WriteFileAtomically(const std::string& path, const std::string& content);
+
+// A report page: its path checked again (ReportPathProblem), then written.
+void WriteReportFile(const std::string& path, const std::string& content);
 
 }  // namespace winsim_tool
 

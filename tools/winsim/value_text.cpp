@@ -135,26 +135,18 @@ std::string ValueText(const winsim::RegValue& value) {
 }
 
 std::string ValueNameText(const std::string& name) {
-  return name.empty() ? std::string("(Default)") : AnsiToUtf8(name);
+  return name.empty() ? std::string("(Default)") : ShownText(name);
 }
 
 std::string QuotedText(std::string_view ansi) {
   std::string out = "\"";
   for (char c : ansi) {
-    unsigned char byte = static_cast<unsigned char>(c);
     switch (c) {
       case '"': out += "\\\""; break;
       case '\r': out += "\\r"; break;
       case '\n': out += "\\n"; break;
       case '\t': out += "\\t"; break;
-      default:
-        if (byte < 0x20 || byte == 0x7F) {
-          char escape[8];
-          std::snprintf(escape, sizeof escape, "\\x%02x", byte);
-          out += escape;
-        } else {
-          out += AnsiToUtf8(std::string_view(&c, 1));
-        }
+      default: out += ShownText(std::string_view(&c, 1));
     }
   }
   return out + "\"";

@@ -4,10 +4,15 @@
 //   WINSIM_MACHINE  the machine folder (required)
 //   WINSIM_ANSWERS  scripted answers to the message boxes: yes,no,ok,cancel ...
 //   WINSIM_TRACE    a file that receives one line for every platform call
+//   WINSIM_WAIT     1: wait for another run or command that holds the machine
+//                   instead of refusing at once
 //
-// Exit status: the program's own exit code; 125 when winsim could not run it
-// (a bad machine folder or setting, a scripted answer that does not fit a box,
-// a wait that would never end); 137 when the run was interrupted.
+// Exit status: the program's own exit code; 125 when winsim could not run or
+// finish it (a bad machine folder or setting, the machine in use, a scripted
+// answer that does not fit a box, a wait that would never end, a registry that
+// cannot be saved), in which case the machine is as it was before the run.
+// Stopped by Ctrl-C or SIGTERM, the machine is as it was before the run and
+// the process ends by that signal.
 #include <windows.h>
 
 #include <cstdio>
@@ -15,16 +20,16 @@
 #include <exception>
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "winsim/guarded_run.h"
 #include "winsim/machine.h"
+#include "winsim/machine_hold.h"
 #include "winsim/run.h"
 
 namespace {
-
-constexpr int kCouldNotRun = 125;
-constexpr int kKilled = 137;
 
 std::string ProgramName(int argc, char** argv) {
   if (argc < 1 || argv[0] == nullptr) return "program";
@@ -38,7 +43,7 @@ std::string Environment(const char* name) {
 }
 
 void Say(const std::string& line) {
-  std::fprintf(stderr, "winsim: %s\n", line.c_str());
+  std::fprintf(stderr, "winsim: %s\n", winsim::EscapeControls(line).c_str());
   std::fflush(stderr);
 }
 
@@ -59,86 +64,65 @@ int main(int argc, char** argv) {
     Say("WINSIM_MACHINE is not set; set it to a machine folder (for example a copy of "
         "machines/win98se) to run " +
         program + " on it");
-    return kCouldNotRun;
+    return winsim::kRunNotKept;
   }
 
-  std::vector<int> answers;
+  winsim::GuardedRunSettings settings;
   try {
-    answers = winsim::ParseAnswers(Environment("WINSIM_ANSWERS"));
+    settings.answers = winsim::ParseAnswers(Environment("WINSIM_ANSWERS"));
   } catch (const std::exception& error) {
     Say(std::string("WINSIM_ANSWERS: ") + error.what());
-    return kCouldNotRun;
+    return winsim::kRunNotKept;
   }
+  const std::string wait = Environment("WINSIM_WAIT");
+  settings.holder = program;
+  settings.waitForMachine = !wait.empty() && wait != "0";
+  settings.waiting = [&](const std::string& holder) {
+    Say("the machine " + folder + " is in use by " + holder + "; waiting for it to be free " +
+        "(Ctrl-C stops waiting)");
+  };
+  settings.answersSource = "WINSIM_ANSWERS";
+  settings.traceFile = Environment("WINSIM_TRACE");
+  settings.appendTrace = true;
 
-  std::unique_ptr<winsim::Machine> machine;
+  std::unique_ptr<winsim::GuardedRun> guarded;
   try {
-    machine = std::make_unique<winsim::Machine>(winsim::Machine::load(folder));
+    guarded = std::make_unique<winsim::GuardedRun>(folder, settings);
+  } catch (const winsim::MachineBusy& busy) {
+    if (busy.stoppedWaiting()) {
+      Say(program + " did not start: the wait for " + busy.holder() +
+          " was stopped; nothing was changed");
+      return winsim::EndBySignal(winsim::StopRequest());
+    }
+    Say("the machine " + folder + " is in use by " + busy.holder() + "; run " + program +
+        " when that has ended, or set WINSIM_WAIT=1 to wait for it");
+    return winsim::kRunNotKept;
   } catch (const winsim::MachineError& error) {
     Say(Where(folder, error));
-    return kCouldNotRun;
+    return winsim::kRunNotKept;
+  } catch (const std::invalid_argument& error) {
+    Say(std::string("WINSIM_TRACE: ") + error.what());
+    return winsim::kRunNotKept;
   } catch (const std::exception& error) {
     Say(folder + ": cannot load the machine: " + error.what());
-    return kCouldNotRun;
+    return winsim::kRunNotKept;
   }
+  if (!guarded->tidied().empty()) Say(guarded->tidied());
 
-  int exitCode = 0;
-  std::string stopped;
-  {
-    winsim::Run run(*machine);
-    const std::string trace = Environment("WINSIM_TRACE");
-    if (!trace.empty()) {
-      try {
-        run.traceToFile(trace);
-      } catch (const std::exception& error) {
-        Say(std::string("WINSIM_TRACE: ") + error.what());
-        return kCouldNotRun;
-      }
-    }
-    run.setAnswers(std::move(answers));
-    run.echoMessageBoxes = true;
-    run.askTerminal = true;
-
-    char commandLine[] = "";
-    try {
-      exitCode = WinMain(nullptr, nullptr, commandLine, SW_SHOWNORMAL);
-    } catch (const winsim::RunStopped& stop) {
-      switch (stop.reason) {
-        case winsim::RunStopped::Reason::Interrupted:
-          stopped = "was interrupted: " + std::string(stop.what());
-          exitCode = kKilled;
-          break;
-        case winsim::RunStopped::Reason::BadAnswer:
-          stopped = "was stopped: " + std::string(stop.what()) + "; fix WINSIM_ANSWERS";
-          exitCode = kCouldNotRun;
-          break;
-        case winsim::RunStopped::Reason::Deadlock:
-          stopped = "was stopped: " + std::string(stop.what());
-          exitCode = kCouldNotRun;
-          break;
-      }
-    } catch (const std::exception& error) {
-      stopped = "crashed: " + std::string(error.what());
-      exitCode = kCouldNotRun;
-    }
-  }
-
-  // What the program wrote stays written, however it ended.
+  char commandLine[] = "";
+  winsim::GuardedRunOutcome outcome;
   try {
-    machine->save();
+    outcome = guarded->run(
+        [&commandLine] { return WinMain(nullptr, nullptr, commandLine, SW_SHOWNORMAL); }, program);
+  } catch (const winsim::MachineError& error) {
+    Say(Where(folder, error));
+    return winsim::kRunNotKept;
   } catch (const std::exception& error) {
-    Say("cannot save the registry of " + folder + ": " + error.what());
-    return kCouldNotRun;
+    Say(std::string("WINSIM_TRACE: ") + error.what());
+    return winsim::kRunNotKept;
   }
-
-  if (!stopped.empty()) {
-    Say(program + " " + stopped);
-    Say(program + " ended with exit code " + std::to_string(exitCode));
-    return exitCode;
-  }
-  std::string last = program + " ended with exit code " + std::to_string(exitCode);
-  if (exitCode < 0 || exitCode > 255) {
-    last += " (the process status is " + std::to_string(exitCode & 255) + ")";
-  }
-  Say(last);
-  return exitCode;
+  guarded.reset();  // lets go of the machine before the last word
+  for (const std::string& line : outcome.lines) Say(line);
+  if (outcome.signal != 0) return winsim::EndBySignal(outcome.signal);
+  return outcome.exitCode;
 }

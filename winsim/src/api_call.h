@@ -22,7 +22,7 @@
 namespace winsim::detail {
 
 // Trace formatting of arguments.
-std::string Quote(const char* text);                  // "text" with \\ \" \r \n escapes, or NULL
+std::string Quote(const char* text);                    // "text" with \\ \" \r \n escapes, or NULL
 std::string QuoteBytes(const void* data, size_t size);  // string or hex bytes, bounded
 std::string Hex(uint64_t value);                        // 0x1f
 std::string ErrorName(uint32_t error);                  // ERROR_FILE_NOT_FOUND, or the number

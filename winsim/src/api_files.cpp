@@ -11,11 +11,14 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "api_call.h"
 #include "handles.h"
+#include "host_copy.h"
+#include "winsim/file_journal.h"
 #include "winsim/filesystem.h"
 
 using winsim::detail::Args;
@@ -118,59 +121,56 @@ OpenUse OpenUseOf(winsim::HandleTable& handles, const std::filesystem::path& hos
   return use;
 }
 
-bool WriteAll(int fd, const char* data, size_t size, size_t& written) {
-  written = 0;
-  while (written < size) {
-    ssize_t n = ::write(fd, data + written, size - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = ENOSPC;
-      return false;
-    }
-    written += static_cast<size_t>(n);
-  }
-  return true;
+// Where a run makes the temporary copies it renames into place: the journal's
+// folder, outside every drive, when it keeps one; else beside the target.
+std::filesystem::path ScratchFor(winsim::Run& run, const std::filesystem::path& target) {
+  winsim::FileJournal* journal = run.journal();
+  return journal != nullptr ? journal->scratchFolder() : target.parent_path();
 }
 
-// Copies the source's bytes, permission bits and times into a new file beside
-// the destination, then puts it in the destination's place, so that a copy
-// that fails half-way leaves the old destination as it was.
-uint32_t CopyHostFile(const std::filesystem::path& source, const std::filesystem::path& target) {
-  winsim::UniqueFd in(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  if (in.get() < 0) return ErrorOfErrno(errno);
-  struct stat info;
-  if (::fstat(in.get(), &info) != 0) return ErrorOfErrno(errno);
-
-  std::string temporary = (target.parent_path() / ".winsim-copy-XXXXXX").string();
-  winsim::UniqueFd out(::mkstemp(temporary.data()));
-  if (out.get() < 0) return ErrorOfErrno(errno);
-
-  uint32_t error = 0;
-  char block[65536];
+// Makes a copy of `source` (or an empty file with its permissions) and
+// renames it to `target`, so that a copy that fails half-way leaves the old
+// target as it was and a target with other hard links is replaced, never
+// written through. `beforeRename` may refuse the rename (a host error).
+uint32_t CopyIntoPlace(winsim::Run& run, const std::filesystem::path& source,
+                       const std::filesystem::path& target, bool withContent,
+                       const std::function<int()>& beforeRename) {
+  std::filesystem::path scratch = ScratchFor(run, target);
   for (;;) {
-    ssize_t got = ::read(in.get(), block, sizeof block);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      error = ERROR_READ_FAULT;
-      break;
-    }
-    if (got == 0) break;
-    size_t written = 0;
-    if (!WriteAll(out.get(), block, static_cast<size_t>(got), written)) {
-      error = ErrorOfErrno(errno);
-      break;
-    }
+    std::string made;
+    winsim::detail::CopyResult copy =
+        winsim::detail::CopyToNewFile(source, scratch, withContent, made);
+    if (copy.error != 0) return copy.readFailed ? ERROR_READ_FAULT : ErrorOfErrno(copy.error);
+    int refused = beforeRename();
+    if (refused == 0 && ::rename(made.c_str(), target.c_str()) == 0) return 0;
+    int error = refused != 0 ? refused : errno;
+    ::unlink(made.c_str());
+    // The drive may be on another file system than the journal.
+    if (error != EXDEV || scratch == target.parent_path()) return ErrorOfErrno(error);
+    scratch = target.parent_path();
   }
-  // The copy keeps the source's read-only state and times, as Windows' copy does.
-  if (error == 0 && ::fchmod(out.get(), info.st_mode & 0777) != 0) error = ErrorOfErrno(errno);
-  if (error == 0) {
-    struct timespec times[2] = {info.st_atim, info.st_mtim};
-    ::futimens(out.get(), times);
-  }
-  if (error == 0 && ::close(out.release()) != 0) error = ErrorOfErrno(errno);
-  if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) error = ErrorOfErrno(errno);
-  if (error != 0) ::unlink(temporary.c_str());
-  return error;
+}
+
+// Before a file of the drive is written in place. A file that has other hard
+// links is first replaced by a copy of itself, so that the write cannot reach
+// a file outside the machine; so is every file a journal keeps, the journal
+// keeping the original.
+uint32_t PrepareToWrite(Call& call, const std::filesystem::path& host, bool truncates) {
+  struct stat info;
+  if (::lstat(host.c_str(), &info) != 0) return ErrorOfErrno(errno);
+  winsim::FileJournal* journal = call.run().journal();
+  const bool keep = journal != nullptr && !journal->covers(host);
+  if (info.st_nlink <= 1 && !keep) return 0;
+  return CopyIntoPlace(call.run(), host, host, !truncates,
+                       [&] { return keep ? journal->willReplace(host) : 0; });
+}
+
+// Records a new file or folder in the journal, when the run keeps one.
+uint32_t PrepareToCreate(Call& call, const std::filesystem::path& host) {
+  winsim::FileJournal* journal = call.run().journal();
+  if (journal == nullptr) return 0;
+  int error = journal->willCreate(host);
+  return error == 0 ? 0 : ErrorOfErrno(error);
 }
 
 // Windows 95/98 do overlapped reads and writes on serial ports only: on files
@@ -254,6 +254,9 @@ HANDLE OpenFile(Call& call, const char* name, DWORD access, DWORD disposition, D
     if (disposition == CREATE_NEW) return fail(ERROR_FILE_EXISTS);
     bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
     if ((wantsWrite || truncates) && ReadOnly(path.host)) return fail(ERROR_ACCESS_DENIED);
+    if (wantsWrite || truncates) {
+      if (uint32_t error = PrepareToWrite(call, path.host, truncates)) return fail(error);
+    }
     if (truncates) openFlags |= O_TRUNC;
   } else {
     if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
@@ -261,6 +264,7 @@ HANDLE OpenFile(Call& call, const char* name, DWORD access, DWORD disposition, D
     }
     if (path.trailingSeparator) return fail(ERROR_INVALID_NAME);
     if (HostNameTaken(path.host)) return fail(ERROR_ACCESS_DENIED);
+    if (uint32_t error = PrepareToCreate(call, path.host)) return fail(error);
     openFlags |= O_CREAT | O_EXCL;
   }
   // A file created read-only is still written through the handle that created it.
@@ -319,6 +323,7 @@ extern "C" BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES
   if (resolved.error != 0) return call.boolean(false, resolved.error);
   if (resolved.path.exists) return call.boolean(false, ERROR_ALREADY_EXISTS);
   if (HostNameTaken(resolved.path.host)) return call.boolean(false, ERROR_ACCESS_DENIED);
+  if (uint32_t error = PrepareToCreate(call, resolved.path.host)) return call.boolean(false, error);
   if (::mkdir(resolved.path.host.c_str(), 0755) != 0) {
     return call.boolean(false, errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorOfErrno(errno));
   }
@@ -361,8 +366,13 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
     if (ReadOnly(to.host)) return call.boolean(false, ERROR_ACCESS_DENIED);
     if (OpenUseOf(handles, to.host).open) return call.boolean(false, ERROR_SHARING_VIOLATION);
   }
-  uint32_t error = CopyHostFile(source.path.host, to.host);
-  if (error == 0 && !to.exists) winsim::SettleShortNames(call.run().machine(), to);
+  winsim::FileJournal* journal = call.run().journal();
+  const bool replaces = to.exists;
+  uint32_t error = CopyIntoPlace(call.run(), source.path.host, to.host, true, [&] {
+    if (journal == nullptr) return 0;
+    return replaces ? journal->willReplace(to.host) : journal->willCreate(to.host);
+  });
+  if (error == 0 && !replaces) winsim::SettleShortNames(call.run().machine(), to);
   call.note(source.path.windowsPath + " -> " + to.windowsPath);
   return call.boolean(error == 0, error);
 }
@@ -380,7 +390,11 @@ extern "C" BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   }
   // Entries put in by hand beside it get their short names with it still there.
   winsim::SettleShortNames(call.run().machine(), path);
-  if (::unlink(path.host.c_str()) != 0) return call.boolean(false, ErrorOfErrno(errno));
+  // A run that keeps a journal moves the file there, to be put back if need be.
+  winsim::FileJournal* journal = call.run().journal();
+  int removed = journal != nullptr ? journal->remove(path.host)
+                                   : (::unlink(path.host.c_str()) == 0 ? 0 : errno);
+  if (removed != 0) return call.boolean(false, ErrorOfErrno(removed));
   winsim::SettleShortNames(call.run().machine(), path);
   call.note(path.windowsPath);
   return call.boolean(true);
@@ -479,7 +493,7 @@ extern "C" BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOf
   if (auto* file = std::get_if<winsim::FileObject>(object)) {
     if (!file->canWrite) return call.boolean(false, ERROR_ACCESS_DENIED);
     size_t written = 0;
-    bool ok = WriteAll(file->fd.get(), data, nNumberOfBytesToWrite, written);
+    bool ok = winsim::detail::WriteAll(file->fd.get(), data, nNumberOfBytesToWrite, written);
     if (!ok) {
       // A disk that fills part-way still reports what it took.
       if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = static_cast<DWORD>(written);

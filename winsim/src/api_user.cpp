@@ -1,12 +1,13 @@
 // Message boxes: every box is recorded, answered (scripted answers, then the
 // person at the terminal, then the default button) and, when asked, drawn on
 // standard error so that a run reads like a session at the machine.
+#include <poll.h>
 #include <unistd.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -158,6 +159,27 @@ int TypedButton(const std::string& line, const std::vector<int>& buttons) {
   return 0;
 }
 
+// A line typed at the terminal, read a byte at a time so that nothing after
+// it is taken from the next box. False at the end of the input, or as soon as
+// a stop is requested (a Ctrl-C may come just before the wait begins, so the
+// wait looks at the request every tenth of a second).
+bool ReadTypedLine(std::string& line) {
+  line.clear();
+  for (;;) {
+    if (StopRequest() != 0) return false;
+    struct pollfd input = {STDIN_FILENO, POLLIN, 0};
+    int ready = ::poll(&input, 1, 100);
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready <= 0) continue;
+    char c = 0;
+    ssize_t got = ::read(STDIN_FILENO, &c, 1);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return !line.empty();  // a last line without a line feed still counts
+    if (c == '\n') return true;
+    line += c;
+  }
+}
+
 }  // namespace
 
 int Run::answerFor(const MessageBoxRecord& box) {
@@ -196,8 +218,10 @@ int Run::answerFor(const MessageBoxRecord& box) {
                    ButtonName(buttons[defaultIndex]));
       std::fflush(stderr);
       std::string line;
-      if (!std::getline(std::cin, line)) {
+      if (!ReadTypedLine(line)) {
         std::fputc('\n', stderr);
+        // A Ctrl-C ends the wait for an answer; it is no answer.
+        stopIfRequested(("at the box \"" + box.caption + "\"").c_str());
         ReportAnswer(buttons[defaultIndex], "default button: end of input");
         return buttons[defaultIndex];
       }

@@ -1,12 +1,14 @@
 #include "winsim/machine.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -28,13 +30,25 @@ std::string Describe(const std::string& file, size_t line, const std::string& wh
   return text.empty() ? what : text + ": " + what;
 }
 
+// What to say of a machine file or drive folder that is a symbolic link:
+// winsim writes the machine's files, and a link would carry those writes
+// out of the folder.
+std::string LinkRefusal(const char* what) {
+  return std::string(
+             "is a symbolic link; a machine folder holds its own files and drives, so "
+             "that nothing winsim writes lands outside it: replace the link by a copy "
+             "of the ") +
+         what + " it points to";
+}
+
 // The path of a file the machine folder must hold; MachineError when it is not there.
 fs::path RequireFile(const fs::path& folder, const char* name, const char* missingAdvice) {
   fs::path path = folder / name;
   std::error_code error;
-  if (!fs::exists(path, error))
-    throw MachineError(name, 0, std::string("missing; ") + missingAdvice);
-  if (!fs::is_regular_file(path, error)) throw MachineError(name, 0, "is not a file");
+  fs::file_status status = fs::symlink_status(path, error);
+  if (fs::is_symlink(status)) throw MachineError(name, 0, LinkRefusal("file"));
+  if (!fs::exists(status)) throw MachineError(name, 0, std::string("missing; ") + missingAdvice);
+  if (!fs::is_regular_file(status)) throw MachineError(name, 0, "is not a file");
   return path;
 }
 
@@ -50,38 +64,73 @@ std::string ReadWholeFile(const fs::path& folder, const char* name, const char* 
 }
 
 // Writes a file of the machine folder so that it is either the old or the new
-// content, never half of one: a temporary file beside it, flushed, then renamed.
-void WriteAtomically(const fs::path& folder, const char* name, const std::string& content) {
+// content, never half of one: a temporary file beside it (a new file with an
+// unpredictable name, so that nothing planted there is written through),
+// flushed, then renamed over it. The file keeps its permissions and, where
+// the host allows, its owner; a file with other hard links is replaced, not
+// written through. `produce` hands the content to its argument in pieces.
+void WriteAtomically(
+    const fs::path& folder, const char* name,
+    const std::function<void(const std::function<void(std::string_view)>&)>& produce) {
   fs::path target = folder / name;
-  fs::path temporary = folder / (std::string(name) + ".tmp");
+  std::string temporary = (folder / (std::string(name) + ".tmp-XXXXXX")).string();
+  int fd = -1;
   auto fail = [&](const char* what) {
     int saved = errno;
+    if (fd >= 0) ::close(fd);
     ::unlink(temporary.c_str());
     throw MachineError(name, 0,
-                       std::string("cannot ") + what + " " + temporary.string() + ": " +
+                       std::string("cannot ") + what + " " + temporary + ": " +
                            std::strerror(saved) +
                            "; check the folder's permissions and free space");
   };
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) fail("create");
-  const char* data = content.data();
-  size_t left = content.size();
-  while (left > 0) {
-    ssize_t written = ::write(fd, data, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      ::close(fd);
-      fail("write");
+  fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) {
+    int saved = errno;
+    throw MachineError(name, 0,
+                       "cannot create a temporary file in " + folder.string() + ": " +
+                           std::strerror(saved) +
+                           "; check the folder's permissions and free space");
+  }
+  struct stat old;
+  mode_t mode = 0644;
+  if (::lstat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    mode = old.st_mode & 07777;
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+      // Only the owner's own files or root can give a file away; the new one stays ours.
     }
-    data += written;
-    left -= static_cast<size_t>(written);
   }
-  if (::fsync(fd) != 0) {
-    ::close(fd);
-    fail("flush");
+  if (::fchmod(fd, mode) != 0) fail("set the permissions of");
+  try {
+    produce([&](std::string_view piece) {
+      while (!piece.empty()) {
+        ssize_t written = ::write(fd, piece.data(), piece.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+          if (written == 0) errno = ENOSPC;
+          fail("write");
+        }
+        piece.remove_prefix(static_cast<size_t>(written));
+      }
+    });
+  } catch (const MachineError&) {
+    throw;
+  } catch (const std::exception& error) {
+    if (fd >= 0) ::close(fd);
+    ::unlink(temporary.c_str());
+    throw MachineError(name, 0, std::string("cannot be written: ") + error.what());
   }
-  if (::close(fd) != 0) fail("close");
+  if (::fsync(fd) != 0) fail("flush");
+  int closing = fd;
+  fd = -1;
+  if (::close(closing) != 0) fail("close");
   if (::rename(temporary.c_str(), target.c_str()) != 0) fail("rename");
+}
+
+void WriteAtomically(const fs::path& folder, const char* name, const std::string& content) {
+  WriteAtomically(folder, name, [&content](const std::function<void(std::string_view)>& write) {
+    write(content);
+  });
 }
 
 // The short names kept in the machine folder; none yet when it has no file for them.
@@ -161,7 +210,11 @@ Machine Machine::load(const fs::path& folder) {
   machine.shortNames = LoadShortNames(machine.folder_);
 
   const std::string& windows = machine.config.windowsDirectory;
-  if (!fs::is_directory(machine.driveFolder(windows[0]), error)) {
+  fs::path drive = machine.driveFolder(windows[0]);
+  if (fs::is_symlink(fs::symlink_status(drive, error))) {
+    throw MachineError(drive.filename().string(), 0, LinkRefusal("folder"));
+  }
+  if (!fs::is_directory(drive, error)) {
     throw MachineError(kIniFile, 0,
                        "the Windows directory " + windows + " is on a drive the machine has no " +
                            "folder for; make drive_" +
@@ -206,7 +259,12 @@ Machine Machine::create(const fs::path& folder, const MachineConfig& config) {
 void Machine::save(bool force) {
   saveShortNames();
   if (!registry.modified && !force) return;
-  WriteAtomically(folder_, kRegistryFile, ExportRegedit4(registry));
+  // Written in pieces as the text is made: the whole text of a large registry
+  // never stands in memory beside its keys.
+  WriteAtomically(folder_, kRegistryFile,
+                  [this](const std::function<void(std::string_view)>& write) {
+                    ExportRegedit4(registry, write);
+                  });
   registry.modified = false;
 }
 

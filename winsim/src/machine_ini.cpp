@@ -256,6 +256,19 @@ class IniParser {
 }  // namespace
 
 MachineConfig ParseMachineIni(std::string_view text) {
+  // Editors on Windows save with a byte order mark or in UTF-16 when asked;
+  // the file is plain text, and saying which it is beats an odd line error.
+  if (text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF" ||
+      (text.size() >= 2 && (text[0] == '\0' || text[1] == '\0'))) {
+    throw MachineError(kFile, 1,
+                       "the file is UTF-16 text; save it as plain text (ASCII or the Windows "
+                       "code page), without a byte order mark");
+  }
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+    throw MachineError(kFile, 1,
+                       "the file starts with a UTF-8 byte order mark; save it as plain text "
+                       "without one");
+  }
   MachineConfig config;
   IniParser parser(config);
   std::vector<std::string_view> lines = SplitLines(text);

@@ -1,5 +1,6 @@
 #include "winsim/run.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +19,16 @@ namespace winsim {
 namespace {
 
 Run* g_current = nullptr;
+volatile sig_atomic_t g_stopRequest = 0;
+
+const char* SignalName(int signal) {
+  switch (signal) {
+    case SIGINT: return "Ctrl-C (SIGINT)";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP (the terminal closed)";
+    default: return "a signal";
+  }
+}
 
 bool ContainsNoCase(const std::string& haystack, const std::string& needle) {
   auto it = std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(),
@@ -109,8 +120,29 @@ uint64_t Run::heapBlockNumber(const void* address) const {
 
 bool Run::freeHeapBlock(const void* address) { return heap_.erase(address) != 0; }
 
+void RequestStop(int signal) noexcept { g_stopRequest = signal; }
+
+int StopRequest() noexcept { return g_stopRequest; }
+
+void Run::stopIfRequested(const char* where) {
+  if (!noteStopRequest()) return;
+  stopped_ = true;
+  throw RunStopped(stopReason_, stopCause_ + " " + where);
+}
+
+bool Run::noteStopRequest() {
+  if (g_stopRequest == 0) return false;
+  if (stopReason_ != RunStopped::Reason::Cancelled) {
+    callLimit_ = std::min(callLimit_, calls_);
+    stopReason_ = RunStopped::Reason::Cancelled;
+    stopCause_ = std::string("stopped by ") + SignalName(g_stopRequest);
+  }
+  return true;
+}
+
 std::optional<uint32_t> Run::beginCall(const char* function, const std::string& args,
                                        uint32_t defaultError) {
+  noteStopRequest();
   if (calls_ >= callLimit_) {
     // A killed process makes no further calls. The closes and frees its
     // destructors make, and any call made while the stop unwinds the program,
@@ -125,8 +157,8 @@ std::optional<uint32_t> Run::beginCall(const char* function, const std::string& 
       return defaultError;
     }
     stopped_ = true;
-    throw RunStopped(RunStopped::Reason::Interrupted,
-                     "stopped before call " + std::to_string(calls_ + 1) + " (" + function + ")");
+    throw RunStopped(stopReason_, stopCause_ + " before call " + std::to_string(calls_ + 1) + " (" +
+                                      function + ")");
   }
   ++calls_;
   for (ActiveFault& fault : faults_) {
@@ -210,7 +242,7 @@ std::string Quote(const char* text) {
       case '\n': out += "\\n"; break;
       case '\t': out += "\\t"; break;
       default:
-        if (c < 0x20) {
+        if (c < 0x20 || c == 0x7F) {
           char buf[8];
           std::snprintf(buf, sizeof buf, "\\x%02x", c);
           out += buf;
@@ -242,40 +274,53 @@ std::string Hex(uint64_t value) {
   return buf;
 }
 
+namespace {
+
+struct NamedError {
+  uint32_t code;
+  const char* name;
+};
+
+constexpr NamedError kErrorNames[] = {
+    {ERROR_SUCCESS, "ERROR_SUCCESS"},
+    {ERROR_FILE_NOT_FOUND, "ERROR_FILE_NOT_FOUND"},
+    {ERROR_PATH_NOT_FOUND, "ERROR_PATH_NOT_FOUND"},
+    {ERROR_TOO_MANY_OPEN_FILES, "ERROR_TOO_MANY_OPEN_FILES"},
+    {ERROR_ACCESS_DENIED, "ERROR_ACCESS_DENIED"},
+    {ERROR_INVALID_HANDLE, "ERROR_INVALID_HANDLE"},
+    {ERROR_NOT_ENOUGH_MEMORY, "ERROR_NOT_ENOUGH_MEMORY"},
+    {ERROR_OUTOFMEMORY, "ERROR_OUTOFMEMORY"},
+    {ERROR_WRITE_FAULT, "ERROR_WRITE_FAULT"},
+    {ERROR_READ_FAULT, "ERROR_READ_FAULT"},
+    {ERROR_GEN_FAILURE, "ERROR_GEN_FAILURE"},
+    {ERROR_SHARING_VIOLATION, "ERROR_SHARING_VIOLATION"},
+    {ERROR_HANDLE_EOF, "ERROR_HANDLE_EOF"},
+    {ERROR_FILE_EXISTS, "ERROR_FILE_EXISTS"},
+    {ERROR_INVALID_PARAMETER, "ERROR_INVALID_PARAMETER"},
+    {ERROR_BROKEN_PIPE, "ERROR_BROKEN_PIPE"},
+    {ERROR_DISK_FULL, "ERROR_DISK_FULL"},
+    {ERROR_INSUFFICIENT_BUFFER, "ERROR_INSUFFICIENT_BUFFER"},
+    {ERROR_INVALID_NAME, "ERROR_INVALID_NAME"},
+    {ERROR_DIR_NOT_EMPTY, "ERROR_DIR_NOT_EMPTY"},
+    {ERROR_BAD_PATHNAME, "ERROR_BAD_PATHNAME"},
+    {ERROR_ALREADY_EXISTS, "ERROR_ALREADY_EXISTS"},
+    {ERROR_MORE_DATA, "ERROR_MORE_DATA"},
+    {ERROR_NO_MORE_ITEMS, "ERROR_NO_MORE_ITEMS"},
+    {ERROR_BADKEY, "ERROR_BADKEY"},
+    {ERROR_CANTOPEN, "ERROR_CANTOPEN"},
+    {ERROR_CANTREAD, "ERROR_CANTREAD"},
+    {ERROR_CANTWRITE, "ERROR_CANTWRITE"},
+    {ERROR_REGISTRY_CORRUPT, "ERROR_REGISTRY_CORRUPT"},
+    {ERROR_KEY_DELETED, "ERROR_KEY_DELETED"},
+};
+
+}  // namespace
+
 std::string ErrorName(uint32_t error) {
-  switch (error) {
-    case ERROR_SUCCESS: return "ERROR_SUCCESS";
-    case ERROR_FILE_NOT_FOUND: return "ERROR_FILE_NOT_FOUND";
-    case ERROR_PATH_NOT_FOUND: return "ERROR_PATH_NOT_FOUND";
-    case ERROR_TOO_MANY_OPEN_FILES: return "ERROR_TOO_MANY_OPEN_FILES";
-    case ERROR_ACCESS_DENIED: return "ERROR_ACCESS_DENIED";
-    case ERROR_INVALID_HANDLE: return "ERROR_INVALID_HANDLE";
-    case ERROR_NOT_ENOUGH_MEMORY: return "ERROR_NOT_ENOUGH_MEMORY";
-    case ERROR_OUTOFMEMORY: return "ERROR_OUTOFMEMORY";
-    case ERROR_WRITE_FAULT: return "ERROR_WRITE_FAULT";
-    case ERROR_READ_FAULT: return "ERROR_READ_FAULT";
-    case ERROR_GEN_FAILURE: return "ERROR_GEN_FAILURE";
-    case ERROR_SHARING_VIOLATION: return "ERROR_SHARING_VIOLATION";
-    case ERROR_HANDLE_EOF: return "ERROR_HANDLE_EOF";
-    case ERROR_FILE_EXISTS: return "ERROR_FILE_EXISTS";
-    case ERROR_INVALID_PARAMETER: return "ERROR_INVALID_PARAMETER";
-    case ERROR_BROKEN_PIPE: return "ERROR_BROKEN_PIPE";
-    case ERROR_DISK_FULL: return "ERROR_DISK_FULL";
-    case ERROR_INSUFFICIENT_BUFFER: return "ERROR_INSUFFICIENT_BUFFER";
-    case ERROR_INVALID_NAME: return "ERROR_INVALID_NAME";
-    case ERROR_DIR_NOT_EMPTY: return "ERROR_DIR_NOT_EMPTY";
-    case ERROR_BAD_PATHNAME: return "ERROR_BAD_PATHNAME";
-    case ERROR_ALREADY_EXISTS: return "ERROR_ALREADY_EXISTS";
-    case ERROR_MORE_DATA: return "ERROR_MORE_DATA";
-    case ERROR_NO_MORE_ITEMS: return "ERROR_NO_MORE_ITEMS";
-    case ERROR_BADKEY: return "ERROR_BADKEY";
-    case ERROR_CANTOPEN: return "ERROR_CANTOPEN";
-    case ERROR_CANTREAD: return "ERROR_CANTREAD";
-    case ERROR_CANTWRITE: return "ERROR_CANTWRITE";
-    case ERROR_REGISTRY_CORRUPT: return "ERROR_REGISTRY_CORRUPT";
-    case ERROR_KEY_DELETED: return "ERROR_KEY_DELETED";
-    default: return std::to_string(error);
+  for (const NamedError& known : kErrorNames) {
+    if (known.code == error) return known.name;
   }
+  return std::to_string(error);
 }
 
 std::string HandleName(const void* handle) {
@@ -317,6 +362,26 @@ BOOL Call::boolean(bool success, uint32_t error) {
 }
 
 }  // namespace winsim::detail
+
+namespace winsim {
+
+std::optional<uint32_t> ErrorNamed(std::string_view name) {
+  if (name.empty()) return std::nullopt;
+  for (char c : name) {
+    if (c < '0' || c > '9') {
+      for (const detail::NamedError& known : detail::kErrorNames) {
+        if (NamesEqual(name, known.name)) return known.code;
+      }
+      return std::nullopt;
+    }
+  }
+  if (name.size() > 10) return std::nullopt;
+  uint64_t value = std::stoull(std::string(name));
+  if (value > UINT32_MAX) return std::nullopt;
+  return static_cast<uint32_t>(value);
+}
+
+}  // namespace winsim
 
 using winsim::detail::Args;
 using winsim::detail::Call;

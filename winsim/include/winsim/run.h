@@ -17,6 +17,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "winsim/machine.h"
@@ -39,18 +40,19 @@ struct FaultRule {
 };
 
 // Thrown through the program when the run must end where it is: the call
-// budget of an interruption is spent, a scripted answer does not fit a box, or
-// the program waits forever for a child that never ends. The program's entry
-// catches it; the registry is saved as it stands, as the real platform would
-// keep it.
+// budget of an interruption is spent, a scripted answer does not fit a box,
+// the program waits forever for a child that never ends, or the person asked
+// the run to stop (RequestStop). The program's entry catches it and decides
+// what of the run the machine keeps.
 class RunStopped : public std::runtime_error {
  public:
-  enum class Reason { Interrupted, BadAnswer, Deadlock };
+  enum class Reason { Interrupted, BadAnswer, Deadlock, Cancelled };
   RunStopped(Reason why, const std::string& what) : std::runtime_error(what), reason(why) {}
   Reason reason;
 };
 
 struct HandleTable;
+class FileJournal;
 
 class Run {
  public:
@@ -79,6 +81,11 @@ class Run {
   // unwinds the program fails quietly instead of throwing again.
   void stopAfterCalls(uint64_t k) { callLimit_ = k; }
   bool stopped() const { return stopped_; }
+
+  // Where the file calls record what they change, so that a run winsim
+  // cannot finish can be undone; none for runs that tests make in-process.
+  void setJournal(FileJournal* journal) { journal_ = journal; }
+  FileJournal* journal() const { return journal_; }
 
   // The trace: one line for every platform call, "Function(arguments) = result".
   const std::vector<std::string>& trace() const { return trace_; }
@@ -112,8 +119,14 @@ class Run {
   std::optional<uint32_t> beginCall(const char* function, const std::string& args,
                                     uint32_t defaultError);
   void endCall(const char* function, const std::string& args, const std::string& result);
+  // Throws RunStopped (Cancelled) when a stop was requested; from then on the
+  // run behaves as one whose call budget is spent.
+  void stopIfRequested(const char* where);
 
  private:
+  // True when a stop was requested; the call budget ends at the calls made.
+  bool noteStopRequest();
+
   Machine& machine_;
   Run* previous_;
   std::vector<int> answers_;
@@ -127,12 +140,22 @@ class Run {
   uint64_t calls_ = 0;
   uint64_t callLimit_ = UINT64_MAX;
   bool stopped_ = false;
+  RunStopped::Reason stopReason_ = RunStopped::Reason::Interrupted;
+  std::string stopCause_ = "stopped";
+  FileJournal* journal_ = nullptr;
   std::vector<std::string> trace_;
   std::unique_ptr<FILE, int (*)(FILE*)> traceFile_;
   std::unique_ptr<HandleTable> handles_;
   std::map<const void*, HeapBlock> heap_;
   uint64_t heapBlocksMade_ = 0;
 };
+
+// Asks the current run to stop at its next platform call, or at the box that
+// waits for an answer, as when the person presses Ctrl-C (the signal number
+// says which; 0 withdraws the request). Safe to call from a signal handler.
+void RequestStop(int signal) noexcept;
+// The signal of the pending request; 0 when there is none.
+int StopRequest() noexcept;
 
 // The current run; a platform call without one is a fault of the harness and aborts.
 Run& CurrentRun();
@@ -141,6 +164,9 @@ bool HasCurrentRun();
 // Parses a WINSIM_ANSWERS list ("yes,no,ok,cancel", any case) into IDYES, IDNO ...
 // Throws std::invalid_argument naming the word that is not an answer.
 std::vector<int> ParseAnswers(const std::string& list);
+// The Windows error code of a name ("ERROR_ACCESS_DENIED", any case) or of a
+// decimal number ("5"); nothing for a name winsim does not know.
+std::optional<uint32_t> ErrorNamed(std::string_view name);
 // "OK", "Yes", "No" ... for an IDOK, IDYES, ...
 const char* ButtonName(int id);
 

@@ -1,0 +1,387 @@
+// The machine folder as a safe store, tried as an adversary would: winsim's
+// own failures, stops and kills at exact points, full disks, read-only
+// folders, planted links, two processes at once and hostile names. The built
+// winsim command and programs run as processes on copies of the shipped
+// machines.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "program_run.h"
+#include "test_machine.h"
+#include "tool_runner.h"
+#include "winsim/machine.h"
+#include "winsim/run.h"
+
+namespace rq47test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kVendorKey = Hklm("Software\\Zelvaran\\RQ31DFV");
+const std::vector<std::string> kNothing;
+const std::string kAsBefore = "the machine is as it was before the run, registry and files";
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+std::string LastLine(const std::string& text) {
+  size_t end = text.find_last_not_of('\n');
+  if (end == std::string::npos) return std::string();
+  size_t start = text.rfind('\n', end);
+  return text.substr(start == std::string::npos ? 0 : start + 1, end - start);
+}
+
+ChildOptions Tool(std::vector<std::string> args) {
+  ChildOptions options;
+  options.argv = {ToolPath().string()};
+  options.argv.insert(options.argv.end(), args.begin(), args.end());
+  return options;
+}
+
+// Every name below a folder that winsim might have left there.
+std::vector<std::string> Leftovers(const fs::path& folder) {
+  std::vector<std::string> found;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    std::string name = entry.path().filename().string();
+    if (Contains(name, "winsim") || Contains(name, ".tmp")) found.push_back(name);
+  }
+  return found;
+}
+
+class MachineSafety : public testing::Test {
+ protected:
+  void SetUp() override { CopyShippedMachine("win98se", pc_); }
+  std::string pc() const { return pc_.string(); }
+  fs::path system() const { return pc_ / "drive_c" / "WINDOWS" / "SYSTEM"; }
+
+  TempDir dir_;
+  fs::path pc_ = dir_.path() / "pc";
+};
+
+TEST_F(MachineSafety, WhatWinsimCannotFinishLeavesTheMachineAsItWas) {
+  struct Case {
+    const char* what;
+    const char* machine;
+    std::vector<std::string> args;
+    std::function<void(const fs::path&)> prepare;
+    std::optional<uint64_t> fileSizeLimit;
+    const char* said;
+  };
+  const Case cases[] = {
+      {"an answer that does not fit the archive box",
+       "win95-previous",
+       {"--answers", "yes,yes", "rq47set"},
+       nullptr,
+       std::nullopt,
+       "has only the buttons OK; fix --answers"},
+      {"a regedit that never ends",
+       "win98se",
+       {"rq47set"},
+       [](const fs::path& machine) {
+         std::string ini = ReadWhole(machine / "machine.ini");
+         WriteWhole(machine / "machine.ini", ini + "REGEDIT=runs\r\n");
+       },
+       std::nullopt,
+       "which never ends"},
+      {"a disk that is full when the registry is saved",
+       "win98se",
+       {"rq47set"},
+       nullptr,
+       8192,
+       "cannot save the registry"},
+      {"a read-only machine folder",
+       "win98se",
+       {"--answers", "yes,ok", "zuninst"},
+       [](const fs::path& machine) {
+         // Installed first, so that the uninstaller has something to remove.
+         ASSERT_EQ(RunTool({"run", machine.string(), "rq47set"}).exitCode, 0);
+         fs::permissions(machine, fs::perms::owner_write, fs::perm_options::remove);
+       },
+       std::nullopt,
+       "is read-only"},
+  };
+  for (const Case& trial : cases) {
+    TempDir scratch;
+    fs::path machine = scratch.path() / "pc";
+    CopyShippedMachine(trial.machine, machine);
+    if (trial.prepare) trial.prepare(machine);
+    auto before = FolderContents(machine);
+    std::vector<std::string> args = {"run", machine.string()};
+    args.insert(args.end(), trial.args.begin(), trial.args.end());
+    ChildOptions options = Tool(args);
+    options.fileSizeLimit = trial.fileSizeLimit;
+    ChildEnd end = RunChild(options);
+    EXPECT_EQ(end.exitCode, 125) << trial.what << "\n" << end.err;
+    EXPECT_TRUE(Contains(end.err, trial.said)) << trial.what << "\n" << end.err;
+    if (!Contains(trial.said, "read-only")) {
+      EXPECT_TRUE(Contains(LastLine(end.err), kAsBefore)) << trial.what << "\n" << end.err;
+    }
+    EXPECT_EQ(ChangedEntries(before, FolderContents(machine)), kNothing) << trial.what;
+    fs::permissions(machine, fs::perms::owner_all, fs::perm_options::add);
+  }
+}
+
+TEST_F(MachineSafety, AStoppedRunIsPutBackAtOnceAndAKilledOneByTheNextCommand) {
+  ASSERT_EQ(RunTool({"run", pc(), "rq47set"}).exitCode, 0);
+  const fs::path copy = dir_.path() / "installed";
+  fs::copy(pc_, copy, fs::copy_options::recursive);
+  const auto installed = FolderContents(pc_);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+    // The closing box comes after the uninstaller removed the files.
+    ChildOptions options = Tool({"run", pc(), "--answers", "yes", "zuninst"});
+    options.terminal = true;
+    Child run(options);
+    ASSERT_TRUE(run.waitForError("Press [O]K")) << signal;
+    EXPECT_FALSE(fs::exists(system() / "zelvcd.vxd"));
+    run.signal(signal);
+    ChildEnd end = run.wait();
+    EXPECT_EQ(end.signal, signal) << end.err;
+    if (signal != SIGKILL) {
+      EXPECT_TRUE(Contains(LastLine(end.err), "at the box \"Zelvaran RQ47 Modem\": " + kAsBefore))
+          << end.err;
+      EXPECT_EQ(ChangedEntries(installed, FolderContents(pc_)), kNothing) << signal;
+      continue;
+    }
+    // Killed: the next command, even one that only reads, puts the files back first.
+    ToolResult diff = RunTool({"diff", copy.string(), pc()});
+    EXPECT_EQ(diff.exitCode, 0) << diff.out << diff.err;
+    EXPECT_TRUE(Contains(diff.err, "was stopped before it ended (winsim run zuninst (process " +
+                                       std::to_string(run.pid())))
+        << diff.err;
+    EXPECT_EQ(ChangedEntries(installed, FolderContents(pc_)), kNothing);
+  }
+}
+
+TEST_F(MachineSafety, AProcessKilledWhileItWritesLeavesNothingBehind) {
+  // Killed by the file size limit while it copies a large driver file into
+  // place, or while it saves the registry at the end.
+  const fs::path driver = pc_ / "drive_c" / "WINDOWS" / "Zelvaran" / "ZelSet95" / "zelvcd.vxd";
+  const std::string small = ReadWhole(driver);
+  for (uint64_t limit : {32 * 1024, 8 * 1024}) {
+    WriteWhole(driver, limit > 8 * 1024 ? std::string(64 * 1024, 'v') : small);
+    const auto before = FolderContents(pc_);
+    ChildOptions options = Tool({"run", pc(), "rq47set"});
+    options.fileSizeLimit = limit;
+    options.killedAtLimit = true;
+    ChildEnd end = RunChild(options);
+    ASSERT_EQ(end.signal, SIGXFSZ) << limit << "\n" << end.err;
+    ToolResult query = RunTool({"reg", pc(), "query", "HKLM\\Software"});
+    EXPECT_EQ(query.exitCode, 0) << query.err;
+    EXPECT_EQ(Leftovers(pc_), std::vector<std::string>()) << limit;
+    EXPECT_EQ(ChangedEntries(before, FolderContents(pc_)), kNothing) << limit;
+  }
+}
+
+TEST_F(MachineSafety, RunsAndImportsStartedTogetherLoseNothing) {
+  const fs::path import = dir_.path() / "extra.reg";
+  WriteWhole(import, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Extra]\r\n\"n\"=\"1\"\r\n");
+  for (int round = 0; round < 6; ++round) {
+    fs::remove_all(pc_);
+    CopyShippedMachine("win98se", pc_);
+    Child setup(Tool({"run", pc(), "rq47set"}));
+    Child importer(Tool({"reg", pc(), "import", import.string()}));
+    ChildEnd ranSetup = setup.wait();
+    ChildEnd imported = importer.wait();
+    winsim::Machine after = winsim::Machine::load(pc_);
+    for (const auto& [end, key] :
+         {std::pair{ranSetup, kVendorKey}, std::pair{imported, Hklm("Software\\Extra")}}) {
+      if (end.exitCode == 0) {
+        EXPECT_NE(after.registry.find(key), nullptr) << "a reported success was lost: " << key;
+      } else {
+        EXPECT_EQ(end.exitCode, 125) << end.err;
+        EXPECT_TRUE(Contains(end.err, "is in use by winsim ")) << end.err;
+      }
+    }
+  }
+}
+
+TEST_F(MachineSafety, NoLinkLeadsAWriteOutOfTheFolder) {
+  const fs::path outside = dir_.path() / "outside.txt";
+  WriteWhole(outside, "not the machine's\n");
+
+  // A link planted where the old save put its temporary file.
+  fs::create_symlink(outside, pc_ / "registry.reg.tmp");
+  ToolResult install = RunTool({"run", pc(), "rq47set"});
+  ASSERT_EQ(install.exitCode, 0) << install.err;
+  EXPECT_FALSE(fs::is_symlink(pc_ / "registry.reg"));
+  EXPECT_NE(winsim::Machine::load(pc_).registry.find(kVendorKey), nullptr);
+  EXPECT_EQ(ReadWhole(outside), "not the machine's\n");
+
+  // system.new, which the uninstaller rewrites, shares its file with one outside.
+  fs::create_hard_link(outside, pc_ / "drive_c" / "WINDOWS" / "system.new");
+  ToolResult uninstall = RunTool({"run", pc(), "--answers", "yes,ok", "zuninst"});
+  EXPECT_EQ(uninstall.exitCode, 1) << uninstall.err;
+  EXPECT_EQ(ReadWhole(outside), "not the machine's\n");
+
+  // An export's temporary file, with a link planted at the name it would have
+  // had; and a link at the file itself, which /y replaces, never follows.
+  const fs::path exported = dir_.path() / "export.reg";
+  fs::create_symlink(outside, exported);
+  ChildOptions options = Tool({"reg", pc(), "export", exported.string(), "/y"});
+  options.beforeStart = [&](pid_t pid) {
+    fs::create_symlink(outside, exported.string() + ".tmp-" + std::to_string(pid));
+  };
+  ChildEnd end = RunChild(options);
+  EXPECT_EQ(end.exitCode, 0) << end.err;
+  EXPECT_FALSE(fs::is_symlink(exported));
+  EXPECT_TRUE(Contains(ReadWhole(exported), "REGEDIT4"));
+  EXPECT_EQ(ReadWhole(outside), "not the machine's\n");
+}
+
+TEST_F(MachineSafety, AMachineFileThatIsALinkIsRefused) {
+  const fs::path elsewhere = dir_.path() / "elsewhere";
+  fs::create_directory(elsewhere);
+  const struct {
+    const char* name;
+    const char* said;
+  } links[] = {{"registry.reg", "is a symbolic link"},
+               {"machine.ini", "is a symbolic link"},
+               {"drive_c", "is a symbolic link"},
+               {".winsim", "is not winsim's own folder (it is a link or a file)"}};
+  for (const auto& link : links) {
+    fs::path file = pc_ / link.name;
+    if (fs::exists(file)) fs::rename(file, elsewhere / link.name);
+    if (!fs::exists(elsewhere / link.name)) fs::create_directory(elsewhere / link.name);
+    fs::create_symlink(elsewhere / link.name, file);
+    auto before = FolderContents(elsewhere);
+    ToolResult result = RunTool({"run", pc(), "rq47set"});
+    EXPECT_EQ(result.exitCode, 125) << link.name << "\n" << result.err;
+    EXPECT_TRUE(Contains(result.err, link.name)) << result.err;
+    EXPECT_TRUE(Contains(result.err, link.said)) << result.err;
+    EXPECT_EQ(ChangedEntries(before, FolderContents(elsewhere)), kNothing);
+    fs::remove(file);
+    if (std::string(link.name) != ".winsim") fs::rename(elsewhere / link.name, file);
+  }
+}
+
+TEST_F(MachineSafety, AReportReplacesOnlyAnEarlierReportAndStaysOutOfMachines) {
+  const fs::path notes = dir_.path() / "notes.html";
+  WriteWhole(notes, "<p>my notes</p>\n");
+  const fs::path report = dir_.path() / "run.html";
+  const struct {
+    fs::path file;
+    const char* said;
+  } refused[] = {{notes, "is not a winsim report"},
+                 {pc_ / "report.html", "is inside the machine folder"},
+                 {pc_ / "drive_c" / "report.html", "is inside the machine folder"}};
+  const auto before = FolderContents(pc_);
+  for (const auto& trial : refused) {
+    ToolResult result = RunTool({"run", pc(), "--report", trial.file.string(), "rq47set"});
+    EXPECT_EQ(result.exitCode, 125) << result.err;
+    EXPECT_TRUE(Contains(result.err, trial.said)) << result.err;
+  }
+  EXPECT_EQ(ReadWhole(notes), "<p>my notes</p>\n");
+  EXPECT_EQ(ChangedEntries(before, FolderContents(pc_)), kNothing);
+
+  ASSERT_EQ(RunTool({"run", pc(), "--report", report.string(), "rq47set"}).exitCode, 0);
+  ToolResult again =
+      RunTool({"run", pc(), "--report", report.string(), "--answers", "no", "zuninst"});
+  EXPECT_EQ(again.exitCode, 0) << again.err;
+  EXPECT_TRUE(Contains(ReadWhole(report), "zuninst on pc"));
+}
+
+TEST_F(MachineSafety, MachineTextCannotDriveTheTerminal) {
+  const std::string hostile = "\x1b[2J\x07\x1b[31mred";
+  const fs::path import = dir_.path() / "hostile.reg";
+  WriteWhole(import, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\" + hostile + "]\r\n\"" +
+                         hostile + "\"=\"" + hostile + "\"\r\n");
+  const fs::path before = dir_.path() / "before";
+  fs::copy(pc_, before, fs::copy_options::recursive);
+  WriteWhole(system() / ("file" + hostile + ".txt"), "x");
+
+  std::vector<ToolResult> shown = {
+      RunTool({"reg", pc(), "import", import.string()}),
+      RunTool({"reg", pc(), "query", "HKLM\\Software", "/s"}),
+      RunTool({"diff", before.string(), pc()}),
+  };
+  WriteWhole(pc_ / "machine.ini", "[Windows]\r\nVersion=" + hostile + "\r\n");
+  shown.push_back(RunTool({"run", pc(), "rq47set"}));
+  for (const ToolResult& result : shown) {
+    for (const std::string* text : {&result.out, &result.err}) {
+      EXPECT_EQ(text->find_first_of("\x1b\x07"), std::string::npos) << *text;
+    }
+    EXPECT_TRUE(Contains(result.out + result.err, "\\x1b[2J\\x07\\x1b[31mred"))
+        << result.out << result.err;
+  }
+}
+
+// What the in-process sweeps leave when the run is cut or a call fails.
+std::map<std::string, std::string> SweptMachine(const fs::path& folder,
+                                                const std::vector<int>& answers,
+                                                std::optional<winsim::FaultRule> fault,
+                                                std::optional<uint64_t> cut, bool saveRegistry) {
+  winsim::Machine machine = winsim::Machine::load(folder);
+  {
+    winsim::Run run(machine);
+    run.setAnswers(answers);
+    if (fault) run.addFault(*fault);
+    if (cut) run.stopAfterCalls(*cut);
+    try {
+      winsim_tool::CallProgram(winsim_tool::Program::Uninstaller);
+    } catch (const winsim::RunStopped&) {
+    }
+  }
+  if (saveRegistry) machine.save();
+  return FolderContents(folder);
+}
+
+TEST_F(MachineSafety, PowerCutsAndFaultsOnTheCommandLineReproduceTheSweeps) {
+  ASSERT_EQ(RunTool({"run", pc(), "rq47set"}).exitCode, 0);
+  const fs::path start = dir_.path() / "installed";
+  fs::copy(pc_, start, fs::copy_options::recursive);
+  const fs::path swept = dir_.path() / "swept";
+  const struct {
+    std::vector<std::string> options;
+    std::optional<winsim::FaultRule> fault;
+    std::optional<uint64_t> cut;
+    bool registryAtCut;
+    int exitCode;
+  } points[] = {
+      {{"--power-cut", "45"}, std::nullopt, 45, true, 137},
+      {{"--power-cut", "80", "--power-loss", "registry-at-start"}, std::nullopt, 80, false, 137},
+      {{"--power-cut", "80", "--power-loss", "registry-at-cut"}, std::nullopt, 80, true, 137},
+      {{"--fail", "DeleteFileA:4:ERROR_ACCESS_DENIED"},
+       winsim::FaultRule{"DeleteFileA", "", 4, 5},
+       std::nullopt,
+       true,
+       1},
+      {{"--fail", "regdeletekeya:2"},
+       winsim::FaultRule{"RegDeleteKeyA", "", 2, 0},
+       std::nullopt,
+       true,
+       1},
+  };
+  for (const auto& point : points) {
+    fs::remove_all(pc_);
+    fs::copy(start, pc_, fs::copy_options::recursive);
+    std::vector<std::string> args = {"run", pc(), "--answers", "yes,ok"};
+    args.insert(args.end(), point.options.begin(), point.options.end());
+    args.push_back("zuninst");
+    ToolResult result = RunTool(args);
+    EXPECT_EQ(result.exitCode, point.exitCode) << result.err;
+    if (point.cut) {
+      EXPECT_TRUE(Contains(LastLine(result.err), point.registryAtCut
+                                                     ? "the registry as at the cut"
+                                                     : "the registry as at the start of the run"))
+          << result.err;
+    }
+    fs::remove_all(swept);
+    fs::copy(start, swept, fs::copy_options::recursive);
+    auto sweptContents = SweptMachine(swept, winsim::ParseAnswers("yes,ok"), point.fault, point.cut,
+                                      point.registryAtCut);
+    EXPECT_EQ(ChangedEntries(sweptContents, FolderContents(pc_)), kNothing)
+        << point.options[0] << " " << point.options[1];
+  }
+}
+
+}  // namespace
+}  // namespace rq47test

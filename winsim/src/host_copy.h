@@ -1,0 +1,30 @@
+// Copies of host files that the file calls and the journal put into place by
+// a rename: made whole under a new, unpredictable name first, so that a copy
+// cut short never stands where the file is.
+#ifndef WINSIM_HOST_COPY_H
+#define WINSIM_HOST_COPY_H
+
+#include <filesystem>
+#include <string>
+
+namespace winsim::detail {
+
+struct CopyResult {
+  int error = 0;            // errno; 0 on success
+  bool readFailed = false;  // the source could not be read (else the copy could not be written)
+};
+
+// Writes all of it, or says how much was written before the host failed
+// (errno set; ENOSPC when a write took nothing).
+bool WriteAll(int fd, const char* data, size_t size, size_t& written);
+
+// Makes a new file in `folder` (".winsim-copy-XXXXXX", created exclusively)
+// with the bytes of `source` (none when withContent is false), its permission
+// bits and its times. Links are not followed. On success `made` names the new
+// file; on failure nothing is left.
+CopyResult CopyToNewFile(const std::filesystem::path& source, const std::filesystem::path& folder,
+                         bool withContent, std::string& made);
+
+}  // namespace winsim::detail
+
+#endif  // WINSIM_HOST_COPY_H
