@@ -43,9 +43,8 @@ fs::path BinaryDir() { return EnvPath("RQ47_BINARY_DIR", RQ47_DEFAULT_BINARY_DIR
 TempDir::TempDir() {
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path candidate = fs::temp_directory_path() /
-                         ("rq47-test-" + std::to_string(::getpid()) + "-" +
-                          std::to_string(random() % 100000000));
+    fs::path candidate = fs::temp_directory_path() / ("rq47-test-" + std::to_string(::getpid()) +
+                                                      "-" + std::to_string(random() % 100000000));
     if (fs::create_directory(candidate)) {
       path_ = candidate;
       return;
@@ -189,8 +188,13 @@ std::optional<std::string> TestMachine::valueText(std::string_view key,
   return machine_->registry.text(key, name);
 }
 
-std::string Hklm(std::string_view subkey) {
-  return "HKEY_LOCAL_MACHINE\\" + std::string(subkey);
+void AddModemPackage(TestMachine& machine) {
+  const std::string folder = machine.config().windowsDirectory + "\\Zelvaran\\ZelSet95\\";
+  for (const std::string name : kPackageFiles) {
+    machine.writeFile(folder + name, name == "rq47.reg" ? "REGEDIT4\r\n" : "package " + name);
+  }
 }
+
+std::string Hklm(std::string_view subkey) { return "HKEY_LOCAL_MACHINE\\" + std::string(subkey); }
 
 }  // namespace rq47test

@@ -82,6 +82,14 @@ class TestMachine {
   std::unique_ptr<winsim::Run> run_;
 };
 
+// The files setup takes from its program folder (Zelvaran\ZelSet95 below the
+// machine's Windows directory): the six it places and rq47.reg (an empty
+// import). Setup installs or upgrades nothing without all of them.
+inline constexpr const char* kPackageFiles[] = {"zelvcd.vxd", "rq47pci.vxd", "rq47pci1.vxd",
+                                                "zca.cpl",    "zuninst.exe", "Domestic.hlp",
+                                                "rq47.reg"};
+void AddModemPackage(TestMachine& machine);
+
 // "Software\Zelvaran" below HKEY_LOCAL_MACHINE, as a full path.
 std::string Hklm(std::string_view subkey);
 
