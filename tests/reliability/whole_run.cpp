@@ -20,11 +20,11 @@ int CallProgram(Program program) {
   return program == Program::kSetup ? rq47set::RunSetup() : zuninst::RunUninstall();
 }
 
-// The saved folder must load, and hold what the run left in memory.
-std::string ReloadProblem(const fs::path& folder, const winsim::Registry& left) {
+// The saved folder must load, and hold what the run left in memory when that was saved.
+std::string ReloadProblem(const fs::path& folder, const winsim::Registry* left) {
   try {
     winsim::Machine loaded = winsim::Machine::load(folder);
-    if (!loaded.registry.sameAs(left)) {
+    if (left != nullptr && !loaded.registry.sameAs(*left)) {
       return "the saved registry differs from the one the run left";
     }
   } catch (const std::exception& error) {
@@ -69,13 +69,17 @@ RunOutcome RunProgram(const fs::path& folder, Program program, const RunInput& i
     outcome.boxes = run.messageBoxes();
     outcome.handlesLeftOpen = run.openHandleCount();
   }
+  if (outcome.interrupted && input.powerLoss == PowerLoss::kRegistryAsAtStart) {
+    outcome.reloadProblem = ReloadProblem(folder, nullptr);
+    return outcome;
+  }
   try {
     machine->save();
   } catch (const std::exception& error) {
     outcome.reloadProblem = std::string("the machine cannot be saved: ") + error.what();
     return outcome;
   }
-  outcome.reloadProblem = ReloadProblem(folder, machine->registry);
+  outcome.reloadProblem = ReloadProblem(folder, &machine->registry);
   return outcome;
 }
 
