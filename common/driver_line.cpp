@@ -10,9 +10,15 @@
 namespace {
 
 constexpr std::string_view kVcdMatch = "*vcd";
+constexpr std::string_view kDriverLineText = "device = zelvcd.vxd";
 constexpr std::string_view kDriverLine = "device = zelvcd.vxd\n";
 constexpr std::string_view kDriverMatch = "zelvcd";
 constexpr std::string_view kBlankedLine = "  ";
+
+// The Windows directory and the paths of system.ini and system.new below it:
+// whatever directory the platform reports, as far as a file below it can be
+// named at all.
+using PathBuffer = char[MAX_PATH];
 
 enum class LineRule { kAddAfterVcd, kBlankDriver };
 
@@ -47,15 +53,25 @@ bool WriteRewrittenLine(TextFileWriter& out, std::string_view text, bool endsWit
 }
 
 // Asks the platform for the Windows directory; false when it cannot be had whole.
-bool AskWindowsDirectory(char (&windowsDirectory)[256]) {
+bool AskWindowsDirectory(PathBuffer& windowsDirectory) {
   UINT length = GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
   return length != 0 && length < sizeof windowsDirectory;
 }
 
+// The driver line itself, blanks around it aside: not a comment, not another
+// line that only names the driver.
+bool IsDriverLine(std::string_view line) {
+  constexpr std::string_view kBlanks = " \t";
+  size_t first = line.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return false;
+  size_t last = line.find_last_not_of(kBlanks);
+  return line.substr(first, last - first + 1) == kDriverLineText;
+}
+
 int RewriteSystemIni(LineRule rule) {
-  char windowsDirectory[256];
-  char iniPath[256];
-  char newPath[256];
+  PathBuffer windowsDirectory;
+  PathBuffer iniPath;
+  PathBuffer newPath;
   if (!AskWindowsDirectory(windowsDirectory) ||
       !ComposePath(iniPath, windowsDirectory, "\\system.ini") ||
       !ComposePath(newPath, windowsDirectory, "\\system.new")) {
@@ -97,21 +113,25 @@ int AddDriverLine() { return RewriteSystemIni(LineRule::kAddAfterVcd); }
 int RemoveDriverLine() { return RewriteSystemIni(LineRule::kBlankDriver); }
 
 bool NeedsDriverLine() {
-  char windowsDirectory[256];
-  char iniPath[256];
+  PathBuffer windowsDirectory;
+  PathBuffer iniPath;
   TextFileReader ini;
   if (!AskWindowsDirectory(windowsDirectory) ||
       !ComposePath(iniPath, windowsDirectory, "\\system.ini") || !ini.open(iniPath)) {
     return true;
   }
+
+  // Lines as AddDriverLine sees them, so that the line it adds is always found.
   bool hasVcdLine = false;
+  bool afterVcdLine = false;
   std::string_view text;
   bool endsWithLineFeed = false;
   for (;;) {
     TextFileReader::ReadStatus status = ini.readLine(text, endsWithLineFeed);
     if (status == TextFileReader::ReadStatus::kError) return true;
     if (status == TextFileReader::ReadStatus::kEnd) return hasVcdLine;
-    if (text.find(kDriverMatch) != std::string_view::npos) return false;
-    if (text.find(kVcdMatch) != std::string_view::npos) hasVcdLine = true;
+    if (afterVcdLine && IsDriverLine(text)) return false;
+    afterVcdLine = text.find(kVcdMatch) != std::string_view::npos;
+    hasVcdLine = hasVcdLine || afterVcdLine;
   }
 }

@@ -21,9 +21,11 @@ int AddDriverLine();
 int RemoveDriverLine();
 
 // True while system.ini lacks the driver line where AddDriverLine would put
-// one: it has a line that contains "*vcd" and none that contains "zelvcd".
-// Also true when system.ini cannot be read, since then nothing says the line
-// is there. Lets a caller add the line once, and know whether it went in.
+// one: it has a line that contains "*vcd", and no such line is directly
+// followed by the driver line itself (blanks around it aside; a comment or a
+// line that only names the driver does not load it). Also true when
+// system.ini cannot be read, since then nothing says the line is there. Lets
+// a caller add the line once, and know whether it went in.
 bool NeedsDriverLine();
 
 #endif  // RQ47_COMMON_DRIVER_LINE_H

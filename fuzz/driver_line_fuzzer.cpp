@@ -4,6 +4,7 @@
 // text-mode line ends (CR LF read as one line end and written as CR LF, a
 // Ctrl-Z ending the input). The whole result must be what the rules give,
 // worked out on their own by the tests' model, and system.new must be gone.
+// Afterwards the line is needed exactly when a "*vcd" line lacks it.
 //
 // Input: the first byte picks the operation (even: remove, odd: add); the
 // rest is system.ini.
@@ -80,9 +81,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::ofstream(world.systemIni, std::ios::binary | std::ios::trunc) << input;
 
   int result;
+  bool needed;
   {
     winsim::Run run(*world.machine);
     result = add ? AddDriverLine() : RemoveDriverLine();
+    needed = NeedsDriverLine();
   }
   const std::string output = ReadAll(world.systemIni);
   if (result != 1) Fail("the rewrite did not end with system.new deleted", input, output);
@@ -103,6 +106,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   if (driverLineDue) Fail("the last line names *vcd and no driver line follows it", input, output);
+
+  // Setup adds the line only while it is needed: once added it must be found,
+  // or every run would add another.
+  if (needed != (!add && output.find("*vcd") != std::string::npos)) {
+    Fail(needed ? "the driver line is still needed" : "a removed driver line is not needed", input,
+         output);
+  }
 
   const std::string expected =
       add ? rq47test::WithDriverLineAdded(input) : rq47test::WithDriverLineRemoved(input);

@@ -300,12 +300,22 @@ TEST_F(DriverLine, TheDriverLineIsNeededWhileAVcdLineLacksIt) {
   AddDriverLine();
   EXPECT_FALSE(NeedsDriverLine());
 
+  // Only the driver line itself, directly after a "*vcd" line, loads the driver.
   const std::pair<const char*, bool> kFiles[] = {
-      {"[386Enh]\r\ndevice=*vpd\r\n", false},                          // no place for it
-      {";device = zelvcd.vxd\r\n[386Enh]\r\ndevice=*vcd\r\n", false},  // matched anywhere
-      {"[386Enh]\r\ndevice=*vcd\r\ndevice = ZELVCD.VXD\r\n", true},    // exact case only
+      {"[386Enh]\r\ndevice=*vpd\r\n", false},  // no place for it
       {"[386Enh]\r\ndevice=*VCD\r\n", false},
       {"[386Enh]\r\ndevice=*vcd", true},  // a last line without line feed
+      {"[386Enh]\r\ndevice=*vcd\r\n \tdevice = zelvcd.vxd\t \r\n", false},  // blanks aside
+      // Lines as the rewrite takes them: this one gets the driver line after it.
+      {"[386Enh]\r\ndevice=*vcd\rdevice = zelvcd.vxd\r\n", true},
+      {"[boot.description]\r\n; zelvcd.vxd is the modem's DOS box driver\r\n"
+       "[386Enh]\r\ndevice=*vcd\r\n",
+       true},
+      {"[386Enh]\r\ndevice=*vcd\r\n;device = zelvcd.vxd\r\n", true},  // commented out
+      {"[386Enh]\r\ndevice=*vcd\r\ndevice = ZELVCD.VXD\r\n", true},   // exact case only
+      {"[386Enh]\r\ndevice=*vcd\r\ndevice=zelvcd.vxd\r\n", true},     // another line
+      {"[386Enh]\r\ndevice=*vcd\r\ndevice=*vpd\r\ndevice = zelvcd.vxd\r\n", true},
+      {"device = zelvcd.vxd\r\n[386Enh]\r\ndevice=*vcd\r\n", true},  // before, not after
   };
   for (const auto& [content, needed] : kFiles) {
     SCOPED_TRACE(content);
@@ -319,7 +329,8 @@ TEST_F(DriverLine, TheDriverLineIsNeededWhileAVcdLineLacksIt) {
 TEST_F(DriverLine, ASystemIniThatCannotBeReadStillNeedsTheDriverLine) {
   EXPECT_TRUE(NeedsDriverLine()) << "no system.ini";
 
-  std::string big = kTypicalIni + std::string(2 * kTextFileBlockSize, 'r') + "\r\n" + kDriver;
+  std::string big = "[boot]\r\n" + std::string(2 * kTextFileBlockSize, 'r') +
+                    "\r\n[386Enh]\r\ndevice=*vcd\r\n" + kDriver;
   machine.writeFile(kIni, big);
   EXPECT_FALSE(NeedsDriverLine());
   machine.run().addFault({"ReadFile", "", 2, 0});
@@ -344,8 +355,10 @@ std::string DirectoryOfLength(size_t length) {
   return directory;
 }
 
+// Any Windows directory below which system.ini can still be named (a path of
+// less than MAX_PATH characters) works.
 TEST(DriverLineWindowsDirectory, TheLongestDirectoryThatFitsWorksAndALongerOneFails) {
-  for (size_t length : {size_t{244}, size_t{245}}) {
+  for (size_t length : {size_t{248}, size_t{249}}) {
     SCOPED_TRACE(length);
     winsim::MachineConfig config;
     config.windowsDirectory = DirectoryOfLength(length);
@@ -357,7 +370,7 @@ TEST(DriverLineWindowsDirectory, TheLongestDirectoryThatFitsWorksAndALongerOneFa
     std::string ini = config.windowsDirectory + "\\system.ini";
     machine.writeFile(ini, kTypicalIni);
     int result = AddDriverLine();
-    if (length == 244) {
+    if (length == 248) {
       EXPECT_EQ(result, 1);
       EXPECT_EQ(Count(machine.readFile(ini).value(), kDriver), 1u);
     } else {

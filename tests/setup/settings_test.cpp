@@ -353,6 +353,27 @@ TEST_F(Settings, SavedSettingsStayUntilTheDriverLineIsInPlace) {
   EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniWithDriverLine) << "added once";
 }
 
+// A line that only names the driver does not load it: the DOS box asked for
+// gets its driver line all the same, and the saved settings go only then.
+TEST_F(Settings, ALineThatOnlyNamesTheDriverIsNoDriverLine) {
+  const std::pair<std::string, std::string> kFiles[] = {
+      {"[boot.description]\r\n; zelvcd.vxd is the modem's DOS box driver\r\n",
+       "[386Enh]\r\ndevice=*vcd\r\n"},
+      {"[386Enh]\r\ndevice=*vcd\r\n", ";device = zelvcd.vxd\r\n"},
+  };
+  for (const auto& [before, after] : kFiles) {
+    SCOPED_TRACE(before + after);
+    machine.writeFile(kSystemIni, before + after);
+    saveSettings("TRUE");
+    nextRun();
+    apply();
+    EXPECT_EQ(values(kVendor)["DOSboxEnabled"], Text("TRUE", 10));
+    EXPECT_FALSE(machine.keyExists(kTempSettings));
+    std::string ini = machine.readFile(kSystemIni).value();
+    EXPECT_NE(ini.find("device=*vcd\r\ndevice = zelvcd.vxd\r\n"), std::string::npos) << ini;
+  }
+}
+
 // A system.ini without a "*vcd" line has no place for the driver line; the
 // saved settings are taken over all the same and do not stay for ever.
 TEST_F(Settings, WithoutAVcdLineTheSavedSettingsAreStillTakenOverOnce) {
