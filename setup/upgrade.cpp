@@ -49,9 +49,8 @@ constexpr char kPreviousUninstaller[] = "UNINST.EXE";
 // directory; copies of them in the Windows directory are removed as well.
 // Each is archived under its own name.
 constexpr const char* kOldDriverNames[] = {"RQ47pci.vxd", "RQ47pci1.vxd", "zelvcd.vxd"};
-// Below the Windows directory.
-// Windows' own copies of the previous version's INF files, and the names
-// they are archived under.
+// Windows' own copies of the previous version's INF files (below the Windows
+// directory), and the names they are archived under.
 struct OldInfCopy {
   const char* path;
   const char* archivedName;
@@ -70,12 +69,11 @@ LONG OpenPreviousInstallationKey(UniqueHkey& key, bool* isServiceKey = nullptr) 
 }
 
 // A service key of this version with the temporary settings key beside it
-// is what an upgrade leaves when it was cut short between saving the
-// settings and deleting the old keys, as earlier versions of this program
-// did: it is not an installation of this version, and the upgrade is offered
-// again. (A vendor key of this version beside it is an installation whose
-// take-over of the settings is still to be finished, which the installation
-// does.)
+// is what an upgrade that stamped the old key before its question (as
+// earlier versions did) leaves when it was cut short: it is not an
+// installation of this version, and the upgrade is offered again. A vendor
+// key of this version beside it is an installation whose take-over of the
+// settings is still to be finished, which the installation does.
 bool IsUpgradePending() {
   UniqueHkey tempKey;
   return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTempSettingsKey, 0, KEY_READ, tempKey.put()) ==

@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <iostream>
 #include <sstream>
 #include <tuple>
 
 #include "invariants.h"
 #include "scenarios.h"
+#include "test_machine.h"
 #include "user_settings.h"
 #include "whole_run.h"
 #include "winsim/machine.h"
@@ -50,6 +52,32 @@ std::string FirstDifference(const std::string& got, const std::string& wanted) {
   }
 }
 
+bool AskedUpgrade(const RunOutcome& outcome) {
+  return std::any_of(outcome.boxes.begin(), outcome.boxes.end(), [](const auto& box) {
+    return box.caption == "Zelvaran RQ47 Upgrade" && (box.style & MB_YESNO) == MB_YESNO;
+  });
+}
+
+// VFAT keeps the short name a file got when it was made; winsim as it stands
+// gives a file the one its place in the folder's listing earns it. Once
+// "Zelvaran IncZQRTMODM.inf" is gone, winsim calls "ZelvaranSERWAVE.inf"
+// ZELVAR~1, and an upgrade run again archives it as ZQRTMODM.INF. While
+// winsim does so, that one difference is counted apart, not taken for the
+// program's; once it keeps short names with their files, it cannot arise.
+bool WinsimMovesShortNames() {
+  static const bool moves = [] {
+    auto machine = TestMachine::CopyOf("win95-previous");
+    machine->run();
+    DeleteFileA("C:\\WINDOWS\\INF\\Other\\Zelvaran IncZQRTMODM.inf");
+    HANDLE renamed = CreateFileA("C:\\WINDOWS\\INF\\Other\\Zelvar~1.INF", GENERIC_READ,
+                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (renamed == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(renamed);
+    return true;
+  }();
+  return moves;
+}
+
 std::string PowerLossName(PowerLoss model) {
   return model == PowerLoss::kRegistryAsAtCut ? "RegistryAsAtCut" : "RegistryAsAtStart";
 }
@@ -80,6 +108,7 @@ class InterruptionSweep : public ::testing::TestWithParam<std::tuple<ScenarioId,
   // short before it removed the old keys is offered again and accepted.
   void FinishSetup(std::vector<std::string>& broken) {
     bool installed = false;
+    bool askedUpgrade = false;
     for (int attempt = 0; attempt < 3 && !installed && broken.empty(); ++attempt) {
       RunInput input;
       RunOutcome outcome = RunProgram(work_, Program::kSetup, input);
@@ -88,6 +117,7 @@ class InterruptionSweep : public ::testing::TestWithParam<std::tuple<ScenarioId,
         broken.push_back("next run: " + breach);
       }
       installed = Installed(outcome);
+      askedUpgrade = askedUpgrade || AskedUpgrade(outcome);
     }
     if (!broken.empty()) return;
     if (!installed) {
@@ -108,7 +138,7 @@ class InterruptionSweep : public ::testing::TestWithParam<std::tuple<ScenarioId,
       if (!ReadMachineFile(work_, file))
         broken.push_back("after the next run " + file + " is missing");
     }
-    ExpectCleanResult(broken);
+    ExpectCleanResult(broken, askedUpgrade);
   }
 
   // The user starts the uninstaller again and answers Yes.
@@ -123,12 +153,15 @@ class InterruptionSweep : public ::testing::TestWithParam<std::tuple<ScenarioId,
     for (const std::string& file : kPlacedFiles) {
       if (ReadMachineFile(work_, file)) broken.push_back("after the next run " + file + " is left");
     }
-    ExpectCleanResult(broken);
+    ExpectCleanResult(broken, false);
   }
 
   // The registry, system.ini and the backup folder as the clean runs leave
-  // them: the archive holds the previous version's files byte for byte.
-  void ExpectCleanResult(std::vector<std::string>& broken) {
+  // them: the archive holds the previous version's files byte for byte. A
+  // vendor key that a cut left without its Version is an earlier version of
+  // unknown kind to the next run, which offers the upgrade; where there was
+  // none, the archive then holds what the user agreed to archive.
+  void ExpectCleanResult(std::vector<std::string>& broken, bool askedUpgrade) {
     std::string registry = RegistryText(work_);
     if (registry != finished_->registryAfter) {
       broken.push_back("after the next run the registry is not as the clean run leaves it: " +
@@ -137,11 +170,16 @@ class InterruptionSweep : public ::testing::TestWithParam<std::tuple<ScenarioId,
     if (ReadMachineFile(work_, kSystemIni) != finished_->systemIniAfter) {
       broken.push_back("after the next run system.ini is not as the clean run leaves it");
     }
+    if (finished_->archiveAfter.empty() && askedUpgrade) return;
     FileContents archive = ArchiveFiles(work_);
+    auto waveInf = finished_->archiveAfter.find("serwave.inf");
+    const std::string wave = waveInf != finished_->archiveAfter.end() ? waveInf->second : "";
     for (const auto& [name, bytes] : finished_->archiveAfter) {
       auto found = archive.find(name);
       if (found == archive.end()) {
         broken.push_back("after the next run the archive lacks " + name);
+      } else if (name == "zqrtmodm.inf" && WinsimMovesShortNames() && found->second == wave) {
+        ++movedShortNames_;
       } else if (found->second != bytes) {
         broken.push_back("after the next run the archive's " + name +
                          " is not the previous version's");
@@ -158,6 +196,7 @@ class InterruptionSweep : public ::testing::TestWithParam<std::tuple<ScenarioId,
   fs::path work_;
   RunExpectations expected_;
   size_t finishingRuns_ = 0;
+  size_t movedShortNames_ = 0;
 };
 
 TEST_P(InterruptionSweep, EveryInterruptedRunIsFinishedByTheNext) {
@@ -182,6 +221,11 @@ TEST_P(InterruptionSweep, EveryInterruptedRunIsFinishedByTheNext) {
   }
   std::cout << "[ interruption sweep ] " << scenario_->name << ", " << PowerLossName(powerLoss_)
             << ": " << calls << " interrupted runs, " << finishingRuns_ << " runs after them\n";
+  if (movedShortNames_ != 0) {
+    std::cout << "[ interruption sweep ] " << movedShortNames_
+              << " of them archived ZelvaranSERWAVE.inf again as ZQRTMODM.INF, as winsim moved "
+                 "its short name\n";
+  }
   RecordProperty("runs", static_cast<int>(calls + finishingRuns_));
   EXPECT_TRUE(findings.empty()) << scenario_->name << ":\n" << findings.report();
 }
