@@ -14,6 +14,16 @@ namespace {
 class UpgradeOutcomeTest : public UpgradeTest {
  protected:
   std::string RegistryText() { return winsim::ExportRegedit4(machine().registry()); }
+  // The modem, with French in the service key and Spanish in the vendor key.
+  void WriteBothKeys() {
+    AddModem();
+    OldSettings serviceSettings;
+    serviceSettings.language = "French";
+    WriteOldSettings(kServiceKeyPath, serviceSettings);
+    OldSettings vendorSettings;
+    vendorSettings.language = "Spanish";
+    WriteOldSettings(kVendorKeyPath, vendorSettings);
+  }
 };
 
 TEST_F(UpgradeOutcomeTest, NoEarlierInstallationReturnsTheOpenStatusAndTouchesNothing) {
@@ -133,13 +143,7 @@ TEST_F(UpgradeOutcomeTest, AVersionWrittenWithoutPaddingStillMatches) {
 }
 
 TEST_F(UpgradeOutcomeTest, TheServiceKeyIsPreferredAndBothKeysAreDeleted) {
-  AddModem();
-  OldSettings serviceSettings;
-  serviceSettings.language = "French";
-  OldSettings vendorSettings;
-  vendorSettings.language = "Spanish";
-  WriteOldSettings(kServiceKeyPath, serviceSettings);
-  WriteOldSettings(kVendorKeyPath, vendorSettings);
+  WriteBothKeys();
 
   EXPECT_EQ(Upgrade({IDYES, IDOK, IDOK}), 10);
 
@@ -151,13 +155,7 @@ TEST_F(UpgradeOutcomeTest, TheServiceKeyIsPreferredAndBothKeysAreDeleted) {
 // Cut short between the deletions of the two old keys, the upgrade leaves the
 // key whose settings it saved, and the next run saves the same settings again.
 TEST_F(UpgradeOutcomeTest, TheKeyTheSettingsCameFromIsDeletedLast) {
-  AddModem();
-  OldSettings serviceSettings;
-  serviceSettings.language = "French";
-  OldSettings vendorSettings;
-  vendorSettings.language = "Spanish";
-  WriteOldSettings(kServiceKeyPath, serviceSettings);
-  WriteOldSettings(kVendorKeyPath, vendorSettings);
+  WriteBothKeys();
   run().addFault({"RegDeleteKeyA", "", 2, 0});
   EXPECT_EQ(Upgrade({IDYES, IDOK, IDOK}), 10);
 
