@@ -78,10 +78,6 @@ bool WinsimMovesShortNames() {
   return moves;
 }
 
-std::string PowerLossName(PowerLoss model) {
-  return model == PowerLoss::kRegistryAsAtCut ? "RegistryAsAtCut" : "RegistryAsAtStart";
-}
-
 class InterruptionSweep : public ::testing::TestWithParam<std::tuple<ScenarioId, PowerLoss>> {
  protected:
   void SetUp() override {

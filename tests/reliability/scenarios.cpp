@@ -148,6 +148,8 @@ std::string ScenarioName(ScenarioId id) {
   return "?";
 }
 
+void PrintTo(ScenarioId id, std::ostream* out) { *out << ScenarioName(id); }
+
 const Scenario& GetScenario(ScenarioId id) {
   static const std::map<ScenarioId, Scenario> scenarios = PrepareAll();
   return scenarios.at(id);

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,7 @@ const Scenario& GetScenario(ScenarioId id);
 
 // A name for test output ("FreshInstall").
 std::string ScenarioName(ScenarioId id);
+void PrintTo(ScenarioId id, std::ostream* out);
 
 // A new empty folder below the scenarios' own temporary folder.
 std::filesystem::path ScratchFolder(const std::string& name);

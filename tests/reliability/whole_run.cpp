@@ -35,6 +35,12 @@ std::string ReloadProblem(const fs::path& folder, const winsim::Registry* left) 
 
 }  // namespace
 
+const char* PowerLossName(PowerLoss model) {
+  return model == PowerLoss::kRegistryAsAtCut ? "RegistryAsAtCut" : "RegistryAsAtStart";
+}
+
+void PrintTo(PowerLoss model, std::ostream* out) { *out << PowerLossName(model); }
+
 const char* ProgramName(Program program) {
   return program == Program::kSetup ? "rq47set" : "zuninst";
 }

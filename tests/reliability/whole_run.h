@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,10 @@ enum class PowerLoss {
 };
 
 const char* ProgramName(Program program);
+
+// "RegistryAsAtCut", "RegistryAsAtStart".
+const char* PowerLossName(PowerLoss model);
+void PrintTo(PowerLoss model, std::ostream* out);
 
 struct RunInput {
   std::vector<int> answers;
