@@ -6,6 +6,7 @@
 
 #include "text_buffer.h"
 #include "text_file.h"
+#include "text_view.h"
 
 namespace {
 
@@ -29,13 +30,13 @@ enum class LineRule { kAddAfterVcd, kBlankDriver };
 bool WriteWithoutDriverLine(TextFileWriter& out, std::string_view text, bool endsWithLineFeed) {
   for (;;) {
     size_t cr = text.find('\r');
-    std::string_view piece = text.substr(0, cr);
+    std::string_view piece = TextBefore(text, cr);
     bool named = piece.find(kDriverMatch) != std::string_view::npos;
     if (cr == std::string_view::npos) {
       if (named) return out.write(kBlankedLine);
       return out.write(piece) && (!endsWithLineFeed || out.write("\n"));
     }
-    if (!out.write(named ? kBlankedLine : text.substr(0, cr + 1))) return false;
+    if (!out.write(named ? kBlankedLine : TextBefore(text, cr + 1))) return false;
     text.remove_prefix(cr + 1);
   }
 }
@@ -64,8 +65,9 @@ bool IsDriverLine(std::string_view line) {
   constexpr std::string_view kBlanks = " \t";
   size_t first = line.find_first_not_of(kBlanks);
   if (first == std::string_view::npos) return false;
-  size_t last = line.find_last_not_of(kBlanks);
-  return line.substr(first, last - first + 1) == kDriverLineText;
+  std::string_view trimmed = TextBefore(line, line.find_last_not_of(kBlanks) + 1);
+  trimmed.remove_prefix(first);
+  return trimmed == kDriverLineText;
 }
 
 int RewriteSystemIni(LineRule rule) {

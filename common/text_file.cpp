@@ -1,23 +1,29 @@
 #include "text_file.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+
+#include "text_view.h"
 
 namespace {
 constexpr char kLineFeed = '\n';
 constexpr char kCarriageReturn = '\r';
 constexpr char kEndOfText = 0x1A;  // Ctrl-Z
+// The first room for a line that runs across blocks; it doubles as needed.
+constexpr size_t kFirstLongLineSize = 4096;
 }  // namespace
 
-TextFileReader::TextFileReader() : block_(kTextFileBlockSize) {}
-
 bool TextFileReader::open(const char* path) {
-  file_.reset(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  file_.reset();
   begin_ = end_ = 0;
   inputEnded_ = false;
-  failed_ = false;
-  longLine_.clear();
+  longLineLength_ = 0;
+  // Without a block nothing could be read: the file is not opened.
+  failed_ = !block_ && !block_.allocate(kTextFileBlockSize);
+  if (failed_) return false;
+  file_.reset(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   return file_.valid();
 }
 
@@ -47,9 +53,29 @@ bool TextFileReader::fill() {
   return true;
 }
 
+bool TextFileReader::appendToLongLine(const char* text, size_t length) {
+  size_t needed = longLineLength_ + length;
+  if (needed < length) return false;  // beyond any memory
+  if (needed > longLine_.size()) {
+    size_t size = std::max(longLine_.size(), kFirstLongLineSize);
+    while (size < needed && size <= SIZE_MAX / 2) size *= 2;
+    if (!longLine_.grow(std::max(size, needed), longLineLength_)) return false;
+  }
+  std::memcpy(longLine_.data() + longLineLength_, text, length);
+  longLineLength_ = needed;
+  return true;
+}
+
+TextFileReader::ReadStatus TextFileReader::stop() {
+  failed_ = true;
+  inputEnded_ = false;
+  begin_ = end_ = 0;
+  return ReadStatus::kError;
+}
+
 TextFileReader::ReadStatus TextFileReader::readLineAcrossBlocks(std::string_view& text,
                                                                 bool& endsWithLineFeed) {
-  longLine_.clear();
+  longLineLength_ = 0;
   bool acrossBlocks = false;
   for (;;) {
     if (begin_ == end_) {
@@ -60,7 +86,7 @@ TextFileReader::ReadStatus TextFileReader::readLineAcrossBlocks(std::string_view
     size_t available = end_ - begin_;
     const void* lineFeed = std::memchr(start, kLineFeed, available);
     if (lineFeed == nullptr) {
-      longLine_.append(start, available);
+      if (!appendToLongLine(start, available)) return stop();
       acrossBlocks = true;
       begin_ = end_;
       continue;
@@ -68,8 +94,8 @@ TextFileReader::ReadStatus TextFileReader::readLineAcrossBlocks(std::string_view
     size_t length = static_cast<size_t>(static_cast<const char*>(lineFeed) - start);
     begin_ += length + 1;
     if (acrossBlocks) {
-      longLine_.append(start, length);
-      text = longLine_;
+      if (!appendToLongLine(start, length)) return stop();
+      text = std::string_view(longLine_.data(), longLineLength_);
     } else {
       text = std::string_view(start, length);
     }
@@ -79,17 +105,19 @@ TextFileReader::ReadStatus TextFileReader::readLineAcrossBlocks(std::string_view
     return ReadStatus::kLine;
   }
   if (!acrossBlocks) return ReadStatus::kEnd;
-  text = longLine_;  // the last line, without a line feed
+  text = std::string_view(longLine_.data(), longLineLength_);  // the last line, without a line feed
   endsWithLineFeed = false;
   return ReadStatus::kLine;
 }
 
-TextFileWriter::TextFileWriter() : block_(kTextFileBlockSize) {}
-
 bool TextFileWriter::create(const char* path) {
+  file_.reset();
+  used_ = 0;
+  // Without a block nothing could be written: the file is left as it is.
+  failed_ = !block_ && !block_.allocate(kTextFileBlockSize);
+  if (failed_) return false;
   file_.reset(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                           nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  used_ = 0;
   failed_ = !file_.valid();
   return file_.valid();
 }
@@ -101,7 +129,7 @@ bool TextFileWriter::writeInPieces(std::string_view text) {
     size_t plain = lineFeed == nullptr
                        ? text.size()
                        : static_cast<size_t>(static_cast<const char*>(lineFeed) - text.data());
-    std::string_view rest = text.substr(0, plain);
+    std::string_view rest = TextBefore(text, plain);
     while (!rest.empty()) {
       if (used_ == block_.size() && !flush()) return false;
       size_t chunk = std::min(rest.size(), block_.size() - used_);
@@ -111,8 +139,8 @@ bool TextFileWriter::writeInPieces(std::string_view text) {
     }
     if (lineFeed == nullptr) break;
     if (block_.size() - used_ < 2 && !flush()) return false;
-    block_[used_++] = kCarriageReturn;
-    block_[used_++] = kLineFeed;
+    block_.data()[used_++] = kCarriageReturn;
+    block_.data()[used_++] = kLineFeed;
     text.remove_prefix(plain + 1);
   }
   return true;

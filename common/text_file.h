@@ -4,8 +4,9 @@
 //   reading: a CR LF pair is read as LF, a lone CR is kept, and a Ctrl-Z (0x1A)
 //            ends the input;
 //   writing: every LF is written as CR LF.
-// Both sides move data in large blocks; a line may be of any length and may
-// hold any byte (NUL included).
+// Both sides move data in large blocks taken from the process heap; a line
+// may be of any length and may hold any byte (NUL included). Memory the heap
+// cannot give fails the open, the create or the read, as a platform error does.
 #ifndef RQ47_COMMON_TEXT_FILE_H
 #define RQ47_COMMON_TEXT_FILE_H
 
@@ -13,10 +14,9 @@
 
 #include <cstddef>
 #include <cstring>
-#include <string>
 #include <string_view>
-#include <vector>
 
+#include "heap_buffer.h"
 #include "unique_handle.h"
 
 // Bytes moved by one platform call; large blocks keep the number of calls
@@ -27,18 +27,20 @@ class TextFileReader {
  public:
   enum class ReadStatus { kLine, kEnd, kError };
 
-  TextFileReader();
+  TextFileReader() = default;
   TextFileReader(const TextFileReader&) = delete;
   TextFileReader& operator=(const TextFileReader&) = delete;
 
-  // Opens an existing file for reading; others may read and write it meanwhile.
+  // Opens an existing file for reading; others may read and write it
+  // meanwhile. False when it cannot be opened or no block can be had for it.
   bool open(const char* path);
   void close() { file_.reset(); }
 
   // The next line: its text without the line end, and whether a line feed
   // ended it (only the last line of a file can lack one). The text stays
   // valid until the next call. kEnd when nothing is left; kError when the
-  // platform failed to read, after which the reader gives nothing more.
+  // platform failed to read or a long line found no memory, after which the
+  // reader gives nothing more.
   ReadStatus readLine(std::string_view& text, bool& endsWithLineFeed) {
     // Most lines lie whole in the block read already.
     if (begin_ < end_) {
@@ -63,25 +65,32 @@ class TextFileReader {
   // Reads the next block into the buffer; false on a read error. At the end
   // of the input the buffer stays empty.
   bool fill();
+  // Adds text to the line that runs across blocks; false when no memory is left for it.
+  bool appendToLongLine(const char* text, size_t length);
+  // Gives nothing more: this read and every later one end in kError.
+  ReadStatus stop();
 
   UniqueHandle file_;
-  std::vector<char> block_;
+  HeapBuffer block_;
   size_t begin_ = 0;  // first byte of the block not yet handed out
   size_t end_ = 0;    // end of the block's data
   bool inputEnded_ = false;
   bool failed_ = false;
-  std::string longLine_;  // a line that runs across blocks
+  HeapBuffer longLine_;  // a line that runs across blocks
+  size_t longLineLength_ = 0;
 };
 
 class TextFileWriter {
  public:
-  TextFileWriter();
+  TextFileWriter() = default;
   TextFileWriter(const TextFileWriter&) = delete;
   TextFileWriter& operator=(const TextFileWriter&) = delete;
   // Closes the file; text still buffered is not written (call close() to keep it).
   ~TextFileWriter() = default;
 
   // Creates the file for reading and writing, or empties it when it exists.
+  // False when it cannot be created or no block can be had for it (then the
+  // file is not touched).
   bool create(const char* path);
 
   // Buffers text, every LF as CR LF. False when a block could not be written
@@ -93,8 +102,8 @@ class TextFileWriter {
     if (failed_ || !file_ || text.empty() || text.size() > room) return writeInPieces(text);
     if (text.size() == 1 && text[0] == '\n') {
       if (room < 2) return writeInPieces(text);
-      block_[used_++] = '\r';
-      block_[used_++] = '\n';
+      block_.data()[used_++] = '\r';
+      block_.data()[used_++] = '\n';
       return true;
     }
     if (std::memchr(text.data(), '\n', text.size()) != nullptr) return writeInPieces(text);
@@ -114,7 +123,7 @@ class TextFileWriter {
   bool flush();
 
   UniqueHandle file_;
-  std::vector<char> block_;
+  HeapBuffer block_;
   size_t used_ = 0;
   bool failed_ = false;
 };

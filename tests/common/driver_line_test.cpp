@@ -270,6 +270,25 @@ TEST_F(DriverLine, AReadErrorLeavesSystemIniUntouchedAndNoTemporaryCopy) {
   EXPECT_FALSE(tempCopyLeft());
 }
 
+// Memory the heap cannot give fails like a read: system.ini stays as it was
+// and no temporary copy is left.
+TEST_F(DriverLine, MemoryTheHeapCannotGiveLeavesSystemIniUntouched) {
+  // The reader's block, the writer's, the room for a line longer than a
+  // block, and that room's growth.
+  std::string big = kTypicalIni + "zelvcd " + std::string(kTextFileBlockSize, 'm') + "\r\n";
+  machine.writeFile(kIni, big);
+  for (unsigned failing : {1u, 2u, 3u, 4u}) {
+    for (int (*rewrite)() : {AddDriverLine, RemoveDriverLine}) {
+      machine.run().clearFaults();
+      machine.run().addFault({"HeapAlloc", "", failing, 0});
+      EXPECT_EQ(rewrite(), kDriverLineFailed) << "allocation " << failing;
+      EXPECT_EQ(ini(), big);
+      EXPECT_FALSE(tempCopyLeft());
+    }
+  }
+  EXPECT_EQ(machine.run().heapBlockCount(), 0u);
+}
+
 TEST_F(DriverLine, AFailedCopyBackKeepsSystemIniAndStillDeletesTheCopy) {
   machine.writeFile(kIni, kTypicalIni);
   machine.run().addFault({"CopyFileA", "system.new", 0, 0});

@@ -18,7 +18,10 @@ constexpr char kHostPath[] = "C:\\WINDOWS\\text.txt";
 class TextFiles : public ::testing::Test {
  protected:
   void SetUp() override { machine.run(); }
-  void TearDown() override { EXPECT_EQ(machine.run().openHandleCount(), 0u); }
+  void TearDown() override {
+    EXPECT_EQ(machine.run().openHandleCount(), 0u);
+    EXPECT_EQ(machine.run().heapBlockCount(), 0u) << "memory a reader or writer kept";
+  }
 
   // Every line the reader gives for a file of these bytes.
   std::vector<Line> linesOf(const std::string& content) {
@@ -108,6 +111,39 @@ TEST_F(TextFiles, AReadErrorIsReportedAndNothingFollowsIt) {
   EXPECT_EQ(text, first);
   EXPECT_EQ(reader.readLine(text, lineFeed), Status::kError);
   EXPECT_EQ(reader.readLine(text, lineFeed), Status::kError);
+}
+
+TEST_F(TextFiles, WithoutMemoryForItsBlockOrALongLineTheReaderFails) {
+  std::string longLine(kTextFileBlockSize + 10, 'l');
+  machine.writeFile(kHostPath, "first\r\n" + longLine + "\r\n");
+  std::string_view text;
+  bool lineFeed = false;
+  // The block, then the long line's first room, then its growth.
+  for (unsigned failing : {1u, 2u, 3u}) {
+    machine.run().clearFaults();
+    machine.run().addFault({"HeapAlloc", "", failing, 0});
+    TextFileReader reader;
+    if (failing == 1) {
+      EXPECT_FALSE(reader.open(kHostPath));
+      EXPECT_EQ(reader.readLine(text, lineFeed), Status::kError);
+      continue;
+    }
+    ASSERT_TRUE(reader.open(kHostPath));
+    ASSERT_EQ(reader.readLine(text, lineFeed), Status::kLine);
+    EXPECT_EQ(text, "first");
+    EXPECT_EQ(reader.readLine(text, lineFeed), Status::kError) << failing;
+    EXPECT_EQ(reader.readLine(text, lineFeed), Status::kError) << "the error is not sticky";
+  }
+}
+
+TEST_F(TextFiles, AWriterWithoutMemoryForItsBlockLeavesTheFileAlone) {
+  machine.writeFile(kHostPath, "kept");
+  machine.run().addFault({"HeapAlloc", "", 0, 0});
+  TextFileWriter writer;
+  EXPECT_FALSE(writer.create(kHostPath));
+  EXPECT_FALSE(writer.write("x\n"));
+  EXPECT_FALSE(writer.close());
+  EXPECT_EQ(written(), "kept");
 }
 
 TEST_F(TextFiles, EveryLineFeedIsWrittenAsCrLf) {

@@ -108,9 +108,9 @@ TEST(Regedit4FileRead, RefusesABadFileOnTheSameLineAndLeavesNothing) {
   TempDir dir;
   std::string good = MixedFile({"\r\n"});
   const std::vector<std::string> bad = {
-      good + "\"Broken\"=hex:01,02,\\\r\n",  // the list goes on past the end
-      good + "\"Unclosed\"=\"text\r\n",      // no closing quote
-      good + "[HKEY_NOWHERE\\Key]\r\n",      // not a root
+      good + "\"Broken\"=hex:01,02,\\\r\n\r\n#03\r\n",  // the list goes on into a # line
+      good + "\"Unclosed\"=\"text\r\n",                 // no closing quote
+      good + "[HKEY_NOWHERE\\Key]\r\n",                 // not a root
       std::string("\xFF\xFE"
                   "R\0E\0",
                   6),  // regedit's version 5.00 format

@@ -231,4 +231,29 @@ TEST_F(FreshInstallation, SecondRunKeepsEverySetting) {
   EXPECT_TRUE(File(machine, "C:\\WINDOWS\\HELP\\zca.hlp"));
 }
 
+// machine.ini may give any platform id; one that no Windows 95/98 reports
+// reaches the requirement check, which refuses it before anything is placed.
+TEST_F(FreshInstallation, AnUnknownPlatformIsRefusedBeforeAnythingIsPlaced) {
+  for (const char* platform : {"3", "4294967295"}) {
+    SCOPED_TRACE(platform);
+    std::string ini = *ReadHostFile(machineFolder_ / "machine.ini");
+    size_t at = ini.find("Platform=");
+    ASSERT_NE(at, std::string::npos);
+    ini.replace(at, ini.find('\n', at) - at, std::string("Platform=") + platform);
+    std::ofstream(machineFolder_ / "machine.ini", std::ios::binary) << ini;
+
+    rq47test::ProgramResult result = RunSetup();
+
+    EXPECT_EQ(result.exitCode, 100) << result.errorText;
+    EXPECT_NE(result.errorText.find("No Valid Operating System found"), std::string::npos)
+        << result.errorText;
+    winsim::Machine after = Load();
+    EXPECT_EQ(after.config.platform, std::stoul(platform));
+    for (const char* name : kSystemFiles) {
+      EXPECT_FALSE(File(after, std::string("C:\\WINDOWS\\SYSTEM\\") + name)) << name;
+    }
+    EXPECT_EQ(after.registry.find(kUninstallEntry), nullptr);
+  }
+}
+
 }  // namespace

@@ -132,24 +132,43 @@ TEST_F(RegCommand, ImportAppliesAFileExactlyAndShowsTheChanges) {
   EXPECT_EQ(after.registry.find(Hklm("Enum\\MODEMWAVE\\Zelvaran_RQ47_Voice_Modem")), nullptr);
 }
 
-TEST_F(RegCommand, AMalformedFileImportsNothing) {
+// As regedit: a line it cannot read is passed over and listed with its
+// number; --strict checks the whole file first and imports nothing then.
+TEST_F(RegCommand, ImportPassesOverWhatRegeditCannotReadAndStrictImportsNothing) {
   std::string before = registryFile();
   fs::path file = dir_.path() / "broken.reg";
   WriteWhole(file,
              "REGEDIT4\r\n\r\n"
              "[HKEY_LOCAL_MACHINE\\Software\\Zelvaran\\RQ31DFV]\r\n"
-             "\"Good\"=\"applied first, were the file not checked whole\"\r\n"
-             "\"Bad\"=dword:123456789\r\n");
-  ToolResult result = RunTool({"reg", machine(), "import", file.string()});
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_TRUE(Contains(result.err, file.string() + ":5: ")) << result.err;
-  EXPECT_TRUE(Contains(result.err, "nothing was imported")) << result.err;
+             "\"Good\"=\"applied\"\r\n"
+             "\"Bad\"=dword:123456789\r\n"
+             "\"Blob\"=hex:01,\\\r\n"
+             "#02\r\n"
+             "\"After\"=\"applied too\"\r\n");
+  ToolResult strict = RunTool({"reg", machine(), "import", file.string(), "--strict"});
+  EXPECT_EQ(strict.exitCode, 1);
+  EXPECT_TRUE(Contains(strict.err, file.string() + ":5: ")) << strict.err;
+  EXPECT_TRUE(Contains(strict.err, "nothing was imported")) << strict.err;
   EXPECT_EQ(registryFile(), before);
+
+  ToolResult result = RunTool({"reg", machine(), "import", file.string()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_TRUE(Contains(result.out, "\n  line 5: dword: needs 1 to 8 hex digits")) << result.out;
+  EXPECT_TRUE(Contains(result.out, "\n  lines 6-7: ")) << result.out;
+  winsim::Machine after = winsim::Machine::load(machine_);
+  const std::string key = Hklm("Software\\Zelvaran\\RQ31DFV");
+  EXPECT_EQ(after.registry.text(key, "Good"), "applied");
+  EXPECT_EQ(after.registry.text(key, "After"), "applied too");
+  EXPECT_EQ(after.registry.value(key, "Bad"), nullptr);
+  EXPECT_EQ(after.registry.value(key, "Blob"), nullptr);
+
+  ToolResult header = RunTool({"reg", machine(), "import", (machine_ / "machine.ini").string()});
+  EXPECT_EQ(header.exitCode, 1);
+  EXPECT_TRUE(Contains(header.err, ":1: the first line must be REGEDIT4")) << header.err;
 
   ToolResult missing = RunTool({"reg", machine(), "import", (dir_.path() / "none.reg").string()});
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_TRUE(Contains(missing.err, "there is no such file")) << missing.err;
-  EXPECT_EQ(registryFile(), before);
 }
 
 TEST_F(RegCommand, ImportReadsTheUtf16FormatThatWineExports) {

@@ -119,6 +119,11 @@ std::vector<AllowedImport> ParseAllowList(std::string_view text) {
       throw std::runtime_error("allow-list line " + std::to_string(number) +
                                ": an entry needs the place where its availability is documented");
     }
+    if (IsUnicodeName(entry.function)) {
+      throw std::runtime_error("allow-list line " + std::to_string(number) + ": " + entry.function +
+                               " is a Unicode function, which Windows 95 mostly only stubs "
+                               "and the programs never call: use its A version");
+    }
     entry.dll = DllKey(entry.dll);
     entry.stubOnly = status == "stub";
     if (!seen.insert(entry.dll + "!" + entry.function).second) {
@@ -128,6 +133,12 @@ std::vector<AllowedImport> ParseAllowList(std::string_view text) {
     list.push_back(entry);
   }
   return list;
+}
+
+bool IsUnicodeName(std::string_view function) {
+  if (function.size() < 2 || function.back() != 'W') return false;
+  unsigned char before = static_cast<unsigned char>(function[function.size() - 2]);
+  return std::islower(before) || std::isdigit(before);
 }
 
 std::vector<std::string> FindForbiddenImports(const ImportTable& imports,
@@ -149,6 +160,10 @@ std::vector<std::string> FindForbiddenImports(const ImportTable& imports,
       if (function[0] == '#') {
         problems.push_back(dll + " ordinal " + function.substr(1) +
                            " is imported by ordinal, which the allow-list cannot vouch for");
+      } else if (IsUnicodeName(function)) {
+        problems.push_back(dll + " " + function +
+                           " is a Unicode function, which Windows 95 mostly only stubs: "
+                           "call its A version");
       } else if (!listed) {
         problems.push_back(dll + " " + function +
                            " is imported but not on the allow-list of Windows 95 functions");
@@ -170,6 +185,39 @@ std::vector<std::string> FindUnusedEntries(const std::vector<ImportTable>& table
     if (!used) unused.push_back(entry.dll + " " + entry.function);
   }
   return unused;
+}
+
+std::map<std::string, std::string> ParseHeaderFields(std::string_view objdumpOutput) {
+  std::map<std::string, std::string> fields;
+  std::istringstream in{std::string(objdumpOutput)};
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("The Data Directory", 0) == 0) break;
+    // "ImageBase\t\t00400000": a name without blanks, tabs, the value.
+    size_t tab = line.find('\t');
+    if (tab == 0 || tab == std::string::npos || line.find(' ') < tab) continue;
+    size_t value = line.find_first_not_of('\t', tab);
+    if (value != std::string::npos) fields[line.substr(0, tab)] = line.substr(value);
+  }
+  return fields;
+}
+
+std::map<int, DataDirectory> ParseDataDirectories(std::string_view objdumpOutput) {
+  std::map<int, DataDirectory> directories;
+  std::istringstream in{std::string(objdumpOutput)};
+  std::string line;
+  // "Entry 9 0002a35c 00000018 Thread Storage Directory [.tls]"
+  while (std::getline(in, line)) {
+    std::vector<std::string> words = Words(line);
+    if (words.size() < 4 || words[0] != "Entry" || !IsHex(words[1]) || !IsHex(words[2]) ||
+        !IsHex(words[3])) {
+      continue;
+    }
+    directories[std::stoi(words[1], nullptr, 16)] = {
+        static_cast<uint32_t>(std::stoul(words[2], nullptr, 16)),
+        static_cast<uint32_t>(std::stoul(words[3], nullptr, 16))};
+  }
+  return directories;
 }
 
 bool FindFixedVersion(std::string_view executable, FixedVersion* version) {

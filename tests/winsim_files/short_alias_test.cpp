@@ -1,11 +1,19 @@
-// 8.3 short aliases of a folder's names, and the names that reach serial ports.
+// 8.3 short aliases of a folder's names, kept with their files across changes
+// and runs, and the names that reach serial ports.
 #include <gtest/gtest.h>
+#include <windows.h>
 
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "test_machine.h"
 #include "winsim/filesystem.h"
+#include "winsim/short_names.h"
 
 namespace {
 
@@ -75,6 +83,169 @@ TEST(ShortAliases, EveryAliasOfAFolderIsUnique) {
   EXPECT_EQ(unique.size(), aliases.size());
   for (const std::string& alias : aliases) {
     EXPECT_LE(alias.find('.') == std::string::npos ? alias.size() : alias.find('.'), 8u) << alias;
+  }
+}
+
+// ---- Short names kept with their files ----
+
+const std::string kInf = "C:\\WINDOWS\\INF\\Other";
+const std::string kModemInf = "Zelvaran IncZQRTMODM.inf";
+const std::string kWaveInf = "ZelvaranSERWAVE.inf";
+
+// What a program does to the folder, through the platform calls.
+struct Step {
+  enum Kind { Create, Delete, Copy, MakeFolder } kind;
+  std::string name;
+};
+
+void Apply(const Step& step) {
+  std::string path = kInf + "\\" + step.name;
+  switch (step.kind) {
+    case Step::Create: {
+      HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+      ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+      const char text[] = "made";
+      DWORD written = 0;
+      WriteFile(file, text, sizeof text - 1, &written, nullptr);
+      CloseHandle(file);
+      break;
+    }
+    case Step::Delete: ASSERT_TRUE(DeleteFileA(path.c_str())) << path; break;
+    case Step::Copy:
+      ASSERT_TRUE(CopyFileA("C:\\WINDOWS\\system.ini", path.c_str(), TRUE)) << path;
+      break;
+    case Step::MakeFolder: ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << path; break;
+  }
+}
+
+// The long name a short name of the folder reaches; "" when it reaches nothing.
+std::string LongNameOf(winsim::Machine& machine, const std::string& alias) {
+  winsim::PathResult result = winsim::ResolvePath(machine, "C:\\", kInf + "\\" + alias);
+  if (!result.path || !result.path->exists) return std::string();
+  return result.path->host.filename().string();
+}
+
+struct History {
+  const char* what;
+  std::vector<Step> steps;
+  std::map<std::string, std::string> expected;  // short name -> long name ("" for none)
+};
+
+TEST(ShortNames, AreGivenAtCreationAndStayWhileOthersComeAndGo) {
+  const History histories[] = {
+      {"made in reverse alphabetical order, numbered in the order made",
+       {{Step::Create, kWaveInf}, {Step::Create, kModemInf}},
+       {{"ZELVAR~1.INF", kWaveInf}, {"ZELVAR~2.INF", kModemInf}}},
+      {"a deleted file takes its short name with it",
+       {{Step::Create, kModemInf}, {Step::Create, kWaveInf}, {Step::Delete, kModemInf}},
+       {{"zelvar~1.inf", ""}, {"Zelvar~2.INF", kWaveInf}}},
+      {"the lowest free number goes to the next new file",
+       {{Step::Create, kModemInf},
+        {Step::Create, kWaveInf},
+        {Step::Delete, kModemInf},
+        {Step::Copy, "Zelvaran Copy.inf"},
+        {Step::Create, "Zelvaran Third.inf"}},
+       {{"ZELVAR~1.INF", "Zelvaran Copy.inf"},
+        {"ZELVAR~2.INF", kWaveInf},
+        {"ZELVAR~3.INF", "Zelvaran Third.inf"}}},
+      {"folders too",
+       {{Step::MakeFolder, "Program Files"}, {Step::MakeFolder, "Programs Old"}},
+       {{"PROGRA~1", "Program Files"}, {"PROGRA~2", "Programs Old"}}},
+  };
+  for (const History& history : histories) {
+    SCOPED_TRACE(history.what);
+    rq47test::TestMachine machine;
+    machine.writeFile("C:\\WINDOWS\\system.ini", "[boot]\r\n");
+    machine.makeDirectory(kInf);
+    machine.run();
+    for (const Step& step : history.steps) Apply(step);
+    for (const auto& [alias, longName] : history.expected) {
+      EXPECT_EQ(LongNameOf(machine.machine(), alias), longName) << alias;
+    }
+    // The next program on the machine finds the same.
+    machine.reload();
+    for (const auto& [alias, longName] : history.expected) {
+      EXPECT_EQ(LongNameOf(machine.machine(), alias), longName) << alias << " after a reload";
+    }
+  }
+}
+
+// Files put in by hand are numbered in the alphabetical order of their long
+// names the first time winsim sees their folder, here when one of them is
+// deleted by its long name before any short name was asked for.
+TEST(ShortNames, FilesPutInByHandAreNumberedAlphabeticallyBeforeAnythingChanges) {
+  rq47test::TestMachine machine;
+  machine.writeFile(kInf + "\\" + kWaveInf, "wave inf");
+  machine.writeFile(kInf + "\\" + kModemInf, "modem inf");
+  machine.run();
+  ASSERT_TRUE(DeleteFileA((kInf + "\\" + kModemInf).c_str()));
+
+  EXPECT_EQ(LongNameOf(machine.machine(), "ZELVAR~1.INF"), "");
+  EXPECT_EQ(LongNameOf(machine.machine(), "ZELVAR~2.INF"), kWaveInf);
+}
+
+std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(ShortNames, AreKeptInShortNamesTxtWrittenOnlyWhenOneChanges) {
+  rq47test::TestMachine machine;
+  std::filesystem::path file = machine.folder() / winsim::ShortNames::kFile;
+  machine.makeDirectory(kInf);
+  machine.run();
+  Apply({Step::Create, kModemInf});
+  Apply({Step::Create, kWaveInf});
+  Apply({Step::Delete, kModemInf});
+  EXPECT_FALSE(std::filesystem::exists(file)) << "written before the machine is saved";
+  machine.reload();
+  std::string text = ReadText(file);
+  EXPECT_NE(text.find("ZELVAR~2.INF\t" + kInf + "\\" + kWaveInf + "\r\n"), std::string::npos)
+      << text;
+  EXPECT_EQ(text.find(kModemInf), std::string::npos) << text;
+
+  // A run that gives no short name and gives none up leaves the file as it is.
+  std::ofstream(file, std::ios::app) << "; a note of the machine's owner\r\n";
+  machine.run();
+  EXPECT_EQ(LongNameOf(machine.machine(), "ZELVAR~2.INF"), kWaveInf);
+  machine.reload();
+  EXPECT_NE(ReadText(file).find("; a note"), std::string::npos);
+}
+
+struct BadLine {
+  const char* line;
+  const char* says;
+};
+
+TEST(ShortNames, AMalformedLineRefusesTheMachineNamingTheLine) {
+  const BadLine cases[] = {
+      {"PROGRA~1 C:\\Program Files", "tab"},
+      {"PROGRAM\tC:\\Program Files", "not a short name"},
+      {"progra~1\tC:\\Program Files", "not a short name"},
+      {"PROGRA~1\tProgram Files", "full path"},
+      {"PROGRA~1\tC:\\Program Files\\", "full path"},
+      {"PROGRA~1\tC:\\a|b", "full path"},
+      {"README~1.TXT\tC:\\readme.txt", "own short name"},
+      {"PROGRA~2\tC:\\Program Files", "twice"},
+      {"PROGRA~1\tC:\\Programs Old", "already the short name"},
+  };
+  for (const BadLine& bad : cases) {
+    SCOPED_TRACE(bad.line);
+    rq47test::TempDir dir;
+    winsim::Machine::create(dir.path());
+    std::ofstream(dir.path() / winsim::ShortNames::kFile, std::ios::binary)
+        << "; short names\r\nPROGRA~1\tC:\\Program Files\r\n"
+        << bad.line << "\r\n";
+    try {
+      winsim::Machine::load(dir.path());
+      ADD_FAILURE() << "loaded";
+    } catch (const winsim::MachineError& error) {
+      EXPECT_EQ(error.file(), winsim::ShortNames::kFile);
+      EXPECT_EQ(error.line(), 3u);
+      EXPECT_NE(error.problem().find(bad.says), std::string::npos) << error.problem();
+    }
   }
 }
 

@@ -8,6 +8,7 @@
 #include "winsim/machine.h"
 #include "winsim/registry.h"
 #include "winsim/run.h"
+#include "winsim/undefined_outputs.h"
 
 namespace {
 
@@ -86,7 +87,7 @@ TEST_F(RegistryApi, CreateMakesMissingKeysAndReportsWhatItDid) {
   EXPECT_EQ(run().openHandleCount(), 0u);
 }
 
-TEST_F(RegistryApi, QueryValueGivesSizesAndNeverOverrunsOrHalfFillsABuffer) {
+TEST_F(RegistryApi, QueryValueGivesSizesAndNeverOverrunsABuffer) {
   HKEY instance = Open("Enum\\PCI\\VEN_1A3C&DEV_2210\\Instance");
   DWORD type = 0, size = 0;
   EXPECT_EQ(RegQueryValueExA(instance, "portname", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
@@ -100,15 +101,29 @@ TEST_F(RegistryApi, QueryValueGivesSizesAndNeverOverrunsOrHalfFillsABuffer) {
                              reinterpret_cast<BYTE*>(buffer), &size),
             ERROR_MORE_DATA);
   EXPECT_EQ(size, 8u);
-  EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(16, '#'));
+  // What the buffer holds is undefined: the pattern, over the capacity given and no further.
+  const std::string undefined(7, static_cast<char>(winsim::kUndefinedByte));
+  EXPECT_EQ(std::string(buffer, sizeof buffer), undefined + std::string(9, '#'));
 
+  // So does a ERROR_MORE_DATA that a fault rule gives.
+  std::memset(buffer, '#', sizeof buffer);
+  run().addFault({"RegQueryValueExA", "PortName", 1, ERROR_MORE_DATA});
+  size = 7;
+  EXPECT_EQ(RegQueryValueExA(instance, "PortName", nullptr, nullptr,
+                             reinterpret_cast<BYTE*>(buffer), &size),
+            ERROR_MORE_DATA);
+  EXPECT_EQ(std::string(buffer, sizeof buffer), undefined + std::string(9, '#'));
+
+  // A missing value: Windows 95/98 clear the type and leave the size and the buffer.
+  std::memset(buffer, '#', sizeof buffer);
   size = 5;
   type = 99;
   EXPECT_EQ(
       RegQueryValueExA(instance, "Missing", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size),
       ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(size, 5u);
-  EXPECT_EQ(type, 99u);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_NONE));
+  EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(16, '#'));
   EXPECT_EQ(RegQueryValueExA(instance, "PortName", nullptr, nullptr,
                              reinterpret_cast<BYTE*>(buffer), nullptr),
             ERROR_INVALID_PARAMETER);

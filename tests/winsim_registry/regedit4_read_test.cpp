@@ -96,11 +96,10 @@ TEST(Regedit4Read, RefusesMalformedFilesNamingTheLineAndChangingNothing) {
       {"REGEDIT4\r\n[HKLM\\A]\r\n\"v\"=dword:\r\n", 3, "1 to 8 hex digits"},
       {"REGEDIT4\r\n[HKLM\\A]\r\n\"v\"=hex(7:00\r\n", 3, "hex("},
       {"REGEDIT4\r\n[HKLM\\A]\r\n\"v\"=hex:01,\\\r\n  02,zz\r\n", 4, "not a hex byte"},
-      {"REGEDIT4\r\n[HKLM\\A]\r\n\"v\"=hex:01,,02\r\n", 3, "not a hex byte"},
+      {"REGEDIT4\r\n[HKLM\\A]\r\n\"v\"=hex:01,,02\r\n", 3, "comma"},
       {"REGEDIT4\r\n[HKLM\\A]\r\n\"v\"=hex:012\r\n", 3, "one or two digits"},
       {"REGEDIT4\r\n[HKLM\\A]\r\n\"v\"=hex:01 02\r\n", 3, "comma"},
-      {"REGEDIT4\r\n[HKLM\\A]\r\n\"v\"=hex:01,\\\r\n", 3, "file ends"},
-      {"REGEDIT4\r\n[HKLM\\A]\r\n\"v\"=hex:01,\\ 02\r\n", 3, "must end its line"},
+      {"REGEDIT4\r\n[HKLM\\A]\r\n\"v\"=hex:01,\\ 02\r\n", 3, "only a ; comment"},
       {"REGEDIT4\r\n[HKLM\\A]\r\n\"v\"=text\r\n", 3, "not \"text\""},
       {"REGEDIT4\r\n[HKLM\\A]\r\nv=1\r\n", 3, "not a [key] line"},
   };

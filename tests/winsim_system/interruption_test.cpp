@@ -1,6 +1,6 @@
 // A run stopped after k calls ends as a killed process does: no later call has
-// any effect, and the closes that RAII owners make while the stop unwinds the
-// program neither throw again nor show in the trace.
+// any effect, and the closes and frees that RAII owners make while the stop
+// unwinds the program neither throw again nor show in the trace.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -60,6 +60,19 @@ TEST_F(Interruption, StopFallingOnACloseWaitsForTheNextOtherCall) {
   EXPECT_THROW(RegQueryValueExA(HKEY_LOCAL_MACHINE, "Version", nullptr, nullptr, nullptr, &size),
                winsim::RunStopped);
   EXPECT_EQ(run_.trace().size(), 1u);
+}
+
+TEST_F(Interruption, StopFallingOnAFreeWaitsForTheNextOtherCall) {
+  // Frees its block when it goes, as the programs' heap buffers do.
+  struct FreeingBlock {
+    void* block = HeapAlloc(GetProcessHeap(), 0, 16);
+    ~FreeingBlock() { HeapFree(GetProcessHeap(), 0, block); }
+  };
+  run_.stopAfterCalls(1);
+  { FreeingBlock owner; }  // the free is call 2: it must not throw out of the destructor
+  EXPECT_TRUE(run_.stopped());
+  EXPECT_EQ(run_.trace().size(), 1u);
+  EXPECT_EQ(run_.heapBlockCount(), 1u) << "the kill left the block to the run";
 }
 
 }  // namespace

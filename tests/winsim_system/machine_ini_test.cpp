@@ -1,6 +1,7 @@
 // machine.ini: defaults, every key, and each kind of mistake reported with its line.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <tuple>
 
@@ -79,6 +80,17 @@ TEST(MachineIni, CurrentDirectoryFollowsTheWindowsDirectoryUnlessGiven) {
   EXPECT_EQ(ParseMachineIni("[Windows]\nVersion=4.0\n").buildNumber, 0u);
 }
 
+// Any 32-bit platform id is a machine to run on: the programs decide what
+// they make of ids that no Windows of the time reported.
+TEST(MachineIni, AnyThirtyTwoBitPlatformIdIsKept) {
+  for (uint32_t platform : {0u, 2u, 3u, 4294967295u}) {
+    MachineConfig config =
+        ParseMachineIni("[Windows]\nPlatform=" + std::to_string(platform) + "\n");
+    EXPECT_EQ(config.platform, platform);
+    EXPECT_EQ(ParseMachineIni(winsim::WriteMachineIni(config)).platform, platform);
+  }
+}
+
 struct BadIni {
   const char* text;
   size_t line;
@@ -103,7 +115,8 @@ TEST(MachineIni, EveryMistakeNamesItsLineAndWhatIsWrong) {
       {"[Windows]\nPlatform\n", 2, "name=value"},
       {"[Windows]\n=1\n", 2, "name is missing"},
       {"[Windows]\nColour=blue\n", 2, "Colour"},
-      {"[Windows]\nPlatform=3\n", 2, "Platform"},
+      {"[Windows]\nPlatform=4294967296\n", 2, "Platform"},
+      {"[Windows]\nPlatform=-1\n", 2, "Platform"},
       {"[Windows]\nPlatform=one\n", 2, "'one'"},
       {"[Windows]\n\nVersion=4\n", 3, "Version"},
       {"[Windows]\nVersion=4.10.2222.1\n", 2, "4.10.2222.1"},

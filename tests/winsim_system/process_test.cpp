@@ -77,18 +77,38 @@ TEST(Processes, RegeditImportsTheFileAfterItsSwitchesQuotedOrNot) {
   EXPECT_EQ(run.openHandleCount(), 0u);
 }
 
-TEST(Processes, RegeditEndsWithCodeOneAndImportsNothingFromABadOrMissingFile) {
+// As Windows' regedit: a line it cannot read is passed over, the rest imported.
+TEST(Processes, RegeditPassesOverTheLinesItCannotReadAndImportsTheRest) {
   TestMachine machine;
-  machine.run();
-  // A good key first, then a line regedit cannot read: the whole file is refused.
+  winsim::Run& run = machine.run();
   machine.writeFile("C:\\WINDOWS\\bad.reg",
                     "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Good]\r\n\"a\"=\"b\"\r\n"
-                    "\"broken\r\n");
-  machine.writeFile("C:\\WINDOWS\\notreg.reg", "Windows Registry Editor Version 5.00\r\n");
+                    "\"broken\r\n\"c\"=dword:1\r\n");
+  Child child;
+  Start(child, "regedit /s C:\\WINDOWS\\bad.reg");
+  ASSERT_TRUE(child.started);
+  EXPECT_EQ(ExitCodeOf(child), 0u);
+  EXPECT_EQ(machine.valueText("HKEY_LOCAL_MACHINE\\Software\\Good", "a"), "b");
+  EXPECT_EQ(machine.valueBytes("HKEY_LOCAL_MACHINE\\Software\\Good", "c"),
+            std::string("\1\0\0\0", 4));
+  bool noted = false;
+  for (const std::string& line : run.trace()) {
+    noted = noted || (line.rfind("CreateProcessA(", 0) == 0 &&
+                      line.find("passed over line 5: ") != std::string::npos);
+  }
+  EXPECT_TRUE(noted) << "the trace does not name the line passed over";
+}
+
+TEST(Processes, RegeditEndsWithCodeOneAndImportsNothingFromANonRegistryOrMissingFile) {
+  TestMachine machine;
+  machine.run();
+  // Windows 95/98's regedit does not know the format of Windows 2000 and later.
+  machine.writeFile("C:\\WINDOWS\\notreg.reg",
+                    "Windows Registry Editor Version 5.00\r\n\r\n"
+                    "[HKEY_LOCAL_MACHINE\\Software\\Good]\r\n\"a\"=\"b\"\r\n");
   for (const char* command :
-       {"regedit /s C:\\WINDOWS\\bad.reg", "regedit /s C:\\WINDOWS\\notreg.reg",
-        "regedit /si \"C:\\WINDOWS\\missing.reg\"", "regedit /s C:\\NOWHERE\\x.reg",
-        "regedit /s C:\\WINDOWS", "regedit /s"}) {
+       {"regedit /s C:\\WINDOWS\\notreg.reg", "regedit /si \"C:\\WINDOWS\\missing.reg\"",
+        "regedit /s C:\\NOWHERE\\x.reg", "regedit /s C:\\WINDOWS", "regedit /s"}) {
     SCOPED_TRACE(command);
     Child child;
     Start(child, command);

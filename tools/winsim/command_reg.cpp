@@ -45,6 +45,7 @@ struct RegArguments {
   std::optional<std::string> valueName;  // /v NAME, or "" for /ve
   bool recursive = false;                // /s
   bool overwrite = false;                // /y
+  bool strict = false;                   // --strict
 };
 
 RegArguments ParseRegArguments(const std::vector<std::string>& args, size_t from,
@@ -64,6 +65,8 @@ RegArguments ParseRegArguments(const std::vector<std::string>& args, size_t from
       parsed.recursive = true;
     } else if (operation == "export" && IsSwitch(arg, "y")) {
       parsed.overwrite = true;
+    } else if (operation == "import" && arg == "--strict") {
+      parsed.strict = true;
     } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
       throw UsageError("unknown switch " + arg + " for " + operation);
     } else {
@@ -193,9 +196,21 @@ int Export(winsim::Machine& machine, const std::string& folder, const RegArgumen
   return 0;
 }
 
+// The lines regedit could not read, each with its number and why.
+void PrintPassedOver(const std::vector<winsim::PassedOverLine>& passedOver) {
+  if (passedOver.empty()) return;
+  std::printf("Passed over, as regedit cannot read them (--strict imports nothing then):\n");
+  for (const winsim::PassedOverLine& passed : passedOver) {
+    std::string where = "line " + std::to_string(passed.line);
+    if (passed.lastLine > passed.line)
+      where = "lines " + where.substr(5) + "-" + std::to_string(passed.lastLine);
+    std::printf("  %s: %s\n", where.c_str(), AnsiToUtf8(passed.message).c_str());
+  }
+}
+
 int Import(winsim::Machine& machine, const std::string& folder, const RegArguments& args) {
   if (args.positional.size() != 1) {
-    throw UsageError("import takes one file: winsim reg DIR import FILE");
+    throw UsageError("import takes one file: winsim reg DIR import FILE [--strict]");
   }
   const std::string& file = args.positional[0];
   std::error_code error;
@@ -217,9 +232,18 @@ int Import(winsim::Machine& machine, const std::string& folder, const RegArgumen
 
   winsim::Registry before;
   CopyRegistry(machine.registry, before);
-  if (std::optional<winsim::Regedit4Error> bad =
-          winsim::ImportRegedit4(text.regedit4, machine.registry)) {
-    throw Failure{file + ":" + std::to_string(bad->line) + ": " + bad->message +
+  std::vector<winsim::PassedOverLine> passedOver;
+  std::optional<winsim::Regedit4Error> refused;
+  if (args.strict) {
+    refused = winsim::ImportRegedit4(text.regedit4, machine.registry);
+  } else {
+    winsim::Regedit4LineByLine imported =
+        winsim::ImportRegedit4LineByLine(text.regedit4, machine.registry);
+    refused = std::move(imported.refused);
+    passedOver = std::move(imported.passedOver);
+  }
+  if (refused) {
+    throw Failure{file + ":" + std::to_string(refused->line) + ": " + AnsiToUtf8(refused->message) +
                   "; nothing was imported"};
   }
   try {
@@ -238,6 +262,7 @@ int Import(winsim::Machine& machine, const std::string& folder, const RegArgumen
                 RegistrySummary(changes.registryCounts()).c_str(),
                 RegistryChangesText(changes.keys).c_str());
   }
+  PrintPassedOver(passedOver);
   return 0;
 }
 

@@ -98,7 +98,7 @@ command line).
 
 constexpr char kReg[] = R"(Usage: winsim reg DIR query KEY [/v NAME | /ve] [/s]
        winsim reg DIR export FILE [KEY] [/y]
-       winsim reg DIR import FILE
+       winsim reg DIR import FILE [--strict]
 
 Reads and changes the registry of the machine in DIR, as Windows' reg and
 regedit do. KEY starts with a root: HKEY_LOCAL_MACHINE (HKLM),
@@ -114,12 +114,16 @@ HKEY_CURRENT_CONFIG (HKCC) or HKEY_DYN_DATA (HKDD). Quote it for the shell:
         /y           replace FILE when it exists
   import FILE        apply a registry file, as 'regedit FILE' does: REGEDIT4,
                      or the UTF-16 "Windows Registry Editor Version 5.00"
-                     format that later Windows and Wine export. The whole file
-                     is checked first; when a line is wrong nothing is
-                     imported. What the import changed is shown.
+                     format that later Windows and Wine export. Line by line,
+                     as regedit imports: a line regedit cannot read is passed
+                     over and listed with its number, every other line is
+                     applied. What the import changed is shown.
+        --strict     check the whole file first; when a line is wrong,
+                     import nothing
 
-Exit status: 0 on success; 1 when the key or value is not there, or a file
-cannot be read, written or imported; 2 for a wrong command line.
+Exit status: 0 on success (an import that passed lines over included); 1 when
+the key or value is not there, or a file cannot be read, written or imported;
+2 for a wrong command line.
 )";
 
 }  // namespace

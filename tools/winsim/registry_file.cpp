@@ -249,7 +249,7 @@ RegistryFileText ReadRegistryFileText(std::string_view bytes) {
                     "(what regedit writes) or as a REGEDIT4 file"};
     } else if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
       text = DecodeUtf8(bytes.substr(3));
-    } else if (bytes.substr(0, kVersion5Header.size()) == kVersion5Header) {
+    } else if (TrimmedLeft(bytes).substr(0, kVersion5Header.size()) == kVersion5Header) {
       text = DecodeUtf8(bytes);
     } else {
       result.regedit4 = std::string(bytes);  // REGEDIT4 (or not a registry file at all)
@@ -258,7 +258,8 @@ RegistryFileText ReadRegistryFileText(std::string_view bytes) {
     std::vector<std::u32string> wide = SplitLines(text);
     std::vector<std::string> lines;
     for (size_t i = 0; i < wide.size(); ++i) lines.push_back(LineToAnsi(wide[i], i + 1));
-    if (!lines.empty() && TrimmedRight(lines[0]) == kVersion5Header) {
+    // Blanks around the header are allowed, as regedit allows them.
+    if (!lines.empty() && TrimmedRight(TrimmedLeft(lines[0])) == kVersion5Header) {
       result.version5 = true;
       result.regedit4 = Version5ToRegedit4(lines);
     } else {

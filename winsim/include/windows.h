@@ -231,6 +231,13 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 BOOL WINAPI CloseHandle(HANDLE hObject);
 DWORD WINAPI GetLastError(void);
 
+// Memory: the process heap.
+#define HEAP_ZERO_MEMORY 0x00000008
+
+HANDLE WINAPI GetProcessHeap(void);
+LPVOID WINAPI HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes);
+BOOL WINAPI HeapFree(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem);
+
 // Processes.
 #define STARTF_USESHOWWINDOW 0x00000001
 #define STARTF_FORCEONFEEDBACK 0x00000040

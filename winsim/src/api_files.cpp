@@ -267,6 +267,7 @@ HANDLE OpenFile(Call& call, const char* name, DWORD access, DWORD disposition, D
   mode_t createMode = (flags & FILE_ATTRIBUTE_READONLY) ? 0444 : 0644;
   winsim::UniqueFd fd(::open(path.host.c_str(), openFlags, createMode));
   if (fd.get() < 0) return fail(ErrorOfErrno(errno));
+  if (!existed) winsim::SettleShortNames(call.run().machine(), path);
 
   winsim::FileObject file;
   file.fd = std::move(fd);
@@ -321,6 +322,7 @@ extern "C" BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES
   if (::mkdir(resolved.path.host.c_str(), 0755) != 0) {
     return call.boolean(false, errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorOfErrno(errno));
   }
+  winsim::SettleShortNames(call.run().machine(), resolved.path);
   return call.boolean(true);
 }
 
@@ -360,6 +362,7 @@ extern "C" BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName
     if (OpenUseOf(handles, to.host).open) return call.boolean(false, ERROR_SHARING_VIOLATION);
   }
   uint32_t error = CopyHostFile(source.path.host, to.host);
+  if (error == 0 && !to.exists) winsim::SettleShortNames(call.run().machine(), to);
   call.note(source.path.windowsPath + " -> " + to.windowsPath);
   return call.boolean(error == 0, error);
 }
@@ -375,7 +378,10 @@ extern "C" BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   if (OpenUseOf(call.handles(), path.host).open) {
     return call.boolean(false, ERROR_SHARING_VIOLATION);
   }
+  // Entries put in by hand beside it get their short names with it still there.
+  winsim::SettleShortNames(call.run().machine(), path);
   if (::unlink(path.host.c_str()) != 0) return call.boolean(false, ErrorOfErrno(errno));
+  winsim::SettleShortNames(call.run().machine(), path);
   call.note(path.windowsPath);
   return call.boolean(true);
 }

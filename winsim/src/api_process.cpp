@@ -81,9 +81,11 @@ std::optional<std::string> ReadHostFile(const std::filesystem::path& path) {
   return content.str();
 }
 
-// The built-in regedit: switches, then the files to import. Returns its exit
-// code: 0 when every file was imported, 1 when one is missing or malformed
-// (that file imports nothing) or no file was named.
+// The built-in regedit, Windows 98's: switches, then the files to import, each
+// line by line as regedit imports (a line it cannot read is passed over, the
+// others are applied; the trace names each line passed over). Returns its exit
+// code: 0 when every file was imported, 1 when one is missing, cannot be read
+// or is not a REGEDIT4 file (that file imports nothing), or no file was named.
 uint32_t RunRegedit(Call& call, const std::vector<std::string>& words,
                     const std::string& directory) {
   winsim::Machine& machine = call.run().machine();
@@ -105,15 +107,18 @@ uint32_t RunRegedit(Call& call, const std::vector<std::string>& words,
       exitCode = 1;
       continue;
     }
-    if (std::optional<winsim::Regedit4Error> bad =
-            winsim::ImportRegedit4(*text, machine.registry)) {
-      call.note("regedit: " + resolved.path->windowsPath + " line " + std::to_string(bad->line) +
-                ": " + bad->message + "; nothing imported");
+    winsim::Regedit4LineByLine imported = winsim::ImportRegedit4LineByLine(*text, machine.registry);
+    if (imported.refused) {
+      call.note("regedit: " + resolved.path->windowsPath + " line " +
+                std::to_string(imported.refused->line) + ": " + imported.refused->message +
+                "; nothing imported");
       exitCode = 1;
       continue;
     }
-    machine.registry.modified = true;
     call.note("regedit imported " + resolved.path->windowsPath);
+    for (const winsim::PassedOverLine& passed : imported.passedOver) {
+      call.note("passed over line " + std::to_string(passed.line) + ": " + passed.message);
+    }
   }
   if (files == 0) {
     call.note("regedit: no file to import");
@@ -125,7 +130,7 @@ uint32_t RunRegedit(Call& call, const std::vector<std::string>& words,
 // Finds a program as a file: a name with a folder is taken as it is, a bare
 // name is searched in the current, System and Windows directories. ".exe" is
 // added to a name without an extension.
-bool FindProgramFile(const winsim::Machine& machine, const std::string& directory,
+bool FindProgramFile(winsim::Machine& machine, const std::string& directory,
                      const std::string& program) {
   std::string name = program;
   if (LastComponent(name).find('.') == std::string_view::npos) name += ".exe";

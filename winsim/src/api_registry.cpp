@@ -13,6 +13,7 @@
 #include "api_call.h"
 #include "handles.h"
 #include "winsim/registry.h"
+#include "winsim/undefined_outputs.h"
 
 using winsim::KeyObject;
 using winsim::RegKey;
@@ -78,6 +79,11 @@ std::string TypeName(DWORD type) {
     case REG_MULTI_SZ: return "REG_MULTI_SZ";
     default: return std::to_string(type);
   }
+}
+
+// A data buffer whose contents Windows leaves undefined (see undefined_outputs.h).
+void LeaveUndefined(LPBYTE data, const DWORD* capacity) {
+  if (data != nullptr && capacity != nullptr) std::memset(data, winsim::kUndefinedByte, *capacity);
 }
 
 bool IsStringType(DWORD type) {
@@ -152,14 +158,21 @@ extern "C" LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD l
                                         LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
   Call call("RegQueryValueExA", Args(hKey, lpValueName, BufferArg(lpData), SizeArg(lpcbData)),
             ERROR_FILE_NOT_FOUND);
-  if (call.fault) return call.status(*call.fault);
+  if (call.fault) {
+    if (*call.fault == ERROR_MORE_DATA) LeaveUndefined(lpData, lpcbData);
+    return call.status(*call.fault);
+  }
   if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) {
     return call.status(ERROR_INVALID_PARAMETER);
   }
   std::shared_ptr<RegKey> key;
   if (LONG error = ResolveKey(call, hKey, key); error != ERROR_SUCCESS) return call.status(error);
   const RegValue* value = key->findValue(NameOrDefault(lpValueName));
-  if (value == nullptr) return call.status(ERROR_FILE_NOT_FOUND);
+  if (value == nullptr) {
+    // Windows 95/98 clear the type of a value that is not there and leave the size.
+    if (lpType != nullptr) *lpType = REG_NONE;
+    return call.status(ERROR_FILE_NOT_FOUND);
+  }
 
   DWORD size = static_cast<DWORD>(value->data.size());
   call.note(TypeName(value->type) + ", " + std::to_string(size) + " bytes");
@@ -169,9 +182,13 @@ extern "C" LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD l
     return call.status(ERROR_SUCCESS);
   }
   DWORD capacity = *lpcbData;
+  // Too small: the caller learns the size; what its buffer holds is undefined.
+  if (capacity < size) {
+    LeaveUndefined(lpData, lpcbData);
+    *lpcbData = size;
+    return call.status(ERROR_MORE_DATA);
+  }
   *lpcbData = size;
-  // Too small: the caller learns the size; its buffer is not touched.
-  if (capacity < size) return call.status(ERROR_MORE_DATA);
   if (size != 0) std::memcpy(lpData, value->data.data(), size);
   // A string stored without its terminator gets one when there is room; the
   // size reported stays the size stored.

@@ -3,12 +3,11 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <map>
-#include <set>
 #include <system_error>
 #include <utility>
 
 #include "winsim/registry.h"
+#include "winsim/short_names.h"
 
 namespace fs = std::filesystem;
 
@@ -23,24 +22,10 @@ bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 
 
 char ToUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-std::string ToUpper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = ToUpper(c);
-  return out;
-}
-
 // Characters that no Windows file name can hold (the separators aside).
 bool ForbiddenInName(char c) {
   unsigned char u = static_cast<unsigned char>(c);
   return u < 0x20 || std::string_view("<>:\"|?*").find(c) != std::string_view::npos;
-}
-
-// Characters a short (8.3) name may hold besides letters and digits; bytes of
-// the upper half of the code page are allowed as they are.
-bool IsShortNameChar(char c) {
-  unsigned char u = static_cast<unsigned char>(c);
-  if (u >= 0x80 || IsAsciiLetter(c) || (c >= '0' && c <= '9')) return true;
-  return std::string_view("$%'-_@~`!(){}^#&").find(c) != std::string_view::npos;
 }
 
 // A name as a folder on a Windows drive can hold it.
@@ -52,52 +37,6 @@ bool IsWindowsName(std::string_view name) {
     if (ForbiddenInName(c) || IsSeparator(c)) return false;
   }
   return true;
-}
-
-bool FitsShortName(std::string_view name) {
-  size_t dot = name.find('.');
-  std::string_view base = name.substr(0, dot);
-  std::string_view extension =
-      dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
-  if (base.empty() || base.size() > 8 || extension.size() > 3) return false;
-  if (dot != std::string_view::npos && extension.empty()) return false;
-  if (extension.find('.') != std::string_view::npos) return false;
-  return std::all_of(name.begin(), name.end(),
-                     [](char c) { return c == '.' || IsShortNameChar(c); });
-}
-
-// The part of a short name made from a part of a long one: upper case,
-// without blanks and dots, with the characters VFAT replaces turned into
-// underscores, at most `limit` characters.
-std::string ShortPart(std::string_view text, size_t limit) {
-  std::string out;
-  for (char c : text) {
-    if (out.size() == limit) break;
-    if (c == ' ' || c == '.') continue;
-    if (std::string_view("+,;=[]").find(c) != std::string_view::npos) {
-      out += '_';
-    } else if (IsShortNameChar(c)) {
-      out += ToUpper(c);
-    }
-  }
-  return out;
-}
-
-// Stem (six characters at most) and extension (three at most) of the alias of a long name.
-std::pair<std::string, std::string> AliasBasis(std::string_view name) {
-  size_t first = name.find_first_not_of('.');  // leading dots do not count
-  std::string_view rest = first == std::string_view::npos ? std::string_view() : name.substr(first);
-  size_t dot = rest.rfind('.');
-  if (dot == std::string_view::npos) return {ShortPart(rest, 6), std::string()};
-  return {ShortPart(rest.substr(0, dot), 6), ShortPart(rest.substr(dot + 1), 3)};
-}
-
-std::string NumberedAlias(const std::string& stem, const std::string& extension, unsigned number) {
-  std::string tail = "~" + std::to_string(number);
-  size_t room = tail.size() < 8 ? 8 - tail.size() : 0;
-  std::string alias = stem.substr(0, std::min(stem.size(), room)) + tail;
-  if (!extension.empty()) alias += "." + extension;
-  return alias;
 }
 
 // ---- Paths ----
@@ -207,54 +146,33 @@ std::vector<FolderEntry> ListFolder(const fs::path& folder) {
   return entries;
 }
 
-const FolderEntry* FindEntry(const std::vector<FolderEntry>& entries, std::string_view name) {
-  for (const FolderEntry& entry : entries) {
-    if (NamesEqual(entry.name, name)) return &entry;
-  }
+// The folder's short names: kept in the machine's store when it may change,
+// worked out alone when the machine is only looked at.
+std::vector<std::string> FolderAliases(Machine* machine, const ShortNames& store,
+                                       const std::string& folder,
+                                       const std::vector<FolderEntry>& entries) {
   std::vector<std::string> names;
   names.reserve(entries.size());
   for (const FolderEntry& entry : entries) names.push_back(entry.name);
-  std::vector<std::string> aliases = ShortAliases(names);
+  return machine != nullptr ? machine->shortNames.settle(folder, names)
+                            : store.aliases(folder, names);
+}
+
+// The entry a name matches by its long name, else by its short name.
+const FolderEntry* FindEntry(Machine* machine, const ShortNames& store, const std::string& folder,
+                             const std::vector<FolderEntry>& entries, std::string_view name) {
+  for (const FolderEntry& entry : entries) {
+    if (NamesEqual(entry.name, name)) return &entry;
+  }
+  std::vector<std::string> aliases = FolderAliases(machine, store, folder, entries);
   for (size_t i = 0; i < aliases.size(); ++i) {
     if (NamesEqual(aliases[i], name)) return &entries[i];
   }
   return nullptr;
 }
 
-}  // namespace
-
-std::vector<std::string> ShortAliases(const std::vector<std::string>& names) {
-  std::vector<std::string> aliases(names.size());
-  std::set<std::string> taken;
-  std::map<std::pair<std::string, std::string>, std::vector<size_t>> groups;
-  for (size_t i = 0; i < names.size(); ++i) {
-    if (FitsShortName(names[i])) {
-      aliases[i] = ToUpper(names[i]);
-      taken.insert(aliases[i]);
-    } else {
-      groups[AliasBasis(names[i])].push_back(i);
-    }
-  }
-  for (auto& [basis, members] : groups) {
-    std::sort(members.begin(), members.end(), [&names](size_t a, size_t b) {
-      int order = CompareNames(names[a], names[b]);
-      return order != 0 ? order < 0 : names[a] < names[b];
-    });
-    unsigned number = 1;
-    for (size_t index : members) {
-      std::string alias;
-      do {
-        alias = NumberedAlias(basis.first, basis.second, number++);
-      } while (taken.count(alias) != 0);
-      taken.insert(alias);
-      aliases[index] = std::move(alias);
-    }
-  }
-  return aliases;
-}
-
-PathResult ResolvePath(const Machine& machine, std::string_view currentDirectory,
-                       std::string_view path) {
+PathResult Resolve(const Machine& machine, Machine* settling, std::string_view currentDirectory,
+                   std::string_view path) {
   FullPath full;
   if (uint32_t error = FullPathOf(currentDirectory, path, full)) return Fail(error);
   if (WindowsLength(full) >= MAX_PATH) return Fail(ERROR_PATH_NOT_FOUND);
@@ -276,7 +194,8 @@ PathResult ResolvePath(const Machine& machine, std::string_view currentDirectory
   for (size_t i = 0; i < full.names.size(); ++i) {
     bool last = i + 1 == full.names.size();
     std::vector<FolderEntry> entries = ListFolder(host);
-    const FolderEntry* entry = FindEntry(entries, full.names[i]);
+    const FolderEntry* entry =
+        FindEntry(settling, machine.shortNames, resolved.windowsPath, entries, full.names[i]);
     resolved.windowsPath += "\\";
     if (entry == nullptr) {
       if (!last) return Fail(ERROR_PATH_NOT_FOUND);
@@ -299,8 +218,25 @@ PathResult ResolvePath(const Machine& machine, std::string_view currentDirectory
   return PathResult{resolved, 0};
 }
 
+}  // namespace
+
+std::vector<std::string> ShortAliases(const std::vector<std::string>& names) {
+  return ShortNames().aliases(std::string(), names);
+}
+
+PathResult ResolvePath(Machine& machine, std::string_view currentDirectory, std::string_view path) {
+  return Resolve(machine, &machine, currentDirectory, path);
+}
+
+void SettleShortNames(Machine& machine, const ResolvedPath& path) {
+  size_t cut = path.windowsPath.rfind('\\');
+  if (cut == std::string::npos || cut + 1 == path.windowsPath.size()) return;  // a drive root
+  std::string folder = path.windowsPath.substr(0, cut);
+  FolderAliases(&machine, machine.shortNames, folder, ListFolder(path.host.parent_path()));
+}
+
 fs::path HostPath(const Machine& machine, std::string_view windowsPath) {
-  PathResult result = ResolvePath(machine, machine.config.currentDirectory, windowsPath);
+  PathResult result = Resolve(machine, nullptr, machine.config.currentDirectory, windowsPath);
   return result.path ? result.path->host : fs::path();
 }
 

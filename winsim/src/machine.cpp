@@ -84,6 +84,13 @@ void WriteAtomically(const fs::path& folder, const char* name, const std::string
   if (::rename(temporary.c_str(), target.c_str()) != 0) fail("rename");
 }
 
+// The short names kept in the machine folder; none yet when it has no file for them.
+ShortNames LoadShortNames(const fs::path& folder) {
+  std::error_code error;
+  if (!fs::exists(fs::symlink_status(folder / ShortNames::kFile, error))) return ShortNames();
+  return ShortNames::Parse(ReadWholeFile(folder, ShortNames::kFile, ""));
+}
+
 // Makes the host folders of a Windows directory, reusing existing names that
 // differ only in case ("C:\Windows\SYSTEM" beside "C:\WINDOWS").
 void MakeWindowsDirectory(const Machine& machine, const std::string& windowsPath) {
@@ -151,6 +158,7 @@ Machine Machine::load(const fs::path& folder) {
     throw MachineError(kRegistryFile, bad->line, bad->message);
   }
   machine.registry.modified = false;
+  machine.shortNames = LoadShortNames(machine.folder_);
 
   const std::string& windows = machine.config.windowsDirectory;
   if (!fs::is_directory(machine.driveFolder(windows[0]), error)) {
@@ -196,9 +204,18 @@ Machine Machine::create(const fs::path& folder, const MachineConfig& config) {
 }
 
 void Machine::save(bool force) {
+  saveShortNames();
   if (!registry.modified && !force) return;
   WriteAtomically(folder_, kRegistryFile, ExportRegedit4(registry));
   registry.modified = false;
+}
+
+// The short names describe files already on disk, so they are written
+// whatever becomes of the registry.
+void Machine::saveShortNames() {
+  if (!shortNames.changed()) return;
+  WriteAtomically(folder_, ShortNames::kFile, shortNames.text());
+  shortNames.markSaved();
 }
 
 void Machine::saveConfig() const { WriteAtomically(folder_, kIniFile, WriteMachineIni(config)); }

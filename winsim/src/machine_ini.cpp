@@ -148,10 +148,14 @@ class IniParser {
 
   void windowsKey(std::string_view key, std::string_view value) {
     if (EqualsNoCase(key, "Platform")) {
-      std::optional<uint64_t> platform = ParseUnsigned(value, 2);
+      // Any 32-bit id reaches the program, as any dwPlatformId can: 0 Win32s,
+      // 1 Windows 95/98, 2 NT, and ids no Windows of its time reported.
+      std::optional<uint64_t> platform = ParseUnsigned(value, UINT32_MAX);
       if (!platform) {
-        fail("Platform must be 0 (Win32s), 1 (Windows 95/98) or 2 (NT), not '" +
-             std::string(value) + "'");
+        fail(
+            "Platform must be a number from 0 to 4294967295 (0 Win32s, 1 Windows 95/98, 2 NT), "
+            "not '" +
+            std::string(value) + "'");
       }
       config_.platform = static_cast<uint32_t>(*platform);
     } else if (EqualsNoCase(key, "Version")) {

@@ -20,7 +20,14 @@ constexpr uint32_t kRegDword = 4;
 // ---------------------------------------------------------------------------
 // Reading
 
+// A statement of the file that cannot be read.
 struct Failure {
+  size_t line;
+  std::string message;
+};
+
+// A file that is not one to read at all, or that cannot be read.
+struct Refusal {
   size_t line;
   std::string message;
 };
@@ -209,7 +216,7 @@ class FileLines {
       ssize_t got = ::read(fd_, block_.data() + end_, block_.size() - end_);
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) {
-        throw Failure{number_ + 1, std::string("the file cannot be read: ") + std::strerror(errno) +
+        throw Refusal{number_ + 1, std::string("the file cannot be read: ") + std::strerror(errno) +
                                        "; check the file and the disk"};
       }
       if (got == 0) {
@@ -236,10 +243,36 @@ class FileLines {
 //   setValue(name, type, bytes)
 //   deleteValue(name)
 // The views it passes are valid only during the call.
+//
+// A statement is a line, or a value line with the lines its hex list goes on
+// over. The rules are those of Windows' regedit, as its conformance results
+// record them:
+// - The first line is REGEDIT4 exactly (blanks around it allowed); a file
+//   without it is not read at all.
+// - Blank lines and lines that start with ; or # are comments.
+// - [path] opens a key, [-path] deletes one; no blank right after [ or [-,
+//   nothing after the closing ] (the last ] of the line). A key line that
+//   cannot be read leaves no key open: the value lines after it go nowhere.
+// - "name"=... or @=..., blanks allowed around the =: "text" with \\ and \"
+//   escapes, - (delete), dword: with 1 to 8 hex digits, hex: and hex(N): with
+//   N of 1 to 8 hex digits; after the data only blanks and a ; comment.
+// - A hex list is bytes of one or two hex digits separated by commas (a comma
+//   may end it). A \ after a comma (or right after the colon) and before
+//   blanks or a ; comment goes on to the next line that is not blank or a ;
+//   comment; a \ after a byte, a line that goes on with a comma, a # comment
+//   or a line of nothing but \ makes the value unreadable. A file that ends
+//   where the list was to go on ends the list.
+// - The bytes of hex(2) and hex(7) are kept as written: Windows 98's regedit
+//   (like Windows 2000's, measured) adds no terminator, as XP's and later do.
+//
+// Strictly, the first statement that cannot be read stops the reading (a
+// Failure). Line by line, it is passed over (listed in passedOver()) and the
+// reading goes on; only a file that is not one to read at all stops it.
 template <class Handler, class Source>
 class Parser {
  public:
-  Parser(Source& lines, Handler& handler) : lines_(lines), handler_(handler) {}
+  Parser(Source& lines, Handler& handler, bool lineByLine = false)
+      : lines_(lines), handler_(handler), lineByLine_(lineByLine) {}
 
   void run() {
     checkHeader();
@@ -247,56 +280,82 @@ class Parser {
     for (;;) {
       if constexpr (Source::kLinesMove) lines_.refillIfLow();
       if (!lines_.next(line)) break;
-      line = TrimRight(line);
-      size_t pos = 0;
-      while (pos < line.size() && IsBlank(line[pos])) ++pos;
-      if (pos == line.size() || line[pos] == ';') continue;
-      if (line[pos] == '"' || line[pos] == '@') {
-        valueLine(line, pos);
-      } else if (line[pos] == '[') {
-        keyLine(line.substr(pos + 1));
-      } else {
-        fail(
-            "this line is not a [key] line, a \"name\"=value or @=value line, a ; comment or "
-            "a blank line; found " +
-            Shown(line.substr(pos)));
+      if (!lineByLine_) {
+        statement(line);
+        continue;
+      }
+      try {
+        statement(line);
+      } catch (const Failure& failure) {
+        passedOver_.push_back({statementLine_, lines_.number(), failure.message});
       }
     }
   }
+
+  const std::vector<PassedOverLine>& passedOver() const { return passedOver_; }
 
  private:
   [[noreturn]] void fail(std::string message) const {
     throw Failure{lines_.number() == 0 ? 1 : lines_.number(), std::move(message)};
   }
 
+  void statement(std::string_view line) {
+    statementLine_ = lines_.number();
+    line = TrimRight(line);
+    size_t pos = 0;
+    while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    if (pos == line.size() || line[pos] == ';' || line[pos] == '#') return;
+    if (line[pos] == '"' || line[pos] == '@') {
+      valueLine(line, pos);
+    } else if (line[pos] == '[') {
+      keyLine(line.substr(pos + 1));
+    } else {
+      fail(
+          "this line is not a [key] line, a \"name\"=value or @=value line, a ; comment or "
+          "a blank line; found " +
+          Shown(line.substr(pos)));
+    }
+  }
+
   void checkHeader() {
     std::string_view start = lines_.start(3);
     if (start.substr(0, 2) == "\xFF\xFE" || start.substr(0, 2) == "\xFE\xFF") {
-      throw Failure{1,
-                    "the file is UTF-16 text (regedit's version 5.00 format); a REGEDIT4 file "
-                    "is ANSI text that starts with the line REGEDIT4"};
+      throw Refusal{1,
+                    "the file is UTF-16 text (regedit's version 5.00 format, which Windows "
+                    "95/98 do not read); a REGEDIT4 file is ANSI text that starts with the line "
+                    "REGEDIT4"};
     }
     if (start == "\xEF\xBB\xBF") {
-      throw Failure{1,
+      throw Refusal{1,
                     "the file starts with a UTF-8 byte order mark; save it as ANSI text "
                     "without one, starting with the line REGEDIT4"};
     }
     std::string_view first;
     if (!lines_.next(first)) {
-      throw Failure{1, "the file is empty; a registry file starts with the line REGEDIT4"};
+      throw Refusal{1, "the file is empty; a registry file starts with the line REGEDIT4"};
     }
     first = TrimRight(first);
+    while (!first.empty() && IsBlank(first.front())) first.remove_prefix(1);
     if (first == "REGEDIT4") return;
     if (StartsWithNoCase(first, "Windows Registry Editor")) {
-      fail(
-          "this is a file of regedit's version 5.00 format; this machine reads REGEDIT4 files: "
-          "make the first line REGEDIT4 and keep the file ANSI text");
+      throw Refusal{1,
+                    "this is a file of regedit's version 5.00 format, which came with Windows "
+                    "2000 and which Windows 95/98 do not read: make the first line REGEDIT4 and "
+                    "keep the file ANSI text"};
     }
-    fail("the first line must be REGEDIT4 (in capitals, alone on the line); found " + Shown(first));
+    throw Refusal{1, "the first line must be REGEDIT4 (in capitals, alone on the line); found " +
+                         Shown(first)};
   }
 
   // The rest of a line that starts with '['.
   void keyLine(std::string_view rest) {
+    state_ = KeyState::None;
+    bool remove = !rest.empty() && rest[0] == '-';
+    if (remove) rest.remove_prefix(1);
+    if (!rest.empty() && IsBlank(rest[0])) {
+      fail(std::string("a key line has no blank after its ") + (remove ? "[-" : "[") +
+           "; write it as [HKEY_LOCAL_MACHINE\\Path]");
+    }
     size_t close = rest.rfind(']');
     if (close == std::string_view::npos) {
       fail("the key line has no closing ]; write it as [HKEY_LOCAL_MACHINE\\Path]");
@@ -304,10 +363,7 @@ class Parser {
     if (close + 1 != rest.size()) {
       fail("unexpected text " + Shown(rest.substr(close + 1)) + " after the key's closing ]");
     }
-    std::string_view path = rest.substr(0, close);
-    bool remove = !path.empty() && path[0] == '-';
-    if (remove) path.remove_prefix(1);
-    splitPath(path);
+    splitPath(rest.substr(0, close));
     if (parts_.empty()) fail("the key line names no key; write it as [HKEY_LOCAL_MACHINE\\Path]");
     std::optional<Root> root = rootOf(parts_[0]);
     if (!root) {
@@ -355,15 +411,32 @@ class Parser {
     }
   }
 
+  static size_t SkipBlanks(std::string_view line, size_t pos) {
+    while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    return pos;
+  }
+
+  // After the data of a value only blanks and a ; comment may stand.
+  void endOfData(std::string_view line, size_t pos, const char* after) const {
+    pos = SkipBlanks(line, pos);
+    if (pos != line.size() && line[pos] != ';') {
+      fail("unexpected text " + Shown(line.substr(pos)) + " after " + after +
+           "; only a ; comment may follow the data");
+    }
+  }
+
+  // A value goes into the key the key line above it opened.
+  void requireOpenKey() const {
+    if (state_ == KeyState::Open) return;
+    throw Failure{statementLine_,
+                  state_ == KeyState::None
+                      ? "a value line must follow a [key] line; put the key it belongs to above "
+                        "it (a key line that was passed over opens no key)"
+                      : "a value line must follow a [key] line, but the key line above it "
+                        "deletes its key ([-...])"};
+  }
+
   void valueLine(std::string_view line, size_t pos) {
-    if (state_ == KeyState::None) {
-      fail("a value line must follow a [key] line; put the key it belongs to above it");
-    }
-    if (state_ == KeyState::Deleted) {
-      fail(
-          "a value line must follow a [key] line, but the key line above it deletes its key "
-          "([-...])");
-    }
     std::string_view name;
     if (line[pos] == '@') {
       ++pos;
@@ -372,12 +445,11 @@ class Parser {
                     "the value name has no closing quote (write a quote inside a name as \\\" "
                     "and a backslash as \\\\)");
     }
-    while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    pos = SkipBlanks(line, pos);
     if (pos == line.size() || line[pos] != '=') {
       fail("expected = after the value name; found " + Shown(line.substr(pos)));
     }
-    ++pos;
-    while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    pos = SkipBlanks(line, pos + 1);
     std::string_view data = line.substr(pos);
 
     if (!data.empty() && data[0] == '"') {
@@ -385,25 +457,30 @@ class Parser {
           quoted(line, pos, dataScratch_,
                  "the string has no closing quote (write a quote inside it as \\\" and a "
                  "backslash as \\\\)");
-      if (pos != line.size()) {
-        fail("unexpected text " + Shown(line.substr(pos)) + " after the string's closing quote");
-      }
+      endOfData(line, pos, "the string's closing quote");
       if (text.data() != dataScratch_.data()) dataScratch_.assign(text);
       dataScratch_.push_back('\0');
+      requireOpenKey();
       handler_.setValue(name, kRegSz, dataScratch_);
-    } else if (data.size() == 1 && data[0] == '-') {
+    } else if (!data.empty() && data[0] == '-') {
+      endOfData(line, pos + 1, "the - that deletes the value");
+      requireOpenKey();
       handler_.deleteValue(name);
     } else if (StartsWithNoCase(data, "dword:")) {
-      handler_.setValue(name, kRegDword, dword(data.substr(6)));
+      dword(line, pos + 6);
+      requireOpenKey();
+      handler_.setValue(name, kRegDword, dataScratch_);
     } else if (StartsWithNoCase(data, "hex:")) {
-      name = keptName(name, line);
+      name = keptName(name, line, pos);
       hexList(line, pos + 4);
+      requireOpenKey();
       handler_.setValue(name, kRegBinary, dataScratch_);
     } else if (StartsWithNoCase(data, "hex(")) {
       size_t at = pos + 4;
       uint32_t type = hexType(line, at);
-      name = keptName(name, line);
+      name = keptName(name, line, pos);
       hexList(line, at);
+      requireOpenKey();
       handler_.setValue(name, type, dataScratch_);
     } else {
       fail("the value is not \"text\", dword:, hex:, hex(N): or - (to delete it); found " +
@@ -411,12 +488,11 @@ class Parser {
     }
   }
 
-  // A hex list may go on over the next lines (the line ends in a backslash);
-  // where reading them moves the current line, the name it holds is kept
-  // aside first.
-  std::string_view keptName(std::string_view name, std::string_view line) {
-    if (!Source::kLinesMove || name.empty() || line.back() != '\\' ||
-        name.data() == nameScratch_.data()) {
+  // A hex list may go on over the next lines (a backslash in the line); where
+  // reading them moves the current line, the name it holds is kept aside first.
+  std::string_view keptName(std::string_view name, std::string_view line, size_t data) {
+    if (!Source::kLinesMove || name.empty() || name.data() == nameScratch_.data() ||
+        line.find('\\', data) == std::string_view::npos) {
       return name;
     }
     nameScratch_.assign(name);
@@ -449,20 +525,24 @@ class Parser {
     fail(unterminated);
   }
 
-  std::string_view dword(std::string_view digits) {
+  // The digits of "dword:" from line[at] into dataScratch_.
+  void dword(std::string_view line, size_t at) {
+    at = SkipBlanks(line, at);
     size_t count = 0;
     uint32_t value = 0;
-    while (count < digits.size() && HexDigit(digits[count]) >= 0) {
-      value = (value << 4) | static_cast<uint32_t>(HexDigit(digits[count]));
+    while (at + count < line.size() && HexDigit(line[at + count]) >= 0 && count <= 8) {
+      value = (value << 4) | static_cast<uint32_t>(HexDigit(line[at + count]));
       ++count;
     }
-    if (count == 0 || count > 8 || count != digits.size()) {
-      fail("dword: needs 1 to 8 hex digits and nothing after them, as in dword:0000001a; found " +
-           Shown(digits));
+    size_t after = SkipBlanks(line, at + count);
+    if (count == 0 || count > 8 || (after != line.size() && line[after] != ';')) {
+      fail(
+          "dword: needs 1 to 8 hex digits and nothing after them but a ; comment, as in "
+          "dword:0000001a; found " +
+          Shown(line.substr(at)));
     }
     dataScratch_.resize(4);
     for (int i = 0; i < 4; ++i) dataScratch_[i] = static_cast<char>((value >> (8 * i)) & 0xff);
-    return dataScratch_;
   }
 
   // The N of "hex(N):" at line[at]; at moves past the colon.
@@ -485,56 +565,71 @@ class Parser {
   }
 
   // A comma-separated list of hex bytes from line[at] into dataScratch_; a
-  // backslash at the end of a line continues the list on the next line.
+  // backslash after a comma goes on with the list on the next line.
   void hexList(std::string_view line, size_t at) {
     dataScratch_.clear();
-    for (;;) {
-      // Bytes as regedit writes them, "01,ff,", taken three characters at a time.
-      while (at + 2 < line.size() && line[at + 2] == ',') {
-        int high = HexDigit(line[at]);
-        int low = HexDigit(line[at + 1]);
-        if ((high | low) < 0) break;
-        dataScratch_.push_back(static_cast<char>(high * 16 + low));
-        at += 3;
-      }
-      while (at < line.size() && IsBlank(line[at])) ++at;
-      if (at == line.size()) return;
-      if (line[at] == '\\') {
-        if (at + 1 != line.size()) {
-          fail("a \\ in a hex list must end its line; found " + Shown(line.substr(at)));
+    for (bool firstLine = true;; firstLine = false) {
+      bool afterByte = false;  // the last thing read is a byte, not a comma
+      bool anyByte = false;    // this line holds a byte
+      for (;;) {
+        // Bytes as regedit writes them, "01,ff,", taken three characters at a time.
+        while (!afterByte && at + 2 < line.size() && line[at + 2] == ',') {
+          int high = HexDigit(line[at]);
+          int low = HexDigit(line[at + 1]);
+          if ((high | low) < 0) break;
+          dataScratch_.push_back(static_cast<char>(high * 16 + low));
+          anyByte = true;
+          at += 3;
         }
-        if (!lines_.next(line)) {
-          fail(
-              "the hex list ends with \\ but the file ends there; remove the \\ or add the "
-              "line that continues the list");
+        at = SkipBlanks(line, at);
+        if (at == line.size() || line[at] == ';') return;  // a comma may end the list
+        char c = line[at];
+        if (c == ',') {
+          if (!afterByte)
+            fail("a comma with no byte before it in a hex list; found " + Shown(line.substr(at)));
+          afterByte = false;
+          ++at;
+          continue;
         }
-        line = TrimRight(line);
-        at = 0;
-        continue;
-      }
-      int high = HexDigit(line[at]);
-      if (high < 0) {
-        fail(Shown(line.substr(at, 2)) +
-             " is not a hex byte; write bytes as two hex digits separated by commas, as in "
-             "hex:01,ff");
-      }
-      int value = high;
-      ++at;
-      if (at < line.size() && HexDigit(line[at]) >= 0) {
-        value = value * 16 + HexDigit(line[at]);
+        if (c == '\\') {
+          if (afterByte) {
+            fail("a \\ that goes on to the next line must follow a comma, as in hex:01,\\; found " +
+                 Shown(line.substr(at)));
+          }
+          if (!anyByte && !firstLine) {
+            fail("a line that goes on with a hex list holds no byte; found " +
+                 Shown(line.substr(at)));
+          }
+          endOfData(line, at + 1, "the \\ that goes on to the next line");
+          break;
+        }
+        int high = HexDigit(c);
+        if (high < 0) {
+          fail(Shown(line.substr(at, 2)) +
+               " is not a hex byte; write bytes as two hex digits separated by commas, as in "
+               "hex:01,ff");
+        }
+        if (afterByte) fail("expected a comma between hex bytes; found " + Shown(line.substr(at)));
+        int value = high;
         ++at;
         if (at < line.size() && HexDigit(line[at]) >= 0) {
-          fail("a hex byte has one or two digits; found " + Shown(line.substr(at - 2, 3)));
-        }
-      }
-      dataScratch_.push_back(static_cast<char>(value));
-      while (at < line.size() && IsBlank(line[at])) ++at;
-      if (at < line.size()) {
-        if (line[at] == ',') {
+          value = value * 16 + HexDigit(line[at]);
           ++at;
-        } else if (line[at] != '\\') {
-          fail("expected a comma between hex bytes; found " + Shown(line.substr(at)));
+          if (at < line.size() && HexDigit(line[at]) >= 0) {
+            fail("a hex byte has one or two digits; found " + Shown(line.substr(at - 2, 3)));
+          }
         }
+        dataScratch_.push_back(static_cast<char>(value));
+        afterByte = true;
+        anyByte = true;
+      }
+      // The list goes on at the next line that is not blank or a ; comment;
+      // the end of the file ends it.
+      for (;;) {
+        if (!lines_.next(line)) return;
+        line = TrimRight(line);
+        at = SkipBlanks(line, 0);
+        if (at < line.size() && line[at] != ';') break;
       }
     }
   }
@@ -543,7 +638,10 @@ class Parser {
 
   Source& lines_;
   Handler& handler_;
+  bool lineByLine_;
   KeyState state_ = KeyState::None;
+  size_t statementLine_ = 0;
+  std::vector<PassedOverLine> passedOver_;
   std::vector<std::string_view> parts_;
   std::optional<Root> lastRoot_;
   std::string lastRootName_;
@@ -845,6 +943,9 @@ std::optional<Regedit4Error> Import(Registry& registry, ReadWith readWith) {
   } catch (const Failure& failure) {
     if (wasEmpty) empty();
     return Regedit4Error{failure.line, failure.message};
+  } catch (const Refusal& refusal) {
+    if (wasEmpty) empty();
+    return Regedit4Error{refusal.line, refusal.message};
   } catch (...) {
     // Out of memory half way: still leave nothing of the file.
     if (wasEmpty) empty();
@@ -876,6 +977,20 @@ std::optional<Regedit4Error> ImportRegedit4(std::string_view text, Registry& reg
   });
 }
 
+Regedit4LineByLine ImportRegedit4LineByLine(std::string_view text, Registry& registry) {
+  Regedit4LineByLine result;
+  TextLines lines(text);
+  Applier applier(registry);
+  Parser<Applier, TextLines> parser(lines, applier, true);
+  try {
+    parser.run();
+  } catch (const Refusal& refusal) {
+    result.refused = Regedit4Error{refusal.line, refusal.message};
+  }
+  result.passedOver = parser.passedOver();
+  return result;
+}
+
 std::optional<Regedit4Error> ImportRegedit4File(const std::filesystem::path& file,
                                                 Registry& registry, size_t blockSize) {
   FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
@@ -885,7 +1000,7 @@ std::optional<Regedit4Error> ImportRegedit4File(const std::filesystem::path& fil
   }
   return Import(registry, [&](auto& handler) {
     if (::lseek(fd.get(), 0, SEEK_SET) != 0) {
-      throw Failure{0, std::string("cannot be read again from its start: ") + std::strerror(errno)};
+      throw Refusal{0, std::string("cannot be read again from its start: ") + std::strerror(errno)};
     }
     FileLines lines(fd.get(), blockSize);
     Parser<std::decay_t<decltype(handler)>, FileLines>(lines, handler).run();

@@ -95,15 +95,31 @@ void Run::traceToFile(const std::string& path) {
 
 size_t Run::openHandleCount() const { return handles_->objects.size(); }
 
+const Run::HeapBlock& Run::allocateHeapBlock(size_t size) {
+  // A block of no bytes still has an address of its own, as on Windows.
+  HeapBlock block{++heapBlocksMade_, std::make_unique<unsigned char[]>(size == 0 ? 1 : size)};
+  const void* address = block.bytes.get();
+  return heap_.emplace(address, std::move(block)).first->second;
+}
+
+uint64_t Run::heapBlockNumber(const void* address) const {
+  auto found = heap_.find(address);
+  return found == heap_.end() ? 0 : found->second.number;
+}
+
+bool Run::freeHeapBlock(const void* address) { return heap_.erase(address) != 0; }
+
 std::optional<uint32_t> Run::beginCall(const char* function, const std::string& args,
                                        uint32_t defaultError) {
   if (calls_ >= callLimit_) {
-    // A killed process makes no further calls. The closes its destructors make,
-    // and any call made while the stop unwinds the program, must not throw
-    // again (that would end this process): they fail without effect and leave
-    // no trace, and the handles stay as the kill left them.
+    // A killed process makes no further calls. The closes and frees its
+    // destructors make, and any call made while the stop unwinds the program,
+    // must not throw again (that would end this process): they fail without
+    // effect and leave no trace, and the handles stay as the kill left them
+    // (the heap's blocks go with the run).
     bool isClose = std::strcmp(function, "RegCloseKey") == 0 ||
-                   std::strcmp(function, "CloseHandle") == 0;
+                   std::strcmp(function, "CloseHandle") == 0 ||
+                   std::strcmp(function, "HeapFree") == 0;
     if (isClose || std::uncaught_exceptions() > 0) {
       stopped_ = true;
       return defaultError;

@@ -9,15 +9,13 @@
 // - No path leaves the machine folder: symbolic links, and anything on the
 //   host that is neither a file nor a folder, are treated as absent, never
 //   followed or opened.
-// - Short aliases: a name that fits 8.3 is its own alias in upper case; any
-//   other name becomes its stem upper-cased without blanks and dots (and with
-//   + , ; = [ ] turned into underscores, as VFAT does), cut to six characters,
-//   then ~1, ~2 ... in the case-insensitive alphabetical order of the long
-//   names that share that stem and extension, then a dot and the first three
-//   characters of the extension ("Program Files" -> PROGRA~1). A number whose
-//   alias another name of the folder already has is passed over, so every
-//   alias of a folder is unique. From ~10 on the stem is cut to five
-//   characters, from ~100 on to four.
+// - Short names: every entry has an 8.3 short name as on a VFAT drive, given
+//   when the entry is made (the lowest ~n free in its folder then) and kept
+//   with it while others come and go; entries put in by hand get theirs in the
+//   case-insensitive alphabetical order of their long names. The machine folder
+//   keeps them across runs in short-names.txt, beside registry.reg and out of
+//   every program's sight: one line a name, "PROGRA~1<tab>C:\Program Files".
+//   short_names.h has the whole rule and the file.
 #ifndef WINSIM_FILESYSTEM_H
 #define WINSIM_FILESYSTEM_H
 
@@ -51,15 +49,21 @@ struct PathResult {
 // network path and a path of MAX_PATH characters or more give
 // ERROR_PATH_NOT_FOUND; characters that Windows forbids in names give
 // ERROR_INVALID_NAME, as does a trailing backslash after the name of a file.
-PathResult ResolvePath(const Machine& machine, std::string_view currentDirectory,
-                       std::string_view path);
+// A folder whose short names are looked at has them settled in the machine.
+PathResult ResolvePath(Machine& machine, std::string_view currentDirectory, std::string_view path);
+
+// After a program made or removed an entry (before it removes one, too): the
+// folder that holds it settles its short names, so a new entry gets the
+// lowest ~n free there and a removed one gives its short name up.
+void SettleShortNames(Machine& machine, const ResolvedPath& path);
 
 // The host path of an absolute Windows path, for tests and tools
 // ("C:\WINDOWS\system.ini" -> <folder>/drive_c/WINDOWS/system.ini).
-// Empty when the path does not resolve.
+// Empty when the path does not resolve. Looks only: the machine keeps nothing.
 std::filesystem::path HostPath(const Machine& machine, std::string_view windowsPath);
 
-// The short aliases of the names of one folder, in the same order as the names.
+// The short names that the entries of a folder that winsim has not seen get,
+// in the order of the names.
 std::vector<std::string> ShortAliases(const std::vector<std::string>& names);
 
 // "COM1" ... "COM9" (also as "\\.\COM2"): the port name in upper case; otherwise nothing.

@@ -3,11 +3,14 @@
 //   machine.ini    what the machine is (platform, version, directories, processor,
 //                  memory, serial ports, programs that can be started)
 //   registry.reg   the whole registry in REGEDIT4 format
+//   short-names.txt  the 8.3 short names of the drives' long names (see
+//                  short_names.h); there once a long name has been given one
 //   drive_c/       drive C: (drive_d/ for D:, ...)
 //
-// Loading reads machine.ini and registry.reg into memory; the drives stay on
-// disk and programs change their files directly, as on a real machine. Saving
-// writes registry.reg atomically (a temporary file, then a rename).
+// Loading reads machine.ini, registry.reg and short-names.txt into memory; the
+// drives stay on disk and programs change their files directly, as on a real
+// machine. Saving writes registry.reg and short-names.txt atomically (a
+// temporary file, then a rename), each only when it changed.
 #ifndef WINSIM_MACHINE_H
 #define WINSIM_MACHINE_H
 
@@ -18,6 +21,7 @@
 #include <string>
 
 #include "winsim/registry.h"
+#include "winsim/short_names.h"
 
 namespace winsim {
 
@@ -45,7 +49,7 @@ struct MachineConfig {
   std::string currentDirectory = "C:\\WINDOWS";
   uint32_t processorType = 586;
   uint64_t totalMemory = 33554432;
-  std::map<std::string, PortState, NameLess> ports;             // "COM1" -> free
+  std::map<std::string, PortState, NameLess> ports;            // "COM1" -> free
   std::map<std::string, ProgramBehaviour, NameLess> programs;  // "UNINST.EXE" -> exit 0
 };
 
@@ -79,15 +83,19 @@ class Machine {
   // The host folder that holds a drive ('C' -> folder/drive_c).
   std::filesystem::path driveFolder(char letter) const;
 
-  // Writes registry.reg atomically when the registry was changed (or always, when forced).
+  // Writes registry.reg atomically when the registry was changed (or always,
+  // when forced), and short-names.txt when a short name was given or given up.
   void save(bool force = false);
   // Writes machine.ini from the config.
   void saveConfig() const;
 
   MachineConfig config;
   Registry registry;
+  ShortNames shortNames;
 
  private:
+  void saveShortNames();
+
   std::filesystem::path folder_;
 };
 

@@ -1,6 +1,6 @@
 // machine.ini, the description of a simulated machine (INI format).
 //
-//   [Windows]  Platform, Version (major.minor.build), WindowsDirectory,
+//   [Windows]  Platform (any 32-bit id), Version (major.minor.build), WindowsDirectory,
 //              SystemDirectory, CurrentDirectory
 //   [Hardware] Processor, Memory (bytes)
 //   [Ports]    COMn=free|busy

@@ -4,7 +4,18 @@
 // The reader takes what Windows 98's regedit writes and reads: the REGEDIT4
 // header, [key] and [-key] lines, "name"="text" with \\ and \" escapes, @= for
 // the default value, dword:, hex: and hex(N): (continued over lines that end
-// in a backslash), "name"=-, comments and blank lines, CR LF, LF or CR line ends.
+// in a backslash), "name"=-, ; and # comments and blank lines, CR LF, LF or CR
+// line ends and a last line without one; src/regedit4.cpp has the rules line
+// by line. It reads a file in one of two ways: strictly (a machine's own
+// registry.reg, and what a person asks to check first), where one line that
+// cannot be read refuses the whole file, or line by line as regedit imports
+// (the regedit that programs start), where such a line is passed over and
+// every other line is applied.
+//
+// Where later Windows differ, the reader follows Windows 95/98's regedit: the
+// "Windows Registry Editor Version 5.00" format (Windows 2000 and later) is not
+// a registry file to it, and hex(2) and hex(7) data are kept as written (XP and
+// later add a missing terminator; Windows 2000, measured, does not).
 //
 // The writer writes every value so that it reads back byte for byte: a string
 // that is its text and one terminator as "text", any other string as hex(1):,
@@ -18,6 +29,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "winsim/registry.h"
 
@@ -28,11 +40,33 @@ struct Regedit4Error {
   std::string message;
 };
 
-// Applies the file to the registry as regedit's import does, and sets
-// registry.modified when that changes anything. On an error nothing of the
-// file is applied and the error is returned, with the line and what to do.
-// Reading into an empty registry (a machine being loaded) takes one pass.
+// Applies the whole file to the registry, strictly: every line must be one
+// regedit can read. Sets registry.modified when that changes anything. On an
+// error nothing of the file is applied and the error is returned, with the
+// line and what to do. Reading into an empty registry (a machine being
+// loaded) takes one pass.
 std::optional<Regedit4Error> ImportRegedit4(std::string_view text, Registry& registry);
+
+// A statement of the file that a line-by-line import passed over: from line
+// to lastLine (the same line, unless a hex list went on over more), and why.
+struct PassedOverLine {
+  size_t line = 0;
+  size_t lastLine = 0;
+  std::string message;
+};
+
+struct Regedit4LineByLine {
+  // Set when the file is not a registry file at all (its first line is not
+  // REGEDIT4): nothing of it was applied.
+  std::optional<Regedit4Error> refused;
+  // The statements passed over, in the order of the file.
+  std::vector<PassedOverLine> passedOver;
+};
+
+// Applies the file as regedit imports it (regedit FILE, /s, /si): line by
+// line, each statement it can read, passing over the others. Sets
+// registry.modified when that changes anything.
+Regedit4LineByLine ImportRegedit4LineByLine(std::string_view text, Registry& registry);
 
 // Bytes the file reader takes at a time.
 inline constexpr size_t kRegedit4BlockSize = size_t{4} << 20;

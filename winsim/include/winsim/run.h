@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -89,6 +90,19 @@ class Run {
   size_t openHandleCount() const;
   HandleTable& handles() { return *handles_; }
 
+  // The process heap (HeapAlloc, HeapFree). A block is known by the number
+  // the trace gives it; what the program never frees goes with the run, as a
+  // process's heap goes with the process.
+  struct HeapBlock {
+    uint64_t number = 0;
+    std::unique_ptr<unsigned char[]> bytes;
+  };
+  const HeapBlock& allocateHeapBlock(size_t size);
+  // The number of the block, or 0 when the address is not a block of the heap.
+  uint64_t heapBlockNumber(const void* address) const;
+  bool freeHeapBlock(const void* address);
+  size_t heapBlockCount() const { return heap_.size(); }
+
   // Process state.
   std::string currentDirectory;
   uint32_t lastError = 0;
@@ -116,6 +130,8 @@ class Run {
   std::vector<std::string> trace_;
   std::unique_ptr<FILE, int (*)(FILE*)> traceFile_;
   std::unique_ptr<HandleTable> handles_;
+  std::map<const void*, HeapBlock> heap_;
+  uint64_t heapBlocksMade_ = 0;
 };
 
 // The current run; a platform call without one is a fault of the harness and aborts.
