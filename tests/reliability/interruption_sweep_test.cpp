@@ -14,7 +14,6 @@
 
 #include "invariants.h"
 #include "scenarios.h"
-#include "test_machine.h"
 #include "user_settings.h"
 #include "whole_run.h"
 #include "winsim/machine.h"
@@ -56,26 +55,6 @@ bool AskedUpgrade(const RunOutcome& outcome) {
   return std::any_of(outcome.boxes.begin(), outcome.boxes.end(), [](const auto& box) {
     return box.caption == "Zelvaran RQ47 Upgrade" && (box.style & MB_YESNO) == MB_YESNO;
   });
-}
-
-// VFAT keeps the short name a file got when it was made; winsim as it stands
-// gives a file the one its place in the folder's listing earns it. Once
-// "Zelvaran IncZQRTMODM.inf" is gone, winsim calls "ZelvaranSERWAVE.inf"
-// ZELVAR~1, and an upgrade run again archives it as ZQRTMODM.INF. While
-// winsim does so, that one difference is counted apart, not taken for the
-// program's; once it keeps short names with their files, it cannot arise.
-bool WinsimMovesShortNames() {
-  static const bool moves = [] {
-    auto machine = TestMachine::CopyOf("win95-previous");
-    machine->run();
-    DeleteFileA("C:\\WINDOWS\\INF\\Other\\Zelvaran IncZQRTMODM.inf");
-    HANDLE renamed = CreateFileA("C:\\WINDOWS\\INF\\Other\\Zelvar~1.INF", GENERIC_READ,
-                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (renamed == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(renamed);
-    return true;
-  }();
-  return moves;
 }
 
 class InterruptionSweep : public ::testing::TestWithParam<std::tuple<ScenarioId, PowerLoss>> {
@@ -168,14 +147,10 @@ class InterruptionSweep : public ::testing::TestWithParam<std::tuple<ScenarioId,
     }
     if (finished_->archiveAfter.empty() && askedUpgrade) return;
     FileContents archive = ArchiveFiles(work_);
-    auto waveInf = finished_->archiveAfter.find("serwave.inf");
-    const std::string wave = waveInf != finished_->archiveAfter.end() ? waveInf->second : "";
     for (const auto& [name, bytes] : finished_->archiveAfter) {
       auto found = archive.find(name);
       if (found == archive.end()) {
         broken.push_back("after the next run the archive lacks " + name);
-      } else if (name == "zqrtmodm.inf" && WinsimMovesShortNames() && found->second == wave) {
-        ++movedShortNames_;
       } else if (found->second != bytes) {
         broken.push_back("after the next run the archive's " + name +
                          " is not the previous version's");
@@ -192,7 +167,6 @@ class InterruptionSweep : public ::testing::TestWithParam<std::tuple<ScenarioId,
   fs::path work_;
   RunExpectations expected_;
   size_t finishingRuns_ = 0;
-  size_t movedShortNames_ = 0;
 };
 
 TEST_P(InterruptionSweep, EveryInterruptedRunIsFinishedByTheNext) {
@@ -217,11 +191,6 @@ TEST_P(InterruptionSweep, EveryInterruptedRunIsFinishedByTheNext) {
   }
   std::cout << "[ interruption sweep ] " << scenario_->name << ", " << PowerLossName(powerLoss_)
             << ": " << calls << " interrupted runs, " << finishingRuns_ << " runs after them\n";
-  if (movedShortNames_ != 0) {
-    std::cout << "[ interruption sweep ] " << movedShortNames_
-              << " of them archived ZelvaranSERWAVE.inf again as ZQRTMODM.INF, as winsim moved "
-                 "its short name\n";
-  }
   RecordProperty("runs", static_cast<int>(calls + finishingRuns_));
   EXPECT_TRUE(findings.empty()) << scenario_->name << ":\n" << findings.report();
 }

@@ -75,14 +75,18 @@ RunOutcome RunProgram(const fs::path& folder, Program program, const RunInput& i
     outcome.boxes = run.messageBoxes();
     outcome.handlesLeftOpen = run.openHandleCount();
   }
-  if (outcome.interrupted && input.powerLoss == PowerLoss::kRegistryAsAtStart) {
-    outcome.reloadProblem = ReloadProblem(folder, nullptr);
-    return outcome;
-  }
+  // A cut that loses the run's registry changes leaves registry.reg as it was;
+  // the short names stay with the files the run made all the same.
+  bool registryLost = outcome.interrupted && input.powerLoss == PowerLoss::kRegistryAsAtStart;
+  if (registryLost) machine->registry.modified = false;
   try {
     machine->save();
   } catch (const std::exception& error) {
     outcome.reloadProblem = std::string("the machine cannot be saved: ") + error.what();
+    return outcome;
+  }
+  if (registryLost) {
+    outcome.reloadProblem = ReloadProblem(folder, nullptr);
     return outcome;
   }
   outcome.reloadProblem = ReloadProblem(folder, &machine->registry);
