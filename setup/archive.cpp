@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "file_probe.h"
 #include "install_paths.h"
 #include "setup_state.h"
 #include "text_buffer.h"
@@ -28,7 +29,8 @@ struct InfCopy {
   const char* shortName;
   const char* archivedName;
 };
-constexpr InfCopy kInfFiles[] = {{"Zelvar~1.INF", "ZQRTMODM.INF"}, {"zelvar~2.INF", "SERWAVE.INF"}};
+constexpr InfCopy kInfFiles[] = {{"Zelvar~1.INF", kArchivedModemInf},
+                                 {"zelvar~2.INF", kArchivedWaveInf}};
 
 // The folders, each empty when its path does not fit (its copies are then skipped).
 struct ArchiveFolders {
@@ -63,41 +65,60 @@ bool ComposeFilePath(char (&path)[256], const char* folder, const char* name) {
   return CopyText(path, folder) && AppendText(path, "\\") && AppendText(path, name);
 }
 
-// Copies one file into the backup folder, overwriting what is there; a file
-// that cannot be copied is left unarchived.
-void ArchiveFile(const ArchiveFolders& folders, const char* sourceFolder, const char* name,
-                 const char* archivedName) {
-  char source[256];
-  char destination[256];
-  if (ComposeFilePath(source, sourceFolder, name) &&
-      ComposeFilePath(destination, folders.backup, archivedName)) {
-    CopyFileA(source, destination, FALSE);
-  }
-}
+// Copies the files one by one into the backup folder, overwriting what is
+// there, until one that is there cannot be copied; every copy after that is
+// left undone.
+class Archiver {
+ public:
+  explicit Archiver(const ArchiveFolders& folders) : folders_(folders) {}
 
-void ArchiveFile(const ArchiveFolders& folders, const char* sourceFolder, const char* name) {
-  ArchiveFile(folders, sourceFolder, name, name);
-}
+  // A file that is not there, or whose path does not fit, is left out.
+  void copy(const char* sourceFolder, const char* name, const char* archivedName) {
+    char source[256];
+    char destination[256];
+    if (failed_ || !ComposeFilePath(source, sourceFolder, name) ||
+        !ComposeFilePath(destination, folders_.backup, archivedName)) {
+      return;
+    }
+    // Whatever error the copy gives, only the source itself tells whether it
+    // is missing: a backup folder that is not there fails the same way.
+    failed_ = !CopyFileA(source, destination, FALSE) && ProbeFile(source) != FilePresence::kMissing;
+  }
+  void copy(const char* sourceFolder, const char* name) { copy(sourceFolder, name, name); }
+
+  bool complete() const { return !failed_; }
+
+ private:
+  const ArchiveFolders& folders_;
+  bool failed_ = false;
+};
 
 }  // namespace
 
-void ArchivePreviousVersion() {
+bool ArchivePreviousVersion() {
   RefreshWindowsDirectory();
   RefreshSystemDirectory();
   const ArchiveFolders folders = ComposeFolders();
+  Archiver archive(folders);
 
-  ArchiveFile(folders, folders.kit, "brazil.hlp");
-  ArchiveFile(folders, folders.program, "brazil.hlp");
-  for (const char* name : kKitSetupFiles) ArchiveFile(folders, folders.kit, name);
-  ArchiveFile(folders, folders.program, "rq47set.exe");
-  for (const char* name : kKitDataFiles) ArchiveFile(folders, folders.kit, name);
+  archive.copy(folders.kit, "brazil.hlp");
+  archive.copy(folders.program, "brazil.hlp");
+  for (const char* name : kKitSetupFiles) archive.copy(folders.kit, name);
+  archive.copy(folders.program, "rq47set.exe");
+  for (const char* name : kKitDataFiles) archive.copy(folders.kit, name);
   for (const char* name : kModemFiles) {
-    ArchiveFile(folders, folders.kit, name);
-    ArchiveFile(folders, folders.program, name);
+    archive.copy(folders.kit, name);
+    archive.copy(folders.program, name);
   }
-  for (const InfCopy& inf : kInfFiles) {
-    ArchiveFile(folders, folders.inf, inf.shortName, inf.archivedName);
-  }
+  for (const InfCopy& inf : kInfFiles) archive.copy(folders.inf, inf.shortName, inf.archivedName);
+  return archive.complete();
+}
+
+bool IsArchived(const char* archivedName) {
+  const ArchiveFolders folders = ComposeFolders();
+  char path[256];
+  return ComposeFilePath(path, folders.backup, archivedName) &&
+         ProbeFile(path) == FilePresence::kPresent;
 }
 
 }  // namespace rq47set

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "install_paths.h"
+#include "package_files.h"
 #include "setup_state.h"
 #include "text_buffer.h"
 
@@ -13,19 +14,6 @@ namespace {
 
 constexpr char kProgramFolderSuffix[] = "\\Zelvaran\\zelset95";
 constexpr char kHelpFolderSuffix[] = "\\help";
-
-// Files that go from the program folder into the System directory, in the order
-// they are placed.
-constexpr const char* kSystemFiles[] = {
-    "\\zelvcd.vxd",   // the virtual comm driver that system.ini loads
-    "\\rq47pci.vxd",  // the PCI drivers
-    "\\rq47pci1.vxd",
-    "\\zca.cpl",      // the control panel applet
-    "\\zuninst.exe",  // the uninstaller
-};
-// The applet's help is always the domestic one, under the applet's help name.
-constexpr char kHelpSource[] = "\\Domestic.hlp";
-constexpr char kHelpDestination[] = "\\zca.hlp";
 
 // directory followed by suffix (which begins with a backslash). A directory
 // that is a drive root ("D:\") already ends in the separator and does not get
@@ -39,14 +27,20 @@ bool JoinPath(char (&dst)[N], const char* directory, const char* suffix) {
   return ComposePath(dst, directory, suffix);
 }
 
-// Copies folder + name to destinationFolder + destinationName, overwriting
-// what is there. A path that does not fit is not copied at all.
+// directory, a backslash and the file name; false when it does not fit.
+template <size_t N>
+bool JoinName(char (&dst)[N], const char* directory, const char* name) {
+  return JoinPath(dst, directory, "\\") && AppendText(dst, name);
+}
+
+// Copies folder\name to destinationFolder\destinationName, overwriting what is
+// there. A path that does not fit is not copied at all.
 void PlaceFile(const char* folder, const char* name, const char* destinationFolder,
                const char* destinationName) {
   char source[MAX_PATH];
   char destination[MAX_PATH];
-  if (!JoinPath(source, folder, name) ||
-      !JoinPath(destination, destinationFolder, destinationName)) {
+  if (!JoinName(source, folder, name) ||
+      !JoinName(destination, destinationFolder, destinationName)) {
     return;
   }
   CopyFileA(source, destination, FALSE);  // a file that cannot be placed is passed over
@@ -65,10 +59,10 @@ void PlaceModemFiles() {
   if (!JoinPath(programFolder, g_setup.windowsDirectory, kProgramFolderSuffix)) return;
   if (!JoinPath(helpFolder, g_setup.windowsDirectory, kHelpFolderSuffix)) helpFolder[0] = '\0';
 
-  for (const char* name : kSystemFiles) {
+  for (const char* name : kSystemDirectoryFiles) {
     PlaceFile(programFolder, name, g_setup.systemDirectory, name);
   }
-  PlaceFile(programFolder, kHelpSource, helpFolder, kHelpDestination);
+  PlaceFile(programFolder, kHelpSourceFile, helpFolder, kHelpFile);
 }
 
 }  // namespace rq47set

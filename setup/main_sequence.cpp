@@ -9,6 +9,8 @@
 #include "file_placement.h"
 #include "install_paths.h"
 #include "modem_names.h"
+#include "package_check.h"
+#include "package_files.h"
 #include "ports.h"
 #include "registry_values.h"
 #include "requirements.h"
@@ -47,7 +49,8 @@ void ShowMessageBuffer() { ShowMessage(g_setup.messageBuffer); }
 bool FormatImportCommand(char (&command)[MAX_PATH + 24], const char* programFolder) {
   command[0] = '\0';
   return AppendText(command, "regedit /si \"") && AppendText(command, programFolder) &&
-         AppendText(command, "\\rq47.reg\"");
+         AppendText(command, "\\") && AppendText(command, kRegistryFile) &&
+         AppendText(command, "\"");
 }
 
 }  // namespace
@@ -59,7 +62,9 @@ int RunSetup() {
 
   InitInstallPaths();
 
-  if (UpgradePreviousInstallation() == kUpgradeEndsRun) return 0;
+  int upgrade = UpgradePreviousInstallation();
+  if (upgrade == kUpgradeEndsRun) return 0;
+  if (upgrade == kExitPackageIncomplete || upgrade == kExitArchiveFailed) return upgrade;
 
   DetectModemHardware();
 
@@ -76,6 +81,7 @@ int RunSetup() {
       return 0;
     }
   }
+  if (!CheckPackageComplete()) return kExitPackageIncomplete;
 
   UniqueHkey vendorKey;
   DWORD disposition = 0;

@@ -3,9 +3,9 @@
 #ifndef RQ47SET_MAIN_SEQUENCE_H
 #define RQ47SET_MAIN_SEQUENCE_H
 
-namespace rq47set {
+#include "exit_codes.h"
 
-inline constexpr int kExitRequirementsNotMet = 100;
+namespace rq47set {
 
 // Runs the whole setup from program-start state; returns the exit code.
 int RunSetup();

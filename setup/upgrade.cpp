@@ -3,13 +3,14 @@
 #include <windows.h>
 
 #include <cstring>
-#include <utility>
 
 #include "archive.h"
 #include "detection.h"
 #include "driver_line.h"
+#include "exit_codes.h"
 #include "install_paths.h"
 #include "modem_names.h"
+#include "package_check.h"
 #include "registry_values.h"
 #include "settings.h"
 #include "setup_state.h"
@@ -32,6 +33,10 @@ constexpr char kArchiveNotice[] =
     "directory: windir\\Zelvaran\\zelbak95\\.  Please note the location.  If you\n"
     "experience problems with the new software, follow the instructions in the\n"
     "Readme.doc file to revert back to the old version.";
+constexpr char kArchiveFailed[] =
+    "The previous version of the RQ47 Modem could not be archived to the following\n"
+    "directory: windir\\Zelvaran\\zelbak95\\.  Nothing of it has been removed.  Free some\n"
+    "disk space, or close the programs that use its files, then run Setup again.";
 constexpr char kTempKeyFailed[] = "Failed to create temp RQ31 Key";
 constexpr char kRebootRequest[] =
     "Please reboot the computer to continue with the upgrade.  "
@@ -42,10 +47,16 @@ constexpr char kPreviousUninstaller[] = "UNINST.EXE";
 
 // The previous version's drivers: installation placed them in the System
 // directory; copies of them in the Windows directory are removed as well.
-constexpr const char* kOldDriverNames[] = {"\\RQ47pci.vxd", "\\RQ47pci1.vxd", "\\zelvcd.vxd"};
-// Windows' own copies of the previous version's INF files.
-constexpr const char* kOldInfCopies[] = {"\\INF\\Other\\Zelvaran IncZQRTMODM.inf",
-                                         "\\INF\\Other\\ZelvaranSERWAVE.inf"};
+// Each is archived under its own name.
+constexpr const char* kOldDriverNames[] = {"RQ47pci.vxd", "RQ47pci1.vxd", "zelvcd.vxd"};
+// Windows' own copies of the previous version's INF files (below the Windows
+// directory), and the names they are archived under.
+struct OldInfCopy {
+  const char* path;
+  const char* archivedName;
+};
+constexpr OldInfCopy kOldInfCopies[] = {{"INF\\Other\\Zelvaran IncZQRTMODM.inf", kArchivedModemInf},
+                                        {"INF\\Other\\ZelvaranSERWAVE.inf", kArchivedWaveInf}};
 
 // The service key, where earlier installations kept their settings, else the
 // vendor key. isServiceKey tells which of them opened.
@@ -57,22 +68,16 @@ LONG OpenPreviousInstallationKey(UniqueHkey& key, bool* isServiceKey = nullptr) 
   return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, KEY_ALL_ACCESS, key.put());
 }
 
-// An upgrade the user accepted creates the temporary settings key first. An
-// earlier installation's service key that is still there beside it belongs to
-// an upgrade that was cut short: it is not an installation of this version,
-// even though its Version already says so, and the upgrade is offered again.
+// A service key of this version with the temporary settings key beside it
+// is what an upgrade that stamped the old key before its question (as
+// earlier versions did) leaves when it was cut short: it is not an
+// installation of this version, and the upgrade is offered again. A vendor
+// key of this version beside it is an installation whose take-over of the
+// settings is still to be finished, which the installation does.
 bool IsUpgradePending() {
   UniqueHkey tempKey;
   return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTempSettingsKey, 0, KEY_READ, tempKey.put()) ==
          ERROR_SUCCESS;
-}
-
-// Records that the user accepted the upgrade, before anything is removed.
-void MarkUpgradeAccepted() {
-  UniqueHkey tempKey;
-  DWORD disposition = 0;
-  RegCreateKeyExA(HKEY_LOCAL_MACHINE, kTempSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                  KEY_ALL_ACCESS, nullptr, tempKey.put(), &disposition);
 }
 
 bool IsCurrentVersionInstalled(HKEY previousKey) {
@@ -82,34 +87,48 @@ bool IsCurrentVersionInstalled(HKEY previousKey) {
          std::strcmp(installedVersion, g_setup.versionText) == 0;
 }
 
-// Marks the previous installation's key with this version and the port the
-// modem's first instance uses now, so that declining the upgrade still lets the
-// next setup run install without asking. The key's own PortName is the user's
-// setting: it is replaced only by a port name actually read from the device.
-void RecordCurrentDevice(UniqueHkey previousKey) {
+// What the modem tells of itself: whether it was detected, and the port its
+// first instance uses now, read into the settings record's PortName.
+struct CurrentDevice {
+  bool detected = false;
+  bool portNameRead = false;
+};
+
+CurrentDevice ReadCurrentDevice() {
+  CurrentDevice device;
   char deviceKeyPath[64];
   UniqueHkey deviceKey;
   if (!ComposePath(deviceKeyPath, kPciKeyPrefix, g_setup.deviceInstanceId) ||
       RegOpenKeyExA(HKEY_LOCAL_MACHINE, deviceKeyPath, 0, KEY_QUERY_VALUE, deviceKey.put()) !=
           ERROR_SUCCESS) {
-    return;  // no modem detected: nothing is written
+    return device;
   }
+  device.detected = true;
   char firstInstanceName[40] = {};
   DWORD nameLength = sizeof firstInstanceName;
   UniqueHkey firstInstanceKey;
-  bool haveInstance = RegEnumKeyExA(deviceKey.get(), 0, firstInstanceName, &nameLength, nullptr,
-                                    nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-                      RegOpenKeyExA(deviceKey.get(), firstInstanceName, 0, KEY_READ,
-                                    firstInstanceKey.put()) == ERROR_SUCCESS;
+  device.portNameRead =
+      RegEnumKeyExA(deviceKey.get(), 0, firstInstanceName, &nameLength, nullptr, nullptr, nullptr,
+                    nullptr) == ERROR_SUCCESS &&
+      RegOpenKeyExA(deviceKey.get(), firstInstanceName, 0, KEY_READ, firstInstanceKey.put()) ==
+          ERROR_SUCCESS &&
+      ReadFixedString(firstInstanceKey.get(), "PortName", g_setup.settings.portName,
+                      kSavedPortNameBytes) == ERROR_SUCCESS;
+  return device;
+}
 
-  WriteFixedString(previousKey.get(), "Version", g_setup.versionText, kVersionBytes);
-  if (haveInstance && ReadFixedString(firstInstanceKey.get(), "PortName", g_setup.settings.portName,
-                                      kSavedPortNameBytes) == ERROR_SUCCESS) {
-    WriteFixedString(previousKey.get(), "PortName", g_setup.settings.portName, kSavedPortNameBytes);
+// After a No: marks the previous installation's key with this version and
+// the port the modem uses now, so that the next setup run installs without
+// asking. Nothing is written without the modem. The key's own PortName is the
+// user's setting: only a port name actually read from the device replaces it.
+// An upgrade the user accepts writes nothing here: until its end the old key
+// keeps its own version, so an upgrade cut short is offered again.
+void RecordCurrentDevice(HKEY previousKey, const CurrentDevice& device) {
+  if (!device.detected) return;
+  WriteFixedString(previousKey, "Version", g_setup.versionText, kVersionBytes);
+  if (device.portNameRead) {
+    WriteFixedString(previousKey, "PortName", g_setup.settings.portName, kSavedPortNameBytes);
   }
-  previousKey.reset();
-  firstInstanceKey.reset();
-  deviceKey.reset();
 }
 
 // Starts the previous version's uninstaller and leaves it running on its own.
@@ -143,21 +162,30 @@ void EnterPreviousSetupFolder() {
   }
 }
 
-// A path that does not fit names no file of ours: it is passed over.
-void DeleteBelow(const char* directory, const char* suffix) {
+// directory\relativePath. A path that does not fit names no file of ours: it
+// is passed over.
+void DeleteBelow(const char* directory, const char* relativePath) {
   char filePath[256];
-  if (ComposePath(filePath, directory, suffix)) DeleteFileA(filePath);
+  if (CopyText(filePath, directory) && AppendText(filePath, "\\") &&
+      AppendText(filePath, relativePath)) {
+    DeleteFileA(filePath);
+  }
 }
 
+// A file of the previous version is deleted only once the backup folder
+// holds its copy: the user's way back to the old version.
 void DeleteOldDrivers() {
   for (const char* driver : kOldDriverNames) {
+    if (!IsArchived(driver)) continue;
     DeleteBelow(g_setup.systemDirectory, driver);
     DeleteBelow(g_setup.windowsDirectory, driver);
   }
 }
 
 void DeleteOldInfCopies() {
-  for (const char* inf : kOldInfCopies) DeleteBelow(g_setup.windowsDirectory, inf);
+  for (const OldInfCopy& inf : kOldInfCopies) {
+    if (IsArchived(inf.archivedName)) DeleteBelow(g_setup.windowsDirectory, inf.path);
+  }
 }
 
 // The eight settings as the previous installation holds them, each marked as
@@ -191,14 +219,17 @@ LONG ReadPreviousPortName(HKEY previousKey) {
   return ERROR_SUCCESS;
 }
 
-SavedSettings ReadPreviousSettings(HKEY previousKey) {
+// With the modem detected, this version and the port the device uses stand
+// for the old key's own, as a No would have recorded them there.
+SavedSettings ReadPreviousSettings(HKEY previousKey, const CurrentDevice& device) {
   SettingsRecord& fields = g_setup.settings;
   SavedSettings read;
   auto taken = [&read](LONG status) {
     if (!ReadSaysWhatIsStored(status)) read.allKnown = false;
     return status == ERROR_SUCCESS;
   };
-  read.version = taken(ReadFixedString(previousKey, "Version", g_setup.versionText, kVersionBytes));
+  read.version = device.detected ||
+                 taken(ReadFixedString(previousKey, "Version", g_setup.versionText, kVersionBytes));
   read.language = taken(ReadFixedString(previousKey, "Language", fields.language, kLanguageBytes));
   read.country = taken(ReadByteValue(previousKey, "Country", &fields.country));
   read.pnpId = taken(ReadFixedString(previousKey, "PNP ID", fields.pnpId, kSavedPnpIdBytes));
@@ -206,7 +237,7 @@ SavedSettings ReadPreviousSettings(HKEY previousKey) {
   read.spkrGain = taken(ReadByteValue(previousKey, "SpkrGain", &fields.spkrGain));
   read.dosBoxEnabled = taken(
       ReadFixedString(previousKey, "DOSboxEnabled", fields.dosBoxEnabled, kDosBoxEnabledBytes));
-  read.portName = taken(ReadPreviousPortName(previousKey));
+  read.portName = device.portNameRead || taken(ReadPreviousPortName(previousKey));
   return read;
 }
 
@@ -236,12 +267,15 @@ bool WriteSavedSettings(HKEY tempKey, const SavedSettings& read) {
 
 // Moves the previous installation's settings into the temporary settings key,
 // where the next setup run takes them over, and removes the old keys. The old
-// keys go only once every setting they hold is safe in the temporary key.
-void SaveSettingsAndRemoveOldKeys() {
+// keys go only once every setting they hold is safe in the temporary key, and
+// the one the settings came from goes last: cut short between the two, the
+// next run finds it and offers the upgrade again.
+void SaveSettingsAndRemoveOldKeys(const CurrentDevice& device) {
   UniqueHkey previousKey;
-  bool reopened = OpenPreviousInstallationKey(previousKey) == ERROR_SUCCESS;
+  bool isServiceKey = false;
+  bool reopened = OpenPreviousInstallationKey(previousKey, &isServiceKey) == ERROR_SUCCESS;
   SavedSettings read;
-  if (reopened) read = ReadPreviousSettings(previousKey.get());
+  if (reopened) read = ReadPreviousSettings(previousKey.get(), device);
 
   UniqueHkey tempKey;
   DWORD disposition = 0;
@@ -256,8 +290,8 @@ void SaveSettingsAndRemoveOldKeys() {
   previousKey.reset();
 
   if (reopened && read.allKnown && saved) {
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kServiceKey);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kVendorKey);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, isServiceKey ? kVendorKey : kServiceKey);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, isServiceKey ? kServiceKey : kVendorKey);
   }
 }
 
@@ -273,23 +307,32 @@ int UpgradePreviousInstallation() {
   }
 
   DetectModemHardware();
-  RecordCurrentDevice(std::move(previousKey));
+  CurrentDevice device = ReadCurrentDevice();
+  // Neither answer may leave a machine that the package cannot install on.
+  if (!CheckPackageComplete()) return kExitPackageIncomplete;
 
   // A question that could not be shown (0) is no consent to remove anything.
   int answer = MessageBoxA(nullptr, kUpgradeQuestion, kUpgradeCaption, MB_YESNO);
-  if (answer == IDNO || answer == 0) return kUpgradeEndsRun;
+  if (answer == IDNO || answer == 0) {
+    RecordCurrentDevice(previousKey.get(), device);
+    return kUpgradeEndsRun;
+  }
+  previousKey.reset();
 
-  MarkUpgradeAccepted();
   StartPreviousUninstaller();
   RefreshWindowsDirectory();
   CreateBackupFolder();
   EnterPreviousSetupFolder();
+  // Nothing of the previous version is removed unless its archive is whole.
+  if (!ArchivePreviousVersion()) {
+    MessageBoxA(nullptr, kArchiveFailed, kUpgradeCaption, MB_OK);
+    return kExitArchiveFailed;
+  }
   MessageBoxA(nullptr, kArchiveNotice, kUpgradeCaption, MB_OK);
-  ArchivePreviousVersion();
   DeleteOldDrivers();
   RemoveDriverLine();
   DeleteOldInfCopies();
-  SaveSettingsAndRemoveOldKeys();
+  SaveSettingsAndRemoveOldKeys(device);
 
   CopyText(g_setup.messageBuffer, kRebootRequest);
   MessageBoxA(nullptr, g_setup.messageBuffer, kModemCaption, MB_OK);

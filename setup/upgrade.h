@@ -6,7 +6,9 @@ namespace rq47set {
 
 // The open's status when there is no earlier installation; 0 when the
 // installed version is this one; 10 once the user has answered the question
-// (the setup run then ends).
+// (the setup run then ends); kExitPackageIncomplete or kExitArchiveFailed
+// when the upgrade had to stop before changing anything of the previous
+// version (the run ends with that code).
 int UpgradePreviousInstallation();
 
 }  // namespace rq47set

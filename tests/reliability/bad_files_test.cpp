@@ -9,6 +9,7 @@
 
 #include "bad_input_machine.h"
 #include "user_settings.h"
+#include "winsim/regedit4.h"
 
 namespace fs = std::filesystem;
 
@@ -18,6 +19,8 @@ namespace {
 constexpr char kHelpFolder[] = "C:\\WINDOWS\\HELP";
 constexpr char kHelpFile[] = "C:\\WINDOWS\\HELP\\zca.hlp";
 constexpr char kProgramFolder[] = "C:\\WINDOWS\\Zelvaran\\ZelSet95";
+
+std::string RegistryText(TestMachine& m) { return winsim::ExportRegedit4(m.registry()); }
 
 void MakeReadOnly(TestMachine& m, const std::string& path) {
   fs::permissions(m.hostPath(path),
@@ -50,14 +53,19 @@ TEST(BadFiles, ReadOnlyHelpFileInAReadOnlyHelpFolder) {
 }
 
 // Without the program folder there is nothing to place and no registry file
-// to import: the settings and port are written and no file appears anywhere.
-// A copy that fails is not reported and regedit's own result is not looked
-// at, so the run ends with exit code 0.
-TEST(BadFiles, MissingProgramFolderPlacesNothing) {
+// to import: the run names the folder and the first file it lacks, changes
+// nothing, and ends with its own exit code instead of the success message.
+TEST(BadFiles, MissingProgramFolderChangesNothing) {
   auto m = Windows98();
   fs::remove_all(m->hostPath(kProgramFolder));
-  EXPECT_EQ(RunSetupOn(*m), 0);
-  EXPECT_TRUE(ReadSettings(m->registry(), kVendorKey).has_value());
+  std::string registryBefore = RegistryText(*m);
+  EXPECT_EQ(RunSetupOn(*m), 102);
+  ASSERT_EQ(BoxTexts(*m).size(), 1u);
+  EXPECT_EQ(BoxTexts(*m)[0].rfind("The installation kit is not complete: the file zelvcd.vxd is "
+                                  "missing from the folder\rC:\\WINDOWS\\Zelvaran\\ZelSet95\r",
+                                  0),
+            0u);
+  EXPECT_EQ(RegistryText(*m), registryBefore);
   for (const std::string& file : PlacedFiles("C:\\WINDOWS", "C:\\WINDOWS\\SYSTEM")) {
     EXPECT_FALSE(m->exists(file)) << file;
   }

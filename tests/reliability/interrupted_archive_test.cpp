@@ -22,7 +22,7 @@ const std::string kBackupFolder = "WINDOWS\\Zelvaran\\zelbak95\\";
 // Seen: the first run cut right after it deleted the modem's INF copy; the
 // run after it archived the wave INF as ZQRTMODM.INF and the modem INF was lost.
 TEST(InterruptedArchive, AnUpgradeCutAfterItsFirstInfWasDeletedKeepsBothInfsArchived) {
-  const Scenario& upgrade = GetScenario(ScenarioId::kUpgradeAccepted);
+  const Scenario& upgrade = GetScenario(ScenarioId::kServiceKeyUpgrade);
   std::optional<std::string> modemInf =
       ReadMachineFile(upgrade.start, kInfFolder + "Zelvaran IncZQRTMODM.inf");
   std::optional<std::string> waveInf =

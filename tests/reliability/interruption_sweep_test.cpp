@@ -1,12 +1,16 @@
 // Every clean run cut short after each of its platform calls in turn, as if
-// the program were killed there (or the power failed): the machine as it
-// stands must keep every invariant, and running the program again must
-// finish the job, leaving what the uninterrupted run leaves.
+// the program were killed there or the power failed, with the registry as it
+// stood at the cut or as it was when the run started (files as written
+// either way): the machine as it stands must keep every invariant, and
+// running the program again must finish the job, leaving what the
+// uninterrupted runs leave.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <iostream>
 #include <sstream>
+#include <tuple>
 
 #include "invariants.h"
 #include "scenarios.h"
@@ -47,32 +51,39 @@ std::string FirstDifference(const std::string& got, const std::string& wanted) {
   }
 }
 
-class InterruptionSweep : public ::testing::TestWithParam<ScenarioId> {
+bool AskedUpgrade(const RunOutcome& outcome) {
+  return std::any_of(outcome.boxes.begin(), outcome.boxes.end(), [](const auto& box) {
+    return box.caption == "Zelvaran RQ47 Upgrade" && (box.style & MB_YESNO) == MB_YESNO;
+  });
+}
+
+class InterruptionSweep : public ::testing::TestWithParam<std::tuple<ScenarioId, PowerLoss>> {
  protected:
   void SetUp() override {
-    scenario_ = &GetScenario(GetParam());
+    scenario_ = &GetScenario(std::get<0>(GetParam()));
+    powerLoss_ = std::get<1>(GetParam());
+    // An upgrade's first run is finished by the run after the reboot.
+    finished_ = &GetScenario(scenario_->finishedBy);
     work_ = ScratchFolder(scenario_->name + "-interrupted");
     expected_ = ExpectationsOf(*scenario_);
-    // The upgrade's first run is finished by the run after the reboot, and
-    // may end in what that run leaves.
-    if (GetParam() == ScenarioId::kUpgradeAccepted) {
-      expected_.systemIniStates.push_back(GetScenario(ScenarioId::kAfterReboot).systemIniAfter);
-    }
+    if (finished_ != scenario_) expected_.systemIniStates.push_back(finished_->systemIniAfter);
   }
 
   // Runs the program again on the interrupted machine until the job is done.
-  void Finish(std::vector<std::string>& broken, uint64_t stoppedAfter) {
+  void Finish(std::vector<std::string>& broken) {
     if (scenario_->program == Program::kUninstall) {
       FinishUninstall(broken);
     } else {
-      FinishSetup(broken, stoppedAfter);
+      FinishSetup(broken);
     }
   }
 
   // The user starts setup again; an upgrade's first run takes one more run,
-  // after the reboot. The boxes take their default buttons.
-  void FinishSetup(std::vector<std::string>& broken, uint64_t stoppedAfter) {
+  // after the reboot. The boxes take their default buttons: an upgrade cut
+  // short before it removed the old keys is offered again and accepted.
+  void FinishSetup(std::vector<std::string>& broken) {
     bool installed = false;
+    bool askedUpgrade = false;
     for (int attempt = 0; attempt < 3 && !installed && broken.empty(); ++attempt) {
       RunInput input;
       RunOutcome outcome = RunProgram(work_, Program::kSetup, input);
@@ -81,6 +92,7 @@ class InterruptionSweep : public ::testing::TestWithParam<ScenarioId> {
         broken.push_back("next run: " + breach);
       }
       installed = Installed(outcome);
+      askedUpgrade = askedUpgrade || AskedUpgrade(outcome);
     }
     if (!broken.empty()) return;
     if (!installed) {
@@ -93,44 +105,15 @@ class InterruptionSweep : public ::testing::TestWithParam<ScenarioId> {
         broken.push_back(std::string("after the next run the vendor key has no ") + name);
       }
     }
-    if (machine.registry.text(kVendorKey, "Version") !=
-        std::optional<std::string>("3.02 Build 69")) {
-      broken.push_back("after the next run the vendor key's Version is not this version");
-    }
-    if (machine.registry.find(kTempSettingsKey) != nullptr) {
-      broken.push_back("after the next run the temporary settings key is still there");
+    if (scenario_->userSettings &&
+        ReadSettings(machine.registry, kVendorKey) != scenario_->userSettings) {
+      broken.push_back("after the next run the vendor key does not hold the user's settings");
     }
     for (const std::string& file : kPlacedFiles) {
       if (!ReadMachineFile(work_, file))
         broken.push_back("after the next run " + file + " is missing");
     }
-    if (GetParam() != ScenarioId::kUpgradeAccepted) {
-      ExpectCleanResult(broken);
-    } else if (stoppedAfter > QuestionCall()) {
-      // Once the user has said Yes to the upgrade and the upgrade has begun,
-      // the installation that finishes it carries the earlier settings over.
-      if (ReadSettings(machine.registry, kVendorKey) != scenario_->userSettings) {
-        broken.push_back(
-            "the upgrade, once accepted, ends without the earlier settings in the "
-            "vendor key");
-      }
-    }
-    // Stopped before the question was answered, the upgrade was never agreed
-    // to; the next run then installs as after a No, which leaves the earlier
-    // settings where they were. Stopped right after the answer, before any
-    // other call, the machine is the same as if stopped during the question.
-  }
-
-  // The number of the call that asks the upgrade question in the clean run.
-  uint64_t QuestionCall() const {
-    const std::vector<std::string>& trace = scenario_->clean.trace;
-    for (size_t i = 0; i < trace.size(); ++i) {
-      if (trace[i].rfind("MessageBoxA(", 0) == 0 &&
-          trace[i].find("Zelvaran RQ47 Upgrade") != std::string::npos) {
-        return i + 1;
-      }
-    }
-    return trace.size();
+    ExpectCleanResult(broken, askedUpgrade);
   }
 
   // The user starts the uninstaller again and answers Yes.
@@ -145,21 +128,42 @@ class InterruptionSweep : public ::testing::TestWithParam<ScenarioId> {
     for (const std::string& file : kPlacedFiles) {
       if (ReadMachineFile(work_, file)) broken.push_back("after the next run " + file + " is left");
     }
-    ExpectCleanResult(broken);
+    ExpectCleanResult(broken, false);
   }
 
-  void ExpectCleanResult(std::vector<std::string>& broken) {
+  // The registry, system.ini and the backup folder as the clean runs leave
+  // them: the archive holds the previous version's files byte for byte. A
+  // vendor key that a cut left without its Version is an earlier version of
+  // unknown kind to the next run, which offers the upgrade; where there was
+  // none, the archive then holds what the user agreed to archive.
+  void ExpectCleanResult(std::vector<std::string>& broken, bool askedUpgrade) {
     std::string registry = RegistryText(work_);
-    if (registry != scenario_->registryAfter) {
+    if (registry != finished_->registryAfter) {
       broken.push_back("after the next run the registry is not as the clean run leaves it: " +
-                       FirstDifference(registry, scenario_->registryAfter));
+                       FirstDifference(registry, finished_->registryAfter));
     }
-    if (ReadMachineFile(work_, kSystemIni) != scenario_->systemIniAfter) {
+    if (ReadMachineFile(work_, kSystemIni) != finished_->systemIniAfter) {
       broken.push_back("after the next run system.ini is not as the clean run leaves it");
+    }
+    if (finished_->archiveAfter.empty() && askedUpgrade) return;
+    FileContents archive = ArchiveFiles(work_);
+    for (const auto& [name, bytes] : finished_->archiveAfter) {
+      auto found = archive.find(name);
+      if (found == archive.end()) {
+        broken.push_back("after the next run the archive lacks " + name);
+      } else if (found->second != bytes) {
+        broken.push_back("after the next run the archive's " + name +
+                         " is not the previous version's");
+      }
+    }
+    if (archive.size() != finished_->archiveAfter.size()) {
+      broken.push_back("after the next run the archive holds other files than the clean run's");
     }
   }
 
   const Scenario* scenario_ = nullptr;
+  const Scenario* finished_ = nullptr;
+  PowerLoss powerLoss_ = PowerLoss::kRegistryAsAtCut;
   fs::path work_;
   RunExpectations expected_;
   size_t finishingRuns_ = 0;
@@ -171,7 +175,7 @@ TEST_P(InterruptionSweep, EveryInterruptedRunIsFinishedByTheNext) {
   Findings findings;
   for (uint64_t k = 0; k < calls; ++k) {
     CopyMachineFolder(scenario_->start, work_);
-    RunInput input{scenario_->answers, std::nullopt, k};
+    RunInput input{scenario_->answers, std::nullopt, k, powerLoss_};
     RunOutcome outcome = RunProgram(work_, scenario_->program, input);
 
     std::vector<std::string> broken = BrokenInvariants(expected_, work_, input, outcome);
@@ -179,20 +183,26 @@ TEST_P(InterruptionSweep, EveryInterruptedRunIsFinishedByTheNext) {
     if (outcome.exitCode && outcome.calls > k) {
       broken.push_back("the run was not stopped where it was cut short");
     }
-    if (broken.empty()) Finish(broken, k);
+    if (broken.empty()) Finish(broken);
     std::string where = k == 0 ? std::string("before the first call")
                                : "after call " + std::to_string(k) + ": " +
                                      scenario_->clean.trace[static_cast<size_t>(k - 1)];
     findings.add("stopped " + where, broken);
   }
-  std::cout << "[ interruption sweep ] " << scenario_->name << ": " << calls
-            << " interrupted runs, " << finishingRuns_ << " runs after them\n";
+  std::cout << "[ interruption sweep ] " << scenario_->name << ", " << PowerLossName(powerLoss_)
+            << ": " << calls << " interrupted runs, " << finishingRuns_ << " runs after them\n";
   RecordProperty("runs", static_cast<int>(calls + finishingRuns_));
   EXPECT_TRUE(findings.empty()) << scenario_->name << ":\n" << findings.report();
 }
 
-INSTANTIATE_TEST_SUITE_P(Scenarios, InterruptionSweep, ::testing::ValuesIn(kAllScenarios),
-                         [](const auto& info) { return ScenarioName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Scenarios, InterruptionSweep,
+                         ::testing::Combine(::testing::ValuesIn(kAllScenarios),
+                                            ::testing::Values(PowerLoss::kRegistryAsAtCut,
+                                                              PowerLoss::kRegistryAsAtStart)),
+                         [](const auto& info) {
+                           return ScenarioName(std::get<0>(info.param)) + "_" +
+                                  PowerLossName(std::get<1>(info.param));
+                         });
 
 }  // namespace
 }  // namespace rq47test

@@ -14,8 +14,9 @@
 
 namespace rq47test {
 
-// Exit codes the program documents: rq47set 0, 1 to 4, -1 to -3 and 100;
-// zuninst 0 and 1.
+// Exit codes the program documents: rq47set 0, 1 to 4, -1 to -3, 100
+// (requirements not met), 101 (previous version not archived) and 102
+// (package incomplete); zuninst 0 and 1.
 bool IsDocumentedExitCode(Program program, int exitCode);
 
 // What any run may leave.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -62,9 +63,10 @@ void ApplyUserSettings(const fs::path& folder) {
 }
 
 Scenario Prepare(ScenarioId id, const fs::path& start, Program program, std::vector<int> answers,
-                 std::optional<UserSettings> userSettings) {
+                 std::optional<UserSettings> userSettings, ScenarioId finishedBy) {
   Scenario scenario;
   scenario.id = id;
+  scenario.finishedBy = finishedBy;
   scenario.name = ScenarioName(id);
   scenario.program = program;
   scenario.answers = std::move(answers);
@@ -75,7 +77,36 @@ Scenario Prepare(ScenarioId id, const fs::path& start, Program program, std::vec
   scenario.clean = CleanRun(start, clean, program, scenario.answers);
   scenario.systemIniAfter = ReadMachineFile(clean, kSystemIni).value_or("");
   scenario.registryAfter = RegistryText(clean);
+  scenario.archiveAfter = ArchiveFiles(clean);
   return scenario;
+}
+
+Scenario Prepare(ScenarioId id, const fs::path& start, Program program, std::vector<int> answers,
+                 std::optional<UserSettings> userSettings) {
+  return Prepare(id, start, program, std::move(answers), std::move(userSettings), id);
+}
+
+// The two runs of an upgrade of a shipped machine whose earlier version keeps
+// its settings in `settingsKey`: the first answered with the default buttons
+// (Yes to the upgrade), then the run after the reboot.
+void PrepareUpgrade(std::map<ScenarioId, Scenario>& scenarios, const std::string& machine,
+                    const std::string& settingsKey, ScenarioId upgrade, ScenarioId afterReboot) {
+  fs::path root = ScenarioRoot().path();
+  fs::path previous = root / machine;
+  fs::copy(SourceDir() / "machines" / machine, previous, fs::copy_options::recursive);
+  std::optional<UserSettings> previousSettings =
+      ReadSettings(winsim::Machine::load(previous).registry, settingsKey);
+  Require(previousSettings.has_value(), machine + " has no settings in " + settingsKey);
+  scenarios[upgrade] =
+      Prepare(upgrade, previous, Program::kSetup, {}, previousSettings, afterReboot);
+
+  fs::path rebooted = root / (machine + "-rebooted");
+  CopyMachineFolder(root / (ScenarioName(upgrade) + "-clean"), rebooted);
+  std::optional<UserSettings> savedSettings =
+      ReadSettings(winsim::Machine::load(rebooted).registry, kTempSettingsKey);
+  Require(savedSettings == previousSettings,
+          "the upgrade of " + machine + " did not save the settings in the temporary settings key");
+  scenarios[afterReboot] = Prepare(afterReboot, rebooted, Program::kSetup, {}, savedSettings);
 }
 
 std::map<ScenarioId, Scenario> PrepareAll() {
@@ -95,23 +126,10 @@ std::map<ScenarioId, Scenario> PrepareAll() {
   scenarios[ScenarioId::kUninstall] = Prepare(
       ScenarioId::kUninstall, installed, Program::kUninstall, {IDYES}, InstalledUserSettings());
 
-  fs::path previous = root / "win95-previous";
-  fs::copy(SourceDir() / "machines" / "win95-previous", previous, fs::copy_options::recursive);
-  std::optional<UserSettings> previousSettings =
-      ReadSettings(winsim::Machine::load(previous).registry, kServiceKey);
-  Require(previousSettings.has_value(), "win95-previous has no settings in its service key");
-  // The upgrade question's default button is Yes.
-  scenarios[ScenarioId::kUpgradeAccepted] =
-      Prepare(ScenarioId::kUpgradeAccepted, previous, Program::kSetup, {}, previousSettings);
-
-  fs::path rebooted = root / "rebooted";
-  CopyMachineFolder(root / "UpgradeAccepted-clean", rebooted);
-  std::optional<UserSettings> savedSettings =
-      ReadSettings(winsim::Machine::load(rebooted).registry, kTempSettingsKey);
-  Require(savedSettings == previousSettings,
-          "the upgrade did not save the settings in the temporary settings key");
-  scenarios[ScenarioId::kAfterReboot] =
-      Prepare(ScenarioId::kAfterReboot, rebooted, Program::kSetup, {}, savedSettings);
+  PrepareUpgrade(scenarios, "win95-previous", kServiceKey, ScenarioId::kServiceKeyUpgrade,
+                 ScenarioId::kServiceKeyAfterReboot);
+  PrepareUpgrade(scenarios, "win98-vendor-previous", kVendorKey, ScenarioId::kVendorKeyUpgrade,
+                 ScenarioId::kVendorKeyAfterReboot);
   return scenarios;
 }
 
@@ -121,12 +139,16 @@ std::string ScenarioName(ScenarioId id) {
   switch (id) {
     case ScenarioId::kFreshInstall: return "FreshInstall";
     case ScenarioId::kReinstall: return "Reinstall";
-    case ScenarioId::kUpgradeAccepted: return "UpgradeAccepted";
-    case ScenarioId::kAfterReboot: return "AfterReboot";
+    case ScenarioId::kServiceKeyUpgrade: return "ServiceKeyUpgrade";
+    case ScenarioId::kServiceKeyAfterReboot: return "ServiceKeyAfterReboot";
+    case ScenarioId::kVendorKeyUpgrade: return "VendorKeyUpgrade";
+    case ScenarioId::kVendorKeyAfterReboot: return "VendorKeyAfterReboot";
     case ScenarioId::kUninstall: return "Uninstall";
   }
   return "?";
 }
+
+void PrintTo(ScenarioId id, std::ostream* out) { *out << ScenarioName(id); }
 
 const Scenario& GetScenario(ScenarioId id) {
   static const std::map<ScenarioId, Scenario> scenarios = PrepareAll();
@@ -158,6 +180,27 @@ void DescribeKey(const winsim::RegKey& key, std::string& out) {
 }
 
 }  // namespace
+
+FileContents ArchiveFiles(const fs::path& folder) {
+  FileContents files;
+  std::error_code error;
+  fs::path backup = folder / "drive_c";
+  for (const char* part : {"WINDOWS", "Zelvaran", "zelbak95"}) {
+    fs::path next = backup / part;
+    for (const auto& entry : fs::directory_iterator(backup, error)) {
+      if (winsim::NamesEqual(entry.path().filename().string(), part)) next = entry.path();
+    }
+    backup = next;
+  }
+  for (const auto& entry : fs::directory_iterator(backup, error)) {
+    std::string name = entry.path().filename().string();
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::ifstream in(entry.path(), std::ios::binary);
+    files[name].assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  return files;
+}
 
 std::string RegistryText(const fs::path& folder) {
   winsim::Machine machine = winsim::Machine::load(folder);

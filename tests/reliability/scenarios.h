@@ -1,13 +1,17 @@
 // The whole runs whose every platform call the sweeps fail or cut short: a
 // fresh installation, a reinstallation over the user's settings, the first
-// run of an upgrade answered YES, the run after the upgrade's reboot, and an
-// uninstall answered Yes. Each starts from a machine folder prepared once
-// from the shipped machines, and knows what its clean run leaves.
+// run of an upgrade answered YES and the run after the upgrade's reboot (of
+// an earlier version that keeps its settings in the service key, and of one
+// that keeps them in the vendor key), and an uninstall answered Yes. Each
+// starts from a machine folder prepared once from the shipped machines, and
+// knows what its clean run leaves.
 #ifndef RQ47_TESTS_RELIABILITY_SCENARIOS_H
 #define RQ47_TESTS_RELIABILITY_SCENARIOS_H
 
 #include <filesystem>
+#include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,11 +20,24 @@
 
 namespace rq47test {
 
-enum class ScenarioId { kFreshInstall, kReinstall, kUpgradeAccepted, kAfterReboot, kUninstall };
+enum class ScenarioId {
+  kFreshInstall,
+  kReinstall,
+  kServiceKeyUpgrade,
+  kServiceKeyAfterReboot,
+  kVendorKeyUpgrade,
+  kVendorKeyAfterReboot,
+  kUninstall
+};
 
-inline constexpr ScenarioId kAllScenarios[] = {ScenarioId::kFreshInstall, ScenarioId::kReinstall,
-                                               ScenarioId::kUpgradeAccepted,
-                                               ScenarioId::kAfterReboot, ScenarioId::kUninstall};
+inline constexpr ScenarioId kAllScenarios[] = {
+    ScenarioId::kFreshInstall,      ScenarioId::kReinstall,
+    ScenarioId::kServiceKeyUpgrade, ScenarioId::kServiceKeyAfterReboot,
+    ScenarioId::kVendorKeyUpgrade,  ScenarioId::kVendorKeyAfterReboot,
+    ScenarioId::kUninstall};
+
+// Files by their lower-case name, with their bytes.
+using FileContents = std::map<std::string, std::string>;
 
 inline const std::string kSystemIni = "WINDOWS\\system.ini";
 inline constexpr char kDriverLine[] = "device = zelvcd.vxd";
@@ -41,6 +58,12 @@ struct Scenario {
   std::string registryAfter;  // RegistryText of the whole registry
   // The settings the user has before the run; nothing when there are none yet.
   std::optional<UserSettings> userSettings;
+  // The backup folder as the clean run leaves it: the previous version's
+  // files as they were before the upgrade began.
+  FileContents archiveAfter;
+  // The first run of an upgrade is finished by the run after its reboot;
+  // every other scenario by itself.
+  ScenarioId finishedBy;
 };
 
 // Prepared on first use; the folders live until the test program ends.
@@ -48,9 +71,13 @@ const Scenario& GetScenario(ScenarioId id);
 
 // A name for test output ("FreshInstall").
 std::string ScenarioName(ScenarioId id);
+void PrintTo(ScenarioId id, std::ostream* out);
 
 // A new empty folder below the scenarios' own temporary folder.
 std::filesystem::path ScratchFolder(const std::string& name);
+
+// The files of a machine folder's backup folder (WINDOWS\Zelvaran\zelbak95).
+FileContents ArchiveFiles(const std::filesystem::path& folder);
 
 // The whole registry of a machine folder as text, one line per key and per
 // value, values in name order: two registries that hold the same keys and

@@ -169,29 +169,54 @@ TEST_F(SettingsSurvival, NextRunAddsTheDriverLineAMigrationCouldNotAdd) {
   EXPECT_EQ(DriverLines(), 1u);
 }
 
-// The user said Yes to the upgrade and the machine went down while the
-// previous version was being archived. Setup run again must finish the
-// upgrade: the earlier settings end in the vendor key, and the driver line
-// they ask for is in system.ini once.
-TEST_F(SettingsSurvival, NextRunFinishesAnUpgradeStoppedDuringTheArchive) {
-  PreviousVersion();
-  uint64_t firstArchiveCopy = 0;
-  {
-    auto clean = TestMachine::CopyOf("win95-previous");
-    clean->run();
-    ASSERT_EQ(rq47set::RunSetup(), 0);
-    const std::vector<std::string>& trace = clean->run().trace();
-    while (firstArchiveCopy < trace.size() && trace[firstArchiveCopy].rfind("CopyFileA(", 0) != 0) {
-      ++firstArchiveCopy;
+// The user said Yes to the upgrade and the machine went down part way: while
+// the previous version was being archived, or once the driver line was gone
+// (the earlier version keeping its settings in the service key, or in the
+// vendor key). Setup run again must finish the upgrade: the earlier settings
+// end in the vendor key, the driver line they ask for is in system.ini once,
+// and the archive holds the earlier version's files.
+TEST_F(SettingsSurvival, NextRunsFinishAnUpgradeCutShort) {
+  struct Cut {
+    const char* machine;
+    std::string settingsKey;
+    const char* lastCall;  // the run stops right after the first call that begins so
+  };
+  const Cut kCuts[] = {
+      {"win95-previous", kServiceKey, "CopyFileA("},
+      {"win95-previous", kServiceKey, "DeleteFileA(\"C:\\\\WINDOWS\\\\system.new"},
+      {"win98-vendor-previous", kVendorKey, "CopyFileA("},
+      {"win98-vendor-previous", kVendorKey, "DeleteFileA(\"C:\\\\WINDOWS\\\\system.new"}};
+  for (const Cut& cut : kCuts) {
+    SCOPED_TRACE(std::string(cut.machine) + ", stopped after " + cut.lastCall);
+    uint64_t stopAfter = 0;
+    {
+      auto clean = TestMachine::CopyOf(cut.machine);
+      clean->run();
+      ASSERT_EQ(rq47set::RunSetup(), 0);
+      const std::vector<std::string>& trace = clean->run().trace();
+      while (stopAfter < trace.size() && trace[stopAfter].rfind(cut.lastCall, 0) != 0) ++stopAfter;
+      ASSERT_LT(stopAfter, trace.size());
     }
-    ASSERT_LT(firstArchiveCopy, trace.size());
-  }
-  m_->newRun().stopAfterCalls(firstArchiveCopy + 1);
-  EXPECT_THROW(rq47set::RunSetup(), winsim::RunStopped);
+    m_ = TestMachine::CopyOf(cut.machine);
+    std::optional<UserSettings> previous = ReadSettings(m_->registry(), cut.settingsKey);
+    std::optional<std::string> modemInf =
+        m_->readFile("C:\\WINDOWS\\INF\\Other\\Zelvaran IncZQRTMODM.inf");
+    ASSERT_TRUE(previous && modemInf);
+    m_->newRun().stopAfterCalls(stopAfter + 1);
+    EXPECT_THROW(rq47set::RunSetup(), winsim::RunStopped);
 
-  for (int run = 0; run < 2 && !m_->keyExists(kVendorKey); ++run) ASSERT_EQ(Setup(), 0);
-  EXPECT_EQ(Vendor(), previous_);
-  EXPECT_EQ(DriverLines(), 1u);
+    bool installed = false;
+    for (int run = 0; run < 3 && !installed; ++run) {
+      ASSERT_EQ(Setup(), 0);
+      const std::vector<winsim::MessageBoxRecord>& boxes = m_->run().messageBoxes();
+      installed = !boxes.empty() && boxes.back().text.rfind("You have successfully", 0) == 0;
+    }
+    ASSERT_TRUE(installed);
+    EXPECT_EQ(Vendor(), previous);
+    EXPECT_FALSE(m_->keyExists(kTempSettingsKey));
+    EXPECT_EQ(DriverLines(), 1u);
+    EXPECT_EQ(m_->readFile("C:\\WINDOWS\\Zelvaran\\zelbak95\\ZQRTMODM.INF"), modemInf);
+  }
 }
 
 }  // namespace

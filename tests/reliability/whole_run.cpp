@@ -20,11 +20,11 @@ int CallProgram(Program program) {
   return program == Program::kSetup ? rq47set::RunSetup() : zuninst::RunUninstall();
 }
 
-// The saved folder must load, and hold what the run left in memory.
-std::string ReloadProblem(const fs::path& folder, const winsim::Registry& left) {
+// The saved folder must load, and hold what the run left in memory when that was saved.
+std::string ReloadProblem(const fs::path& folder, const winsim::Registry* left) {
   try {
     winsim::Machine loaded = winsim::Machine::load(folder);
-    if (!loaded.registry.sameAs(left)) {
+    if (left != nullptr && !loaded.registry.sameAs(*left)) {
       return "the saved registry differs from the one the run left";
     }
   } catch (const std::exception& error) {
@@ -34,6 +34,12 @@ std::string ReloadProblem(const fs::path& folder, const winsim::Registry& left) 
 }
 
 }  // namespace
+
+const char* PowerLossName(PowerLoss model) {
+  return model == PowerLoss::kRegistryAsAtCut ? "RegistryAsAtCut" : "RegistryAsAtStart";
+}
+
+void PrintTo(PowerLoss model, std::ostream* out) { *out << PowerLossName(model); }
 
 const char* ProgramName(Program program) {
   return program == Program::kSetup ? "rq47set" : "zuninst";
@@ -69,13 +75,21 @@ RunOutcome RunProgram(const fs::path& folder, Program program, const RunInput& i
     outcome.boxes = run.messageBoxes();
     outcome.handlesLeftOpen = run.openHandleCount();
   }
+  // A cut that loses the run's registry changes leaves registry.reg as it was;
+  // the short names stay with the files the run made all the same.
+  bool registryLost = outcome.interrupted && input.powerLoss == PowerLoss::kRegistryAsAtStart;
+  if (registryLost) machine->registry.modified = false;
   try {
     machine->save();
   } catch (const std::exception& error) {
     outcome.reloadProblem = std::string("the machine cannot be saved: ") + error.what();
     return outcome;
   }
-  outcome.reloadProblem = ReloadProblem(folder, machine->registry);
+  if (registryLost) {
+    outcome.reloadProblem = ReloadProblem(folder, nullptr);
+    return outcome;
+  }
+  outcome.reloadProblem = ReloadProblem(folder, &machine->registry);
   return outcome;
 }
 

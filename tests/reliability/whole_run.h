@@ -1,13 +1,15 @@
 // One whole run of rq47set or zuninst, in this process, on a machine folder:
 // loaded as the program's start would load it, run with scripted answers and
 // an optional failing call or call budget, saved as the program's end would
-// save it, and loaded once more as the next program would.
+// save it (or, for a power cut, as the power loss leaves it), and loaded once
+// more as the next program would.
 #ifndef RQ47_TESTS_RELIABILITY_WHOLE_RUN_H
 #define RQ47_TESTS_RELIABILITY_WHOLE_RUN_H
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -17,13 +19,26 @@ namespace rq47test {
 
 enum class Program { kSetup, kUninstall };
 
+// What a run cut short leaves of the registry. Files are always as written.
+// Windows 95/98 hold the registry in memory and write it out later, so a
+// power cut may keep any of the run's registry changes, or none of them.
+enum class PowerLoss {
+  kRegistryAsAtCut,    // every change the run made until the cut was written out
+  kRegistryAsAtStart,  // none was
+};
+
 const char* ProgramName(Program program);
+
+// "RegistryAsAtCut", "RegistryAsAtStart".
+const char* PowerLossName(PowerLoss model);
+void PrintTo(PowerLoss model, std::ostream* out);
 
 struct RunInput {
   std::vector<int> answers;
   std::optional<winsim::FaultRule> fault;
   // The run ends, as if killed, before making call number stopAfterCalls + 1.
   std::optional<uint64_t> stopAfterCalls;
+  PowerLoss powerLoss = PowerLoss::kRegistryAsAtCut;
 };
 
 struct RunOutcome {
@@ -38,7 +53,8 @@ struct RunOutcome {
   uint64_t calls = 0;
   std::vector<winsim::MessageBoxRecord> boxes;
   size_t handlesLeftOpen = 0;
-  // Empty when the saved folder loads again and holds the registry the run left.
+  // Empty when the saved folder loads again and holds the registry the run
+  // left (or, when the cut lost the run's registry changes, just loads).
   std::string reloadProblem;
 };
 

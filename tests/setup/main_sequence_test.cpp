@@ -50,6 +50,40 @@ TEST(MainSequence, WithoutTheModemTheHardwareMessageEndsTheRunAndNothingIsWritte
   EXPECT_EQ(machine->run().openHandleCount(), 0u);
 }
 
+// The package is looked at only once the modem is known to be there: the
+// detection changes nothing, and the hardware message comes first.
+TEST(MainSequence, WithoutTheModemAndThePackageTheHardwareMessageComesFirst) {
+  auto machine = MakeMachine({}, "");
+  for (const char* name : rq47test::kPackageFiles) {
+    machine->removeFile(std::string("C:\\WINDOWS\\Zelvaran\\ZelSet95\\") + name);
+  }
+  EXPECT_EQ(rq47set::RunSetup(), 0);
+  ExpectOnlyBox(*machine, kHardwareNotFound);
+}
+
+// Before its first change the run makes sure the package is whole: the first
+// file missing from the program folder is named with the folder, and nothing
+// is changed.
+TEST(MainSequence, AFileMissingFromThePackageIsNamedAndNothingIsChanged) {
+  for (const char* missing : rq47test::kPackageFiles) {
+    SCOPED_TRACE(missing);
+    auto machine = MakeMachine();
+    machine->removeFile(std::string("C:\\WINDOWS\\Zelvaran\\ZelSet95\\") + missing);
+    machine->removeFile("C:\\WINDOWS\\Zelvaran\\ZelSet95\\rq47.reg");  // named only when first
+
+    EXPECT_EQ(rq47set::RunSetup(), rq47set::kExitPackageIncomplete);
+
+    ExpectOnlyBox(*machine, std::string("The installation kit is not complete: the file ") +
+                                missing +
+                                " is missing from the folder\rC:\\WINDOWS\\Zelvaran\\ZelSet95\r\r"
+                                "Copy the whole installation kit into that folder, then run Setup "
+                                "again.\rNothing has been installed or changed.");
+    EXPECT_EQ(setuptest::ChangingCalls(*machine), 0u);
+    EXPECT_FALSE(machine->keyExists(rq47test::Hklm("Software\\Zelvaran")));
+    EXPECT_EQ(machine->run().openHandleCount(), 0u);
+  }
+}
+
 TEST(MainSequence, AVendorKeyThatCannotBeCreatedEndsTheRunWithItsMessage) {
   auto machine = MakeMachine();
   machine->run().addFault({"RegCreateKeyExA", "RQ31DFV", 0, ERROR_ACCESS_DENIED});

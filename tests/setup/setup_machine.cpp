@@ -16,6 +16,7 @@ std::unique_ptr<rq47test::TestMachine> MakeMachine(const winsim::MachineConfig& 
                                                    const std::string& modemId) {
   auto machine = std::make_unique<rq47test::TestMachine>(config);
   machine->writeFile(kSystemIni, kSystemIniText);
+  rq47test::AddModemPackage(*machine);
   AddPciDevice(*machine, "VEN_8086&DEV_7110&SUBSYS_00000000&REV_01");
   if (!modemId.empty()) AddPciDevice(*machine, modemId);
   machine->run();

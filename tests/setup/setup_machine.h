@@ -27,7 +27,8 @@ std::string Padded(std::string_view text, size_t count);
 // Adds the PCI key of a device with one instance key.
 void AddPciDevice(rq47test::TestMachine& machine, const std::string& name);
 
-// A machine with system.ini and, when modemId is not empty, the modem's PCI key.
+// A machine with system.ini, the package in its program folder and, when
+// modemId is not empty, the modem's PCI key.
 std::unique_ptr<rq47test::TestMachine> MakeMachine(const winsim::MachineConfig& config = {},
                                                    const std::string& modemId = kModemId);
 

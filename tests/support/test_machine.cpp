@@ -223,6 +223,13 @@ std::vector<std::string> ChangedEntries(const std::map<std::string, std::string>
   return changed;
 }
 
+void AddModemPackage(TestMachine& machine) {
+  const std::string folder = machine.config().windowsDirectory + "\\Zelvaran\\ZelSet95\\";
+  for (const std::string name : kPackageFiles) {
+    machine.writeFile(folder + name, name == "rq47.reg" ? "REGEDIT4\r\n" : "package " + name);
+  }
+}
+
 std::string Hklm(std::string_view subkey) { return "HKEY_LOCAL_MACHINE\\" + std::string(subkey); }
 
 }  // namespace rq47test

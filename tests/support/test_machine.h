@@ -92,6 +92,13 @@ std::map<std::string, std::string> FolderContents(const std::filesystem::path& f
 // a failure that says what differs without printing every file.
 std::vector<std::string> ChangedEntries(const std::map<std::string, std::string>& before,
                                         const std::map<std::string, std::string>& after);
+// The files setup takes from its program folder (Zelvaran\ZelSet95 below the
+// machine's Windows directory): the six it places and rq47.reg (an empty
+// import). Setup installs or upgrades nothing without all of them.
+inline constexpr const char* kPackageFiles[] = {"zelvcd.vxd", "rq47pci.vxd", "rq47pci1.vxd",
+                                                "zca.cpl",    "zuninst.exe", "Domestic.hlp",
+                                                "rq47.reg"};
+void AddModemPackage(TestMachine& machine);
 
 // "Software\Zelvaran" below HKEY_LOCAL_MACHINE, as a full path.
 std::string Hklm(std::string_view subkey);

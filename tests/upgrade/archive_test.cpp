@@ -2,10 +2,15 @@
 // from where, in what order, and under which names.
 #include <windows.h>
 
+#include <iterator>
+
 #include "archive.h"
+#include "exit_codes.h"
+#include "main_sequence.h"
 #include "setup_state.h"
 #include "text_buffer.h"
 #include "upgrade_fixture.h"
+#include "winsim/regedit4.h"
 
 namespace rq47test {
 namespace {
@@ -45,10 +50,12 @@ std::vector<ExpectedCopy> ArchiveOrder() {
 
 class ArchiveTest : public UpgradeTest {
  protected:
-  // The setup at the point of the archive: paths filled, the backup folder made.
+  // The setup at the point of the archive: paths filled, the backup folder
+  // made; each test puts the files it needs in the program folder.
   void SetUp() override {
     StartSetupRun();
     machine().makeDirectory(kBackupFolder);
+    std::filesystem::remove_all(machine().hostPath(kProgramFolder));
   }
   std::optional<std::string> Archived(const std::string& name) {
     return machine().readFile(std::string(kBackupFolder) + "\\" + name);
@@ -156,15 +163,67 @@ TEST_F(ArchiveTest, ASecondArchiveOverwritesByNameAndKeepsTheRest) {
   EXPECT_EQ(Archived("brazil.hlp"), "first upgrade's brazil.hlp");
 }
 
-TEST_F(ArchiveTest, WithoutABackupFolderNothingIsArchivedAndAllCopiesAreTried) {
+// Files that are not there are passed over; the first that is there and
+// cannot be copied (here for want of a backup folder) ends the archive.
+TEST_F(ArchiveTest, WithoutABackupFolderTheFirstFileThereFailsTheArchive) {
   std::filesystem::remove_all(machine().hostPath(kBackupFolder));
   machine().writeFile(std::string(kProgramFolder) + "\\zca.cpl", "program zca.cpl");
 
-  rq47set::ArchivePreviousVersion();
+  EXPECT_FALSE(rq47set::ArchivePreviousVersion());
 
-  EXPECT_EQ(CallsOf("CopyFileA").size(), 56u);
+  std::vector<std::string> copies = CallsOf("CopyFileA");
+  ASSERT_FALSE(copies.empty());
+  EXPECT_NE(copies.back().find(TraceQuoted("C:\\WINDOWS\\Zelvaran\\zelset95\\zca.cpl")),
+            std::string::npos);
+  EXPECT_EQ(copies.size(), 22u);  // the kit's zca.cpl, not there, came just before it
   EXPECT_FALSE(machine().exists(kBackupFolder));
   EXPECT_TRUE(run().messageBoxes().empty());
+}
+
+// A copy that fails for any reason but a missing source stops the upgrade
+// before anything of the previous version is removed, whichever copy it is.
+TEST(ArchiveFailure, EachCopyFailingStopsTheUpgradeBeforeAnythingIsRemoved) {
+  const uint32_t kErrors[] = {ERROR_DISK_FULL, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION};
+  const std::string kBackup = "drive_c/WINDOWS/Zelvaran/zelbak95/";
+  // Which of the 56 copies find their source, as a clean upgrade makes them.
+  std::vector<bool> sourceThere;
+  {
+    auto clean = TestMachine::CopyOf("win95-previous");
+    clean->run();
+    ASSERT_EQ(rq47set::RunSetup(), 0);
+    for (const std::string& line : clean->run().trace()) {
+      if (line.rfind("CopyFileA(", 0) == 0 && line.find("zelbak95") != std::string::npos) {
+        sourceThere.push_back(line.find(") = TRUE") != std::string::npos);
+      }
+    }
+  }
+  ASSERT_EQ(sourceThere.size(), 56u);
+
+  for (unsigned copy = 1; copy <= 56; ++copy) {
+    SCOPED_TRACE("copy " + std::to_string(copy));
+    auto m = TestMachine::CopyOf("win95-previous");
+    std::string registryBefore = winsim::ExportRegedit4(m->registry());
+    auto filesBefore = FilesBelow(m->folder());
+    m->run().addFault({"CopyFileA", "zelbak95", copy, kErrors[copy % 3]});
+
+    int exitCode = rq47set::RunSetup();
+
+    if (!sourceThere[copy - 1]) {  // a file that is not there is passed over
+      EXPECT_EQ(exitCode, 0);
+      EXPECT_FALSE(m->keyExists(kServiceKeyPath));
+      continue;
+    }
+    EXPECT_EQ(exitCode, rq47set::kExitArchiveFailed);
+    ASSERT_EQ(m->run().messageBoxes().size(), 2u);
+    EXPECT_EQ(m->run().messageBoxes()[1].caption, kUpgradeCaption);
+    EXPECT_NE(m->run().messageBoxes()[1].text.find("could not be archived"), std::string::npos);
+    EXPECT_EQ(winsim::ExportRegedit4(m->registry()), registryBefore);
+    auto filesAfter = FilesBelow(m->folder());
+    for (auto it = filesAfter.begin(); it != filesAfter.end();) {
+      it = it->first.rfind(kBackup, 0) == 0 ? filesAfter.erase(it) : std::next(it);
+    }
+    EXPECT_EQ(filesAfter, filesBefore);
+  }
 }
 
 TEST_F(ArchiveTest, TheKitFolderIsOnTheCurrentDrive) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "exit_codes.h"
 #include "setup_state.h"
 #include "upgrade.h"
 #include "upgrade_fixture.h"
@@ -21,6 +22,10 @@ constexpr char kArchiveText[] =
     "experience problems with the new software, follow the instructions in the\n"
     "Readme.doc file to revert back to the old version.";
 constexpr char kTempKeyFailedText[] = "Failed to create temp RQ31 Key";
+constexpr char kArchiveFailedText[] =
+    "The previous version of the RQ47 Modem could not be archived to the following\n"
+    "directory: windir\\Zelvaran\\zelbak95\\.  Nothing of it has been removed.  Free some\n"
+    "disk space, or close the programs that use its files, then run Setup again.";
 
 class UpgradeAcceptTest : public UpgradeTest {
  protected:
@@ -119,28 +124,29 @@ TEST_F(UpgradeAcceptTest, ArchivesBeforeDeletingAndSavesBeforeRemovingTheKeys) {
   EXPECT_EQ(machine().readFile(std::string(kBackupFolder) + "\\zca.cpl"), "program folder zca.cpl");
   EXPECT_EQ(machine().readFile(std::string(kBackupFolder) + "\\setup.exe"), "old kit setup.exe");
 
-  // The temporary settings key is made as soon as the user accepts, so an
-  // upgrade cut short is known as one, and made again to save the settings.
+  // Until the old keys go, the upgrade writes nothing to the registry: cut
+  // short, it leaves the old key as it was, and is offered again.
   size_t accepted = FirstCall("MessageBoxA", "UPGRADE");
-  size_t marked = FirstCall("RegCreateKeyExA", TraceQuoted("Software\\Zelvaran\\RQ31"));
   size_t uninstaller = FirstCall("CreateProcessA", "UNINST.EXE");
   size_t backupFolder = FirstCall("CreateDirectoryA", TraceQuoted(kBackupFolder));
   size_t setupFolder = FirstCall("SetCurrentDirectoryA", TraceQuoted("C:\\Progra~1\\ZelSetup"));
-  size_t notice = FirstCall("MessageBoxA", "archived");
   size_t firstCopy = FirstCall("CopyFileA");
+  size_t notice = FirstCall("MessageBoxA", "archived");
   size_t driverDeleted = FirstCall("DeleteFileA", "RQ47pci.vxd");
   size_t driverLine = FirstCall("CreateFileA", "system.new");
   size_t infDeleted = FirstCall("DeleteFileA", "ZQRTMODM.inf");
+  size_t firstWrite = std::min(FirstCall("RegSetValueExA"), FirstCall("RegCreateKeyExA"));
   size_t saved = FirstCall("RegSetValueExA", "\"Language\"");
   size_t keysDeleted = FirstCall("RegDeleteKeyA");
   size_t reboot = FirstCall("MessageBoxA", "reboot");
-  std::vector<size_t> order = {accepted, marked,      uninstaller,   backupFolder, setupFolder,
-                               notice,   firstCopy,   driverDeleted, driverLine,   infDeleted,
-                               saved,    keysDeleted, reboot};
+  std::vector<size_t> order = {accepted,   uninstaller, backupFolder,  setupFolder,
+                               firstCopy,  notice,      driverDeleted, driverLine,
+                               infDeleted, firstWrite,  keysDeleted,   reboot};
   for (size_t i = 0; i < order.size(); ++i) {
     ASSERT_LT(order[i], run().trace().size()) << "step " << i << " was not made";
     if (i > 0) EXPECT_LT(order[i - 1], order[i]) << "step " << i << " came too early";
   }
+  EXPECT_LT(saved, keysDeleted);
   EXPECT_EQ(CallsOf("CreateProcessA").size(), 1u);
 }
 
@@ -216,14 +222,20 @@ TEST_F(UpgradeAcceptTest, APortNameWrittenWithTwentyBytesIsSavedWhenItFitsTen) {
 
 // A read the registry fails (unlike a value that is not there) says nothing
 // about the setting: the old keys stay, so the setting is not lost.
-class UnreadableSettingTest
-    : public UpgradeAcceptTest,
-      public ::testing::WithParamInterface<std::pair<const char*, unsigned>> {};
+struct UnreadableSetting {
+  const char* name;
+  unsigned nth;  // which read of the value fails
+  bool modem;
+};
+
+class UnreadableSettingTest : public UpgradeAcceptTest,
+                              public ::testing::WithParamInterface<UnreadableSetting> {};
 
 TEST_P(UnreadableSettingTest, KeepsTheOldKeys) {
-  const auto& [name, nth] = GetParam();
+  const UnreadableSetting& setting = GetParam();
+  if (!setting.modem) machine().registry().remove(kModemKeyPath);
   WriteOldSettings(kVendorKeyPath);
-  run().addFault({"RegQueryValueExA", TraceQuoted(name), nth, ERROR_CANTREAD});
+  run().addFault({"RegQueryValueExA", TraceQuoted(setting.name), setting.nth, ERROR_CANTREAD});
 
   EXPECT_EQ(Accept(), 10);
 
@@ -237,39 +249,70 @@ TEST_P(UnreadableSettingTest, KeepsTheOldKeys) {
   EXPECT_EQ(run().openHandleCount(), 0u);
 }
 
-// Version and PortName are read once before the question, then with the others.
+// With the modem detected, the old key's Version and PortName give way to
+// this version and the device's port and are not read again; without it they
+// are (Version once before the question, then with the others).
 INSTANTIATE_TEST_SUITE_P(Values, UnreadableSettingTest,
-                         ::testing::Values(std::make_pair("Version", 2u),
-                                           std::make_pair("Language", 1u),
-                                           std::make_pair("Country", 1u),
-                                           std::make_pair("PNP ID", 1u),
-                                           std::make_pair("PortName", 2u)),
+                         ::testing::Values(UnreadableSetting{"Version", 2, false},
+                                           UnreadableSetting{"Language", 1, true},
+                                           UnreadableSetting{"Country", 1, true},
+                                           UnreadableSetting{"PNP ID", 1, true},
+                                           UnreadableSetting{"PortName", 1, false}),
                          [](const auto& info) {
-                           std::string name = info.param.first;
+                           std::string name = info.param.name;
                            name.erase(std::remove(name.begin(), name.end(), ' '), name.end());
                            return name;
                          });
 
-TEST_F(UpgradeAcceptTest, EveryFileAndRegistryStepFailingStillEndsWithTheRebootRequest) {
+// An old driver or INF file is deleted only once its copy is known to be in
+// the backup folder: here the look for one of the copies fails.
+class UnconfirmedArchiveCopyTest
+    : public UpgradeAcceptTest,
+      public ::testing::WithParamInterface<std::pair<const char*, std::string>> {};
+
+TEST_P(UnconfirmedArchiveCopyTest, KeepsThatFile) {
+  const auto& [archivedName, kept] = GetParam();
+  run().addFault({"CreateFileA", TraceQuoted(std::string(kBackupFolder) + "\\" + archivedName), 0,
+                  ERROR_ACCESS_DENIED});
+
+  EXPECT_EQ(Accept(), 10);
+
+  for (const std::string& file : std::vector<std::string>{
+           "C:\\WINDOWS\\SYSTEM\\RQ47pci.vxd", "C:\\WINDOWS\\SYSTEM\\RQ47pci1.vxd",
+           "C:\\WINDOWS\\SYSTEM\\zelvcd.vxd",
+           std::string(kInfFolder) + "\\Zelvaran IncZQRTMODM.inf",
+           std::string(kInfFolder) + "\\ZelvaranSERWAVE.inf"}) {
+    EXPECT_EQ(machine().exists(file), file == kept) << file;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, UnconfirmedArchiveCopyTest,
+    ::testing::Values(
+        std::make_pair("RQ47pci.vxd", "C:\\WINDOWS\\SYSTEM\\RQ47pci.vxd"),
+        std::make_pair("RQ47pci1.vxd", "C:\\WINDOWS\\SYSTEM\\RQ47pci1.vxd"),
+        std::make_pair("zelvcd.vxd", "C:\\WINDOWS\\SYSTEM\\zelvcd.vxd"),
+        std::make_pair("ZQRTMODM.INF", std::string(kInfFolder) + "\\Zelvaran IncZQRTMODM.inf"),
+        std::make_pair("SERWAVE.INF", std::string(kInfFolder) + "\\ZelvaranSERWAVE.inf")));
+
+// With every file and registry step failing, no archive can be made: the
+// upgrade stops there, and the previous version stays whole.
+TEST_F(UpgradeAcceptTest, EveryFileAndRegistryStepFailingStopsBeforeAnythingIsRemoved) {
   StartSetupRun();
   std::string registryBefore = winsim::ExportRegedit4(machine().registry());
   auto filesBefore = FilesBelow(machine().folder());
   for (const char* function :
        {"CreateProcessA", "GetWindowsDirectoryA", "GetSystemDirectoryA", "CreateDirectoryA",
-        "SetCurrentDirectoryA", "CopyFileA", "DeleteFileA", "CreateFileA", "RegCreateKeyExA",
-        "RegDeleteKeyA", "RegSetValueExA"}) {
+        "SetCurrentDirectoryA", "CopyFileA", "DeleteFileA", "RegCreateKeyExA", "RegDeleteKeyA",
+        "RegSetValueExA"}) {
     run().addFault({function, "", 0, 0});
   }
-  // The old key opens for the question, but not again for the settings.
-  run().addFault({"RegOpenKeyExA", "Services", 2, 0});
 
-  run().setAnswers({IDYES, IDOK, IDOK, IDOK});
-  EXPECT_EQ(rq47set::UpgradePreviousInstallation(), 10);
+  run().setAnswers({IDYES, IDOK});
+  EXPECT_EQ(rq47set::UpgradePreviousInstallation(), rq47set::kExitArchiveFailed);
 
-  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{kQuestionText, kArchiveText, kTempKeyFailedText,
-                                                  kRebootText}));
-  EXPECT_STREQ(rq47set::g_setup.messageBuffer, kRebootText);
-  EXPECT_EQ(CallsOf("CopyFileA").size(), 56u);
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{kQuestionText, kArchiveFailedText}));
+  EXPECT_EQ(run().messageBoxes()[1].caption, kUpgradeCaption);
   EXPECT_EQ(winsim::ExportRegedit4(machine().registry()), registryBefore);
   EXPECT_EQ(FilesBelow(machine().folder()), filesBefore);
   EXPECT_EQ(run().openHandleCount(), 0u);

@@ -58,7 +58,7 @@ std::map<std::string, std::string> FilesBelow(const fs::path& folder) {
   return files;
 }
 
-UpgradeTest::UpgradeTest() : machine_(Windows95Config()) {}
+UpgradeTest::UpgradeTest() : machine_(Windows95Config()) { AddModemPackage(machine_); }
 
 void UpgradeTest::WriteOldSettings(const std::string& key, const OldSettings& settings) {
   machine_.setBytes(key, "Version", REG_SZ, Padded(settings.version, 20));

@@ -1,6 +1,6 @@
 // A Windows 95 machine with an earlier installation of the modem software,
-// built in code, and the means to run the upgrade step on it as the setup's
-// main sequence does.
+// built in code with the new package in its program folder, and the means to run the upgrade step
+// on it as the setup's main sequence does.
 #ifndef RQ47_TESTS_UPGRADE_FIXTURE_H
 #define RQ47_TESTS_UPGRADE_FIXTURE_H
 

@@ -1,6 +1,7 @@
 // Which installation the upgrade finds, what it asks, and what declining leaves.
 #include <windows.h>
 
+#include "exit_codes.h"
 #include "main_sequence.h"
 #include "setup_state.h"
 #include "upgrade.h"
@@ -13,6 +14,16 @@ namespace {
 class UpgradeOutcomeTest : public UpgradeTest {
  protected:
   std::string RegistryText() { return winsim::ExportRegedit4(machine().registry()); }
+  // The modem, with French in the service key and Spanish in the vendor key.
+  void WriteBothKeys() {
+    AddModem();
+    OldSettings serviceSettings;
+    serviceSettings.language = "French";
+    WriteOldSettings(kServiceKeyPath, serviceSettings);
+    OldSettings vendorSettings;
+    vendorSettings.language = "Spanish";
+    WriteOldSettings(kVendorKeyPath, vendorSettings);
+  }
 };
 
 TEST_F(UpgradeOutcomeTest, NoEarlierInstallationReturnsTheOpenStatusAndTouchesNothing) {
@@ -73,6 +84,28 @@ TEST_F(UpgradeOutcomeTest, AnAcceptedUpgradeCutShortIsOfferedAgain) {
   EXPECT_EQ(run().openHandleCount(), 0u);
 }
 
+// Neither answer may leave a machine the package cannot install on: the
+// package is checked before the question, and nothing is changed.
+TEST_F(UpgradeOutcomeTest, AnIncompletePackageStopsTheUpgradeBeforeTheQuestion) {
+  AddModem();
+  AddInstalledFiles();
+  WriteOldSettings(kServiceKeyPath);
+  machine().removeFile(std::string(kProgramFolder) + "\\rq47.reg");
+  std::string registryBefore = RegistryText();
+  auto filesBefore = FilesBelow(machine().folder());
+
+  EXPECT_EQ(Upgrade({}), rq47set::kExitPackageIncomplete);
+
+  ASSERT_EQ(run().messageBoxes().size(), 1u);
+  EXPECT_EQ(run().messageBoxes()[0].caption, kModemCaption);
+  EXPECT_NE(
+      BoxTexts()[0].find("rq47.reg is missing from the folder\r" + std::string(kProgramFolder)),
+      std::string::npos);
+  EXPECT_EQ(RegistryText(), registryBefore);
+  EXPECT_EQ(FilesBelow(machine().folder()), filesBefore);
+  EXPECT_EQ(run().openHandleCount(), 0u);
+}
+
 // Versions that are not exactly this one, and a Version that cannot be read,
 // count as another version: the user is asked.
 class OtherVersionTest : public UpgradeOutcomeTest,
@@ -110,14 +143,23 @@ TEST_F(UpgradeOutcomeTest, AVersionWrittenWithoutPaddingStillMatches) {
 }
 
 TEST_F(UpgradeOutcomeTest, TheServiceKeyIsPreferredAndBothKeysAreDeleted) {
-  AddModem();
-  OldSettings serviceSettings;
-  serviceSettings.language = "French";
-  OldSettings vendorSettings;
-  vendorSettings.language = "Spanish";
-  WriteOldSettings(kServiceKeyPath, serviceSettings);
-  WriteOldSettings(kVendorKeyPath, vendorSettings);
+  WriteBothKeys();
 
+  EXPECT_EQ(Upgrade({IDYES, IDOK, IDOK}), 10);
+
+  EXPECT_EQ(machine().valueText(kTempKeyPath, "Language"), "French");
+  EXPECT_FALSE(machine().keyExists(kServiceKeyPath));
+  EXPECT_FALSE(machine().keyExists(kVendorKeyPath));
+}
+
+// Cut short between the deletions of the two old keys, the upgrade leaves the
+// key whose settings it saved, and the next run saves the same settings again.
+TEST_F(UpgradeOutcomeTest, TheKeyTheSettingsCameFromIsDeletedLast) {
+  WriteBothKeys();
+  run().addFault({"RegDeleteKeyA", "", 2, 0});
+  EXPECT_EQ(Upgrade({IDYES, IDOK, IDOK}), 10);
+
+  machine().newRun();
   EXPECT_EQ(Upgrade({IDYES, IDOK, IDOK}), 10);
 
   EXPECT_EQ(machine().valueText(kTempKeyPath, "Language"), "French");

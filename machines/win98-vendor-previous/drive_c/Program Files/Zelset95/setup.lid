@@ -1,0 +1,1 @@
+Stand-in for setup.lid of the Zelvaran RQ47 PCI modem package, version 3.02 Build 60.

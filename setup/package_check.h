@@ -1,0 +1,16 @@
+// Whether the package in the program folder is whole, asked before a run
+// changes anything: a run that cannot place every file or import the
+// registry file must not begin an installation or an upgrade.
+#ifndef RQ47SET_PACKAGE_CHECK_H
+#define RQ47SET_PACKAGE_CHECK_H
+
+namespace rq47set {
+
+// True when every file setup takes from the program folder is there (or the
+// folder's path does not fit, which the run reports later). Otherwise names
+// the folder and the first missing file in a message box and returns false.
+bool CheckPackageComplete();
+
+}  // namespace rq47set
+
+#endif  // RQ47SET_PACKAGE_CHECK_H
