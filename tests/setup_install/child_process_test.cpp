@@ -7,9 +7,11 @@
 
 #include "child_process.h"
 #include "test_machine.h"
-#include "trace_reading.h"
+#include "trace_lines.h"
 
 namespace {
+
+using rq47set::ChildRun;
 
 using rq47test::TestMachine;
 using winsim::ProgramBehaviour;
@@ -25,7 +27,7 @@ class ChildProcess : public ::testing::Test {
     startHandles_ = machine_->run().openHandleCount();
   }
 
-  int Run(const std::string& command, DWORD wait = INFINITE) {
+  rq47set::ChildRun Run(const std::string& command, DWORD wait = INFINITE) {
     std::vector<char> line(command.begin(), command.end());
     line.push_back('\0');
     return rq47set::RunChildProcess(line.data(), wait);
@@ -48,16 +50,16 @@ class ChildProcess : public ::testing::Test {
 };
 
 TEST_F(ChildProcess, ChildThatEndsGivesZeroWhateverItsExitCode) {
-  EXPECT_EQ(Run("EXITS0.EXE"), 0);
+  EXPECT_EQ(Run("EXITS0.EXE"), ChildRun::kEnded);
   ExpectEveryHandleClosed();
 
-  EXPECT_EQ(Run("EXITS5.EXE"), 0);
+  EXPECT_EQ(Run("EXITS5.EXE"), ChildRun::kEnded);
   EXPECT_EQ(Calls("GetExitCodeProcess").size(), 2u) << "the exit code is read each time";
   EXPECT_EQ(machine_->run().openHandleCount(), startHandles_);
 }
 
 TEST_F(ChildProcess, ChildGetsThreePipesBeforeItStarts) {
-  ASSERT_EQ(Run("EXITS0.EXE /quiet"), 0);
+  ASSERT_EQ(Run("EXITS0.EXE /quiet"), ChildRun::kEnded);
 
   const std::vector<std::string>& trace = machine_->run().trace();
   std::vector<size_t> pipeLines, startLines;
@@ -89,7 +91,7 @@ std::string ClosedHandle(const std::string& line) {
 }
 
 TEST_F(ChildProcess, ChildHandlesThenPipeEndsCloseInOrder) {
-  ASSERT_EQ(Run("EXITS0.EXE"), 0);
+  ASSERT_EQ(Run("EXITS0.EXE"), ChildRun::kEnded);
 
   std::vector<std::string> pipes = Calls("CreatePipe");
   std::vector<std::string> started = Calls("CreateProcessA");
@@ -107,32 +109,32 @@ TEST_F(ChildProcess, ChildHandlesThenPipeEndsCloseInOrder) {
 }
 
 TEST_F(ChildProcess, ProgramThatDoesNotExistGivesMinusOne) {
-  EXPECT_EQ(Run("NOSUCH.EXE"), -1);
+  EXPECT_EQ(Run("NOSUCH.EXE"), ChildRun::kNotStarted);
   EXPECT_TRUE(Calls("WaitForSingleObject").empty());
   ExpectEveryHandleClosed();
 }
 
 TEST_F(ChildProcess, UnreadableExitCodeGivesMinusTwo) {
   machine_->run().addFault({"GetExitCodeProcess", "", 0, ERROR_ACCESS_DENIED});
-  EXPECT_EQ(Run("EXITS0.EXE"), -2);
+  EXPECT_EQ(Run("EXITS0.EXE"), ChildRun::kExitCodeUnread);
   ExpectEveryHandleClosed();
 }
 
 TEST_F(ChildProcess, WaitThatEndsBeforeTheChildGivesMinusThree) {
-  EXPECT_EQ(Run("SERVER.EXE", 0), -3);
+  EXPECT_EQ(Run("SERVER.EXE", 0), ChildRun::kNotEnded);
   EXPECT_TRUE(Calls("GetExitCodeProcess").empty()) << "the exit code of a running child";
   ExpectEveryHandleClosed();
 }
 
 TEST_F(ChildProcess, FailedWaitGivesMinusThree) {
   machine_->run().addFault({"WaitForSingleObject", "", 0, ERROR_INVALID_HANDLE});
-  EXPECT_EQ(Run("EXITS0.EXE"), -3);
+  EXPECT_EQ(Run("EXITS0.EXE"), ChildRun::kNotEnded);
   ExpectEveryHandleClosed();
 }
 
 TEST_F(ChildProcess, PipesThatCannotBeMadeDoNotStopTheChild) {
   machine_->run().addFault({"CreatePipe", "", 2, ERROR_NOT_ENOUGH_MEMORY});
-  EXPECT_EQ(Run("EXITS0.EXE"), 0);
+  EXPECT_EQ(Run("EXITS0.EXE"), ChildRun::kEnded);
   EXPECT_EQ(machine_->run().openHandleCount(), startHandles_);
   EXPECT_EQ(Calls("CloseHandle").size(), 4u + 2u) << "the two pipes that were made, and the child";
 }
@@ -144,7 +146,7 @@ TEST_F(ChildProcess, RegistryImportRunsSilently) {
                     "[HKEY_LOCAL_MACHINE\\Software\\Zelvaran\\Imported]\r\n"
                     "\"Text\"=\"from the package\"\r\n");
 
-  EXPECT_EQ(Run("regedit /si \"C:\\WINDOWS\\Zelvaran\\ZelSet95\\rq47.reg\""), 0);
+  EXPECT_EQ(Run("regedit /si \"C:\\WINDOWS\\Zelvaran\\ZelSet95\\rq47.reg\""), ChildRun::kEnded);
 
   EXPECT_EQ(machine.valueText(rq47test::Hklm("Software\\Zelvaran\\Imported"), "Text"),
             "from the package");

@@ -6,7 +6,7 @@
 
 #include "installed_modem.h"
 #include "registry_cleanup.h"
-#include "uninstall_state.h"
+#include "uninstall_context.h"
 
 namespace rq47test {
 namespace {
@@ -16,15 +16,14 @@ class DeviceKeyCleanup : public ::testing::Test {
   void SetUp() override {
     InstallModemKeys(m);
     m.run();
-    zuninst::ResetUninstallState();
+    zuninst::StartUninstallContext(context);
   }
   void TearDown() override { EXPECT_EQ(m.run().openHandleCount(), 0u); }
 
-  // The two device steps as the sequence runs them; the first step's result.
-  int RunDeviceSteps() {
-    int result = zuninst::RemovePciDeviceSoftwareKey();
-    EXPECT_EQ(zuninst::RemovePciDeviceKey(), 0);
-    return result;
+  // The two device steps as the sequence runs them.
+  void RunDeviceSteps() {
+    zuninst::RemovePciDeviceSoftwareKey(context);
+    zuninst::RemovePciDeviceKey(context);
   }
 
   // Everything that is not the modem's is still there.
@@ -37,13 +36,14 @@ class DeviceKeyCleanup : public ::testing::Test {
   }
 
   TestMachine m;
+  zuninst::UninstallContext context;
 };
 
 TEST_F(DeviceKeyCleanup, VendorKeyLeadsToDeviceAndItsSoftwareKey) {
-  EXPECT_EQ(RunDeviceSteps(), 1);
+  RunDeviceSteps();
   EXPECT_FALSE(m.keyExists(kModemSoftware));
   EXPECT_FALSE(m.keyExists(kModemDevice));
-  EXPECT_EQ(std::string(zuninst::g_uninstall.deviceKeyPath), "Enum\\PCI\\" + kModemId);
+  EXPECT_EQ(std::string(context.deviceKeyPath), "Enum\\PCI\\" + kModemId);
   ExpectOthersKept();
   EXPECT_TRUE(m.run().messageBoxes().empty());
   // Only read, never deleted.
@@ -58,7 +58,7 @@ TEST_F(DeviceKeyCleanup, ServiceKeyIsPreferredWhenItHoldsTheId) {
   m.setString(kPci + "\\" + otherId + "\\0000", "driver", "Modem\\0004");
   m.setString(kClass + "\\Modem\\0004", "DriverDesc", "earlier modem");
 
-  EXPECT_EQ(RunDeviceSteps(), 1);
+  RunDeviceSteps();
   EXPECT_FALSE(m.keyExists(kPci + "\\" + otherId));
   EXPECT_FALSE(m.keyExists(kClass + "\\Modem\\0004"));
   EXPECT_TRUE(m.keyExists(kModemDevice));
@@ -68,17 +68,17 @@ TEST_F(DeviceKeyCleanup, ServiceKeyIsPreferredWhenItHoldsTheId) {
 
 TEST_F(DeviceKeyCleanup, ServiceKeyWithoutIdWinsOverVendorKey) {
   m.setString(kService, "Version", "2.10");
-  EXPECT_EQ(RunDeviceSteps(), 0);
+  RunDeviceSteps();
   EXPECT_TRUE(m.keyExists(kModemDevice));
   EXPECT_TRUE(m.keyExists(kModemSoftware));
-  EXPECT_EQ(std::string(zuninst::g_uninstall.deviceKeyPath), "Enum\\PCI\\");
+  EXPECT_EQ(std::string(context.deviceKeyPath), "Enum\\PCI\\");
   EXPECT_TRUE(m.run().messageBoxes().empty());
   ExpectOthersKept();
 }
 
 TEST_F(DeviceKeyCleanup, NeitherKeyOpens) {
   m.registry().remove(kVendor);
-  EXPECT_EQ(RunDeviceSteps(), 0);
+  RunDeviceSteps();
   ASSERT_EQ(m.run().messageBoxes().size(), 1u);
   const winsim::MessageBoxRecord& box = m.run().messageBoxes()[0];
   EXPECT_EQ(box.text, "Could not open either key");
@@ -104,9 +104,9 @@ TEST_F(DeviceKeyCleanup, UnusableIdsLeaveTheDeviceKey) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    zuninst::ResetUninstallState();
+    zuninst::StartUninstallContext(context);
     m.setBytes(kVendor, "PNP ID", REG_SZ, c.bytes);
-    EXPECT_EQ(RunDeviceSteps(), 0);
+    RunDeviceSteps();
     EXPECT_TRUE(m.keyExists(kModemDevice));
     EXPECT_TRUE(m.keyExists(kModemSoftware));
     ExpectOthersKept();
@@ -118,7 +118,7 @@ TEST_F(DeviceKeyCleanup, IdOfExactlyFortyTwoBytesWithoutTerminator) {
   const std::string id(42, 'V');
   m.setBytes(kVendor, "PNP ID", REG_SZ, id);
   m.setString(kPci + "\\" + id + "\\0000", "driver", "Modem\\0003");
-  EXPECT_EQ(RunDeviceSteps(), 1);
+  RunDeviceSteps();
   EXPECT_FALSE(m.keyExists(kPci + "\\" + id));
   EXPECT_FALSE(m.keyExists(kModemSoftware));
   EXPECT_TRUE(m.keyExists(kModemDevice));
@@ -126,7 +126,7 @@ TEST_F(DeviceKeyCleanup, IdOfExactlyFortyTwoBytesWithoutTerminator) {
 
 TEST_F(DeviceKeyCleanup, MissingDeviceKeyDeletesNothingElse) {
   m.registry().remove(kModemDevice);
-  EXPECT_EQ(RunDeviceSteps(), 0);
+  RunDeviceSteps();
   EXPECT_TRUE(m.keyExists(kModemSoftware));
   ExpectOthersKept();
   // The device key step still asks for the deletion of the missing key.
@@ -146,11 +146,11 @@ TEST_F(DeviceKeyCleanup, DeviceKeyGoesEvenWhenItsSoftwareKeyStays) {
     SCOPED_TRACE(c.what);
     TestMachine machine;
     InstallModemKeys(machine);
-    zuninst::ResetUninstallState();
+    zuninst::StartUninstallContext(context);
     machine.run().addFault(c.fault);
-    EXPECT_EQ(zuninst::RemovePciDeviceSoftwareKey(), 0);
+    zuninst::RemovePciDeviceSoftwareKey(context);
     machine.run().clearFaults();
-    zuninst::RemovePciDeviceKey();
+    zuninst::RemovePciDeviceKey(context);
     EXPECT_TRUE(machine.keyExists(kModemSoftware));
     EXPECT_FALSE(machine.keyExists(kModemDevice));
     EXPECT_TRUE(machine.keyExists(kClass));
@@ -162,17 +162,17 @@ TEST_F(DeviceKeyCleanup, DeviceKeyGoesWhenItsInstanceNamesNoSoftwareKey) {
   // No instance; an instance without "driver"; an instance with an empty one.
   m.registry().remove(kModemInstance);
   m.createKey(kModemDevice);
-  EXPECT_EQ(RunDeviceSteps(), 0);
+  RunDeviceSteps();
   EXPECT_FALSE(m.keyExists(kModemDevice));
 
-  zuninst::ResetUninstallState();
+  zuninst::StartUninstallContext(context);
   m.setString(kModemInstance, "PortName", "COM2");
-  EXPECT_EQ(RunDeviceSteps(), 0);
+  RunDeviceSteps();
   EXPECT_FALSE(m.keyExists(kModemDevice));
 
-  zuninst::ResetUninstallState();
+  zuninst::StartUninstallContext(context);
   m.setString(kModemInstance, "driver", "");
-  EXPECT_EQ(RunDeviceSteps(), 1);
+  RunDeviceSteps();
   EXPECT_FALSE(m.keyExists(kModemDevice));
   EXPECT_TRUE(m.keyExists(kModemSoftware));
   ExpectOthersKept();
@@ -182,7 +182,7 @@ TEST_F(DeviceKeyCleanup, OnlyTheFirstInstancesSoftwareKeyIsDeleted) {
   // "BUS_00&DEV_0B&FUNC_01" enumerates after the first instance.
   m.setString(kModemDevice + "\\BUS_00&DEV_0B&FUNC_01", "driver", "Modem\\0005");
   m.setString(kClass + "\\Modem\\0005", "DriverDesc", "second function");
-  EXPECT_EQ(RunDeviceSteps(), 1);
+  RunDeviceSteps();
   EXPECT_FALSE(m.keyExists(kModemSoftware));
   EXPECT_TRUE(m.keyExists(kClass + "\\Modem\\0005"));
   EXPECT_FALSE(m.keyExists(kModemDevice));
@@ -190,23 +190,23 @@ TEST_F(DeviceKeyCleanup, OnlyTheFirstInstancesSoftwareKeyIsDeleted) {
 
 TEST_F(DeviceKeyCleanup, DriverValueTooLongLeavesTheSoftwareKey) {
   m.setString(kModemInstance, "driver", "Modem\\" + std::string(34, '0'));  // 41 bytes
-  EXPECT_EQ(RunDeviceSteps(), 0);
+  RunDeviceSteps();
   EXPECT_FALSE(m.keyExists(kModemDevice));
   ExpectOthersKept();
   EXPECT_TRUE(m.keyExists(kModemSoftware));
 }
 
 TEST_F(DeviceKeyCleanup, MediaResourceAndUninstallEntry) {
-  EXPECT_EQ(zuninst::RemoveWaveMediaResource(), 1);
-  EXPECT_EQ(zuninst::RemoveUninstallEntry(), 1);
+  zuninst::RemoveWaveMediaResource();
+  zuninst::RemoveUninstallEntry();
   EXPECT_FALSE(m.keyExists(kMediaResource));
   EXPECT_FALSE(m.keyExists(kUninstallEntry));
   EXPECT_TRUE(m.keyExists(kOtherMediaResource));
   EXPECT_TRUE(m.keyExists(kOtherUninstallEntry));
 
-  // Already gone: 0 and no message.
-  EXPECT_EQ(zuninst::RemoveWaveMediaResource(), 0);
-  EXPECT_EQ(zuninst::RemoveUninstallEntry(), 0);
+  // Already gone: no message, nothing else touched.
+  zuninst::RemoveWaveMediaResource();
+  zuninst::RemoveUninstallEntry();
   EXPECT_TRUE(m.run().messageBoxes().empty());
   EXPECT_TRUE(m.keyExists(kOtherMediaResource));
   EXPECT_TRUE(m.keyExists(kOtherUninstallEntry));

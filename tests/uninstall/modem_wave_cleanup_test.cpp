@@ -7,7 +7,7 @@
 #include "installed_modem.h"
 #include "registry_cleanup.h"
 #include "uninstall_keys.h"
-#include "uninstall_state.h"
+#include "uninstall_context.h"
 
 namespace rq47test {
 namespace {
@@ -17,7 +17,7 @@ class ModemWaveCleanup : public ::testing::Test {
   void SetUp() override {
     InstallModemKeys(m);
     m.run();
-    zuninst::ResetUninstallState();
+    zuninst::StartUninstallContext(context);
   }
   void TearDown() override {
     EXPECT_EQ(m.run().openHandleCount(), 0u);
@@ -32,9 +32,9 @@ class ModemWaveCleanup : public ::testing::Test {
   // The ten wave steps in the sequence's order.
   void RunWaveSteps() {
     for (const char* key : zuninst::kModemWaveKeys) {
-      EXPECT_EQ(zuninst::RemoveModemWaveSoftwareKey(key), 1);
+      zuninst::RemoveModemWaveSoftwareKey(context, key);
     }
-    for (const char* key : zuninst::kModemWaveKeys) EXPECT_EQ(zuninst::RemoveModemWaveKey(key), 1);
+    for (const char* key : zuninst::kModemWaveKeys) zuninst::RemoveModemWaveKey(context, key);
   }
 
   void ExpectNoWaveKeyLeft() {
@@ -42,19 +42,20 @@ class ModemWaveCleanup : public ::testing::Test {
   }
 
   TestMachine m;
+  zuninst::UninstallContext context;
 };
 
 TEST_F(ModemWaveCleanup, NoWaveKeyChangesNothing) {
   std::string before = RegistryText(m);
   RunWaveSteps();
   EXPECT_EQ(RegistryText(m), before);
-  EXPECT_STREQ(zuninst::g_uninstall.instanceName, "");
+  EXPECT_STREQ(context.instanceName, "");
 }
 
 TEST_F(ModemWaveCleanup, OnlySecondKeyLosesInstanceAndItself) {
   AddWaveInstance(m, kWaveKeys[1], "0002", 4);
   RunWaveSteps();
-  EXPECT_STREQ(zuninst::g_uninstall.instanceName, "0002");
+  EXPECT_STREQ(context.instanceName, "0002");
   EXPECT_FALSE(m.keyExists(WaveSoftware(4)));
   ExpectNoWaveKeyLeft();
   // Its own instance name was reused on the same key, so the instance went first.
@@ -69,7 +70,7 @@ TEST_F(ModemWaveCleanup, FirstAndLastKeysWithDifferentInstanceNames) {
   AddWaveInstance(m, kWaveKeys[4], "0001", 3);
   RunWaveSteps();
   // The name left behind is the last key's; both software keys are gone.
-  EXPECT_STREQ(zuninst::g_uninstall.instanceName, "0001");
+  EXPECT_STREQ(context.instanceName, "0001");
   EXPECT_FALSE(m.keyExists(WaveSoftware(2)));
   EXPECT_FALSE(m.keyExists(WaveSoftware(3)));
   ExpectNoWaveKeyLeft();
@@ -80,7 +81,7 @@ TEST_F(ModemWaveCleanup, FirstAndLastKeysWithDifferentInstanceNames) {
 TEST_F(ModemWaveCleanup, KeyWithoutInstanceIsStillRemoved) {
   m.createKey(kWaveKeys[3]);
   RunWaveSteps();
-  EXPECT_STREQ(zuninst::g_uninstall.instanceName, "");
+  EXPECT_STREQ(context.instanceName, "");
   ExpectNoWaveKeyLeft();
   EXPECT_TRUE(m.keyExists(kClass));
 }
@@ -90,7 +91,7 @@ TEST_F(ModemWaveCleanup, InstanceWithoutDriverValueLeavesSoftwareKeys) {
   std::string classBefore = winsim::ExportRegedit4(*m.registry().find(kClass));
   RunWaveSteps();
   EXPECT_EQ(winsim::ExportRegedit4(*m.registry().find(kClass)), classBefore);
-  EXPECT_STREQ(zuninst::g_uninstall.instanceName, "0000");
+  EXPECT_STREQ(context.instanceName, "0000");
   ExpectNoWaveKeyLeft();
 }
 
@@ -100,7 +101,7 @@ TEST_F(ModemWaveCleanup, DriverValueNamingNothingKeepsTheClassRoot) {
     SCOPED_TRACE(std::string("driver \"") + driver + "\"");
     m.setString(kWaveKeys[0] + "\\0000", "driver", driver);
     std::string classBefore = winsim::ExportRegedit4(*m.registry().find(kClass));
-    zuninst::ResetUninstallState();
+    zuninst::StartUninstallContext(context);
     RunWaveSteps();
     ASSERT_TRUE(m.keyExists(kClass));
     EXPECT_EQ(winsim::ExportRegedit4(*m.registry().find(kClass)), classBefore);

@@ -1,14 +1,40 @@
-#include "trace_reading.h"
+#include "trace_lines.h"
 
 namespace rq47test {
 
-std::vector<std::string> CallsOf(const std::vector<std::string>& trace, std::string_view function) {
-  std::string prefix = std::string(function) + "(";
+namespace {
+
+bool IsCallOf(const std::string& line, std::string_view function, std::string_view containing) {
+  return line.size() > function.size() && line.compare(0, function.size(), function) == 0 &&
+         line[function.size()] == '(' && line.find(containing) != std::string::npos;
+}
+
+}  // namespace
+
+std::vector<std::string> CallsOf(const std::vector<std::string>& trace, std::string_view function,
+                                 std::string_view containing) {
   std::vector<std::string> calls;
   for (const std::string& line : trace) {
-    if (line.compare(0, prefix.size(), prefix) == 0) calls.push_back(line);
+    if (IsCallOf(line, function, containing)) calls.push_back(line);
   }
   return calls;
+}
+
+size_t FirstCall(const std::vector<std::string>& trace, std::string_view function,
+                 std::string_view containing) {
+  for (size_t i = 0; i < trace.size(); ++i) {
+    if (IsCallOf(trace[i], function, containing)) return i;
+  }
+  return trace.size();
+}
+
+std::string TraceQuoted(std::string_view text) {
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '\\') quoted += '\\';
+    quoted += c;
+  }
+  return quoted + "\"";
 }
 
 std::vector<std::string> TextArguments(std::string_view line) {
