@@ -3,6 +3,10 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include <windows.h>
+
+#include "winsim/run.h"
+
 namespace rq47wine {
 namespace {
 
@@ -149,15 +153,9 @@ std::vector<ShownBox> BoxesFromTrace(std::string_view trace) {
 }
 
 std::string ButtonLabels(unsigned style) {
-  switch (style & 0xF) {
-    case 0: return "OK";
-    case 1: return "OK,Cancel";
-    case 2: return "Abort,Retry,Ignore";
-    case 3: return "Yes,No,Cancel";
-    case 4: return "Yes,No";
-    case 5: return "Retry,Cancel";
-    default: return "(style " + std::to_string(style & 0xF) + ")";
-  }
+  std::vector<int> buttons = winsim::ButtonsOf(style);
+  if (buttons.empty()) return "(style " + std::to_string(style & MB_TYPEMASK) + ")";
+  return winsim::ButtonList(buttons, ",");
 }
 
 std::string Describe(const ShownBox& box) {

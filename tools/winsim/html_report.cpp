@@ -2,7 +2,7 @@
 
 #include "changes_text.h"
 #include "codepage.h"
-#include "message_box_style.h"
+#include "message_box_text.h"
 #include "value_text.h"
 
 namespace winsim_tool {
@@ -80,8 +80,8 @@ const char* ChangeMark(Change change) {
 std::string Ansi(const std::string& text) { return HtmlEscaped(AnsiToUtf8(text)); }
 
 void AppendBox(std::string& out, const winsim::MessageBoxRecord& box, size_t number) {
-  std::vector<int> buttons = BoxButtons(box.style);
-  size_t defaultIndex = DefaultButtonIndex(box.style, buttons.size());
+  std::vector<int> buttons = winsim::ButtonsOf(box.style);
+  size_t defaultIndex = winsim::DefaultButtonIndex(box.style, buttons.size());
   out += "<li class=\"step\">\n<div class=\"step-number\">Message box " + std::to_string(number) +
          "</div>\n";
   out += "<div class=\"window\" role=\"dialog\" aria-label=\"" + Ansi(box.caption) + "\">\n";

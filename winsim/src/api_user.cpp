@@ -23,35 +23,6 @@ namespace {
 
 constexpr size_t kTextWidth = 64;  // where long lines wrap, about as wide as a box grows
 
-// The buttons of a box style, left to right; empty for a style Windows 95/98 does not know.
-std::vector<int> ButtonsOf(uint32_t style) {
-  switch (style & MB_TYPEMASK) {
-    case MB_OK: return {IDOK};
-    case MB_OKCANCEL: return {IDOK, IDCANCEL};
-    case MB_ABORTRETRYIGNORE: return {IDABORT, IDRETRY, IDIGNORE};
-    case MB_YESNOCANCEL: return {IDYES, IDNO, IDCANCEL};
-    case MB_YESNO: return {IDYES, IDNO};
-    case MB_RETRYCANCEL: return {IDRETRY, IDCANCEL};
-    default: return {};
-  }
-}
-
-// MB_DEFBUTTON2 makes the second button the default; a default beyond the
-// last button falls back to the first, as on Windows.
-size_t DefaultIndex(uint32_t style, size_t buttonCount) {
-  size_t index = (style & MB_DEFMASK) >> 8;
-  return index < buttonCount ? index : 0;
-}
-
-std::string ButtonList(const std::vector<int>& buttons) {
-  std::string list;
-  for (int id : buttons) {
-    if (!list.empty()) list += ", ";
-    list += ButtonName(id);
-  }
-  return list;
-}
-
 const char* IconMark(uint32_t style) {
   switch (style & MB_ICONMASK) {
     case MB_ICONHAND: return "(X)";
@@ -185,7 +156,7 @@ bool ReadTypedLine(std::string& line) {
 int Run::answerFor(const MessageBoxRecord& box) {
   std::vector<int> buttons = ButtonsOf(box.style);
   if (buttons.empty()) return 0;
-  size_t defaultIndex = DefaultIndex(box.style, buttons.size());
+  size_t defaultIndex = DefaultButtonIndex(box.style, buttons.size());
   const bool askPerson = askTerminal && ::isatty(STDIN_FILENO) != 0;
   if (echoMessageBoxes || (askPerson && nextAnswer_ >= answers_.size())) {
     DrawBox(box, buttons, defaultIndex);

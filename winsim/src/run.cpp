@@ -194,6 +194,32 @@ const char* ButtonName(int id) {
   }
 }
 
+std::vector<int> ButtonsOf(uint32_t style) {
+  switch (style & MB_TYPEMASK) {
+    case MB_OK: return {IDOK};
+    case MB_OKCANCEL: return {IDOK, IDCANCEL};
+    case MB_ABORTRETRYIGNORE: return {IDABORT, IDRETRY, IDIGNORE};
+    case MB_YESNOCANCEL: return {IDYES, IDNO, IDCANCEL};
+    case MB_YESNO: return {IDYES, IDNO};
+    case MB_RETRYCANCEL: return {IDRETRY, IDCANCEL};
+    default: return {};
+  }
+}
+
+size_t DefaultButtonIndex(uint32_t style, size_t buttonCount) {
+  size_t index = (style & MB_DEFMASK) >> 8;
+  return index < buttonCount ? index : 0;
+}
+
+std::string ButtonList(const std::vector<int>& buttons, const char* sep) {
+  std::string list;
+  for (int id : buttons) {
+    if (!list.empty()) list += sep;
+    list += ButtonName(id);
+  }
+  return list;
+}
+
 std::vector<int> ParseAnswers(const std::string& list) {
   static const int kIds[] = {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO};
   std::vector<int> answers;

@@ -169,6 +169,14 @@ std::vector<int> ParseAnswers(const std::string& list);
 std::optional<uint32_t> ErrorNamed(std::string_view name);
 // "OK", "Yes", "No" ... for an IDOK, IDYES, ...
 const char* ButtonName(int id);
+// The buttons of a message box style, left to right (IDOK, IDCANCEL ...);
+// empty for a style Windows 95/98 does not know.
+std::vector<int> ButtonsOf(uint32_t style);
+// Which of them is the default: MB_DEFBUTTON2 makes it the second; a default
+// beyond the last button falls back to the first, as on Windows.
+size_t DefaultButtonIndex(uint32_t style, size_t buttonCount);
+// Their names, separated by sep ("Yes, No").
+std::string ButtonList(const std::vector<int>& buttons, const char* sep = ", ");
 
 }  // namespace winsim
 
