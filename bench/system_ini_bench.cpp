@@ -35,7 +35,8 @@ Sample TimeOperation(winsim::Machine& machine, const fs::path& pristine, const f
   operation();
   Sample time = stopwatch.elapsed();
   if (fs::exists(ini.parent_path() / "system.new")) {
-    throw std::runtime_error(std::string(name) + " left system.new behind: the rewrite did not end");
+    throw std::runtime_error(std::string(name) +
+                             " left system.new behind: the rewrite did not end");
   }
   return time;
 }

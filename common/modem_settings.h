@@ -72,8 +72,8 @@ constexpr const SettingSpec& SpecOf(Setting setting) {
 
 // Which member of the Windows 95/98 family runs, recorded in the vendor key
 // by an installation and moved by no upgrade.
-inline constexpr SettingSpec kOperatingSystemValue = {"Operating System", REG_SZ, 20, 0, 0,
-                                                      nullptr, 0};
+inline constexpr SettingSpec kOperatingSystemValue = {
+    "Operating System", REG_SZ, 20, 0, 0, nullptr, 0};
 
 // Writes the value: a text as WriteFixedText writes it, with exactly
 // byteCount bytes from `field`; a one-byte value from field[0].

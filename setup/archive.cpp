@@ -101,8 +101,7 @@ bool IsArchived(const SetupContext& context, const char* archivedName) {
   char backup[MAX_PATH];
   char path[MAX_PATH];
   return JoinPath(backup, context.windowsDirectory, kBackupFolder) &&
-         JoinPath(path, backup, archivedName) &&
-         ProbeFile(path) == FilePresence::kPresent;
+         JoinPath(path, backup, archivedName) && ProbeFile(path) == FilePresence::kPresent;
 }
 
 }  // namespace rq47set

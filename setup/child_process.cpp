@@ -45,7 +45,8 @@ ChildRun StartAndWait(char* commandLine, DWORD waitMilliseconds, STARTUPINFOA& s
     return ChildRun::kNotEnded;
   }
   DWORD exitCode = 0;  // read to learn that the child has ended; its value is the child's own
-  return GetExitCodeProcess(process.get(), &exitCode) ? ChildRun::kEnded : ChildRun::kExitCodeUnread;
+  return GetExitCodeProcess(process.get(), &exitCode) ? ChildRun::kEnded
+                                                      : ChildRun::kExitCodeUnread;
 }
 
 }  // namespace

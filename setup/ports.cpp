@@ -87,21 +87,21 @@ void FillMissingPortNames(SetupContext& context) {
   // Without a chosen name there is nothing to give: an empty PortName names no port.
   if (context.portName[0] == '\0') return;
 
-  WalkSubkeysFromLast(context.deviceKeyPath, context.keyName, [&context](HKEY deviceKey,
-                                                                         const char* name) {
-    UniqueHkey instanceKey;
-    // An instance that does not open is passed over; the others still get their name.
-    if (RegOpenKeyExA(deviceKey, name, 0, KEY_READ | KEY_SET_VALUE, instanceKey.put()) ==
-        ERROR_SUCCESS) {
-      // An instance that has a PortName keeps it, even one that names another port.
-      char present[kPortName.installedBytes + 1];
-      if (ReadSetting(instanceKey.get(), kPortName, kPortName.installedBytes, present) !=
-          ERROR_SUCCESS) {
-        WriteSetting(instanceKey.get(), kPortName, kPortName.installedBytes, context.portName);
-      }
-    }
-    return false;
-  });
+  WalkSubkeysFromLast(
+      context.deviceKeyPath, context.keyName, [&context](HKEY deviceKey, const char* name) {
+        UniqueHkey instanceKey;
+        // An instance that does not open is passed over; the others still get their name.
+        if (RegOpenKeyExA(deviceKey, name, 0, KEY_READ | KEY_SET_VALUE, instanceKey.put()) ==
+            ERROR_SUCCESS) {
+          // An instance that has a PortName keeps it, even one that names another port.
+          char present[kPortName.installedBytes + 1];
+          if (ReadSetting(instanceKey.get(), kPortName, kPortName.installedBytes, present) !=
+              ERROR_SUCCESS) {
+            WriteSetting(instanceKey.get(), kPortName, kPortName.installedBytes, context.portName);
+          }
+        }
+        return false;
+      });
 }
 
 }  // namespace rq47set

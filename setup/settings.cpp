@@ -16,12 +16,12 @@ namespace {
 
 // A fresh installation writes its values in this order, the order in which
 // the vendor key has always held them.
-constexpr Setting kFreshInstallation[] = {Setting::kCountry, Setting::kLanguage,
-                                          Setting::kPnpId,   Setting::kMicGain,
+constexpr Setting kFreshInstallation[] = {Setting::kCountry,  Setting::kLanguage,
+                                          Setting::kPnpId,    Setting::kMicGain,
                                           Setting::kSpkrGain, Setting::kDosBoxEnabled};
 // What an installation takes over from the settings an upgrade saved, in the
 // order it reads and writes them; Version and PNP ID are its own.
-constexpr Setting kTakenOver[] = {Setting::kLanguage, Setting::kCountry,      Setting::kMicGain,
+constexpr Setting kTakenOver[] = {Setting::kLanguage, Setting::kCountry,       Setting::kMicGain,
                                   Setting::kSpkrGain, Setting::kDosBoxEnabled, Setting::kPortName};
 // Only this exact text puts the driver line into system.ini.
 constexpr char kDosBoxEnabled[] = "TRUE";
@@ -83,7 +83,8 @@ SettingsFound ReadSavedSettings(HKEY tempKey, SettingsRecord& record) {
 bool WriteSettings(HKEY vendorKey, SetupContext& context, const SettingsFound& saved) {
   bool allWritten = RefreshPnpId(vendorKey, context) == ERROR_SUCCESS;
   for (Setting setting : kTakenOver) {
-    bool write = saved.has(setting) || (HasDefault(SpecOf(setting)) && IsMissing(vendorKey, setting));
+    bool write =
+        saved.has(setting) || (HasDefault(SpecOf(setting)) && IsMissing(vendorKey, setting));
     if (write && WriteSavedSetting(vendorKey, setting, context.settings) != ERROR_SUCCESS) {
       allWritten = false;
     }

@@ -56,11 +56,12 @@ constexpr OldInfCopy kOldInfCopies[] = {{"Zelvaran IncZQRTMODM.inf", kArchivedMo
                                         {"ZelvaranSERWAVE.inf", kArchivedWaveInf}};
 
 // Read from the previous installation after Version and before PortName, in this order.
-constexpr Setting kReadBetween[] = {Setting::kLanguage, Setting::kCountry,  Setting::kPnpId,
-                                    Setting::kMicGain,  Setting::kSpkrGain, Setting::kDosBoxEnabled};
+constexpr Setting kReadBetween[] = {Setting::kLanguage, Setting::kCountry,
+                                    Setting::kPnpId,    Setting::kMicGain,
+                                    Setting::kSpkrGain, Setting::kDosBoxEnabled};
 // Written into the temporary settings key in this order.
-constexpr Setting kSavedOrder[] = {Setting::kVersion, Setting::kCountry,       Setting::kLanguage,
-                                   Setting::kPnpId,   Setting::kMicGain,       Setting::kSpkrGain,
+constexpr Setting kSavedOrder[] = {Setting::kVersion,       Setting::kCountry, Setting::kLanguage,
+                                   Setting::kPnpId,         Setting::kMicGain, Setting::kSpkrGain,
                                    Setting::kDosBoxEnabled, Setting::kPortName};
 
 constexpr const SettingSpec& kVersion = SpecOf(Setting::kVersion);
@@ -73,8 +74,8 @@ constexpr const SettingSpec& kPortName = SpecOf(Setting::kPortName);
 bool OpenPreviousInstallationKey(UniqueHkey& key, bool& isServiceKey) {
   isServiceKey =
       RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServiceKey, 0, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS;
-  return isServiceKey ||
-         RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS;
+  return isServiceKey || RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, KEY_ALL_ACCESS,
+                                       key.put()) == ERROR_SUCCESS;
 }
 
 // A service key of this version with the temporary settings key beside it
@@ -116,13 +117,12 @@ CurrentDevice ReadCurrentDevice(SetupContext& context) {
   char firstInstanceName[40] = {};
   DWORD nameLength = sizeof firstInstanceName;
   UniqueHkey firstInstanceKey;
-  device.portNameRead =
-      RegEnumKeyExA(deviceKey.get(), 0, firstInstanceName, &nameLength, nullptr, nullptr, nullptr,
-                    nullptr) == ERROR_SUCCESS &&
-      RegOpenKeyExA(deviceKey.get(), firstInstanceName, 0, KEY_READ, firstInstanceKey.put()) ==
-          ERROR_SUCCESS &&
-      ReadSetting(firstInstanceKey.get(), kPortName, kPortName.savedBytes,
-                  context.settings.portName) == ERROR_SUCCESS;
+  device.portNameRead = RegEnumKeyExA(deviceKey.get(), 0, firstInstanceName, &nameLength, nullptr,
+                                      nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+                        RegOpenKeyExA(deviceKey.get(), firstInstanceName, 0, KEY_READ,
+                                      firstInstanceKey.put()) == ERROR_SUCCESS &&
+                        ReadSetting(firstInstanceKey.get(), kPortName, kPortName.savedBytes,
+                                    context.settings.portName) == ERROR_SUCCESS;
   return device;
 }
 
@@ -302,7 +302,8 @@ UpgradeResult UpgradePreviousInstallation(SetupContext& context) {
   if (!OpenPreviousInstallationKey(previousKey, isServiceKey)) {
     return UpgradeResult::kNoEarlierInstallation;
   }
-  if (IsCurrentVersionInstalled(previousKey.get(), context) && !(isServiceKey && IsUpgradePending())) {
+  if (IsCurrentVersionInstalled(previousKey.get(), context) &&
+      !(isServiceKey && IsUpgradePending())) {
     return UpgradeResult::kThisVersionInstalled;
   }
 

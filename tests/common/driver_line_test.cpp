@@ -166,8 +166,9 @@ TEST_F(DriverLine, LinesLongerThanABlockAreMatchedWhole) {
 }
 
 TEST_F(DriverLine, CtrlZEndsWhatIsCopied) {
-  addTo("a\r\ndevice=*vcd\r\n\x1a"
-                  "device=*vcd\r\ntrailing\r\n");
+  addTo(
+      "a\r\ndevice=*vcd\r\n\x1a"
+      "device=*vcd\r\ntrailing\r\n");
   EXPECT_EQ(ini(), "a\r\ndevice=*vcd\r\n" + std::string(kDriver));
   removeFrom("a\r\nb\x1a\r\nzelvcd\r\n");
   EXPECT_EQ(ini(), "a\r\nb");
@@ -187,8 +188,9 @@ TEST_F(DriverLine, LoneCarriageReturnsAndNulBytesAreKept) {
 // Windows also ends a line of system.ini at a lone CR: of a file whose lines
 // end that way, only the piece that names the driver goes, with its CR.
 TEST_F(DriverLine, RemoveTakesLinesEndedByLoneCarriageReturnsOneByOne) {
-  removeFrom("[boot]\rshell=Explorer.exe\r[386Enh]\rdevice=*vcd\rdevice = zelvcd.vxd\r"
-                       "device=*vpd\r");
+  removeFrom(
+      "[boot]\rshell=Explorer.exe\r[386Enh]\rdevice=*vcd\rdevice = zelvcd.vxd\r"
+      "device=*vpd\r");
   EXPECT_EQ(ini(), "[boot]\rshell=Explorer.exe\r[386Enh]\rdevice=*vcd\r  device=*vpd\r");
   // A last piece that names the driver goes with the line feed, as a whole line does.
   removeFrom("a\rzelvcd\r\nb\r\n");

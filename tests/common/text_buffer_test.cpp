@@ -113,7 +113,6 @@ TEST(JoinPath, KeepsADriveRootsOwnBackslashAndJoinsInPlace) {
   EXPECT_STREQ(windows, "C:\\WINDOWS\\system.new");
 }
 
-
 TEST(BoundedLength, StopsAtTheTerminatorOrTheSize) {
   const char withTerminator[6] = {'a', 'b', '\0', 'c', 'd', 'e'};
   EXPECT_EQ(BoundedLength(withTerminator, sizeof withTerminator), 2u);

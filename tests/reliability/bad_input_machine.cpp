@@ -12,9 +12,7 @@
 namespace fs = std::filesystem;
 
 namespace rq47test {
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 std::vector<std::string> PlacedFiles(const std::string& windowsDirectory,
                                      const std::string& systemDirectory) {
@@ -48,8 +46,7 @@ std::unique_ptr<TestMachine> Windows98With(const std::string& windowsDirectory,
     throw std::runtime_error("the shipped registry does not import: " + error->message);
   }
   const fs::path shippedWindows = shipped / "drive_c" / "WINDOWS";
-  machine->writeFile(windowsDirectory + "\\system.ini",
-                     ReadWhole(shippedWindows / "system.ini"));
+  machine->writeFile(windowsDirectory + "\\system.ini", ReadWhole(shippedWindows / "system.ini"));
   machine->writeFile(windowsDirectory + "\\HELP\\windows.hlp",
                      ReadWhole(shippedWindows / "HELP" / "windows.hlp"));
   for (const auto& entry : fs::directory_iterator(shippedWindows / "Zelvaran" / "ZelSet95")) {

@@ -74,13 +74,13 @@ class Settings : public ::testing::Test {
   // What an upgrade saves from an earlier installation, as it writes it.
   void saveSettings(const std::string& dosBoxEnabled) {
     setValues(kTempKeyPath, {{"Version", Text("3.02 Build 69", 20)},
-                              {"Country", Byte(49)},
-                              {"Language", Text("German", 22)},
-                              {"PNP ID", Text("VEN_1A3C&DEV_2211&OLD", 54)},
-                              {"MicGain", Byte(60)},
-                              {"SpkrGain", Byte(70)},
-                              {"DOSboxEnabled", Text(dosBoxEnabled, 10)},
-                              {"PortName", Text("COM4", 10)}});
+                             {"Country", Byte(49)},
+                             {"Language", Text("German", 22)},
+                             {"PNP ID", Text("VEN_1A3C&DEV_2211&OLD", 54)},
+                             {"MicGain", Byte(60)},
+                             {"SpkrGain", Byte(70)},
+                             {"DOSboxEnabled", Text(dosBoxEnabled, 10)},
+                             {"PortName", Text("COM4", 10)}});
   }
 
   // The setup started again, as after a run that stopped half way.
@@ -97,14 +97,7 @@ class Settings : public ::testing::Test {
 TEST_F(Settings, AFreshInstallationWritesTheDefaultsWithTheirExactByteCountsInTheirOrder) {
   apply();
   EXPECT_EQ(StoredValues(machine.registry(), kVendorKeyPath),
-            (std::vector<StoredValue>{TextValue("Version", "3.02 Build 69", 20),
-                                      TextValue("Operating System", "Windows98", 20),
-                                      ByteValue("Country", 1),
-                                      TextValue("Language", "Domestic English", 22),
-                                      TextValue("PNP ID", kDevice, 42),
-                                      ByteValue("MicGain", 80),
-                                      ByteValue("SpkrGain", 80),
-                                      TextValue("DOSboxEnabled", "FALSE", 10)}));
+            setuptest::FreshVendorValues(kDevice));
   // 16 characters, the terminator and five zero bytes.
   EXPECT_EQ(machine.valueBytes(kVendorKeyPath, "Language"),
             std::string("Domestic English\0\0\0\0\0\0", 22));
@@ -160,9 +153,9 @@ TEST_F(Settings, ALanguageThatIsThereButCannotBeReadKeepsTheSettings) {
 // A run cut short while it wrote the defaults left Language without the rest.
 TEST_F(Settings, SettingsLeftIncompleteGetTheDefaultsOfWhatIsMissingOnly) {
   setValues(kVendorKeyPath, {{"Language", Text("French", 22)},
-                      {"Country", Byte(33)},
-                      {"SpkrGain", Byte(20)},
-                      {"PortName", Text("COM3", 20)}});
+                             {"Country", Byte(33)},
+                             {"SpkrGain", Byte(20)},
+                             {"PortName", Text("COM3", 20)}});
   // A value the registry cannot read may be the user's: it is not written over.
   machine.run().addFault({"RegQueryValueExA", "\"SpkrGain\"", 0, ERROR_CANTREAD});
   apply();
@@ -180,16 +173,13 @@ TEST_F(Settings, SettingsLeftIncompleteGetTheDefaultsOfWhatIsMissingOnly) {
 TEST_F(Settings, SavedSettingsAreTakenOverAndTheDriverLineAddedForTrue) {
   saveSettings("TRUE");
   apply();
-  EXPECT_EQ(StoredValues(machine.registry(), kVendorKeyPath),
-            (std::vector<StoredValue>{TextValue("Version", "3.02 Build 69", 20),
-                                      TextValue("Operating System", "Windows98", 20),
-                                      TextValue("PNP ID", kDevice, 42),
-                                      TextValue("Language", "German", 22),
-                                      ByteValue("Country", 49),
-                                      ByteValue("MicGain", 60),
-                                      ByteValue("SpkrGain", 70),
-                                      TextValue("DOSboxEnabled", "TRUE", 10),
-                                      TextValue("PortName", "COM4", 10)}));
+  EXPECT_EQ(
+      StoredValues(machine.registry(), kVendorKeyPath),
+      (std::vector<StoredValue>{
+          TextValue("Version", "3.02 Build 69", 20), TextValue("Operating System", "Windows98", 20),
+          TextValue("PNP ID", kDevice, 42), TextValue("Language", "German", 22),
+          ByteValue("Country", 49), ByteValue("MicGain", 60), ByteValue("SpkrGain", 70),
+          TextValue("DOSboxEnabled", "TRUE", 10), TextValue("PortName", "COM4", 10)}));
   EXPECT_FALSE(machine.keyExists(kTempKeyPath));
   EXPECT_TRUE(machine.keyExists(rq47test::Hklm("Software\\Zelvaran")));
   EXPECT_EQ(machine.readFile(kSystemIniPath), kSystemIniWithDriverLine);
@@ -237,9 +227,9 @@ TEST_F(Settings, AnEmptySavedSettingsKeyGivesTheDefaults) {
 
 TEST_F(Settings, SavedValuesThatCannotBeReadTakeTheirDefaults) {
   setValues(kTempKeyPath, {{"Language", Text("Language longer than the field", 40)},
-                            {"Country", {REG_DWORD, std::string("\x31\0\0\0", 4)}},
-                            {"DOSboxEnabled", Text("TRUE", 12)},
-                            {"PortName", Text("COM4", 10)}});
+                           {"Country", {REG_DWORD, std::string("\x31\0\0\0", 4)}},
+                           {"DOSboxEnabled", Text("TRUE", 12)},
+                           {"PortName", Text("COM4", 10)}});
   apply();
   Values vendor = values(kVendorKeyPath);
   EXPECT_EQ(vendor["Language"], Text("Domestic English", 22));

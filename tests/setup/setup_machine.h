@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "modem_fixtures.h"
 #include "setup_context.h"
@@ -22,6 +23,10 @@ using rq47test::Padded;
 inline constexpr char kCaption[] = "Zelvaran RQ47 Modem";
 inline constexpr char kSystemIniText[] =
     "[boot]\r\nshell=Explorer.exe\r\n\r\n[386Enh]\r\ndevice=*vcd\r\ndevice=*vpd\r\n";
+
+// A fresh installation's vendor-key values in the order the key has always
+// held them, up to the port name that the port assignment adds last.
+std::vector<rq47test::StoredValue> FreshVendorValues(const std::string& pnpId);
 
 // The setup's buffers as a run starts.
 rq47set::SetupContext StartedContext();

@@ -126,7 +126,8 @@ TEST_F(PortAssignment, VendorPortNameWinsOverTheProbe) {
 
   EXPECT_STREQ(context.portName, "COM4");
   EXPECT_EQ(machine.valueBytes(InstanceKey(0), "PortName"), PortNameBytes("COM4"));
-  EXPECT_EQ(machine.valueBytes(kVendorKeyPath, "PortName"), migrated) << "the vendor key was rewritten";
+  EXPECT_EQ(machine.valueBytes(kVendorKeyPath, "PortName"), migrated)
+      << "the vendor key was rewritten";
   ExpectHandlesClosed();
 }
 

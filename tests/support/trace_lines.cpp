@@ -20,12 +20,32 @@ std::vector<std::string> CallsOf(const std::vector<std::string>& trace, std::str
   return calls;
 }
 
+std::vector<size_t> CallPositions(const std::vector<std::string>& trace, std::string_view function,
+                                  std::string_view containing) {
+  std::vector<size_t> positions;
+  for (size_t i = 0; i < trace.size(); ++i) {
+    if (IsCallOf(trace[i], function, containing)) positions.push_back(i);
+  }
+  return positions;
+}
+
 size_t FirstCall(const std::vector<std::string>& trace, std::string_view function,
                  std::string_view containing) {
   for (size_t i = 0; i < trace.size(); ++i) {
     if (IsCallOf(trace[i], function, containing)) return i;
   }
   return trace.size();
+}
+
+std::vector<size_t> ChangingCallPositions(const std::vector<std::string>& trace) {
+  std::vector<size_t> positions;
+  for (size_t i = 0; i < trace.size(); ++i) {
+    for (const char* function : {"RegSetValueExA", "RegCreateKeyExA", "RegDeleteKeyA", "CopyFileA",
+                                 "DeleteFileA", "CreateDirectoryA", "WriteFile"}) {
+      if (IsCallOf(trace[i], function, {})) positions.push_back(i);
+    }
+  }
+  return positions;
 }
 
 std::string TraceQuoted(std::string_view text) {

@@ -15,9 +15,16 @@ namespace rq47test {
 std::vector<std::string> CallsOf(const std::vector<std::string>& trace, std::string_view function,
                                  std::string_view containing = {});
 
+// Where such lines stand in the trace, in order.
+std::vector<size_t> CallPositions(const std::vector<std::string>& trace, std::string_view function,
+                                  std::string_view containing = {});
+
 // Where the first such line is; trace.size() when there is none.
 size_t FirstCall(const std::vector<std::string>& trace, std::string_view function,
                  std::string_view containing = {});
+
+// Where the calls that change the registry or files stand in the trace, in order.
+std::vector<size_t> ChangingCallPositions(const std::vector<std::string>& trace);
 
 // A text as the trace shows it among a call's arguments: quoted, with every
 // backslash doubled.

@@ -31,8 +31,8 @@ class DeviceKeyCleanup : public ::testing::Test {
     EXPECT_TRUE(m.keyExists(kOtherDevice));
     EXPECT_TRUE(m.keyExists(kOtherSoftware));
     EXPECT_TRUE(m.keyExists(kOtherDeviceSoftware));
-    EXPECT_TRUE(m.keyExists(kPci));
-    EXPECT_TRUE(m.keyExists(kClass));
+    EXPECT_TRUE(m.keyExists(kPciKeyPath));
+    EXPECT_TRUE(m.keyExists(kClassKeyPath));
   }
 
   TestMachine m;
@@ -43,31 +43,31 @@ TEST_F(DeviceKeyCleanup, VendorKeyLeadsToDeviceAndItsSoftwareKey) {
   RunDeviceSteps();
   EXPECT_FALSE(m.keyExists(kModemSoftware));
   EXPECT_FALSE(m.keyExists(kModemDevice));
-  EXPECT_EQ(std::string(context.deviceKeyPath), "Enum\\PCI\\" + kModemId);
+  EXPECT_EQ(std::string(context.deviceKeyPath), std::string("Enum\\PCI\\") + kModemId);
   ExpectOthersKept();
   EXPECT_TRUE(m.run().messageBoxes().empty());
   // Only read, never deleted.
-  EXPECT_EQ(m.valueBytes(kVendor, "PNP ID"), PnpIdBytes(kModemId));
-  EXPECT_EQ(m.valueText(kVendor, "Language"), "English");
-  EXPECT_TRUE(m.keyExists(kTempSettings));
+  EXPECT_EQ(m.valueBytes(kVendorKeyPath, "PNP ID"), PnpIdBytes(kModemId));
+  EXPECT_EQ(m.valueText(kVendorKeyPath, "Language"), "English");
+  EXPECT_TRUE(m.keyExists(kTempKeyPath));
 }
 
 TEST_F(DeviceKeyCleanup, ServiceKeyIsPreferredWhenItHoldsTheId) {
   const std::string otherId = "VEN_1A2B&DEV_3C4E";
-  m.setBytes(kService, "PNP ID", REG_SZ, PnpIdBytes(otherId));
-  m.setString(kPci + "\\" + otherId + "\\0000", "driver", "Modem\\0004");
-  m.setString(kClass + "\\Modem\\0004", "DriverDesc", "earlier modem");
+  m.setBytes(kServiceKeyPath, "PNP ID", REG_SZ, PnpIdBytes(otherId));
+  m.setString(kPciKeyPath + "\\" + otherId + "\\0000", "driver", "Modem\\0004");
+  m.setString(kClassKeyPath + "\\Modem\\0004", "DriverDesc", "earlier modem");
 
   RunDeviceSteps();
-  EXPECT_FALSE(m.keyExists(kPci + "\\" + otherId));
-  EXPECT_FALSE(m.keyExists(kClass + "\\Modem\\0004"));
+  EXPECT_FALSE(m.keyExists(kPciKeyPath + "\\" + otherId));
+  EXPECT_FALSE(m.keyExists(kClassKeyPath + "\\Modem\\0004"));
   EXPECT_TRUE(m.keyExists(kModemDevice));
   EXPECT_TRUE(m.keyExists(kModemSoftware));
-  EXPECT_TRUE(m.keyExists(kService));
+  EXPECT_TRUE(m.keyExists(kServiceKeyPath));
 }
 
 TEST_F(DeviceKeyCleanup, ServiceKeyWithoutIdWinsOverVendorKey) {
-  m.setString(kService, "Version", "2.10");
+  m.setString(kServiceKeyPath, "Version", "2.10");
   RunDeviceSteps();
   EXPECT_TRUE(m.keyExists(kModemDevice));
   EXPECT_TRUE(m.keyExists(kModemSoftware));
@@ -77,7 +77,7 @@ TEST_F(DeviceKeyCleanup, ServiceKeyWithoutIdWinsOverVendorKey) {
 }
 
 TEST_F(DeviceKeyCleanup, NeitherKeyOpens) {
-  m.registry().remove(kVendor);
+  m.registry().remove(kVendorKeyPath);
   RunDeviceSteps();
   ASSERT_EQ(m.run().messageBoxes().size(), 1u);
   const winsim::MessageBoxRecord& box = m.run().messageBoxes()[0];
@@ -105,7 +105,7 @@ TEST_F(DeviceKeyCleanup, UnusableIdsLeaveTheDeviceKey) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     zuninst::StartUninstallContext(context);
-    m.setBytes(kVendor, "PNP ID", REG_SZ, c.bytes);
+    m.setBytes(kVendorKeyPath, "PNP ID", REG_SZ, c.bytes);
     RunDeviceSteps();
     EXPECT_TRUE(m.keyExists(kModemDevice));
     EXPECT_TRUE(m.keyExists(kModemSoftware));
@@ -116,10 +116,10 @@ TEST_F(DeviceKeyCleanup, UnusableIdsLeaveTheDeviceKey) {
 
 TEST_F(DeviceKeyCleanup, IdOfExactlyFortyTwoBytesWithoutTerminator) {
   const std::string id(42, 'V');
-  m.setBytes(kVendor, "PNP ID", REG_SZ, id);
-  m.setString(kPci + "\\" + id + "\\0000", "driver", "Modem\\0003");
+  m.setBytes(kVendorKeyPath, "PNP ID", REG_SZ, id);
+  m.setString(kPciKeyPath + "\\" + id + "\\0000", "driver", "Modem\\0003");
   RunDeviceSteps();
-  EXPECT_FALSE(m.keyExists(kPci + "\\" + id));
+  EXPECT_FALSE(m.keyExists(kPciKeyPath + "\\" + id));
   EXPECT_FALSE(m.keyExists(kModemSoftware));
   EXPECT_TRUE(m.keyExists(kModemDevice));
 }
@@ -153,7 +153,7 @@ TEST_F(DeviceKeyCleanup, DeviceKeyGoesEvenWhenItsSoftwareKeyStays) {
     zuninst::RemovePciDeviceKey(context);
     EXPECT_TRUE(machine.keyExists(kModemSoftware));
     EXPECT_FALSE(machine.keyExists(kModemDevice));
-    EXPECT_TRUE(machine.keyExists(kClass));
+    EXPECT_TRUE(machine.keyExists(kClassKeyPath));
     EXPECT_EQ(machine.run().openHandleCount(), 0u);
   }
 }
@@ -181,10 +181,10 @@ TEST_F(DeviceKeyCleanup, DeviceKeyGoesWhenItsInstanceNamesNoSoftwareKey) {
 TEST_F(DeviceKeyCleanup, OnlyTheFirstInstancesSoftwareKeyIsDeleted) {
   // "BUS_00&DEV_0B&FUNC_01" enumerates after the first instance.
   m.setString(kModemDevice + "\\BUS_00&DEV_0B&FUNC_01", "driver", "Modem\\0005");
-  m.setString(kClass + "\\Modem\\0005", "DriverDesc", "second function");
+  m.setString(kClassKeyPath + "\\Modem\\0005", "DriverDesc", "second function");
   RunDeviceSteps();
   EXPECT_FALSE(m.keyExists(kModemSoftware));
-  EXPECT_TRUE(m.keyExists(kClass + "\\Modem\\0005"));
+  EXPECT_TRUE(m.keyExists(kClassKeyPath + "\\Modem\\0005"));
   EXPECT_FALSE(m.keyExists(kModemDevice));
 }
 
@@ -199,8 +199,8 @@ TEST_F(DeviceKeyCleanup, DriverValueTooLongLeavesTheSoftwareKey) {
 TEST_F(DeviceKeyCleanup, MediaResourceAndUninstallEntry) {
   zuninst::RemoveWaveMediaResource();
   zuninst::RemoveUninstallEntry();
-  EXPECT_FALSE(m.keyExists(kMediaResource));
-  EXPECT_FALSE(m.keyExists(kUninstallEntry));
+  EXPECT_FALSE(m.keyExists(kMediaResourceKeyPath));
+  EXPECT_FALSE(m.keyExists(kUninstallEntryKeyPath));
   EXPECT_TRUE(m.keyExists(kOtherMediaResource));
   EXPECT_TRUE(m.keyExists(kOtherUninstallEntry));
 

@@ -6,8 +6,8 @@
 
 #include "installed_modem.h"
 #include "registry_cleanup.h"
-#include "uninstall_keys.h"
 #include "uninstall_context.h"
+#include "uninstall_keys.h"
 
 namespace rq47test {
 namespace {
@@ -24,9 +24,9 @@ class ModemWaveCleanup : public ::testing::Test {
     EXPECT_TRUE(m.run().messageBoxes().empty());
     // Other wave devices and software keys are never touched.
     EXPECT_TRUE(m.keyExists(kOtherWave + "\\0000"));
-    EXPECT_TRUE(m.keyExists(kClass + "\\MEDIA\\0009"));
+    EXPECT_TRUE(m.keyExists(kClassKeyPath + "\\MEDIA\\0009"));
     EXPECT_TRUE(m.keyExists(kOtherSoftware));
-    EXPECT_TRUE(m.keyExists(kModemWave));
+    EXPECT_TRUE(m.keyExists(kModemWaveKeyPath));
   }
 
   // The ten wave steps in the sequence's order.
@@ -83,14 +83,14 @@ TEST_F(ModemWaveCleanup, KeyWithoutInstanceIsStillRemoved) {
   RunWaveSteps();
   EXPECT_STREQ(context.instanceName, "");
   ExpectNoWaveKeyLeft();
-  EXPECT_TRUE(m.keyExists(kClass));
+  EXPECT_TRUE(m.keyExists(kClassKeyPath));
 }
 
 TEST_F(ModemWaveCleanup, InstanceWithoutDriverValueLeavesSoftwareKeys) {
   m.setString(kWaveKeys[2] + "\\0000", "Mfg", "Zelvaran");
-  std::string classBefore = winsim::ExportRegedit4(*m.registry().find(kClass));
+  std::string classBefore = winsim::ExportRegedit4(*m.registry().find(kClassKeyPath));
   RunWaveSteps();
-  EXPECT_EQ(winsim::ExportRegedit4(*m.registry().find(kClass)), classBefore);
+  EXPECT_EQ(winsim::ExportRegedit4(*m.registry().find(kClassKeyPath)), classBefore);
   EXPECT_STREQ(context.instanceName, "0000");
   ExpectNoWaveKeyLeft();
 }
@@ -100,11 +100,11 @@ TEST_F(ModemWaveCleanup, DriverValueNamingNothingKeepsTheClassRoot) {
   for (const char* driver : {"", "\\", "\\\\"}) {
     SCOPED_TRACE(std::string("driver \"") + driver + "\"");
     m.setString(kWaveKeys[0] + "\\0000", "driver", driver);
-    std::string classBefore = winsim::ExportRegedit4(*m.registry().find(kClass));
+    std::string classBefore = winsim::ExportRegedit4(*m.registry().find(kClassKeyPath));
     zuninst::StartUninstallContext(context);
     RunWaveSteps();
-    ASSERT_TRUE(m.keyExists(kClass));
-    EXPECT_EQ(winsim::ExportRegedit4(*m.registry().find(kClass)), classBefore);
+    ASSERT_TRUE(m.keyExists(kClassKeyPath));
+    EXPECT_EQ(winsim::ExportRegedit4(*m.registry().find(kClassKeyPath)), classBefore);
     ExpectNoWaveKeyLeft();
   }
 }
@@ -112,11 +112,11 @@ TEST_F(ModemWaveCleanup, DriverValueNamingNothingKeepsTheClassRoot) {
 TEST_F(ModemWaveCleanup, DriverValueTooLongDeletesNoSoftwareKey) {
   const std::string longDriver = "MEDIA\\" + std::string(44, '0');  // 51 bytes
   m.setString(kWaveKeys[0] + "\\0000", "driver", longDriver);
-  m.setString(kClass + "\\" + longDriver.substr(0, 49), "DriverDesc", "cut name");
-  m.setString(kClass + "\\" + longDriver, "DriverDesc", "full name");
+  m.setString(kClassKeyPath + "\\" + longDriver.substr(0, 49), "DriverDesc", "cut name");
+  m.setString(kClassKeyPath + "\\" + longDriver, "DriverDesc", "full name");
   RunWaveSteps();
-  EXPECT_TRUE(m.keyExists(kClass + "\\" + longDriver.substr(0, 49)));
-  EXPECT_TRUE(m.keyExists(kClass + "\\" + longDriver));
+  EXPECT_TRUE(m.keyExists(kClassKeyPath + "\\" + longDriver.substr(0, 49)));
+  EXPECT_TRUE(m.keyExists(kClassKeyPath + "\\" + longDriver));
   ExpectNoWaveKeyLeft();
 }
 

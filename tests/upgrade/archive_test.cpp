@@ -80,9 +80,9 @@ TEST_F(ArchiveTest, MakesTheFiftySixCopiesInOrder) {
     std::string folder = expected[i].from == Source::Kit       ? "C:\\Progra~1\\Zelset95"
                          : expected[i].from == Source::Program ? kProgramFolderPath
                                                                : kInfFolderPath;
-    std::string arguments = "CopyFileA(" + TraceQuoted(folder + "\\" + expected[i].name) + ", " +
-                            TraceQuoted(std::string(kBackupFolderPath) + "\\" + expected[i].storedAs) +
-                            ", ";
+    std::string arguments =
+        "CopyFileA(" + TraceQuoted(folder + "\\" + expected[i].name) + ", " +
+        TraceQuoted(std::string(kBackupFolderPath) + "\\" + expected[i].storedAs) + ", ";
     EXPECT_EQ(calls[i].substr(0, arguments.size()), arguments) << "copy " << i + 1;
   }
 }
@@ -154,7 +154,8 @@ TEST_F(ArchiveTest, SourcesAreLeftInPlace) {
 
 TEST_F(ArchiveTest, ASecondArchiveOverwritesByNameAndKeepsTheRest) {
   machine().writeFile(std::string(kBackupFolderPath) + "\\zca.cpl", "first upgrade's zca.cpl");
-  machine().writeFile(std::string(kBackupFolderPath) + "\\brazil.hlp", "first upgrade's brazil.hlp");
+  machine().writeFile(std::string(kBackupFolderPath) + "\\brazil.hlp",
+                      "first upgrade's brazil.hlp");
   machine().writeFile(std::string(kProgramFolderPath) + "\\zca.cpl", "second upgrade's zca.cpl");
 
   rq47set::ArchivePreviousVersion(context());

@@ -83,7 +83,8 @@ void UpgradeTest::AddInstalledFiles() {
   machine_.writeFile(std::string(kInfFolderPath) + "\\OTHER.INF", "another maker's inf");
   machine_.writeFile(std::string(kKitFolderPath) + "\\setup.exe", "old kit setup.exe");
   machine_.writeFile(std::string(kKitFolderPath) + "\\zca.cpl", "old kit zca.cpl");
-  machine_.writeFile(std::string(kProgramFolderPath) + "\\rq47set.exe", "program folder rq47set.exe");
+  machine_.writeFile(std::string(kProgramFolderPath) + "\\rq47set.exe",
+                     "program folder rq47set.exe");
   machine_.writeFile(std::string(kProgramFolderPath) + "\\zca.cpl", "program folder zca.cpl");
 }
 

@@ -33,7 +33,6 @@ inline constexpr char kRebootText[] =
     "Please reboot the computer to continue with the upgrade.  Upon reboot, the system will "
     "install the new software. ";
 
-
 // The settings an earlier installation keeps, as it wrote them.
 struct OldSettings {
   std::string version = "3.01 Build 52";
