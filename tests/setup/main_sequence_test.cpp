@@ -137,6 +137,15 @@ TEST(MainSequence, ASuccessfulRunInstallsAndShowsTheSuccessText) {
   EXPECT_EQ(machine->run().openHandleCount(), 0u);
 }
 
+// Every function of the modem answers on the chosen port, not only the first.
+TEST(MainSequence, EveryInstanceOfTheModemGetsThePort) {
+  auto machine = MakeMachine();
+  const std::string second = kPciKeyPath + "\\" + kModemId + "\\BUS_00&DEV_0B&FUNC_01";
+  machine->setString(second, "Class", "Modem");
+  EXPECT_EQ(rq47set::RunSetup(), 0);
+  EXPECT_EQ(machine->valueBytes(second, "PortName"), Padded("COM2", 20));
+}
+
 TEST(MainSequence, ASecondRunKeepsEverySetting) {
   auto machine = MakeMachine();
   ASSERT_EQ(rq47set::RunSetup(), 0);
