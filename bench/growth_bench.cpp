@@ -13,7 +13,7 @@
 #include "ports.h"
 #include "report.h"
 #include "rounds.h"
-#include "setup_state.h"
+#include "setup_context.h"
 #include "text_buffer.h"
 #include "winsim/machine.h"
 #include "winsim/run.h"
@@ -52,12 +52,13 @@ struct DeviceMachine {
   }
 
   Sample detect() {
-    rq47set::ResetSetupState();
+    rq47set::SetupContext context;
+    rq47set::StartSetupContext(context);
     winsim::Run run(machine);
     Stopwatch stopwatch;
-    rq47set::DetectModemHardware();
+    rq47set::DetectModemHardware(context);
     Sample time = stopwatch.elapsed();
-    if (std::strcmp(rq47set::g_setup.deviceInstanceId, kModem) != 0 || run.callCount() < count) {
+    if (std::strcmp(context.deviceInstanceId, kModem) != 0 || run.callCount() < count) {
       throw std::runtime_error("the detection did not walk the " + std::to_string(count) +
                                " subkeys to the modem");
     }
@@ -67,12 +68,13 @@ struct DeviceMachine {
   Sample fillPortNames() {
     for (size_t i = 0; i < instances->subkeyCount(); ++i)
       instances->subkey(i)->deleteValue("PortName");
-    rq47set::ResetSetupState();
-    AppendText(rq47set::g_setup.deviceKeyPath, kModem);
-    CopyText(rq47set::g_setup.portName, "COM2");
+    rq47set::SetupContext context;
+    rq47set::StartSetupContext(context);
+    AppendText(context.deviceKeyPath, kModem);
+    CopyText(context.portName, "COM2");
     winsim::Run run(machine);
     Stopwatch stopwatch;
-    rq47set::FillMissingPortNames();
+    rq47set::FillMissingPortNames(context);
     Sample time = stopwatch.elapsed();
     for (size_t i = 0; i < instances->subkeyCount(); ++i) {
       const winsim::RegValue* port = instances->subkey(i)->findValue("PortName");

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "text_buffer.h"
+#include "paths.h"
 #include "text_file.h"
 #include "text_view.h"
 
@@ -70,20 +70,20 @@ bool IsDriverLine(std::string_view line) {
   return trimmed == kDriverLineText;
 }
 
-int RewriteSystemIni(LineRule rule) {
+void RewriteSystemIni(LineRule rule) {
   PathBuffer windowsDirectory;
   PathBuffer iniPath;
   PathBuffer newPath;
   if (!AskWindowsDirectory(windowsDirectory) ||
-      !ComposePath(iniPath, windowsDirectory, "\\system.ini") ||
-      !ComposePath(newPath, windowsDirectory, "\\system.new")) {
-    return kDriverLineFailed;
+      !JoinPath(iniPath, windowsDirectory, kSystemIniFile) ||
+      !JoinPath(newPath, windowsDirectory, kSystemIniCopyFile)) {
+    return;
   }
 
   TextFileReader ini;
-  if (!ini.open(iniPath)) return kDriverLineFailed;
+  if (!ini.open(iniPath)) return;
   TextFileWriter copy;
-  if (!copy.create(newPath)) return kDriverLineFailed;
+  if (!copy.create(newPath)) return;
 
   std::string_view text;
   bool endsWithLineFeed = false;
@@ -95,31 +95,31 @@ int RewriteSystemIni(LineRule rule) {
       copy.abandon();
       ini.close();
       DeleteFileA(newPath);
-      return kDriverLineFailed;
+      return;
     }
     // The partial copy stays on disk; system.ini is untouched.
-    if (!WriteRewrittenLine(copy, text, endsWithLineFeed, rule)) return kDriverLineFailed;
+    if (!WriteRewrittenLine(copy, text, endsWithLineFeed, rule)) return;
   }
   ini.close();
-  if (!copy.close()) return kDriverLineFailed;
+  if (!copy.close()) return;
 
   // A failed copy leaves system.ini as it was; nothing to tell.
   CopyFileA(newPath, iniPath, FALSE);
-  return DeleteFileA(newPath) ? 1 : 0;
+  DeleteFileA(newPath);
 }
 
 }  // namespace
 
-int AddDriverLine() { return RewriteSystemIni(LineRule::kAddAfterVcd); }
+void AddDriverLine() { RewriteSystemIni(LineRule::kAddAfterVcd); }
 
-int RemoveDriverLine() { return RewriteSystemIni(LineRule::kBlankDriver); }
+void RemoveDriverLine() { RewriteSystemIni(LineRule::kBlankDriver); }
 
 bool NeedsDriverLine() {
   PathBuffer windowsDirectory;
   PathBuffer iniPath;
   TextFileReader ini;
   if (!AskWindowsDirectory(windowsDirectory) ||
-      !ComposePath(iniPath, windowsDirectory, "\\system.ini") || !ini.open(iniPath)) {
+      !JoinPath(iniPath, windowsDirectory, kSystemIniFile) || !ini.open(iniPath)) {
     return true;
   }
 

@@ -6,19 +6,18 @@
 #ifndef RQ47_COMMON_DRIVER_LINE_H
 #define RQ47_COMMON_DRIVER_LINE_H
 
-// Result of both operations when system.ini cannot be read, system.new cannot
-// be made, or a write to system.new fails (then system.ini is unchanged).
-inline constexpr int kDriverLineFailed = 100;
+// Both operations leave system.ini untouched when it cannot be read, when
+// system.new cannot be made or a write to it fails (a partial system.new then
+// stays), or when the Windows directory cannot be had whole.
 
 // Writes the driver line after every line that contains "*vcd" (exact case),
-// on every call. Returns kDriverLineFailed, or else 1 when system.new was
-// deleted at the end and 0 when it was not.
-int AddDriverLine();
+// on every call.
+void AddDriverLine();
 
 // Puts two blanks in place of every line that contains "zelvcd" (exact
 // case) and its line feed, so the following line's text goes on after the
-// blanks. Results as AddDriverLine's.
-int RemoveDriverLine();
+// blanks.
+void RemoveDriverLine();
 
 // True while system.ini lacks the driver line where AddDriverLine would put
 // one: it has a line that contains "*vcd", and no such line is directly

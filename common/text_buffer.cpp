@@ -21,12 +21,3 @@ bool AppendText(char* dst, size_t dstSize, const char* src) {
   std::memcpy(dst + used, src, length + 1);
   return true;
 }
-
-bool ComposePath(char* dst, size_t dstSize, const char* directory, const char* suffix) {
-  size_t dirLength = std::strlen(directory);
-  size_t suffixLength = std::strlen(suffix);
-  if (dst == nullptr || dirLength >= dstSize || suffixLength >= dstSize - dirLength) return false;
-  std::memmove(dst, directory, dirLength);
-  std::memcpy(dst + dirLength, suffix, suffixLength + 1);
-  return true;
-}

@@ -10,9 +10,6 @@
 bool CopyText(char* dst, size_t dstSize, const char* src);
 // Appends text to the terminated text in dst; false when the result does not fit.
 bool AppendText(char* dst, size_t dstSize, const char* src);
-// dst = directory followed by suffix (which begins with a backslash); false when
-// the path with its terminator does not fit.
-bool ComposePath(char* dst, size_t dstSize, const char* directory, const char* suffix);
 // Length of the text in a buffer that may lack a terminator.
 size_t BoundedLength(const char* text, size_t size);
 
@@ -23,10 +20,6 @@ bool CopyText(char (&dst)[N], const char* src) {
 template <size_t N>
 bool AppendText(char (&dst)[N], const char* src) {
   return AppendText(dst, N, src);
-}
-template <size_t N>
-bool ComposePath(char (&dst)[N], const char* directory, const char* suffix) {
-  return ComposePath(dst, N, directory, suffix);
 }
 
 #endif  // RQ47_COMMON_TEXT_BUFFER_H

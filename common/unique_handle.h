@@ -1,43 +1,20 @@
 // Owner of a kernel handle (file, port, pipe end, process, thread): closed with
-// CloseHandle when the owner goes. Both NULL and INVALID_HANDLE_VALUE mean
-// "nothing held", as the calls that fill them use either.
+// CloseHandle when the owner goes.
 #ifndef RQ47_COMMON_UNIQUE_HANDLE_H
 #define RQ47_COMMON_UNIQUE_HANDLE_H
 
 #include <windows.h>
 
-class UniqueHandle {
- public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-  }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  ~UniqueHandle() { reset(); }
+#include "unique_resource.h"
 
-  HANDLE get() const { return handle_; }
-  bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-  explicit operator bool() const { return valid(); }
-  HANDLE* put() {
-    reset();
-    return &handle_;
-  }
-  HANDLE release() {
-    HANDLE handle = handle_;
-    handle_ = nullptr;
-    return handle;
-  }
-  void reset(HANDLE handle = nullptr) {
-    if (valid()) CloseHandle(handle_);
-    handle_ = handle;
-  }
-
- private:
-  HANDLE handle_ = nullptr;
+struct KernelHandleTraits {
+  using Type = HANDLE;
+  // Both NULL and INVALID_HANDLE_VALUE mean "nothing held", as the calls that
+  // fill a handle use either.
+  static bool IsHeld(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE handle) { CloseHandle(handle); }
 };
+
+using UniqueHandle = UniqueResource<KernelHandleTraits>;
 
 #endif  // RQ47_COMMON_UNIQUE_HANDLE_H

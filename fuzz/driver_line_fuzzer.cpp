@@ -80,15 +80,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data + 1), size - 1);
   std::ofstream(world.systemIni, std::ios::binary | std::ios::trunc) << input;
 
-  int result;
   bool needed;
   {
     winsim::Run run(*world.machine);
-    result = add ? AddDriverLine() : RemoveDriverLine();
+    if (add) {
+      AddDriverLine();
+    } else {
+      RemoveDriverLine();
+    }
     needed = NeedsDriverLine();
   }
   const std::string output = ReadAll(world.systemIni);
-  if (result != 1) Fail("the rewrite did not end with system.new deleted", input, output);
   if (fs::exists(world.systemNew)) Fail("system.new is left", input, output);
 
   std::istringstream lines(output);

@@ -4,8 +4,7 @@
 
 #include "file_probe.h"
 #include "install_paths.h"
-#include "setup_state.h"
-#include "text_buffer.h"
+#include "paths.h"
 
 namespace rq47set {
 namespace {
@@ -34,35 +33,19 @@ constexpr InfCopy kInfFiles[] = {{"Zelvar~1.INF", kArchivedModemInf},
 
 // The folders, each empty when its path does not fit (its copies are then skipped).
 struct ArchiveFolders {
-  char kit[256] = "";
-  char program[256] = "";
-  char inf[256] = "";
-  char backup[256] = "";
+  char kit[MAX_PATH] = "";
+  char program[MAX_PATH] = "";
+  char inf[MAX_PATH] = "";
+  char backup[MAX_PATH] = "";
 };
 
-// A folder below the Windows directory; left empty when it does not fit.
-template <size_t N>
-void ComposeBelowWindows(char (&folder)[N], const char* suffix) {
-  if (!ComposePath(folder, g_setup.windowsDirectory, suffix)) folder[0] = '\0';
-}
-
-ArchiveFolders ComposeFolders() {
+ArchiveFolders ComposeFolders(const SetupContext& context) {
   ArchiveFolders folders;
-  // On the current directory's drive; relative to the current directory when
-  // that drive has no root string.
-  if (!CopyText(folders.kit, g_setup.driveRoot) || !AppendText(folders.kit, "Progra~1\\Zelset95")) {
-    folders.kit[0] = '\0';
-  }
-  ComposeBelowWindows(folders.program, "\\Zelvaran\\zelset95");
-  ComposeBelowWindows(folders.inf, "\\INF\\Other");
-  ComposeBelowWindows(folders.backup, "\\Zelvaran\\zelbak95");
+  JoinBelowDriveRoot(folders.kit, context, kKitFolder);
+  JoinPath(folders.program, context.windowsDirectory, kProgramFolder);
+  JoinPath(folders.inf, context.windowsDirectory, kInfFolder);
+  JoinPath(folders.backup, context.windowsDirectory, kBackupFolder);
   return folders;
-}
-
-// folder + "\" + name; false when the folder is unknown or the path does not fit.
-bool ComposeFilePath(char (&path)[256], const char* folder, const char* name) {
-  if (folder[0] == '\0') return false;
-  return CopyText(path, folder) && AppendText(path, "\\") && AppendText(path, name);
 }
 
 // Copies the files one by one into the backup folder, overwriting what is
@@ -74,10 +57,10 @@ class Archiver {
 
   // A file that is not there, or whose path does not fit, is left out.
   void copy(const char* sourceFolder, const char* name, const char* archivedName) {
-    char source[256];
-    char destination[256];
-    if (failed_ || !ComposeFilePath(source, sourceFolder, name) ||
-        !ComposeFilePath(destination, folders_.backup, archivedName)) {
+    char source[MAX_PATH];
+    char destination[MAX_PATH];
+    if (failed_ || !JoinPath(source, sourceFolder, name) ||
+        !JoinPath(destination, folders_.backup, archivedName)) {
       return;
     }
     // Whatever error the copy gives, only the source itself tells whether it
@@ -95,10 +78,10 @@ class Archiver {
 
 }  // namespace
 
-bool ArchivePreviousVersion() {
-  RefreshWindowsDirectory();
-  RefreshSystemDirectory();
-  const ArchiveFolders folders = ComposeFolders();
+Archive ArchivePreviousVersion(SetupContext& context) {
+  RefreshWindowsDirectory(context);
+  RefreshSystemDirectory(context);
+  const ArchiveFolders folders = ComposeFolders(context);
   Archiver archive(folders);
 
   archive.copy(folders.kit, "brazil.hlp");
@@ -111,14 +94,14 @@ bool ArchivePreviousVersion() {
     archive.copy(folders.program, name);
   }
   for (const InfCopy& inf : kInfFiles) archive.copy(folders.inf, inf.shortName, inf.archivedName);
-  return archive.complete();
+  return archive.complete() ? Archive::kMade : Archive::kFailed;
 }
 
-bool IsArchived(const char* archivedName) {
-  const ArchiveFolders folders = ComposeFolders();
-  char path[256];
-  return ComposeFilePath(path, folders.backup, archivedName) &&
-         ProbeFile(path) == FilePresence::kPresent;
+bool IsArchived(const SetupContext& context, const char* archivedName) {
+  char backup[MAX_PATH];
+  char path[MAX_PATH];
+  return JoinPath(backup, context.windowsDirectory, kBackupFolder) &&
+         JoinPath(path, backup, archivedName) && ProbeFile(path) == FilePresence::kPresent;
 }
 
 }  // namespace rq47set

@@ -7,11 +7,6 @@
 namespace rq47set {
 namespace {
 
-constexpr int kChildRan = 0;
-constexpr int kChildNotStarted = -1;
-constexpr int kExitCodeUnread = -2;
-constexpr int kChildNotEnded = -3;
-
 // The child's standard input, output and error. The runner keeps its own ends
 // open for the whole wait and never reads or writes them, so a child that reads
 // its input or fills a pipe would not end; the registry import does neither.
@@ -36,26 +31,27 @@ struct ChildPipes {
 
 // Starts the child and waits for it; the process and thread handles are
 // closed (thread first) before this returns.
-int StartAndWait(char* commandLine, DWORD waitMilliseconds, STARTUPINFOA& startup) {
+ChildRun StartAndWait(char* commandLine, DWORD waitMilliseconds, STARTUPINFOA& startup) {
   PROCESS_INFORMATION created{};
   if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
                       nullptr, &startup, &created)) {
-    return kChildNotStarted;
+    return ChildRun::kNotStarted;
   }
   UniqueHandle process(created.hProcess);
   UniqueHandle thread(created.hThread);
 
   // A child still running when the wait ends goes on without our handles.
   if (WaitForSingleObject(process.get(), waitMilliseconds) != WAIT_OBJECT_0) {
-    return kChildNotEnded;
+    return ChildRun::kNotEnded;
   }
   DWORD exitCode = 0;  // read to learn that the child has ended; its value is the child's own
-  return GetExitCodeProcess(process.get(), &exitCode) ? kChildRan : kExitCodeUnread;
+  return GetExitCodeProcess(process.get(), &exitCode) ? ChildRun::kEnded
+                                                      : ChildRun::kExitCodeUnread;
 }
 
 }  // namespace
 
-int RunChildProcess(char* commandLine, DWORD waitMilliseconds) {
+ChildRun RunChildProcess(char* commandLine, DWORD waitMilliseconds) {
   SECURITY_DESCRIPTOR descriptor{};
   InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
   SECURITY_ATTRIBUTES inheritable{};

@@ -6,10 +6,18 @@
 
 namespace rq47set {
 
-// 0 the child started and ended within the wait and its exit code was read
-// (whatever it was); -1 it did not start; -2 its exit code could not be read;
-// -3 the wait ended without the child's end. Every handle is closed on return.
-int RunChildProcess(char* commandLine, DWORD waitMilliseconds);
+enum class ChildRun {
+  // The child started and ended within the wait, and its exit code (whatever
+  // it was) could be read.
+  kEnded,
+  kNotStarted,
+  kExitCodeUnread,
+  // The wait ended without the child's end; the child goes on running.
+  kNotEnded,
+};
+
+// Every handle is closed on return.
+ChildRun RunChildProcess(char* commandLine, DWORD waitMilliseconds);
 
 }  // namespace rq47set
 

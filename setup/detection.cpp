@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "modem_names.h"
-#include "setup_state.h"
+#include "setup_context.h"
+#include "subkey_walk.h"
 #include "text_buffer.h"
-#include "unique_hkey.h"
 
 namespace rq47set {
 namespace {
@@ -37,31 +37,13 @@ bool FitsDeviceInstanceId(const char* keyName) {
 
 }  // namespace
 
-void DetectModemHardware() {
-  UniqueHkey pci;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPciKeyPrefix, 0, KEY_READ, pci.put()) != ERROR_SUCCESS) {
-    return;
-  }
-  DWORD subkeyCount = 0;
-  if (RegQueryInfoKeyA(pci.get(), nullptr, nullptr, nullptr, &subkeyCount, nullptr, nullptr,
-                       nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-    return;
-  }
-
+void DetectModemHardware(SetupContext& context) {
   // From the highest index down: of several supported modems the last listed wins.
-  for (DWORD index = subkeyCount; index-- > 0;) {
-    DWORD nameCapacity = sizeof g_setup.keyName;
-    LONG status = RegEnumKeyExA(pci.get(), index, g_setup.keyName, &nameCapacity, nullptr, nullptr,
-                                nullptr, nullptr);
-    if (status == ERROR_NO_MORE_ITEMS) return;
-    if (status != ERROR_SUCCESS) continue;
-    g_setup.keyName[sizeof g_setup.keyName - 1] = '\0';
-
-    if (NamesSupportedModem(g_setup.keyName) && FitsDeviceInstanceId(g_setup.keyName)) {
-      CopyText(g_setup.deviceInstanceId, g_setup.keyName);
-      return;
-    }
-  }
+  WalkSubkeysFromLast(kPciKeyPrefix, context.keyName, [&context](HKEY, const char* name) {
+    if (!NamesSupportedModem(name) || !FitsDeviceInstanceId(name)) return false;
+    CopyText(context.deviceInstanceId, name);
+    return true;
+  });
 }
 
 }  // namespace rq47set

@@ -2,9 +2,11 @@
 #ifndef RQ47SET_FILE_PLACEMENT_H
 #define RQ47SET_FILE_PLACEMENT_H
 
+#include "setup_context.h"
+
 namespace rq47set {
 
-void PlaceModemFiles();
+void PlaceModemFiles(SetupContext& context);
 
 }  // namespace rq47set
 

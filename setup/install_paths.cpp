@@ -4,13 +4,12 @@
 
 #include <cstring>
 
-#include "setup_state.h"
+#include "paths.h"
 #include "text_buffer.h"
 
 namespace rq47set {
 namespace {
 
-constexpr char kProgramFolderSuffix[] = "\\Zelvaran\\ZelSet95";
 // The current directory is read with this capacity; a path that does not fit
 // counts as having no drive letter.
 constexpr DWORD kCurrentDirectoryCapacity = 260;
@@ -23,13 +22,12 @@ constexpr int kLastDriveNumber = 16;
 // need when the buffer is too small; only a length that fits counts. The
 // scratch copy keeps the string as it was when the call fails or does not fit.
 template <size_t N>
-bool FillDirectory(char (&directory)[N], UINT (*query)(LPSTR, UINT)) {
+void FillDirectory(char (&directory)[N], UINT (*query)(LPSTR, UINT)) {
   char scratch[N] = {};
   UINT length = query(scratch, static_cast<UINT>(N));
-  if (length == 0 || length >= N) return false;
+  if (length == 0 || length >= N) return;
   scratch[length] = '\0';
   std::memcpy(directory, scratch, N);
-  return true;
 }
 
 UINT QueryWindowsDirectory(LPSTR buffer, UINT size) { return GetWindowsDirectoryA(buffer, size); }
@@ -46,45 +44,50 @@ int CurrentDriveNumber() {
 
 }  // namespace
 
-bool RefreshWindowsDirectory() {
-  return FillDirectory(g_setup.windowsDirectory, QueryWindowsDirectory);
+void RefreshWindowsDirectory(SetupContext& context) {
+  FillDirectory(context.windowsDirectory, QueryWindowsDirectory);
 }
 
-bool RefreshSystemDirectory() {
-  return FillDirectory(g_setup.systemDirectory, QuerySystemDirectory);
+void RefreshSystemDirectory(SetupContext& context) {
+  FillDirectory(context.systemDirectory, QuerySystemDirectory);
 }
 
-int InitInstallPaths() {
-  RefreshWindowsDirectory();
-  RefreshSystemDirectory();
+void InitInstallPaths(SetupContext& context) {
+  RefreshWindowsDirectory(context);
+  RefreshSystemDirectory(context);
 
   int drive = CurrentDriveNumber();
   if (drive >= 1 && drive <= kLastDriveNumber) {
     const char root[] = {static_cast<char>('A' + drive - 1), ':', '\\', '\0'};
-    CopyText(g_setup.driveRoot, root);
+    CopyText(context.driveRoot, root);
   }
-  return drive;
 }
 
-int GetProgramFolderPath(char* dst, int capacity) {
-  if (dst == nullptr) return 1;
+bool JoinBelowDriveRoot(char* dst, size_t dstSize, const SetupContext& context,
+                        const char* folder) {
+  if (context.driveRoot[0] == '\0') return CopyText(dst, dstSize, folder);
+  return JoinPath(dst, dstSize, context.driveRoot, folder);
+}
 
-  // Room for the longest directory, the suffix and the terminator.
-  char path[kWindowsDirectoryCapacity + sizeof kProgramFolderSuffix] = {};
-  UINT reported = GetWindowsDirectoryA(path, kWindowsDirectoryCapacity);
-  if (reported >= kWindowsDirectoryCapacity) return 2;
-  path[reported] = '\0';
+ProgramFolderPath GetProgramFolderPath(char* dst, int capacity) {
+  if (dst == nullptr) return ProgramFolderPath::kNoDestination;
+
+  char directory[kWindowsDirectoryCapacity] = {};
+  UINT reported = GetWindowsDirectoryA(directory, kWindowsDirectoryCapacity);
+  if (reported >= kWindowsDirectoryCapacity) return ProgramFolderPath::kWindowsDirectoryTooLong;
+  directory[reported] = '\0';
+  if (directory[0] == '\0') return ProgramFolderPath::kWindowsDirectoryEmpty;
+
+  // Room for the longest directory, a backslash, the folder and the terminator.
+  char path[kWindowsDirectoryCapacity + sizeof kProgramFolder];
+  if (!JoinPath(path, directory, kProgramFolder)) return ProgramFolderPath::kDoesNotFit;
+
   size_t length = std::strlen(path);
-  if (length == 0) return 3;
-
-  // A root directory ("D:\") ends in the backslash the suffix brings.
-  if (path[length - 1] == '\\') path[--length] = '\0';
-  if (!AppendText(path, kProgramFolderSuffix)) return 4;  // cannot happen: sized for it
-
-  length = std::strlen(path);
-  if (capacity <= 0 || length + 1 > static_cast<size_t>(capacity)) return 4;
+  if (capacity <= 0 || length + 1 > static_cast<size_t>(capacity)) {
+    return ProgramFolderPath::kDoesNotFit;
+  }
   std::memcpy(dst, path, length + 1);
-  return 0;
+  return ProgramFolderPath::kFound;
 }
 
 }  // namespace rq47set

@@ -9,13 +9,14 @@
 #include "file_placement.h"
 #include "install_paths.h"
 #include "modem_names.h"
+#include "modem_settings.h"
 #include "package_check.h"
 #include "package_files.h"
 #include "ports.h"
-#include "registry_values.h"
 #include "requirements.h"
 #include "settings.h"
-#include "setup_state.h"
+#include "setup_context.h"
+#include "setup_end.h"
 #include "text_buffer.h"
 #include "unique_hkey.h"
 #include "upgrade.h"
@@ -38,12 +39,7 @@ constexpr char kInstalled[] =
     "new features, bug fixes, and troubleshooting guide.\r\r"
     "The Modem is now ready for use.";
 
-constexpr int kUpgradeEndsRun = 10;
-
 void ShowMessage(const char* text) { MessageBoxA(nullptr, text, kModemCaption, MB_OK); }
-
-// Shows the text left in the message buffer.
-void ShowMessageBuffer() { ShowMessage(g_setup.messageBuffer); }
 
 // regedit /si "<program folder>\rq47.reg"
 bool FormatImportCommand(char (&command)[MAX_PATH + 24], const char* programFolder) {
@@ -53,71 +49,80 @@ bool FormatImportCommand(char (&command)[MAX_PATH + 24], const char* programFold
          AppendText(command, "\"");
 }
 
-}  // namespace
+// The device key opens only when the modem is present.
+bool IsModemPresent(SetupContext& context) {
+  if (!AppendText(context.deviceKeyPath, context.deviceInstanceId)) return false;
+  UniqueHkey deviceKey;
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, context.deviceKeyPath, 0, KEY_READ, deviceKey.put()) ==
+         ERROR_SUCCESS;
+}
 
-int RunSetup() {
-  ResetSetupState();
-  CopyText(g_setup.versionText, kVersionText);
-  CopyText(g_setup.deviceInstanceId, kNoDeviceInstanceId);
+// Imports the package's registry file with regedit, the last step of an installation.
+SetupEnd ImportRegistryFile(SetupContext& context) {
+  CopyText(context.messageBuffer, kRegistryKeysFailed);
+  char programFolder[260] = "";
+  ProgramFolderPath found = GetProgramFolderPath(programFolder, sizeof programFolder);
+  if (found != ProgramFolderPath::kFound) {
+    ShowMessage(context.messageBuffer);
+    return found;
+  }
 
-  InitInstallPaths();
+  char command[MAX_PATH + 24];
+  FormatImportCommand(command, programFolder);  // a 259-character folder fits
+  ChildRun import = RunChildProcess(command, INFINITE);
+  if (import != ChildRun::kEnded) {
+    ShowMessage(context.messageBuffer);
+    return import;
+  }
 
-  int upgrade = UpgradePreviousInstallation();
-  if (upgrade == kUpgradeEndsRun) return 0;
-  if (upgrade == kExitPackageIncomplete || upgrade == kExitArchiveFailed) return upgrade;
+  CopyText(context.messageBuffer, kInstalled);
+  ShowMessage(context.messageBuffer);
+  return SetupResult::kFinished;
+}
 
-  DetectModemHardware();
+SetupEnd RunSequence(SetupContext& context) {
+  InitInstallPaths(context);
+  switch (UpgradePreviousInstallation(context)) {
+    case UpgradeResult::kNoEarlierInstallation:
+    case UpgradeResult::kThisVersionInstalled: break;
+    case UpgradeResult::kDeclined:
+    case UpgradeResult::kPrepared: return SetupResult::kFinished;
+    case UpgradeResult::kPackageIncomplete: return SetupResult::kPackageIncomplete;
+    case UpgradeResult::kArchiveFailed: return SetupResult::kArchiveFailed;
+  }
 
-  // The device key opens only when the modem is present.
-  if (!AppendText(g_setup.deviceKeyPath, g_setup.deviceInstanceId)) {
+  DetectModemHardware(context);
+  if (!IsModemPresent(context)) {
     ShowMessage(kHardwareNotFound);
-    return 0;
+    return SetupResult::kFinished;
   }
-  {
-    UniqueHkey deviceKey;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, g_setup.deviceKeyPath, 0, KEY_READ, deviceKey.put()) !=
-        ERROR_SUCCESS) {
-      ShowMessage(kHardwareNotFound);
-      return 0;
-    }
-  }
-  if (!CheckPackageComplete()) return kExitPackageIncomplete;
+  if (CheckPackageComplete() == Package::kIncomplete) return SetupResult::kPackageIncomplete;
 
   UniqueHkey vendorKey;
   DWORD disposition = 0;
   if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                       KEY_ALL_ACCESS, nullptr, vendorKey.put(), &disposition) != ERROR_SUCCESS) {
     ShowMessage(kVendorKeyFailed);
-    return 0;
+    return SetupResult::kFinished;
   }
-  WriteFixedString(vendorKey.get(), "Version", g_setup.versionText, kVersionBytes);
+  const SettingSpec& version = SpecOf(Setting::kVersion);
+  WriteSetting(vendorKey.get(), version, version.installedBytes, context.versionText);
 
-  if (CheckSystemRequirements() != 0) return kExitRequirementsNotMet;
+  if (CheckSystemRequirements() == Requirements::kNotMet) return SetupResult::kRequirementsNotMet;
 
-  ApplyModemSettings(std::move(vendorKey));
-  PlaceModemFiles();
-  AssignPortName();
-  FillMissingPortNames();
+  ApplyModemSettings(context, std::move(vendorKey));
+  PlaceModemFiles(context);
+  AssignPortName(context);
+  FillMissingPortNames(context);
+  return ImportRegistryFile(context);
+}
 
-  CopyText(g_setup.messageBuffer, kRegistryKeysFailed);
-  char programFolder[260] = "";
-  int pathResult = GetProgramFolderPath(programFolder, sizeof programFolder);
-  if (pathResult != 0) {
-    ShowMessageBuffer();
-    return pathResult;
-  }
+}  // namespace
 
-  char command[MAX_PATH + 24];
-  FormatImportCommand(command, programFolder);  // a 259-character folder fits
-  int runResult = RunChildProcess(command, INFINITE);
-  if (runResult != 0) {
-    ShowMessageBuffer();
-    return runResult;
-  }
-
-  CopyText(g_setup.messageBuffer, kInstalled);
-  ShowMessageBuffer();
-  return 0;
+int RunSetup() {
+  SetupContext context;
+  StartSetupContext(context);
+  return RunSequence(context).exitCode();
 }
 
 }  // namespace rq47set

@@ -3,11 +3,10 @@
 #ifndef RQ47SET_MAIN_SEQUENCE_H
 #define RQ47SET_MAIN_SEQUENCE_H
 
-#include "exit_codes.h"
-
 namespace rq47set {
 
-// Runs the whole setup from program-start state; returns the exit code.
+// The whole program: makes the run's context at its program-start values,
+// runs the sequence on it and returns the exit code the run ends with.
 int RunSetup();
 
 }  // namespace rq47set

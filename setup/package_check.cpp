@@ -6,6 +6,7 @@
 #include "install_paths.h"
 #include "modem_names.h"
 #include "package_files.h"
+#include "paths.h"
 #include "text_buffer.h"
 
 namespace rq47set {
@@ -20,17 +21,12 @@ constexpr char kMissingAfter[] =
 // The longest name of the package.
 constexpr size_t kLongestFileName = sizeof "rq47pci1.vxd" - 1;
 
-// folder\name; false when it does not fit the platform's paths.
-bool ComposeFilePath(char (&path)[MAX_PATH], const char* folder, const char* name) {
-  return CopyText(path, folder) && AppendText(path, "\\") && AppendText(path, name);
-}
-
 // Only a file known to be missing counts: one that cannot be probed may be
 // placed all the same. A path that does not fit is skipped, as the placement
 // skips it.
 bool IsMissing(const char* folder, const char* name) {
   char path[MAX_PATH];
-  return ComposeFilePath(path, folder, name) && ProbeFile(path) == FilePresence::kMissing;
+  return JoinPath(path, folder, name) && ProbeFile(path) == FilePresence::kMissing;
 }
 
 const char* FirstMissingFile(const char* folder) {
@@ -55,13 +51,15 @@ void ReportMissingFile(const char* folder, const char* name) {
 
 }  // namespace
 
-bool CheckPackageComplete() {
+Package CheckPackageComplete() {
   char folder[MAX_PATH] = "";
-  if (GetProgramFolderPath(folder, sizeof folder) != 0) return true;
+  if (GetProgramFolderPath(folder, sizeof folder) != ProgramFolderPath::kFound) {
+    return Package::kComplete;
+  }
   const char* missing = FirstMissingFile(folder);
-  if (missing == nullptr) return true;
+  if (missing == nullptr) return Package::kComplete;
   ReportMissingFile(folder, missing);
-  return false;
+  return Package::kIncomplete;
 }
 
 }  // namespace rq47set

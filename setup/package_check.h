@@ -6,10 +6,12 @@
 
 namespace rq47set {
 
-// True when every file setup takes from the program folder is there (or the
-// folder's path does not fit, which the run reports later). Otherwise names
-// the folder and the first missing file in a message box and returns false.
-bool CheckPackageComplete();
+enum class Package { kComplete, kIncomplete };
+
+// kComplete when every file setup takes from the program folder is there (or
+// the folder's path does not fit, which the run reports later). Otherwise
+// names the folder and the first missing file in a message box.
+Package CheckPackageComplete();
 
 }  // namespace rq47set
 

@@ -2,19 +2,20 @@
 #ifndef RQ47SET_PACKAGE_FILES_H
 #define RQ47SET_PACKAGE_FILES_H
 
+#include "paths.h"
+
 namespace rq47set {
 
 // Copied into the System directory under the same names, in this order.
 inline constexpr const char* kSystemDirectoryFiles[] = {
-    "zelvcd.vxd",   // the virtual comm driver that system.ini loads
-    "rq47pci.vxd",  // the PCI drivers
-    "rq47pci1.vxd",
-    "zca.cpl",      // the control panel applet
-    "zuninst.exe",  // the uninstaller
+    kDosBoxDriverFile,  // the virtual comm driver that system.ini loads
+    kPciDriverFile,     // the PCI drivers
+    kPciDriver1File,
+    kAppletFile,       // the control panel applet
+    kUninstallerFile,  // the uninstaller
 };
 // The applet's help is always the domestic one, placed under the applet's help name.
 inline constexpr char kHelpSourceFile[] = "Domestic.hlp";
-inline constexpr char kHelpFile[] = "zca.hlp";
 // Imported with regedit at the end of the installation.
 inline constexpr char kRegistryFile[] = "rq47.reg";
 

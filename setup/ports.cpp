@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "modem_names.h"
-#include "registry_values.h"
-#include "setup_state.h"
+#include "modem_settings.h"
+#include "subkey_walk.h"
 #include "text_buffer.h"
 #include "unique_handle.h"
 #include "unique_hkey.h"
@@ -12,26 +12,20 @@
 namespace rq47set {
 namespace {
 
-constexpr int kPortAssigned = 0;
-constexpr int kNoPortFree = 1;
-constexpr int kRegistryFailed = 100;
-
 // The modem takes the first of these that no other device answers to.
 constexpr const char* kCandidatePorts[] = {"COM2", "COM4", "COM3"};
 
-constexpr char kPortNameValue[] = "PortName";
-// The vendor key's PortName is read with room for older, wider values.
-constexpr DWORD kVendorPortNameCapacity = 42;
+constexpr const SettingSpec& kPortName = SpecOf(Setting::kPortName);
 
 // A port that opens belongs to a device already; the first candidate that does
 // not open (absent, or held by another program) becomes the modem's port name.
-void ProbePortName() {
+void ProbePortName(SetupContext& context) {
   for (const char* candidate : kCandidatePorts) {
     UniqueHandle port(CreateFileA(candidate, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL,
                                   nullptr));
     if (!port) {
-      CopyText(g_setup.portName, candidate);
+      CopyText(context.portName, candidate);
       return;
     }
   }
@@ -42,88 +36,72 @@ void ProbePortName() {
 // fit the port name is no usable name: the probed name replaces it there.
 // False when the value could not be read: it may be the user's port, so it
 // stays, and the port is not known.
-bool TakeVendorPortName(HKEY vendorKey) {
-  char stored[kVendorPortNameCapacity + 1] = {};
-  LONG status = ReadFixedString(vendorKey, kPortNameValue, stored, kVendorPortNameCapacity);
+bool TakeVendorPortName(HKEY vendorKey, SetupContext& context) {
+  char stored[kPortName.vendorReadBytes + 1] = {};
+  LONG status = ReadSetting(vendorKey, kPortName, kPortName.vendorReadBytes, stored);
   if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND && status != ERROR_MORE_DATA) {
     return false;
   }
-  bool usable = status == ERROR_SUCCESS && stored[0] != '\0' && CopyText(g_setup.portName, stored);
-  if (!usable) WriteFixedString(vendorKey, kPortNameValue, g_setup.portName, kPortNameBytes);
+  bool usable = status == ERROR_SUCCESS && stored[0] != '\0' && CopyText(context.portName, stored);
+  if (!usable) WriteSetting(vendorKey, kPortName, kPortName.installedBytes, context.portName);
   return true;
+}
+
+// The device's first instance key, opened to read and write PortName.
+bool OpenFirstInstance(const SetupContext& context, UniqueHkey& instanceKey) {
+  UniqueHkey deviceKey;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, context.deviceKeyPath, 0, KEY_READ, deviceKey.put()) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  char firstInstanceName[40];
+  DWORD nameLength = sizeof firstInstanceName;
+  return RegEnumKeyExA(deviceKey.get(), 0, firstInstanceName, &nameLength, nullptr, nullptr,
+                       nullptr, nullptr) == ERROR_SUCCESS &&
+         RegOpenKeyExA(deviceKey.get(), firstInstanceName, 0, KEY_READ | KEY_SET_VALUE,
+                       instanceKey.put()) == ERROR_SUCCESS;
 }
 
 }  // namespace
 
-int AssignPortName() {
-  UniqueHkey deviceKey;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, g_setup.deviceKeyPath, 0, KEY_READ, deviceKey.put()) !=
-      ERROR_SUCCESS) {
-    return kRegistryFailed;
-  }
-  char firstInstanceName[40];
-  DWORD nameLength = sizeof firstInstanceName;
-  if (RegEnumKeyExA(deviceKey.get(), 0, firstInstanceName, &nameLength, nullptr, nullptr, nullptr,
-                    nullptr) != ERROR_SUCCESS) {
-    return kRegistryFailed;
-  }
+void AssignPortName(SetupContext& context) {
   UniqueHkey firstInstanceKey;
-  if (RegOpenKeyExA(deviceKey.get(), firstInstanceName, 0, KEY_READ | KEY_SET_VALUE,
-                    firstInstanceKey.put()) != ERROR_SUCCESS) {
-    return kRegistryFailed;
-  }
+  if (!OpenFirstInstance(context, firstInstanceKey)) return;
 
-  ProbePortName();
-  if (g_setup.portName[0] == '\0') return kNoPortFree;
+  ProbePortName(context);
+  if (context.portName[0] == '\0') return;
 
   {
     UniqueHkey vendorKey;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
                       vendorKey.put()) != ERROR_SUCCESS) {
-      return kRegistryFailed;
+      return;
     }
     // The first instance keeps its port too until the vendor key's can be read.
-    if (!TakeVendorPortName(vendorKey.get())) return kRegistryFailed;
+    if (!TakeVendorPortName(vendorKey.get(), context)) return;
   }
-
-  LONG written =
-      WriteFixedString(firstInstanceKey.get(), kPortNameValue, g_setup.portName, kPortNameBytes);
-  return written == ERROR_SUCCESS ? kPortAssigned : kRegistryFailed;
+  WriteSetting(firstInstanceKey.get(), kPortName, kPortName.installedBytes, context.portName);
 }
 
-void FillMissingPortNames() {
+void FillMissingPortNames(SetupContext& context) {
   // Without a chosen name there is nothing to give: an empty PortName names no port.
-  if (g_setup.portName[0] == '\0') return;
+  if (context.portName[0] == '\0') return;
 
-  UniqueHkey deviceKey;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, g_setup.deviceKeyPath, 0, KEY_READ, deviceKey.put()) !=
-      ERROR_SUCCESS) {
-    return;
-  }
-  DWORD instanceCount = 0;
-  if (RegQueryInfoKeyA(deviceKey.get(), nullptr, nullptr, nullptr, &instanceCount, nullptr, nullptr,
-                       nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-    return;
-  }
-
-  for (DWORD index = instanceCount; index-- > 0;) {
-    DWORD nameLength = sizeof g_setup.keyName;
-    LONG enumerated = RegEnumKeyExA(deviceKey.get(), index, g_setup.keyName, &nameLength, nullptr,
-                                    nullptr, nullptr, nullptr);
-    if (enumerated == ERROR_NO_MORE_ITEMS) break;
-    if (enumerated != ERROR_SUCCESS) continue;
-
-    UniqueHkey instanceKey;
-    if (RegOpenKeyExA(deviceKey.get(), g_setup.keyName, 0, KEY_READ | KEY_SET_VALUE,
-                      instanceKey.put()) != ERROR_SUCCESS) {
-      continue;  // the other instances still get their name
-    }
-    // An instance that has a PortName keeps it, even one that names another port.
-    if (ReadFixedString(instanceKey.get(), kPortNameValue, g_setup.settings.portName,
-                        kPortNameBytes) != ERROR_SUCCESS) {
-      WriteFixedString(instanceKey.get(), kPortNameValue, g_setup.portName, kPortNameBytes);
-    }
-  }
+  WalkSubkeysFromLast(
+      context.deviceKeyPath, context.keyName, [&context](HKEY deviceKey, const char* name) {
+        UniqueHkey instanceKey;
+        // An instance that does not open is passed over; the others still get their name.
+        if (RegOpenKeyExA(deviceKey, name, 0, KEY_READ | KEY_SET_VALUE, instanceKey.put()) ==
+            ERROR_SUCCESS) {
+          // An instance that has a PortName keeps it, even one that names another port.
+          char present[kPortName.installedBytes + 1];
+          if (ReadSetting(instanceKey.get(), kPortName, kPortName.installedBytes, present) !=
+              ERROR_SUCCESS) {
+            WriteSetting(instanceKey.get(), kPortName, kPortName.installedBytes, context.portName);
+          }
+        }
+        return false;
+      });
 }
 
 }  // namespace rq47set

@@ -3,12 +3,17 @@
 #ifndef RQ47SET_PORTS_H
 #define RQ47SET_PORTS_H
 
+#include "setup_context.h"
+
 namespace rq47set {
 
-// 0 on success, 1 when no candidate port name is free, 100 on a registry failure.
-int AssignPortName();
+// Chooses the port name (the vendor key's PortName, else the first candidate
+// port that does not open) and writes it into the device's first instance
+// key and, where the vendor key has no usable one, into the vendor key. Writes
+// nothing when no candidate is free or the registry fails it.
+void AssignPortName(SetupContext& context);
 // Gives every instance key of the device that lacks PortName the chosen name.
-void FillMissingPortNames();
+void FillMissingPortNames(SetupContext& context);
 
 }  // namespace rq47set
 

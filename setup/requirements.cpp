@@ -1,36 +1,38 @@
 #include "requirements.h"
 
 #include "modem_names.h"
-#include "registry_values.h"
-#include "setup_state.h"
+#include "modem_settings.h"
 #include "unique_hkey.h"
 
 namespace rq47set {
 namespace {
 
-constexpr int kRequirementsMet = 0;
-constexpr int kRequirementNotMet = 100;
 constexpr SIZE_T kMinimumMemoryBytes = 8000;  // bytes, not kilobytes
+// The names of the family members, as the vendor key records them.
+constexpr char kWindows95[] = "Windows95";
+constexpr char kWindows98[] = "Windows98";
+static_assert(sizeof kWindows95 == sizeof kWindows98, "either name fills the same field");
 constexpr bool kIs64BitBuild = sizeof(void*) == 8;
 
 static_assert(sizeof(OSVERSIONINFOA) == 148, "the version record has its Win32 size");
 static_assert(kIs64BitBuild || sizeof(MEMORYSTATUS) == 32,
               "the memory record has its Win32 size in the 32-bit build");
 
-int Refuse(const char* message) {
+Requirements Refuse(const char* message) {
   MessageBoxA(nullptr, message, kModemCaption, MB_OK);
-  return kRequirementNotMet;
+  return Requirements::kNotMet;
 }
 
 // Which member of the family runs, as the vendor key records it.
 void RecordOperatingSystem(const OSVERSIONINFOA& version) {
-  const char* name = version.dwMinorVersion == 0 ? "Windows95" : "Windows98";
+  const char* name = version.dwMinorVersion == 0 ? kWindows95 : kWindows98;
   UniqueHkey vendorKey;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
                     vendorKey.put()) != ERROR_SUCCESS) {
     return;
   }
-  WriteFixedString(vendorKey.get(), "Operating System", name, kOperatingSystemBytes);
+  WriteSetting(vendorKey.get(), kOperatingSystemValue, kOperatingSystemValue.installedBytes, name,
+               sizeof kWindows95);
 }
 
 }  // namespace
@@ -40,10 +42,13 @@ bool IsPentiumClass(DWORD processorType, bool is64BitBuild) {
   return is64BitBuild && processorType == PROCESSOR_AMD_X8664;
 }
 
-int CheckSystemRequirements() {
+Requirements CheckSystemRequirements() {
   OSVERSIONINFOA version = {};
   version.dwOSVersionInfoSize = sizeof version;
   GetVersionExA(&version);
+  // The family member is told by the major and minor version alone: on
+  // Windows 95/98 only the low word of dwBuildNumber is the build, the high
+  // word repeats the version, so the build number is not looked at.
 
   switch (version.dwPlatformId) {
     case VER_PLATFORM_WIN32s: return Refuse("OS is Windows 3.1. Setup will now abort");
@@ -77,7 +82,7 @@ int CheckSystemRequirements() {
   if (memory.dwTotalPhys < kMinimumMemoryBytes) {
     return Refuse("There is not enough memory on you're system. Setup will now abort");
   }
-  return kRequirementsMet;
+  return Requirements::kMet;
 }
 
 }  // namespace rq47set

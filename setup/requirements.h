@@ -7,10 +7,11 @@
 
 namespace rq47set {
 
+enum class Requirements { kMet, kNotMet };
+
 // Records "Windows95" or "Windows98" as Operating System in the vendor key on
-// the way. 0 when every requirement is met; 100 after the message of the one
-// that is not.
-int CheckSystemRequirements();
+// the way. kNotMet after the message of the requirement that is not met.
+Requirements CheckSystemRequirements();
 
 // Processor types that count as Pentium-class: 586 always; in a 64-bit build
 // also 8664, the only type a 64-bit process ever sees.

@@ -3,19 +3,13 @@
 #ifndef RQ47SET_SETTINGS_H
 #define RQ47SET_SETTINGS_H
 
-#include <windows.h>
-
+#include "setup_context.h"
 #include "unique_hkey.h"
 
 namespace rq47set {
 
 // Works on the vendor key the main sequence created and closes it before it ends.
-void ApplyModemSettings(UniqueHkey vendorKey);
-
-// Whether the status of a settings read says what the key holds: the value
-// was read, is not there, or is too long or of the wrong size for its field.
-// Any other failure says nothing, and the value may well be there.
-bool ReadSaysWhatIsStored(LONG status);
+void ApplyModemSettings(SetupContext& context, UniqueHkey vendorKey);
 
 }  // namespace rq47set
 

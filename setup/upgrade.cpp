@@ -7,21 +7,18 @@
 #include "archive.h"
 #include "detection.h"
 #include "driver_line.h"
-#include "exit_codes.h"
 #include "install_paths.h"
 #include "modem_names.h"
+#include "modem_settings.h"
 #include "package_check.h"
-#include "registry_values.h"
-#include "settings.h"
-#include "setup_state.h"
+#include "paths.h"
+#include "saved_settings.h"
 #include "text_buffer.h"
 #include "unique_handle.h"
 #include "unique_hkey.h"
 
 namespace rq47set {
 namespace {
-
-constexpr int kUpgradeEndsRun = 10;
 
 constexpr char kUpgradeCaption[] = "Zelvaran RQ47 Upgrade";
 constexpr char kUpgradeQuestion[] =
@@ -49,23 +46,36 @@ constexpr char kPreviousUninstaller[] = "UNINST.EXE";
 // directory; copies of them in the Windows directory are removed as well.
 // Each is archived under its own name.
 constexpr const char* kOldDriverNames[] = {"RQ47pci.vxd", "RQ47pci1.vxd", "zelvcd.vxd"};
-// Windows' own copies of the previous version's INF files (below the Windows
-// directory), and the names they are archived under.
+// Windows' own copies of the previous version's INF files, in its INF folder,
+// and the names they are archived under.
 struct OldInfCopy {
-  const char* path;
+  const char* name;
   const char* archivedName;
 };
-constexpr OldInfCopy kOldInfCopies[] = {{"INF\\Other\\Zelvaran IncZQRTMODM.inf", kArchivedModemInf},
-                                        {"INF\\Other\\ZelvaranSERWAVE.inf", kArchivedWaveInf}};
+constexpr OldInfCopy kOldInfCopies[] = {{"Zelvaran IncZQRTMODM.inf", kArchivedModemInf},
+                                        {"ZelvaranSERWAVE.inf", kArchivedWaveInf}};
+
+// Read from the previous installation after Version and before PortName, in this order.
+constexpr Setting kReadBetween[] = {Setting::kLanguage, Setting::kCountry,
+                                    Setting::kPnpId,    Setting::kMicGain,
+                                    Setting::kSpkrGain, Setting::kDosBoxEnabled};
+// Written into the temporary settings key in this order.
+constexpr Setting kSavedOrder[] = {Setting::kVersion,       Setting::kCountry, Setting::kLanguage,
+                                   Setting::kPnpId,         Setting::kMicGain, Setting::kSpkrGain,
+                                   Setting::kDosBoxEnabled, Setting::kPortName};
+
+constexpr const SettingSpec& kVersion = SpecOf(Setting::kVersion);
+constexpr const SettingSpec& kPortName = SpecOf(Setting::kPortName);
 
 // The service key, where earlier installations kept their settings, else the
-// vendor key. isServiceKey tells which of them opened.
-LONG OpenPreviousInstallationKey(UniqueHkey& key, bool* isServiceKey = nullptr) {
-  bool serviceKey =
+// vendor key. isServiceKey tells which of them opened. All access is asked
+// for, as earlier versions asked; Windows 95/98 grant any access to the
+// registry whatever is asked.
+bool OpenPreviousInstallationKey(UniqueHkey& key, bool& isServiceKey) {
+  isServiceKey =
       RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServiceKey, 0, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS;
-  if (isServiceKey != nullptr) *isServiceKey = serviceKey;
-  if (serviceKey) return ERROR_SUCCESS;
-  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, KEY_ALL_ACCESS, key.put());
+  return isServiceKey || RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, KEY_ALL_ACCESS,
+                                       key.put()) == ERROR_SUCCESS;
 }
 
 // A service key of this version with the temporary settings key beside it
@@ -80,11 +90,11 @@ bool IsUpgradePending() {
          ERROR_SUCCESS;
 }
 
-bool IsCurrentVersionInstalled(HKEY previousKey) {
-  char installedVersion[kVersionBytes + 1] = {};
-  return ReadFixedString(previousKey, "Version", installedVersion, kVersionBytes) ==
+bool IsCurrentVersionInstalled(HKEY previousKey, const SetupContext& context) {
+  char installedVersion[kVersion.savedBytes + 1] = {};
+  return ReadSetting(previousKey, kVersion, kVersion.savedBytes, installedVersion) ==
              ERROR_SUCCESS &&
-         std::strcmp(installedVersion, g_setup.versionText) == 0;
+         std::strcmp(installedVersion, context.versionText) == 0;
 }
 
 // What the modem tells of itself: whether it was detected, and the port its
@@ -94,11 +104,11 @@ struct CurrentDevice {
   bool portNameRead = false;
 };
 
-CurrentDevice ReadCurrentDevice() {
+CurrentDevice ReadCurrentDevice(SetupContext& context) {
   CurrentDevice device;
   char deviceKeyPath[64];
   UniqueHkey deviceKey;
-  if (!ComposePath(deviceKeyPath, kPciKeyPrefix, g_setup.deviceInstanceId) ||
+  if (!JoinPath(deviceKeyPath, kPciKeyPrefix, context.deviceInstanceId) ||
       RegOpenKeyExA(HKEY_LOCAL_MACHINE, deviceKeyPath, 0, KEY_QUERY_VALUE, deviceKey.put()) !=
           ERROR_SUCCESS) {
     return device;
@@ -107,13 +117,12 @@ CurrentDevice ReadCurrentDevice() {
   char firstInstanceName[40] = {};
   DWORD nameLength = sizeof firstInstanceName;
   UniqueHkey firstInstanceKey;
-  device.portNameRead =
-      RegEnumKeyExA(deviceKey.get(), 0, firstInstanceName, &nameLength, nullptr, nullptr, nullptr,
-                    nullptr) == ERROR_SUCCESS &&
-      RegOpenKeyExA(deviceKey.get(), firstInstanceName, 0, KEY_READ, firstInstanceKey.put()) ==
-          ERROR_SUCCESS &&
-      ReadFixedString(firstInstanceKey.get(), "PortName", g_setup.settings.portName,
-                      kSavedPortNameBytes) == ERROR_SUCCESS;
+  device.portNameRead = RegEnumKeyExA(deviceKey.get(), 0, firstInstanceName, &nameLength, nullptr,
+                                      nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+                        RegOpenKeyExA(deviceKey.get(), firstInstanceName, 0, KEY_READ,
+                                      firstInstanceKey.put()) == ERROR_SUCCESS &&
+                        ReadSetting(firstInstanceKey.get(), kPortName, kPortName.savedBytes,
+                                    context.settings.portName) == ERROR_SUCCESS;
   return device;
 }
 
@@ -123,12 +132,10 @@ CurrentDevice ReadCurrentDevice() {
 // user's setting: only a port name actually read from the device replaces it.
 // An upgrade the user accepts writes nothing here: until its end the old key
 // keeps its own version, so an upgrade cut short is offered again.
-void RecordCurrentDevice(HKEY previousKey, const CurrentDevice& device) {
+void RecordCurrentDevice(HKEY previousKey, SetupContext& context, const CurrentDevice& device) {
   if (!device.detected) return;
-  WriteFixedString(previousKey, "Version", g_setup.versionText, kVersionBytes);
-  if (device.portNameRead) {
-    WriteFixedString(previousKey, "PortName", g_setup.settings.portName, kSavedPortNameBytes);
-  }
+  WriteSetting(previousKey, kVersion, kVersion.savedBytes, context.versionText);
+  if (device.portNameRead) WriteSavedSetting(previousKey, Setting::kPortName, context.settings);
 }
 
 // Starts the previous version's uninstaller and leaves it running on its own.
@@ -146,122 +153,90 @@ void StartPreviousUninstaller() {
   }
 }
 
-void CreateBackupFolder() {
-  char backupFolder[256];
-  if (ComposePath(backupFolder, g_setup.windowsDirectory, "\\Zelvaran\\zelbak95")) {
+void CreateBackupFolder(const SetupContext& context) {
+  char backupFolder[MAX_PATH];
+  if (JoinPath(backupFolder, context.windowsDirectory, kBackupFolder)) {
     CreateDirectoryA(backupFolder, nullptr);
   }
 }
 
 // The previous kit's setup folder, on the current directory's drive.
-void EnterPreviousSetupFolder() {
-  char setupFolder[256];
-  if (CopyText(setupFolder, g_setup.driveRoot) && AppendText(setupFolder, "Progra~1\\") &&
-      AppendText(setupFolder, "ZelSetup")) {
+void EnterPreviousSetupFolder(const SetupContext& context) {
+  char setupFolder[MAX_PATH];
+  if (JoinBelowDriveRoot(setupFolder, context, kPreviousSetupFolder)) {
     SetCurrentDirectoryA(setupFolder);
   }
 }
 
-// directory\relativePath. A path that does not fit names no file of ours: it
-// is passed over.
-void DeleteBelow(const char* directory, const char* relativePath) {
-  char filePath[256];
-  if (CopyText(filePath, directory) && AppendText(filePath, "\\") &&
-      AppendText(filePath, relativePath)) {
-    DeleteFileA(filePath);
-  }
+// folder\name. A path that does not fit, or a folder that is not known,
+// names no file of ours: it is passed over.
+void DeleteIn(const char* folder, const char* name) {
+  char filePath[MAX_PATH];
+  if (JoinPath(filePath, folder, name)) DeleteFileA(filePath);
 }
 
 // A file of the previous version is deleted only once the backup folder
 // holds its copy: the user's way back to the old version.
-void DeleteOldDrivers() {
+void DeleteOldDrivers(const SetupContext& context) {
   for (const char* driver : kOldDriverNames) {
-    if (!IsArchived(driver)) continue;
-    DeleteBelow(g_setup.systemDirectory, driver);
-    DeleteBelow(g_setup.windowsDirectory, driver);
+    if (!IsArchived(context, driver)) continue;
+    DeleteIn(context.systemDirectory, driver);
+    DeleteIn(context.windowsDirectory, driver);
   }
 }
 
-void DeleteOldInfCopies() {
+void DeleteOldInfCopies(const SetupContext& context) {
+  char infFolder[MAX_PATH];
+  if (!JoinPath(infFolder, context.windowsDirectory, kInfFolder)) return;
   for (const OldInfCopy& inf : kOldInfCopies) {
-    if (IsArchived(inf.archivedName)) DeleteBelow(g_setup.windowsDirectory, inf.path);
+    if (IsArchived(context, inf.archivedName)) DeleteIn(infFolder, inf.name);
   }
 }
-
-// The eight settings as the previous installation holds them, each marked as
-// read only when its read succeeded, and whether every read said what the key
-// holds (a value that is not there or cannot fit is left out; one the registry
-// could not read may still be there).
-struct SavedSettings {
-  bool version = false;
-  bool language = false;
-  bool country = false;
-  bool pnpId = false;
-  bool micGain = false;
-  bool spkrGain = false;
-  bool dosBoxEnabled = false;
-  bool portName = false;
-  bool allKnown = true;
-};
 
 // Earlier versions wrote PortName with 10 bytes, this program's port
 // assignment writes it with 20: a name that fits the 10 bytes saved is
 // carried over either way.
-LONG ReadPreviousPortName(HKEY previousKey) {
-  LONG status =
-      ReadFixedString(previousKey, "PortName", g_setup.settings.portName, kSavedPortNameBytes);
+LONG ReadPreviousPortName(HKEY previousKey, SettingsRecord& record) {
+  LONG status = ReadSetting(previousKey, kPortName, kPortName.savedBytes, record.portName);
   if (status != ERROR_MORE_DATA) return status;
-  char wide[kPortNameBytes + 1] = {};
-  status = ReadFixedString(previousKey, "PortName", wide, kPortNameBytes);
+  char wide[kPortName.installedBytes + 1] = {};
+  status = ReadSetting(previousKey, kPortName, kPortName.installedBytes, wide);
   if (status != ERROR_SUCCESS) return status;
-  if (BoundedLength(wide, sizeof wide) >= kSavedPortNameBytes) return ERROR_MORE_DATA;
-  CopyText(g_setup.settings.portName, wide);
+  if (BoundedLength(wide, sizeof wide) >= kPortName.savedBytes) return ERROR_MORE_DATA;
+  CopyText(record.portName, wide);
   return ERROR_SUCCESS;
 }
 
-// With the modem detected, this version and the port the device uses stand
-// for the old key's own, as a No would have recorded them there.
-SavedSettings ReadPreviousSettings(HKEY previousKey, const CurrentDevice& device) {
-  SettingsRecord& fields = g_setup.settings;
-  SavedSettings read;
-  auto taken = [&read](LONG status) {
-    if (!ReadSaysWhatIsStored(status)) read.allKnown = false;
-    return status == ERROR_SUCCESS;
-  };
-  read.version = device.detected ||
-                 taken(ReadFixedString(previousKey, "Version", g_setup.versionText, kVersionBytes));
-  read.language = taken(ReadFixedString(previousKey, "Language", fields.language, kLanguageBytes));
-  read.country = taken(ReadByteValue(previousKey, "Country", &fields.country));
-  read.pnpId = taken(ReadFixedString(previousKey, "PNP ID", fields.pnpId, kSavedPnpIdBytes));
-  read.micGain = taken(ReadByteValue(previousKey, "MicGain", &fields.micGain));
-  read.spkrGain = taken(ReadByteValue(previousKey, "SpkrGain", &fields.spkrGain));
-  read.dosBoxEnabled = taken(
-      ReadFixedString(previousKey, "DOSboxEnabled", fields.dosBoxEnabled, kDosBoxEnabledBytes));
-  read.portName = device.portNameRead || taken(ReadPreviousPortName(previousKey));
+// The settings as the previous installation holds them, each marked as found
+// only when its read succeeded. With the modem detected, this version and the
+// port the device uses stand for the old key's own, as a No would have
+// recorded them there.
+SettingsFound ReadPreviousSettings(HKEY previousKey, SetupContext& context,
+                                   const CurrentDevice& device) {
+  SettingsRecord& record = context.settings;
+  SettingsFound read;
+  if (device.detected) {
+    read.mark(Setting::kVersion, CopyText(record.version, context.versionText));
+  } else {
+    ReadSavedSetting(previousKey, Setting::kVersion, record, read);
+  }
+  for (Setting setting : kReadBetween) ReadSavedSetting(previousKey, setting, record, read);
+  if (device.portNameRead) {
+    read.mark(Setting::kPortName, true);
+  } else {
+    read.note(Setting::kPortName, ReadPreviousPortName(previousKey, record));
+  }
   return read;
 }
 
-// Writes every value that was read; true when all of them were written.
-bool WriteSavedSettings(HKEY tempKey, const SavedSettings& read) {
-  const SettingsRecord& fields = g_setup.settings;
+// Writes every setting that was read; true when all of them were written.
+bool WriteSavedSettings(HKEY tempKey, SettingsRecord& record, const SettingsFound& read) {
   bool allWritten = true;
-  auto save = [&allWritten](bool wasRead, auto write) {
-    if (wasRead && write() != ERROR_SUCCESS) allWritten = false;
-  };
-  save(read.version,
-       [&] { return WriteFixedString(tempKey, "Version", g_setup.versionText, kVersionBytes); });
-  save(read.country, [&] { return WriteByteValue(tempKey, "Country", fields.country); });
-  save(read.language,
-       [&] { return WriteFixedString(tempKey, "Language", fields.language, kLanguageBytes); });
-  save(read.pnpId,
-       [&] { return WriteFixedString(tempKey, "PNP ID", fields.pnpId, kSavedPnpIdBytes); });
-  save(read.micGain, [&] { return WriteByteValue(tempKey, "MicGain", fields.micGain); });
-  save(read.spkrGain, [&] { return WriteByteValue(tempKey, "SpkrGain", fields.spkrGain); });
-  save(read.dosBoxEnabled, [&] {
-    return WriteFixedString(tempKey, "DOSboxEnabled", fields.dosBoxEnabled, kDosBoxEnabledBytes);
-  });
-  save(read.portName,
-       [&] { return WriteFixedString(tempKey, "PortName", fields.portName, kSavedPortNameBytes); });
+  for (Setting setting : kSavedOrder) {
+    if (read.has(setting) && WriteSavedSetting(tempKey, setting, record) != ERROR_SUCCESS) {
+      allWritten = false;
+    }
+  }
   return allWritten;
 }
 
@@ -270,73 +245,81 @@ bool WriteSavedSettings(HKEY tempKey, const SavedSettings& read) {
 // keys go only once every setting they hold is safe in the temporary key, and
 // the one the settings came from goes last: cut short between the two, the
 // next run finds it and offers the upgrade again.
-void SaveSettingsAndRemoveOldKeys(const CurrentDevice& device) {
+void SaveSettingsAndRemoveOldKeys(SetupContext& context, const CurrentDevice& device) {
   UniqueHkey previousKey;
   bool isServiceKey = false;
-  bool reopened = OpenPreviousInstallationKey(previousKey, &isServiceKey) == ERROR_SUCCESS;
-  SavedSettings read;
-  if (reopened) read = ReadPreviousSettings(previousKey.get(), device);
+  bool reopened = OpenPreviousInstallationKey(previousKey, isServiceKey);
+  SettingsFound read;
+  if (reopened) read = ReadPreviousSettings(previousKey.get(), context, device);
 
   UniqueHkey tempKey;
   DWORD disposition = 0;
   bool saved = false;
   if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kTempSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                       KEY_ALL_ACCESS, nullptr, tempKey.put(), &disposition) == ERROR_SUCCESS) {
-    saved = WriteSavedSettings(tempKey.get(), read);
+    saved = WriteSavedSettings(tempKey.get(), context.settings, read);
   } else {
     MessageBoxA(nullptr, kTempKeyFailed, kModemCaption, MB_OK);
   }
   tempKey.reset();
   previousKey.reset();
 
+  // On Windows 95/98 RegDeleteKeyA takes a key's subkeys with it (NT refuses
+  // a key that has any); the old keys go whole either way.
   if (reopened && read.allKnown && saved) {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, isServiceKey ? kVendorKey : kServiceKey);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, isServiceKey ? kServiceKey : kVendorKey);
   }
 }
 
+// The accepted upgrade, from the previous uninstaller to the reboot request.
+UpgradeResult PrepareUpgrade(SetupContext& context, const CurrentDevice& device) {
+  StartPreviousUninstaller();
+  RefreshWindowsDirectory(context);
+  CreateBackupFolder(context);
+  EnterPreviousSetupFolder(context);
+  // Nothing of the previous version is removed unless its archive is whole.
+  if (ArchivePreviousVersion(context) == Archive::kFailed) {
+    MessageBoxA(nullptr, kArchiveFailed, kUpgradeCaption, MB_OK);
+    return UpgradeResult::kArchiveFailed;
+  }
+  MessageBoxA(nullptr, kArchiveNotice, kUpgradeCaption, MB_OK);
+  DeleteOldDrivers(context);
+  RemoveDriverLine();
+  DeleteOldInfCopies(context);
+  SaveSettingsAndRemoveOldKeys(context, device);
+
+  CopyText(context.messageBuffer, kRebootRequest);
+  MessageBoxA(nullptr, context.messageBuffer, kModemCaption, MB_OK);
+  return UpgradeResult::kPrepared;
+}
+
 }  // namespace
 
-int UpgradePreviousInstallation() {
+UpgradeResult UpgradePreviousInstallation(SetupContext& context) {
   UniqueHkey previousKey;
   bool isServiceKey = false;
-  LONG openStatus = OpenPreviousInstallationKey(previousKey, &isServiceKey);
-  if (openStatus != ERROR_SUCCESS) return openStatus;
-  if (IsCurrentVersionInstalled(previousKey.get()) && !(isServiceKey && IsUpgradePending())) {
-    return 0;
+  if (!OpenPreviousInstallationKey(previousKey, isServiceKey)) {
+    return UpgradeResult::kNoEarlierInstallation;
+  }
+  if (IsCurrentVersionInstalled(previousKey.get(), context) &&
+      !(isServiceKey && IsUpgradePending())) {
+    return UpgradeResult::kThisVersionInstalled;
   }
 
-  DetectModemHardware();
-  CurrentDevice device = ReadCurrentDevice();
+  DetectModemHardware(context);
+  CurrentDevice device = ReadCurrentDevice(context);
   // Neither answer may leave a machine that the package cannot install on.
-  if (!CheckPackageComplete()) return kExitPackageIncomplete;
+  if (CheckPackageComplete() == Package::kIncomplete) return UpgradeResult::kPackageIncomplete;
 
   // A question that could not be shown (0) is no consent to remove anything.
   int answer = MessageBoxA(nullptr, kUpgradeQuestion, kUpgradeCaption, MB_YESNO);
   if (answer == IDNO || answer == 0) {
-    RecordCurrentDevice(previousKey.get(), device);
-    return kUpgradeEndsRun;
+    RecordCurrentDevice(previousKey.get(), context, device);
+    return UpgradeResult::kDeclined;
   }
   previousKey.reset();
-
-  StartPreviousUninstaller();
-  RefreshWindowsDirectory();
-  CreateBackupFolder();
-  EnterPreviousSetupFolder();
-  // Nothing of the previous version is removed unless its archive is whole.
-  if (!ArchivePreviousVersion()) {
-    MessageBoxA(nullptr, kArchiveFailed, kUpgradeCaption, MB_OK);
-    return kExitArchiveFailed;
-  }
-  MessageBoxA(nullptr, kArchiveNotice, kUpgradeCaption, MB_OK);
-  DeleteOldDrivers();
-  RemoveDriverLine();
-  DeleteOldInfCopies();
-  SaveSettingsAndRemoveOldKeys(device);
-
-  CopyText(g_setup.messageBuffer, kRebootRequest);
-  MessageBoxA(nullptr, g_setup.messageBuffer, kModemCaption, MB_OK);
-  return kUpgradeEndsRun;
+  return PrepareUpgrade(context, device);
 }
 
 }  // namespace rq47set

@@ -2,14 +2,24 @@
 #ifndef RQ47SET_UPGRADE_H
 #define RQ47SET_UPGRADE_H
 
+#include "setup_context.h"
+
 namespace rq47set {
 
-// The open's status when there is no earlier installation; 0 when the
-// installed version is this one; 10 once the user has answered the question
-// (the setup run then ends); kExitPackageIncomplete or kExitArchiveFailed
-// when the upgrade had to stop before changing anything of the previous
-// version (the run ends with that code).
-int UpgradePreviousInstallation();
+enum class UpgradeResult {
+  // The installation goes on: there is none of another version.
+  kNoEarlierInstallation,
+  kThisVersionInstalled,
+  // The run ends: the user declined, or the upgrade is prepared and waits
+  // for the reboot.
+  kDeclined,
+  kPrepared,
+  // The run ends before anything of the previous version was changed.
+  kPackageIncomplete,
+  kArchiveFailed,
+};
+
+UpgradeResult UpgradePreviousInstallation(SetupContext& context);
 
 }  // namespace rq47set
 

@@ -5,12 +5,10 @@
 #include <utility>
 
 #include "modem_names.h"
+#include "modem_settings.h"
 #include "registry_cleanup.h"
-#include "registry_values.h"
 #include "registry_walk.h"
 #include "text_buffer.h"
-#include "uninstall_keys.h"
-#include "uninstall_state.h"
 #include "unique_hkey.h"
 
 namespace zuninst {
@@ -21,13 +19,11 @@ constexpr char kNeitherKeyOpens[] = "Could not open either key";
 constexpr DWORD kInstanceNameChars = 40;
 constexpr DWORD kDriverBytes = 40;
 
-bool DeviceKeyPathIsBare() { return std::strcmp(g_uninstall.deviceKeyPath, kPciKeyPrefix) == 0; }
-
-}  // namespace
-
-int RemovePciDeviceSoftwareKey() {
-  // Both keys are opened before either is looked at; the service key wins
-  // whenever it opens, even without a "PNP ID" value.
+// Reads "PNP ID" from the service key, or the vendor key when the service key
+// does not open. Both are opened before either is looked at; the service key
+// wins whenever it opens, even without a "PNP ID" value. False when the value
+// could not be read.
+bool ReadDeviceInstanceId(UninstallContext& context) {
   UniqueHkey serviceKey;
   UniqueHkey vendorKey;
   LONG serviceOpened =
@@ -36,7 +32,7 @@ int RemovePciDeviceSoftwareKey() {
       RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, KEY_QUERY_VALUE, vendorKey.put());
   if (serviceOpened != ERROR_SUCCESS && vendorOpened != ERROR_SUCCESS) {
     MessageBoxA(nullptr, kNeitherKeyOpens, kModemCaption, MB_OK);
-    return 0;
+    return false;
   }
   UniqueHkey settingsKey;
   if (serviceOpened == ERROR_SUCCESS) {
@@ -45,52 +41,40 @@ int RemovePciDeviceSoftwareKey() {
   } else {
     settingsKey = std::move(vendorKey);
   }
+  return ReadSetting(settingsKey.get(), SpecOf(Setting::kPnpId), kPnpIdCapacity,
+                     context.deviceInstanceId) == ERROR_SUCCESS;
+}
 
-  LONG read =
-      ReadFixedString(settingsKey.get(), "PNP ID", g_uninstall.deviceInstanceId, kPnpIdBytes);
-  settingsKey.reset();
-  if (read != ERROR_SUCCESS) return 0;
+bool DeviceKeyPathIsBare(const UninstallContext& context) {
+  return std::strcmp(context.deviceKeyPath, kPciKeyPrefix) == 0;
+}
+
+}  // namespace
+
+void RemovePciDeviceSoftwareKey(UninstallContext& context) {
+  if (!ReadDeviceInstanceId(context)) return;
 
   // An id that names no key below "Enum\PCI" (empty, or only separators)
   // leaves the path bare, so the device key step deletes nothing.
-  if (NamesNoSubkey(g_uninstall.deviceInstanceId)) return 0;
-  if (!AppendText(g_uninstall.deviceKeyPath, g_uninstall.deviceInstanceId)) return 0;
+  if (NamesNoSubkey(context.deviceInstanceId)) return;
+  if (!AppendText(context.deviceKeyPath, context.deviceInstanceId)) return;
 
   UniqueHkey deviceKey;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, g_uninstall.deviceKeyPath, 0, KEY_READ, deviceKey.put()) !=
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, context.deviceKeyPath, 0, KEY_READ, deviceKey.put()) !=
       ERROR_SUCCESS) {
-    return 0;
+    return;
   }
+  // Only the first instance's software key is deleted; the device key step
+  // takes every instance with the device key.
   char instanceName[kInstanceNameChars] = "";
   if (ReadFirstSubkeyName(deviceKey.get(), instanceName, kInstanceNameChars) != ERROR_SUCCESS) {
-    return 0;
+    return;
   }
-  UniqueHkey instanceKey;
-  if (RegOpenKeyExA(deviceKey.get(), instanceName, 0, KEY_READ, instanceKey.put()) !=
-      ERROR_SUCCESS) {
-    return 0;
-  }
-  char driver[kDriverBytes + 1] = "";
-  if (ReadFixedString(instanceKey.get(), "driver", driver, kDriverBytes) != ERROR_SUCCESS) {
-    return 0;
-  }
-  instanceKey.reset();
-  deviceKey.reset();
-
-  UniqueHkey classRoot;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClassRoot, 0, KEY_READ, classRoot.put()) !=
-      ERROR_SUCCESS) {
-    return 0;
-  }
-  // An instance without a software key: nothing to delete, and deleting the
-  // empty name would take the class root with every device's software key.
-  if (NamesNoSubkey(driver)) return 1;
-  return RegDeleteKeyA(classRoot.get(), driver) == ERROR_SUCCESS ? 1 : 0;
+  DeleteSoftwareKeyOf(std::move(deviceKey), instanceName, kDriverBytes);
 }
 
-int RemovePciDeviceKey() {
-  if (!DeviceKeyPathIsBare()) RegDeleteKeyA(HKEY_LOCAL_MACHINE, g_uninstall.deviceKeyPath);
-  return 0;
+void RemovePciDeviceKey(const UninstallContext& context) {
+  if (!DeviceKeyPathIsBare(context)) RegDeleteKeyA(HKEY_LOCAL_MACHINE, context.deviceKeyPath);
 }
 
 }  // namespace zuninst

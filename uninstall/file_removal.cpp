@@ -3,66 +3,60 @@
 #include <windows.h>
 
 #include "modem_names.h"
-#include "text_buffer.h"
+#include "paths.h"
 
 namespace zuninst {
 namespace {
 
+// Directories and file names are held in 256 bytes: a file whose name does
+// not fit is skipped, never cut.
 constexpr UINT kPathChars = 256;
+using PathBuffer = char[kPathChars];
+
 // The drivers and the uninstaller, in the order they are deleted.
-constexpr const char* kDriverFileSuffixes[] = {"\\zuninst.exe", "\\zelvcd.vxd", "\\rq47pci.vxd",
-                                               "\\rq47pci1.vxd"};
+constexpr const char* kDriverFiles[] = {kUninstallerFile, kDosBoxDriverFile, kPciDriverFile,
+                                        kPciDriver1File};
 constexpr char kControlPanelMessage[] =
     "Unable to delete Control Panel entry\r\n\r\nPlease close the Control Panel and continue";
 
-// The directory the platform reports; false (and the buffer empty) when the
-// call fails or the directory does not fit, so no file is looked for in the
-// wrong place.
-bool FetchDirectory(UINT(WINAPI* fetch)(LPSTR, UINT), char (&directory)[kPathChars]) {
+// The directory the platform reports; empty when the call fails or the
+// directory does not fit, so no file is looked for in the wrong place.
+void FetchDirectory(UINT(WINAPI* fetch)(LPSTR, UINT), PathBuffer& directory) {
   UINT length = fetch(directory, kPathChars);
-  if (length == 0 || length >= kPathChars) {
-    directory[0] = '\0';
-    return false;
-  }
-  return true;
-}
-
-// Composes directory + suffix; false when the directory is unknown or the
-// file name does not fit, and the file is then skipped.
-bool ComposeFileName(char (&path)[kPathChars], bool haveDirectory, const char* directory,
-                     const char* suffix) {
-  return haveDirectory && ComposePath(path, directory, suffix);
+  if (length == 0 || length >= kPathChars) directory[0] = '\0';
 }
 
 }  // namespace
 
-int RemoveDriverFiles() {
-  char systemDirectory[kPathChars] = "";
-  bool haveSystem = FetchDirectory(GetSystemDirectoryA, systemDirectory);
-  char path[kPathChars] = "";
-  for (const char* suffix : kDriverFileSuffixes) {
+void RemoveDriverFiles() {
+  PathBuffer systemDirectory = "";
+  FetchDirectory(GetSystemDirectoryA, systemDirectory);
+  PathBuffer path = "";
+  for (const char* name : kDriverFiles) {
     // The uninstaller's own file stays when it is running from it; that is
     // passed over like any other failure.
-    if (ComposeFileName(path, haveSystem, systemDirectory, suffix)) DeleteFileA(path);
+    if (JoinPath(path, systemDirectory, name)) DeleteFileA(path);
   }
-  return 1;
 }
 
-int RemoveControlPanelApplet() {
-  char windowsDirectory[kPathChars] = "";
-  char systemDirectory[kPathChars] = "";
-  bool haveWindows = FetchDirectory(GetWindowsDirectoryA, windowsDirectory);
-  bool haveSystem = FetchDirectory(GetSystemDirectoryA, systemDirectory);
-  char path[kPathChars] = "";
+void RemoveControlPanelApplet() {
+  PathBuffer windowsDirectory = "";
+  PathBuffer systemDirectory = "";
+  FetchDirectory(GetWindowsDirectoryA, windowsDirectory);
+  FetchDirectory(GetSystemDirectoryA, systemDirectory);
+  PathBuffer path = "";
 
-  if (ComposeFileName(path, haveSystem, systemDirectory, "\\zca.cpl")) {
+  if (JoinPath(path, systemDirectory, kAppletFile)) {
     // The Control Panel holds the applet while it is open. The message also
     // comes when the applet is already gone.
     if (!DeleteFileA(path)) MessageBoxA(nullptr, kControlPanelMessage, kModemCaption, MB_OK);
     DeleteFileA(path);
   }
-  if (ComposeFileName(path, haveWindows, windowsDirectory, "\\Help\\zca.hlp")) DeleteFileA(path);
-  return 1;
+  PathBuffer helpFolder = "";
+  if (JoinPath(helpFolder, windowsDirectory, kHelpFolder) &&
+      JoinPath(path, helpFolder, kAppletHelpFile)) {
+    DeleteFileA(path);
+  }
 }
 
 }  // namespace zuninst

@@ -8,13 +8,13 @@ namespace zuninst {
 
 // Deletes zuninst.exe, zelvcd.vxd, rq47pci.vxd and rq47pci1.vxd from the
 // System directory; a file that is missing or cannot be deleted is passed
-// over. Returns 1.
-int RemoveDriverFiles();
+// over.
+void RemoveDriverFiles();
 
 // Deletes zca.cpl from the System directory, asking the user to close the
 // Control Panel and trying once more when the first deletion fails, then
-// zca.hlp from the Windows help folder. Returns 1.
-int RemoveControlPanelApplet();
+// zca.hlp from the Windows help folder.
+void RemoveControlPanelApplet();
 
 }  // namespace zuninst
 

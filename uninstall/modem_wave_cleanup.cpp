@@ -1,11 +1,10 @@
 // The modem's wave devices below "Enum\MODEMWAVE" and their software keys.
 #include <windows.h>
 
+#include <utility>
+
 #include "registry_cleanup.h"
-#include "registry_values.h"
 #include "registry_walk.h"
-#include "uninstall_keys.h"
-#include "uninstall_state.h"
 #include "unique_hkey.h"
 
 namespace zuninst {
@@ -14,53 +13,32 @@ namespace {
 constexpr DWORD kDriverBytes = 50;
 }  // namespace
 
-int RemoveModemWaveSoftwareKey(const char* modemWaveKey) {
+void RemoveModemWaveSoftwareKey(UninstallContext& context, const char* modemWaveKey) {
   UniqueHkey waveKey;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, modemWaveKey, 0, KEY_READ, waveKey.put()) !=
       ERROR_SUCCESS) {
-    return 1;
+    return;
   }
   // The name stays behind for the MODEMWAVE key steps.
-  if (ReadFirstSubkeyName(waveKey.get(), g_uninstall.instanceName,
-                          sizeof g_uninstall.instanceName) != ERROR_SUCCESS) {
-    return 1;
-  }
-  UniqueHkey instanceKey;
-  if (RegOpenKeyExA(waveKey.get(), g_uninstall.instanceName, 0, KEY_READ, instanceKey.put()) !=
+  if (ReadFirstSubkeyName(waveKey.get(), context.instanceName, sizeof context.instanceName) !=
       ERROR_SUCCESS) {
-    return 1;
+    return;
   }
-  char driver[kDriverBytes + 1] = "";
-  if (ReadFixedString(instanceKey.get(), "driver", driver, kDriverBytes) != ERROR_SUCCESS) {
-    return 1;
-  }
-  instanceKey.reset();
-  waveKey.reset();
-
-  UniqueHkey classRoot;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClassRoot, 0, KEY_READ, classRoot.put()) !=
-      ERROR_SUCCESS) {
-    return 1;
-  }
-  // An empty name would delete the class root itself, every device's
-  // software key with it.
-  if (!NamesNoSubkey(driver)) RegDeleteKeyA(classRoot.get(), driver);
-  return 1;
+  DeleteSoftwareKeyOf(std::move(waveKey), context.instanceName, kDriverBytes);
 }
 
-int RemoveModemWaveKey(const char* modemWaveKey) {
+void RemoveModemWaveKey(const UninstallContext& context, const char* modemWaveKey) {
   {
     UniqueHkey waveKey;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, modemWaveKey, 0, KEY_READ, waveKey.put()) !=
         ERROR_SUCCESS) {
-      return 1;
+      return;
     }
     // The name is that of the last wave key with an instance, not
     // necessarily this key's own; the deletion below takes whatever remains.
-    RegDeleteKeyA(waveKey.get(), g_uninstall.instanceName);
+    RegDeleteKeyA(waveKey.get(), context.instanceName);
   }
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, modemWaveKey);
-  return 1;
 }
 
 }  // namespace zuninst

@@ -6,21 +6,17 @@
 
 namespace zuninst {
 
-int RemoveWaveMediaResource() {
-  return RegDeleteKeyA(HKEY_LOCAL_MACHINE, kWaveMediaResourceKey) == ERROR_SUCCESS ? 1 : 0;
-}
+void RemoveWaveMediaResource() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kWaveMediaResourceKey); }
 
-int RemoveUninstallEntry() {
-  return RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallEntry) == ERROR_SUCCESS ? 1 : 0;
-}
+void RemoveUninstallEntry() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallEntry); }
 
-void RunRegistryCleanup() {
+void RunRegistryCleanup(UninstallContext& context) {
   // The device key step reads the path that the software key step completes.
-  RemovePciDeviceSoftwareKey();
-  RemovePciDeviceKey();
+  RemovePciDeviceSoftwareKey(context);
+  RemovePciDeviceKey(context);
   // The wave key steps reuse the instance name that the software key steps leave.
-  for (const char* waveKey : kModemWaveKeys) RemoveModemWaveSoftwareKey(waveKey);
-  for (const char* waveKey : kModemWaveKeys) RemoveModemWaveKey(waveKey);
+  for (const char* waveKey : kModemWaveKeys) RemoveModemWaveSoftwareKey(context, waveKey);
+  for (const char* waveKey : kModemWaveKeys) RemoveModemWaveKey(context, waveKey);
   RemoveWaveMediaResource();
   RemoveUninstallEntry();
 }

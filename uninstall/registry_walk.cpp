@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "registry_values.h"
+#include "uninstall_keys.h"
+
 namespace zuninst {
 namespace {
 // A key name on this platform has at most 255 characters.
@@ -25,5 +28,30 @@ LONG ReadFirstSubkeyName(HKEY key, char* name, size_t nameSize, DWORD capacity) 
 }
 
 bool NamesNoSubkey(const char* name) { return name[std::strspn(name, "\\")] == '\0'; }
+
+void DeleteSoftwareKeyOf(UniqueHkey device, const char* instanceName, DWORD driverCapacity) {
+  UniqueHkey instanceKey;
+  if (RegOpenKeyExA(device.get(), instanceName, 0, KEY_READ, instanceKey.put()) != ERROR_SUCCESS) {
+    return;
+  }
+  char driver[kLongestDriverValue + 1] = "";
+  if (driverCapacity > kLongestDriverValue ||
+      ReadFixedText(instanceKey.get(), "driver", driver, sizeof driver, driverCapacity) !=
+          ERROR_SUCCESS) {
+    return;
+  }
+  instanceKey.reset();
+  device.reset();
+
+  // The parent's access is not checked when a subkey is deleted.
+  UniqueHkey classRoot;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClassRoot, 0, KEY_READ, classRoot.put()) !=
+      ERROR_SUCCESS) {
+    return;
+  }
+  // An instance without a software key: nothing to delete, and deleting the
+  // empty name would take the class root with every device's software key.
+  if (!NamesNoSubkey(driver)) RegDeleteKeyA(classRoot.get(), driver);
+}
 
 }  // namespace zuninst

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+#include "unique_hkey.h"
+
 namespace zuninst {
 
 // Reads the name of the key's subkey at index 0 into `name`, asking for a
@@ -20,8 +22,19 @@ LONG ReadFirstSubkeyName(HKEY key, char (&name)[N], DWORD capacity) {
 
 // True when a key name read from the registry names no key below the one it
 // is taken relative to: empty, or nothing but backslashes. Deleting such a
-// name would delete the parent key itself.
+// name would delete the parent key itself (Windows 95/98's RegDeleteKeyA
+// deletes the key the handle names when the subkey name is empty).
 bool NamesNoSubkey(const char* name);
+
+// The longest "driver" value a step reads.
+inline constexpr DWORD kLongestDriverValue = 50;
+
+// Deletes the software key that the "driver" value of the instance (a subkey
+// of `device`, a device or MODEMWAVE key) names below the class root; the
+// value is read with `driverCapacity`. The instance and the device key are
+// closed before the class root is opened. An instance that does not open,
+// has no such value or one that names no subkey deletes nothing.
+void DeleteSoftwareKeyOf(UniqueHkey device, const char* instanceName, DWORD driverCapacity);
 
 }  // namespace zuninst
 

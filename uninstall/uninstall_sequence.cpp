@@ -6,7 +6,7 @@
 #include "file_removal.h"
 #include "modem_names.h"
 #include "registry_cleanup.h"
-#include "uninstall_state.h"
+#include "uninstall_context.h"
 
 namespace zuninst {
 namespace {
@@ -25,20 +25,21 @@ constexpr int kExitDeclined = 0;
 }  // namespace
 
 int RunUninstall() {
-  ResetUninstallState();
+  UninstallContext context;
+  StartUninstallContext(context);
 
   // Only a Yes removes anything: a box that could not be shown is no consent.
   int answer = MessageBoxA(nullptr, kConfirmation, kModemCaption, MB_YESNO | MB_DEFBUTTON2);
   if (answer != IDYES) return kExitDeclined;
 
   // No step's result stops the ones after it.
-  RunRegistryCleanup();
+  RunRegistryCleanup(context);
   RemoveDriverFiles();
   RemoveControlPanelApplet();
   RemoveDriverLine();
 
-  // A finished uninstall ends with IDOK, also when the closing box could not
-  // be shown: 0 would tell that the user declined.
+  // A finished uninstall ends with the closing box's answer, IDOK also when
+  // the box could not be shown: 0 would tell that the user declined.
   int closed = MessageBoxA(nullptr, kFinished, kModemCaption, MB_OK);
   return closed != 0 ? closed : IDOK;
 }

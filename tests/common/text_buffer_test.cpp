@@ -1,5 +1,7 @@
 #include "text_buffer.h"
 
+#include "paths.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -64,40 +66,51 @@ TEST(AppendText, RefusesADestinationWithoutTerminator) {
   EXPECT_EQ(dst.bytes, std::string(4 + GuardedBuffer::kGuard, 'z'));
 }
 
-TEST(ComposePath, TheLongestDirectoryThatFitsAPathBufferOfSystemIni) {
-  // 244 characters and "\system.ini" fill a 256-byte buffer exactly.
+TEST(JoinPath, TheLongestDirectoryThatFitsAPathBufferOfSystemIni) {
+  // 244 characters, a backslash and "system.ini" fill a 256-byte buffer exactly.
   std::string directory = "C:" + std::string(242, 'D');
   GuardedBuffer path(256);
-  ASSERT_TRUE(ComposePath(path.data(), path.size, directory.c_str(), "\\system.ini"));
+  ASSERT_TRUE(JoinPath(path.data(), path.size, directory.c_str(), "system.ini"));
   EXPECT_EQ(path.text(), directory + "\\system.ini");
   EXPECT_EQ(path.text().size(), 255u);
   EXPECT_TRUE(path.guardIntact());
 
   GuardedBuffer tooSmall(256);
   std::string longer = directory + "E";
-  EXPECT_FALSE(ComposePath(tooSmall.data(), tooSmall.size, longer.c_str(), "\\system.ini"));
+  EXPECT_FALSE(JoinPath(tooSmall.data(), tooSmall.size, longer.c_str(), "system.ini"));
   EXPECT_EQ(tooSmall.bytes, std::string(256 + GuardedBuffer::kGuard, '#'));
 }
 
-TEST(ComposePath, ADirectoryThatAloneFillsTheBufferIsRefused) {
-  std::string directory(10, 'D');
-  GuardedBuffer path(10);
-  EXPECT_FALSE(ComposePath(path.data(), path.size, directory.c_str(), ""));
-  EXPECT_FALSE(ComposePath(nullptr, 10, "C:", "\\x"));
-  EXPECT_EQ(path.bytes, std::string(10 + GuardedBuffer::kGuard, '#'));
+// Refused, with the destination untouched: a directory that alone fills or
+// overfills the buffer, one that is not known (empty), no destination.
+TEST(JoinPath, RefusesWhatDoesNotFitOrNamesNoDirectory) {
+  struct Case {
+    std::string directory;
+    const char* name;
+    size_t size;
+  };
+  const Case kCases[] = {
+      {std::string(10, 'D'), "", 10},
+      {std::string(9, 'D'), "", 10},  // the separator leaves no room for the terminator
+      {std::string(12, 'D'), "x", 10},
+      {"", "system.ini", 32},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.directory);
+    GuardedBuffer path(c.size);
+    EXPECT_FALSE(JoinPath(path.data(), path.size, c.directory.c_str(), c.name));
+    EXPECT_EQ(path.bytes, std::string(c.size + GuardedBuffer::kGuard, '#'));
+  }
+  EXPECT_FALSE(JoinPath(nullptr, 10, "C:", "x"));
 }
 
-TEST(ComposePath, ADirectoryLongerThanTheBufferIsRefused) {
-  std::string directory(12, 'D');
-  GuardedBuffer path(10);
-  EXPECT_FALSE(ComposePath(path.data(), path.size, directory.c_str(), "\\x"));
-  EXPECT_EQ(path.bytes, std::string(10 + GuardedBuffer::kGuard, '#'));
-}
-
-TEST(ComposePath, ComposesInPlaceWhenTheDirectoryIsTheDestination) {
-  char path[32] = "C:\\WINDOWS";
-  ASSERT_TRUE(ComposePath(path, path, "\\system.new"));
-  EXPECT_STREQ(path, "C:\\WINDOWS\\system.new");
+TEST(JoinPath, KeepsADriveRootsOwnBackslashAndJoinsInPlace) {
+  char path[32] = "C:\\";
+  ASSERT_TRUE(JoinPath(path, path, "Zelvaran\\ZelSet95"));
+  EXPECT_STREQ(path, "C:\\Zelvaran\\ZelSet95");
+  char windows[32] = "C:\\WINDOWS";
+  ASSERT_TRUE(JoinPath(windows, windows, "system.new"));
+  EXPECT_STREQ(windows, "C:\\WINDOWS\\system.new");
 }
 
 TEST(BoundedLength, StopsAtTheTerminatorOrTheSize) {

@@ -5,22 +5,14 @@
 #include <stdexcept>
 
 #include "main_sequence.h"
+#include "test_machine.h"
 #include "uninstall_sequence.h"
 #include "winsim/regedit4.h"
 
 namespace fs = std::filesystem;
 
 namespace rq47test {
-namespace {
-
-std::string ReadHostFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::vector<std::string> PlacedFiles(const std::string& windowsDirectory,
                                      const std::string& systemDirectory) {
@@ -50,17 +42,16 @@ std::unique_ptr<TestMachine> Windows98With(const std::string& windowsDirectory,
   auto machine = std::make_unique<TestMachine>(config);
 
   if (auto error =
-          winsim::ImportRegedit4(ReadHostFile(shipped / "registry.reg"), machine->registry())) {
+          winsim::ImportRegedit4(ReadWhole(shipped / "registry.reg"), machine->registry())) {
     throw std::runtime_error("the shipped registry does not import: " + error->message);
   }
   const fs::path shippedWindows = shipped / "drive_c" / "WINDOWS";
-  machine->writeFile(windowsDirectory + "\\system.ini",
-                     ReadHostFile(shippedWindows / "system.ini"));
+  machine->writeFile(windowsDirectory + "\\system.ini", ReadWhole(shippedWindows / "system.ini"));
   machine->writeFile(windowsDirectory + "\\HELP\\windows.hlp",
-                     ReadHostFile(shippedWindows / "HELP" / "windows.hlp"));
+                     ReadWhole(shippedWindows / "HELP" / "windows.hlp"));
   for (const auto& entry : fs::directory_iterator(shippedWindows / "Zelvaran" / "ZelSet95")) {
     machine->writeFile(programFolder + "\\" + entry.path().filename().string(),
-                       ReadHostFile(entry.path()));
+                       ReadWhole(entry.path()));
   }
   return machine;
 }

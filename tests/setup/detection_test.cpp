@@ -6,32 +6,28 @@
 #include <string>
 
 #include "setup_machine.h"
-#include "setup_state.h"
+#include "text_buffer.h"
 
 namespace {
 
-using rq47set::g_setup;
 using setuptest::AddPciDevice;
-using setuptest::kPci;
+using setuptest::kPciKeyPath;
 
 constexpr char kNoDevice[] = "FFFFFFFFFFFFFFFFFFF";
 
 class Detection : public ::testing::Test {
  protected:
-  void SetUp() override {
-    rq47set::ResetSetupState();
-    std::copy_n(kNoDevice, sizeof kNoDevice, g_setup.deviceInstanceId);
-    machine.run();
-  }
+  void SetUp() override { machine.run(); }
   void addDevices(std::initializer_list<const char*> names) {
     for (const char* name : names) AddPciDevice(machine, name);
   }
   std::string detect() {
-    rq47set::DetectModemHardware();
+    rq47set::DetectModemHardware(context);
     EXPECT_EQ(machine.run().openHandleCount(), 0u);
-    return g_setup.deviceInstanceId;
+    return context.deviceInstanceId;
   }
   rq47test::TestMachine machine;
+  rq47set::SetupContext context = setuptest::StartedContext();
 };
 
 TEST_F(Detection, TheWholeNameOfTheModemsKeyBecomesTheDeviceInstanceId) {
@@ -44,8 +40,8 @@ TEST_F(Detection, TheWholeNameOfTheModemsKeyBecomesTheDeviceInstanceId) {
 TEST_F(Detection, EachSupportedIdIsFound) {
   for (const char* id : {"VEN_1B27&DEV_0905", "VEN_1C5E&DEV_4700", "VEN_1A3C&DEV_2210"}) {
     SCOPED_TRACE(id);
-    machine.registry().remove(kPci);
-    std::copy_n(kNoDevice, sizeof kNoDevice, g_setup.deviceInstanceId);
+    machine.registry().remove(kPciKeyPath);
+    CopyText(context.deviceInstanceId, kNoDevice);
     addDevices({"VEN_8086&DEV_7110", id});
     EXPECT_EQ(detect(), id);
   }
@@ -60,8 +56,8 @@ TEST_F(Detection, SixteenCharactersAreEnoughAndFifteenAreNot) {
   addDevices({"VEN_1B27&DEV_090"});
   EXPECT_EQ(detect(), "VEN_1B27&DEV_090");
 
-  machine.registry().remove(kPci);
-  std::copy_n(kNoDevice, sizeof kNoDevice, g_setup.deviceInstanceId);
+  machine.registry().remove(kPciKeyPath);
+  CopyText(context.deviceInstanceId, kNoDevice);
   addDevices({"VEN_1B27&DEV_09"});
   EXPECT_EQ(detect(), kNoDevice);
 }
@@ -112,7 +108,7 @@ TEST_F(Detection, AFailedEnumerationGoesOnWithTheNextLowerIndex) {
 
 TEST_F(Detection, NoPciDevicesLeaveTheDefault) {
   EXPECT_EQ(detect(), kNoDevice);  // no Enum\PCI at all
-  machine.createKey(kPci);
+  machine.createKey(kPciKeyPath);
   EXPECT_EQ(detect(), kNoDevice);  // Enum\PCI without subkeys
   addDevices({"VEN_8086&DEV_7110&SUBSYS_00000000&REV_01"});
   EXPECT_EQ(detect(), kNoDevice);  // no modem among them

@@ -4,20 +4,27 @@
 
 #include <string>
 
+#include "setup_end.h"
 #include "setup_machine.h"
-#include "setup_state.h"
+#include "trace_lines.h"
 
 namespace {
 
-using setuptest::Calls;
-using setuptest::FirstCall;
+using rq47test::StoredValue;
+using rq47test::StoredValues;
 using setuptest::kCaption;
 using setuptest::kModemId;
-using setuptest::kPci;
-using setuptest::kTempSettings;
-using setuptest::kVendor;
+using setuptest::kPciKeyPath;
+using setuptest::kTempKeyPath;
+using setuptest::kVendorKeyPath;
 using setuptest::MakeMachine;
 using setuptest::Padded;
+
+// Calls of the run's trace to one function whose line holds the text.
+std::vector<std::string> Calls(rq47test::TestMachine& machine, std::string_view function,
+                               std::string_view with = {}) {
+  return rq47test::CallsOf(machine.run().trace(), function, with);
+}
 
 constexpr char kHardwareNotFound[] =
     "The Modem Hardware is either not physically installed\r"
@@ -71,7 +78,7 @@ TEST(MainSequence, AFileMissingFromThePackageIsNamedAndNothingIsChanged) {
     machine->removeFile(std::string("C:\\WINDOWS\\Zelvaran\\ZelSet95\\") + missing);
     machine->removeFile("C:\\WINDOWS\\Zelvaran\\ZelSet95\\rq47.reg");  // named only when first
 
-    EXPECT_EQ(rq47set::RunSetup(), rq47set::kExitPackageIncomplete);
+    EXPECT_EQ(rq47set::RunSetup(), 102);
 
     ExpectOnlyBox(*machine, std::string("The installation kit is not complete: the file ") +
                                 missing +
@@ -99,14 +106,10 @@ TEST(MainSequence, AFailedRequirementEndsWith100AndLeavesTheVendorKeyWithVersion
   auto machine = MakeMachine(config);
   EXPECT_EQ(rq47set::RunSetup(), 100);
   ExpectOnlyBox(*machine, "486 Processor found. Wrong Processor! Setup will now abort");
-  EXPECT_EQ(machine->valueBytes(kVendor, "Version"), Padded("3.02 Build 69", 20));
-  EXPECT_EQ(machine->valueBytes(kVendor, "Operating System"), Padded("Windows98", 20));
-  EXPECT_FALSE(machine->valueBytes(kVendor, "Language").has_value());
-  EXPECT_FALSE(machine->valueBytes(kVendor, "PortName").has_value());
-  // The vendor key and Version come before the check.
-  long versionWrite = FirstCall(*machine, "RegSetValueExA", "\"Version\"");
-  ASSERT_GE(versionWrite, 0);
-  EXPECT_LT(versionWrite, FirstCall(*machine, "GetVersionExA"));
+  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Version"), Padded("3.02 Build 69", 20));
+  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Operating System"), Padded("Windows98", 20));
+  EXPECT_FALSE(machine->valueBytes(kVendorKeyPath, "Language").has_value());
+  EXPECT_FALSE(machine->valueBytes(kVendorKeyPath, "PortName").has_value());
   EXPECT_EQ(machine->run().openHandleCount(), 0u);
 }
 
@@ -117,37 +120,45 @@ TEST(MainSequence, OnWindowsNtOnlyVersionIsLeftBehind) {
   auto machine = MakeMachine(config);
   EXPECT_EQ(rq47set::RunSetup(), 100);
   ExpectOnlyBox(*machine, "OS is Windows NT. Setup will now abort");
-  EXPECT_EQ(machine->valueBytes(kVendor, "Version"), Padded("3.02 Build 69", 20));
-  EXPECT_FALSE(machine->valueBytes(kVendor, "Operating System").has_value());
+  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Version"), Padded("3.02 Build 69", 20));
+  EXPECT_FALSE(machine->valueBytes(kVendorKeyPath, "Operating System").has_value());
 }
 
 TEST(MainSequence, ASuccessfulRunInstallsAndShowsTheSuccessText) {
   auto machine = MakeMachine();
   EXPECT_EQ(rq47set::RunSetup(), 0);
   ExpectOnlyBox(*machine, kInstalled);
-  EXPECT_EQ(machine->valueBytes(kVendor, "Version"), Padded("3.02 Build 69", 20));
-  EXPECT_EQ(machine->valueBytes(kVendor, "Operating System"), Padded("Windows98", 20));
-  EXPECT_EQ(machine->valueBytes(kVendor, "Language"), Padded("Domestic English", 22));
-  EXPECT_EQ(machine->valueBytes(kVendor, "PNP ID"), Padded(kModemId, 42));
-  EXPECT_TRUE(machine->valueBytes(kVendor, "PortName").has_value());
+  // The values in the order the vendor key has always held them.
+  std::vector<StoredValue> expected = setuptest::FreshVendorValues(kModemId);
+  expected.push_back(rq47test::TextValue("PortName", "COM2", 20));
+  EXPECT_EQ(StoredValues(machine->registry(), kVendorKeyPath), expected);
   EXPECT_EQ(Calls(*machine, "CreateProcessA", "regedit /si").size(), 1u);
   EXPECT_EQ(Calls(*machine, "CreateProcessA", "Zelvaran\\\\ZelSet95\\\\rq47.reg").size(), 1u);
   EXPECT_EQ(machine->run().openHandleCount(), 0u);
 }
 
+// Every function of the modem answers on the chosen port, not only the first.
+TEST(MainSequence, EveryInstanceOfTheModemGetsThePort) {
+  auto machine = MakeMachine();
+  const std::string second = kPciKeyPath + "\\" + kModemId + "\\BUS_00&DEV_0B&FUNC_01";
+  machine->setString(second, "Class", "Modem");
+  EXPECT_EQ(rq47set::RunSetup(), 0);
+  EXPECT_EQ(machine->valueBytes(second, "PortName"), Padded("COM2", 20));
+}
+
 TEST(MainSequence, ASecondRunKeepsEverySetting) {
   auto machine = MakeMachine();
   ASSERT_EQ(rq47set::RunSetup(), 0);
-  machine->setBytes(kVendor, "MicGain", REG_BINARY, std::string(1, '\x21'));
+  machine->setBytes(kVendorKeyPath, "MicGain", REG_BINARY, std::string(1, '\x21'));
   machine->reload();
   machine->run();
-  const winsim::RegKey* before = machine->registry().find(kVendor);
+  const winsim::RegKey* before = machine->registry().find(kVendorKeyPath);
   ASSERT_NE(before, nullptr);
   std::vector<winsim::RegValue> installed = before->values();
 
   EXPECT_EQ(rq47set::RunSetup(), 0);
   ExpectOnlyBox(*machine, kInstalled);
-  const winsim::RegKey* after = machine->registry().find(kVendor);
+  const winsim::RegKey* after = machine->registry().find(kVendorKeyPath);
   ASSERT_NE(after, nullptr);
   ASSERT_EQ(after->values().size(), installed.size());
   for (size_t i = 0; i < installed.size(); ++i) {
@@ -162,7 +173,7 @@ TEST(MainSequence, AProgramFolderPathThatDoesNotFitEndsWithCode4AfterTheSettings
   auto machine = MakeMachine(config);
   EXPECT_EQ(rq47set::RunSetup(), 4);
   ExpectOnlyBox(*machine, kRegistryKeysFailed);
-  EXPECT_EQ(machine->valueBytes(kVendor, "Language"), Padded("Domestic English", 22));
+  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Language"), Padded("Domestic English", 22));
   EXPECT_TRUE(Calls(*machine, "CreateProcessA", "regedit").empty());
 }
 
@@ -171,35 +182,35 @@ TEST(MainSequence, ARegistryImportThatCannotStartEndsWithTheRunnersCode) {
   machine->run().addFault({"CreateProcessA", "regedit", 0, ERROR_FILE_NOT_FOUND});
   EXPECT_EQ(rq47set::RunSetup(), -1);
   ExpectOnlyBox(*machine, kRegistryKeysFailed);
-  EXPECT_EQ(machine->valueBytes(kVendor, "Language"), Padded("Domestic English", 22));
+  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Language"), Padded("Domestic English", 22));
   EXPECT_EQ(machine->run().openHandleCount(), 0u);
 }
 
 TEST(MainSequence, AnUpgradeThatEndsTheRunLeavesTheRestUndone) {
   auto machine = MakeMachine({}, "");
-  machine->setBytes(kVendor, "Version", REG_SZ, Padded("3.01 Build 52", 20));
+  machine->setBytes(kVendorKeyPath, "Version", REG_SZ, Padded("3.01 Build 52", 20));
   machine->run().setAnswers({IDNO});
   EXPECT_EQ(rq47set::RunSetup(), 0);
   ASSERT_EQ(machine->run().messageBoxes().size(), 1u);
   EXPECT_EQ(machine->run().messageBoxes()[0].style, static_cast<uint32_t>(MB_YESNO));
   EXPECT_TRUE(Calls(*machine, "RegCreateKeyExA").empty());
   EXPECT_TRUE(Calls(*machine, "GetVersionExA").empty());
-  EXPECT_EQ(machine->valueBytes(kVendor, "Version"), Padded("3.01 Build 52", 20));
-  EXPECT_FALSE(machine->valueBytes(kVendor, "Operating System").has_value());
+  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Version"), Padded("3.01 Build 52", 20));
+  EXPECT_FALSE(machine->valueBytes(kVendorKeyPath, "Operating System").has_value());
 }
 
 TEST(MainSequence, SettingsSavedByAnUpgradeAreTakenOverByTheNextInstallation) {
   auto machine = MakeMachine();
-  machine->setBytes(kTempSettings, "Language", REG_SZ, Padded("German", 22));
-  machine->setBytes(kTempSettings, "PortName", REG_SZ, Padded("COM4", 10));
-  machine->setBytes(kTempSettings, "DOSboxEnabled", REG_SZ, Padded("TRUE", 10));
+  machine->setBytes(kTempKeyPath, "Language", REG_SZ, Padded("German", 22));
+  machine->setBytes(kTempKeyPath, "PortName", REG_SZ, Padded("COM4", 10));
+  machine->setBytes(kTempKeyPath, "DOSboxEnabled", REG_SZ, Padded("TRUE", 10));
   EXPECT_EQ(rq47set::RunSetup(), 0);
   ExpectOnlyBox(*machine, kInstalled);
-  EXPECT_EQ(machine->valueBytes(kVendor, "Language"), Padded("German", 22));
-  EXPECT_EQ(machine->valueText(kVendor, "PortName"), "COM4");
-  EXPECT_FALSE(machine->keyExists(kTempSettings));
+  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Language"), Padded("German", 22));
+  EXPECT_EQ(machine->valueText(kVendorKeyPath, "PortName"), "COM4");
+  EXPECT_FALSE(machine->keyExists(kTempKeyPath));
   EXPECT_NE(
-      machine->readFile(setuptest::kSystemIni)->find("device=*vcd\r\ndevice = zelvcd.vxd\r\n"),
+      machine->readFile(setuptest::kSystemIniPath)->find("device=*vcd\r\ndevice = zelvcd.vxd\r\n"),
       std::string::npos);
 }
 
@@ -208,10 +219,34 @@ TEST(MainSequence, TheShippedWindows98MachineInstalls) {
   machine->run();
   EXPECT_EQ(rq47set::RunSetup(), 0);
   ExpectOnlyBox(*machine, kInstalled);
-  EXPECT_EQ(machine->valueBytes(kVendor, "Version"), Padded("3.02 Build 69", 20));
-  std::optional<std::string> pnpId = machine->valueText(kVendor, "PNP ID");
+  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Version"), Padded("3.02 Build 69", 20));
+  std::optional<std::string> pnpId = machine->valueText(kVendorKeyPath, "PNP ID");
   ASSERT_TRUE(pnpId.has_value());
-  EXPECT_TRUE(machine->keyExists(kPci + "\\" + *pnpId));
+  EXPECT_TRUE(machine->keyExists(kPciKeyPath + "\\" + *pnpId));
+}
+
+// The exit codes the program documents, one for each way a run can end.
+TEST(SetupEnd, EachEndHasItsDocumentedExitCode) {
+  using Path = rq47set::ProgramFolderPath;
+  using rq47set::ChildRun;
+  using rq47set::SetupEnd;
+  using rq47set::SetupResult;
+  const std::pair<SetupEnd, int> kEnds[] = {
+      {SetupResult::kFinished, 0},
+      {Path::kNoDestination, 1},
+      {Path::kWindowsDirectoryTooLong, 2},
+      {Path::kWindowsDirectoryEmpty, 3},
+      {Path::kDoesNotFit, 4},
+      {ChildRun::kNotStarted, -1},
+      {ChildRun::kExitCodeUnread, -2},
+      {ChildRun::kNotEnded, -3},
+      {SetupResult::kRequirementsNotMet, 100},
+      {SetupResult::kArchiveFailed, 101},
+      {SetupResult::kPackageIncomplete, 102},
+  };
+  for (const auto& [end, code] : kEnds) EXPECT_EQ(end.exitCode(), code);
+  EXPECT_EQ(SetupEnd(Path::kFound).exitCode(), 0);
+  EXPECT_EQ(SetupEnd(ChildRun::kEnded).exitCode(), 0);
 }
 
 }  // namespace

@@ -7,11 +7,11 @@
 #include <string>
 
 #include "setup_machine.h"
-#include "setup_state.h"
 
 namespace {
 
-using setuptest::kVendor;
+using RequirementsResult = rq47set::Requirements;
+using setuptest::kVendorKeyPath;
 using setuptest::Padded;
 
 struct MachineCase {
@@ -54,7 +54,6 @@ const MachineCase kMachines[] = {
 class Requirements : public ::testing::TestWithParam<MachineCase> {
  protected:
   void SetUp() override {
-    rq47set::ResetSetupState();
     const MachineCase& c = GetParam();
     winsim::MachineConfig config;
     config.platform = c.platform;
@@ -63,7 +62,7 @@ class Requirements : public ::testing::TestWithParam<MachineCase> {
     config.processorType = c.processor;
     config.totalMemory = c.memory;
     machine = std::make_unique<rq47test::TestMachine>(config);
-    machine->createKey(kVendor);  // the main sequence made it before the check
+    machine->createKey(kVendorKeyPath);  // the main sequence made it before the check
     machine->run();
   }
   std::unique_ptr<rq47test::TestMachine> machine;
@@ -71,27 +70,27 @@ class Requirements : public ::testing::TestWithParam<MachineCase> {
 
 TEST_P(Requirements, ShowsTheMessageOfTheFirstUnmetRequirementAndRecordsTheSystem) {
   const MachineCase& c = GetParam();
-  int result = rq47set::CheckSystemRequirements();
+  RequirementsResult result = rq47set::CheckSystemRequirements();
 
   const auto& boxes = machine->run().messageBoxes();
   if (c.message == nullptr) {
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(result, RequirementsResult::kMet);
     EXPECT_TRUE(boxes.empty());
   } else {
-    EXPECT_EQ(result, 100);
+    EXPECT_EQ(result, RequirementsResult::kNotMet);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, c.message);
     EXPECT_EQ(boxes[0].caption, setuptest::kCaption);
     EXPECT_EQ(boxes[0].style, static_cast<uint32_t>(MB_OK));
   }
 
-  std::optional<std::string> recorded = machine->valueBytes(kVendor, "Operating System");
+  std::optional<std::string> recorded = machine->valueBytes(kVendorKeyPath, "Operating System");
   if (c.operatingSystem == nullptr) {
     EXPECT_FALSE(recorded.has_value());
   } else {
     ASSERT_TRUE(recorded.has_value());
     EXPECT_EQ(*recorded, Padded(c.operatingSystem, 20));
-    EXPECT_EQ(machine->registry().value(kVendor, "Operating System")->type,
+    EXPECT_EQ(machine->registry().value(kVendorKeyPath, "Operating System")->type,
               static_cast<uint32_t>(REG_SZ));
   }
   EXPECT_EQ(machine->run().openHandleCount(), 0u);
@@ -112,23 +111,22 @@ TEST(RequirementsOnProcessors, PentiumClassIsTheTableIn32BitAndAlsoX64In64Bit) {
 }
 
 TEST(RequirementsOnProcessors, TheX64TypeIsAcceptedExactlyWhenThisIsA64BitBuild) {
-  rq47set::ResetSetupState();
   winsim::MachineConfig config;
   config.processorType = 8664;
   rq47test::TestMachine machine(config);
-  machine.createKey(kVendor);
+  machine.createKey(kVendorKeyPath);
   machine.run();
   bool is64BitBuild = sizeof(void*) == 8;
-  EXPECT_EQ(rq47set::CheckSystemRequirements(), is64BitBuild ? 0 : 100);
+  EXPECT_EQ(rq47set::CheckSystemRequirements(),
+            is64BitBuild ? RequirementsResult::kMet : RequirementsResult::kNotMet);
   EXPECT_EQ(machine.run().messageBoxes().size(), is64BitBuild ? 0u : 1u);
 }
 
 TEST(RequirementsVendorKey, AMissingVendorKeyIsPassedOverAndNothingIsCreated) {
-  rq47set::ResetSetupState();
   rq47test::TestMachine machine;
   machine.run();
-  EXPECT_EQ(rq47set::CheckSystemRequirements(), 0);
-  EXPECT_FALSE(machine.keyExists(kVendor));
+  EXPECT_EQ(rq47set::CheckSystemRequirements(), RequirementsResult::kMet);
+  EXPECT_FALSE(machine.keyExists(kVendorKeyPath));
   EXPECT_EQ(machine.run().openHandleCount(), 0u);
 }
 

@@ -7,18 +7,21 @@
 
 #include "modem_names.h"
 #include "setup_machine.h"
-#include "setup_state.h"
+#include "text_buffer.h"
 
 namespace {
 
-using rq47set::g_setup;
-using setuptest::kSystemIni;
+using rq47test::ByteValue;
+using rq47test::StoredValue;
+using rq47test::StoredValues;
+using rq47test::TextValue;
+using setuptest::kSystemIniPath;
 using setuptest::kSystemIniText;
-using setuptest::kTempSettings;
-using setuptest::kVendor;
+using setuptest::kTempKeyPath;
+using setuptest::kVendorKeyPath;
 using setuptest::Padded;
 
-constexpr char kDevice[] = "VEN_1A3C&DEV_2210&SUBSYS_00000000&REV_01";
+constexpr const char* kDevice = setuptest::kModemId;
 constexpr char kSystemIniWithDriverLine[] =
     "[boot]\r\nshell=Explorer.exe\r\n\r\n[386Enh]\r\ndevice=*vcd\r\ndevice = zelvcd.vxd\r\n"
     "device=*vpd\r\n";
@@ -36,12 +39,12 @@ Value Byte(unsigned char value) { return {REG_BINARY, std::string(1, static_cast
 class Settings : public ::testing::Test {
  protected:
   void SetUp() override {
-    rq47set::ResetSetupState();
-    std::copy_n(kDevice, sizeof kDevice, g_setup.deviceInstanceId);
-    machine.writeFile(kSystemIni, kSystemIniText);
+    context = setuptest::StartedContext();
+    CopyText(context.deviceInstanceId, kDevice);
+    machine.writeFile(kSystemIniPath, kSystemIniText);
     // As the main sequence leaves the vendor key before this step.
-    machine.setBytes(kVendor, "Version", REG_SZ, Padded("3.02 Build 69", 20));
-    machine.setBytes(kVendor, "Operating System", REG_SZ, Padded("Windows98", 20));
+    machine.setBytes(kVendorKeyPath, "Version", REG_SZ, Padded("3.02 Build 69", 20));
+    machine.setBytes(kVendorKeyPath, "Operating System", REG_SZ, Padded("Windows98", 20));
     machine.run();
   }
 
@@ -51,7 +54,7 @@ class Settings : public ::testing::Test {
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                               KEY_ALL_ACCESS, nullptr, vendorKey.put(), nullptr),
               ERROR_SUCCESS);
-    rq47set::ApplyModemSettings(std::move(vendorKey));
+    rq47set::ApplyModemSettings(context, std::move(vendorKey));
     EXPECT_EQ(machine.run().openHandleCount(), 0u);
   }
 
@@ -70,40 +73,35 @@ class Settings : public ::testing::Test {
 
   // What an upgrade saves from an earlier installation, as it writes it.
   void saveSettings(const std::string& dosBoxEnabled) {
-    setValues(kTempSettings, {{"Version", Text("3.02 Build 69", 20)},
-                              {"Country", Byte(49)},
-                              {"Language", Text("German", 22)},
-                              {"PNP ID", Text("VEN_1A3C&DEV_2211&OLD", 54)},
-                              {"MicGain", Byte(60)},
-                              {"SpkrGain", Byte(70)},
-                              {"DOSboxEnabled", Text(dosBoxEnabled, 10)},
-                              {"PortName", Text("COM4", 10)}});
+    setValues(kTempKeyPath, {{"Version", Text("3.02 Build 69", 20)},
+                             {"Country", Byte(49)},
+                             {"Language", Text("German", 22)},
+                             {"PNP ID", Text("VEN_1A3C&DEV_2211&OLD", 54)},
+                             {"MicGain", Byte(60)},
+                             {"SpkrGain", Byte(70)},
+                             {"DOSboxEnabled", Text(dosBoxEnabled, 10)},
+                             {"PortName", Text("COM4", 10)}});
   }
 
   // The setup started again, as after a run that stopped half way.
   void nextRun() {
-    rq47set::ResetSetupState();
-    std::copy_n(kDevice, sizeof kDevice, g_setup.deviceInstanceId);
+    context = setuptest::StartedContext();
+    CopyText(context.deviceInstanceId, kDevice);
     machine.newRun();
   }
 
   rq47test::TestMachine machine;
+  rq47set::SetupContext context;
 };
 
-TEST_F(Settings, AFreshInstallationWritesTheDefaultsWithTheirExactByteCounts) {
+TEST_F(Settings, AFreshInstallationWritesTheDefaultsWithTheirExactByteCountsInTheirOrder) {
   apply();
-  EXPECT_EQ(values(kVendor), (Values{{"Version", Text("3.02 Build 69", 20)},
-                                     {"Operating System", Text("Windows98", 20)},
-                                     {"Country", Byte(1)},
-                                     {"Language", Text("Domestic English", 22)},
-                                     {"PNP ID", Text(kDevice, 42)},
-                                     {"MicGain", Byte(80)},
-                                     {"SpkrGain", Byte(80)},
-                                     {"DOSboxEnabled", Text("FALSE", 10)}}));
+  EXPECT_EQ(StoredValues(machine.registry(), kVendorKeyPath),
+            setuptest::FreshVendorValues(kDevice));
   // 16 characters, the terminator and five zero bytes.
-  EXPECT_EQ(machine.valueBytes(kVendor, "Language"),
+  EXPECT_EQ(machine.valueBytes(kVendorKeyPath, "Language"),
             std::string("Domestic English\0\0\0\0\0\0", 22));
-  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniText);
+  EXPECT_EQ(machine.readFile(kSystemIniPath), kSystemIniText);
 }
 
 TEST_F(Settings, InstallingAgainRewritesOnlyPnpId) {
@@ -116,13 +114,13 @@ TEST_F(Settings, InstallingAgainRewritesOnlyPnpId) {
                       {"SpkrGain", Byte(20)},
                       {"DOSboxEnabled", Text("TRUE", 10)},
                       {"PortName", Text("COM3", 20)}};
-  setValues(kVendor, installed);
+  setValues(kVendorKeyPath, installed);
 
   apply();
   Values expected = installed;
   expected["PNP ID"] = Text(kDevice, 42);
-  EXPECT_EQ(values(kVendor), expected);
-  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniText);
+  EXPECT_EQ(values(kVendorKeyPath), expected);
+  EXPECT_EQ(machine.readFile(kSystemIniPath), kSystemIniText);
 }
 
 // Only a Language that is not there means there are no settings to keep.
@@ -134,14 +132,14 @@ TEST_F(Settings, ALanguageThatIsThereButCannotBeReadKeepsTheSettings) {
                       {"DOSboxEnabled", Text("TRUE", 10)}};
   for (bool tooLong : {true, false}) {
     SCOPED_TRACE(tooLong ? "longer than its field" : "the registry cannot read it");
-    machine.registry().remove(kVendor);
-    setValues(kVendor, installed);
+    machine.registry().remove(kVendorKeyPath);
+    setValues(kVendorKeyPath, installed);
     if (!tooLong) {
-      machine.setBytes(kVendor, "Language", REG_SZ, Padded("French", 22));
+      machine.setBytes(kVendorKeyPath, "Language", REG_SZ, Padded("French", 22));
       machine.run().addFault({"RegQueryValueExA", "\"Language\"", 1, ERROR_CANTREAD});
     }
     apply();
-    Values vendor = values(kVendor);
+    Values vendor = values(kVendorKeyPath);
     EXPECT_EQ(vendor["Language"].bytes,
               tooLong ? Padded("A language name of thirty bytes", 31) : Padded("French", 22));
     EXPECT_EQ(vendor["Country"], Byte(44));
@@ -154,14 +152,14 @@ TEST_F(Settings, ALanguageThatIsThereButCannotBeReadKeepsTheSettings) {
 
 // A run cut short while it wrote the defaults left Language without the rest.
 TEST_F(Settings, SettingsLeftIncompleteGetTheDefaultsOfWhatIsMissingOnly) {
-  setValues(kVendor, {{"Language", Text("French", 22)},
-                      {"Country", Byte(33)},
-                      {"SpkrGain", Byte(20)},
-                      {"PortName", Text("COM3", 20)}});
+  setValues(kVendorKeyPath, {{"Language", Text("French", 22)},
+                             {"Country", Byte(33)},
+                             {"SpkrGain", Byte(20)},
+                             {"PortName", Text("COM3", 20)}});
   // A value the registry cannot read may be the user's: it is not written over.
   machine.run().addFault({"RegQueryValueExA", "\"SpkrGain\"", 0, ERROR_CANTREAD});
   apply();
-  Values vendor = values(kVendor);
+  Values vendor = values(kVendorKeyPath);
   EXPECT_EQ(vendor["Language"], Text("French", 22));
   EXPECT_EQ(vendor["Country"], Byte(33));
   EXPECT_EQ(vendor["MicGain"], Byte(80));
@@ -169,111 +167,109 @@ TEST_F(Settings, SettingsLeftIncompleteGetTheDefaultsOfWhatIsMissingOnly) {
   EXPECT_EQ(vendor["DOSboxEnabled"], Text("FALSE", 10));
   EXPECT_EQ(vendor["PortName"], Text("COM3", 20));
   EXPECT_EQ(vendor["PNP ID"], Text(kDevice, 42));
-  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniText);
+  EXPECT_EQ(machine.readFile(kSystemIniPath), kSystemIniText);
 }
 
 TEST_F(Settings, SavedSettingsAreTakenOverAndTheDriverLineAddedForTrue) {
   saveSettings("TRUE");
   apply();
-  EXPECT_EQ(values(kVendor), (Values{{"Version", Text("3.02 Build 69", 20)},
-                                     {"Operating System", Text("Windows98", 20)},
-                                     {"PNP ID", Text(kDevice, 42)},
-                                     {"Language", Text("German", 22)},
-                                     {"Country", Byte(49)},
-                                     {"MicGain", Byte(60)},
-                                     {"SpkrGain", Byte(70)},
-                                     {"DOSboxEnabled", Text("TRUE", 10)},
-                                     {"PortName", Text("COM4", 10)}}));
-  EXPECT_FALSE(machine.keyExists(kTempSettings));
+  EXPECT_EQ(
+      StoredValues(machine.registry(), kVendorKeyPath),
+      (std::vector<StoredValue>{
+          TextValue("Version", "3.02 Build 69", 20), TextValue("Operating System", "Windows98", 20),
+          TextValue("PNP ID", kDevice, 42), TextValue("Language", "German", 22),
+          ByteValue("Country", 49), ByteValue("MicGain", 60), ByteValue("SpkrGain", 70),
+          TextValue("DOSboxEnabled", "TRUE", 10), TextValue("PortName", "COM4", 10)}));
+  EXPECT_FALSE(machine.keyExists(kTempKeyPath));
   EXPECT_TRUE(machine.keyExists(rq47test::Hklm("Software\\Zelvaran")));
-  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniWithDriverLine);
+  EXPECT_EQ(machine.readFile(kSystemIniPath), kSystemIniWithDriverLine);
   EXPECT_FALSE(machine.exists("C:\\WINDOWS\\system.new"));
 }
 
 TEST_F(Settings, OnlyTheExactTextTrueAddsTheDriverLine) {
   for (const char* text : {"true", "True", "FALSE", "TRUE ", ""}) {
     SCOPED_TRACE(std::string("DOSboxEnabled \"") + text + "\"");
-    machine.registry().remove(kVendor);
-    machine.createKey(kVendor);
+    machine.registry().remove(kVendorKeyPath);
+    machine.createKey(kVendorKeyPath);
     saveSettings(text);
     apply();
-    EXPECT_EQ(values(kVendor)["DOSboxEnabled"], Text(text, 10));
-    EXPECT_FALSE(machine.keyExists(kTempSettings));
-    EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniText);
+    EXPECT_EQ(values(kVendorKeyPath)["DOSboxEnabled"], Text(text, 10));
+    EXPECT_FALSE(machine.keyExists(kTempKeyPath));
+    EXPECT_EQ(machine.readFile(kSystemIniPath), kSystemIniText);
   }
 }
 
 TEST_F(Settings, ValuesMissingFromTheSavedSettingsTakeTheirDefaults) {
-  setValues(kTempSettings, {{"Language", Text("Italiano", 22)}, {"SpkrGain", Byte(5)}});
+  setValues(kTempKeyPath, {{"Language", Text("Italiano", 22)}, {"SpkrGain", Byte(5)}});
   apply();
-  Values vendor = values(kVendor);
+  Values vendor = values(kVendorKeyPath);
   EXPECT_EQ(vendor["Language"], Text("Italiano", 22));
   EXPECT_EQ(vendor["SpkrGain"], Byte(5));
   EXPECT_EQ(vendor["Country"], Byte(1));
   EXPECT_EQ(vendor["MicGain"], Byte(80));
   EXPECT_EQ(vendor["DOSboxEnabled"], Text("FALSE", 10));
   EXPECT_EQ(vendor.count("PortName"), 0u);  // the port assignment chooses one
-  EXPECT_FALSE(machine.keyExists(kTempSettings));
+  EXPECT_FALSE(machine.keyExists(kTempKeyPath));
 }
 
 TEST_F(Settings, AnEmptySavedSettingsKeyGivesTheDefaults) {
-  machine.createKey(kTempSettings);
+  machine.createKey(kTempKeyPath);
   apply();
-  Values vendor = values(kVendor);
+  Values vendor = values(kVendorKeyPath);
   EXPECT_EQ(vendor["Language"], Text("Domestic English", 22));
   EXPECT_EQ(vendor["Country"], Byte(1));
   EXPECT_EQ(vendor["MicGain"], Byte(80));
   EXPECT_EQ(vendor["SpkrGain"], Byte(80));
   EXPECT_EQ(vendor["DOSboxEnabled"], Text("FALSE", 10));
   EXPECT_EQ(vendor.count("PortName"), 0u);
-  EXPECT_FALSE(machine.keyExists(kTempSettings));
+  EXPECT_FALSE(machine.keyExists(kTempKeyPath));
 }
 
 TEST_F(Settings, SavedValuesThatCannotBeReadTakeTheirDefaults) {
-  setValues(kTempSettings, {{"Language", Text("Language longer than the field", 40)},
-                            {"Country", {REG_DWORD, std::string("\x31\0\0\0", 4)}},
-                            {"DOSboxEnabled", Text("TRUE", 12)},
-                            {"PortName", Text("COM4", 10)}});
+  setValues(kTempKeyPath, {{"Language", Text("Language longer than the field", 40)},
+                           {"Country", {REG_DWORD, std::string("\x31\0\0\0", 4)}},
+                           {"DOSboxEnabled", Text("TRUE", 12)},
+                           {"PortName", Text("COM4", 10)}});
   apply();
-  Values vendor = values(kVendor);
+  Values vendor = values(kVendorKeyPath);
   EXPECT_EQ(vendor["Language"], Text("Domestic English", 22));
   EXPECT_EQ(vendor["Country"], Byte(1));
   EXPECT_EQ(vendor["DOSboxEnabled"], Text("FALSE", 10));
   EXPECT_EQ(vendor["PortName"], Text("COM4", 10));
-  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniText);
+  EXPECT_EQ(machine.readFile(kSystemIniPath), kSystemIniText);
 }
 
 TEST_F(Settings, AnEmptySavedPortNameIsNotWritten) {
   saveSettings("FALSE");
-  machine.setBytes(kTempSettings, "PortName", REG_SZ, std::string(10, '\0'));
+  machine.setBytes(kTempKeyPath, "PortName", REG_SZ, std::string(10, '\0'));
   apply();
-  EXPECT_EQ(values(kVendor).count("PortName"), 0u);
+  EXPECT_EQ(values(kVendorKeyPath).count("PortName"), 0u);
 }
 
 TEST_F(Settings, SavedSettingsStayWhenTheyCouldNotAllBeWritten) {
   saveSettings("TRUE");
-  Values saved = values(kTempSettings);
+  Values saved = values(kTempKeyPath);
   machine.run().addFault({"RegSetValueExA", "\"MicGain\"", 0, ERROR_ACCESS_DENIED});
   apply();
-  EXPECT_EQ(values(kTempSettings), saved);
-  EXPECT_EQ(values(kVendor)["Language"], Text("German", 22));
-  EXPECT_EQ(values(kVendor).count("MicGain"), 0u);
-  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniText);
+  EXPECT_EQ(values(kTempKeyPath), saved);
+  EXPECT_EQ(values(kVendorKeyPath)["Language"], Text("German", 22));
+  EXPECT_EQ(values(kVendorKeyPath).count("MicGain"), 0u);
+  EXPECT_EQ(machine.readFile(kSystemIniPath), kSystemIniText);
 }
 
 TEST_F(Settings, SettingsThatCouldNotBeTakenOverAreTakenOverByTheNextRun) {
   saveSettings("TRUE");
   machine.run().addFault({"RegSetValueExA", "\"Language\"", 0, ERROR_ACCESS_DENIED});
   apply();
-  EXPECT_TRUE(machine.keyExists(kTempSettings));
-  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniText);
+  EXPECT_TRUE(machine.keyExists(kTempKeyPath));
+  EXPECT_EQ(machine.readFile(kSystemIniPath), kSystemIniText);
 
   nextRun();
   apply();
-  EXPECT_EQ(values(kVendor)["Language"], Text("German", 22));
-  EXPECT_EQ(values(kVendor)["MicGain"], Byte(60));
-  EXPECT_FALSE(machine.keyExists(kTempSettings));
-  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniWithDriverLine);  // added once
+  EXPECT_EQ(values(kVendorKeyPath)["Language"], Text("German", 22));
+  EXPECT_EQ(values(kVendorKeyPath)["MicGain"], Byte(60));
+  EXPECT_FALSE(machine.keyExists(kTempKeyPath));
+  EXPECT_EQ(machine.readFile(kSystemIniPath), kSystemIniWithDriverLine);  // added once
 }
 
 const Values kTakenOver = {{"Version", Text("3.02 Build 69", 20)},
@@ -290,40 +286,40 @@ const Values kTakenOver = {{"Version", Text("3.02 Build 69", 20)},
 // settings: the next run takes them over although Language is there.
 TEST_F(Settings, SavedSettingsStillThereAreTakenOverWhenLanguageIsThere) {
   saveSettings("TRUE");
-  setValues(kVendor, {{"PNP ID", Text(kDevice, 42)}, {"Language", Text("German", 22)}});
+  setValues(kVendorKeyPath, {{"PNP ID", Text(kDevice, 42)}, {"Language", Text("German", 22)}});
   apply();
-  EXPECT_EQ(values(kVendor), kTakenOver);
-  EXPECT_FALSE(machine.keyExists(kTempSettings));
-  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniWithDriverLine);
+  EXPECT_EQ(values(kVendorKeyPath), kTakenOver);
+  EXPECT_FALSE(machine.keyExists(kTempKeyPath));
+  EXPECT_EQ(machine.readFile(kSystemIniPath), kSystemIniWithDriverLine);
 }
 
 // Saved settings without a value leave the vendor key's value as it is.
 TEST_F(Settings, ASettingTheSavedSettingsLackKeepsTheVendorKeysValue) {
   saveSettings("FALSE");
-  machine.registry().find(kTempSettings)->deleteValue("Country");
-  setValues(kVendor, {{"Language", Text("German", 22)}, {"Country", Byte(33)}});
+  machine.registry().find(kTempKeyPath)->deleteValue("Country");
+  setValues(kVendorKeyPath, {{"Language", Text("German", 22)}, {"Country", Byte(33)}});
   apply();
-  EXPECT_EQ(values(kVendor)["Country"], Byte(33));
-  EXPECT_EQ(values(kVendor)["MicGain"], Byte(60));
-  EXPECT_FALSE(machine.keyExists(kTempSettings));
+  EXPECT_EQ(values(kVendorKeyPath)["Country"], Byte(33));
+  EXPECT_EQ(values(kVendorKeyPath)["MicGain"], Byte(60));
+  EXPECT_FALSE(machine.keyExists(kTempKeyPath));
 }
 
 // A saved value the registry cannot read may still be there: the saved
 // settings stay until a run has read them all.
 TEST_F(Settings, SavedSettingsStayUntilEveryValueCouldBeRead) {
   saveSettings("TRUE");
-  Values saved = values(kTempSettings);
+  Values saved = values(kTempKeyPath);
   machine.run().addFault({"RegQueryValueExA", "\"Country\"", 1, ERROR_CANTREAD});
   apply();
-  EXPECT_EQ(values(kTempSettings), saved);
-  EXPECT_EQ(values(kVendor)["Language"], Text("German", 22));
-  EXPECT_EQ(values(kVendor)["Country"], Byte(1)) << "the default until it can be read";
+  EXPECT_EQ(values(kTempKeyPath), saved);
+  EXPECT_EQ(values(kVendorKeyPath)["Language"], Text("German", 22));
+  EXPECT_EQ(values(kVendorKeyPath)["Country"], Byte(1)) << "the default until it can be read";
 
   nextRun();
   apply();
-  EXPECT_EQ(values(kVendor), kTakenOver);
-  EXPECT_FALSE(machine.keyExists(kTempSettings));
-  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniWithDriverLine);
+  EXPECT_EQ(values(kVendorKeyPath), kTakenOver);
+  EXPECT_FALSE(machine.keyExists(kTempKeyPath));
+  EXPECT_EQ(machine.readFile(kSystemIniPath), kSystemIniWithDriverLine);
 }
 
 // "TRUE" taken over asks for the driver line: the saved settings stay until it
@@ -332,25 +328,25 @@ TEST_F(Settings, SavedSettingsStayUntilTheDriverLineIsInPlace) {
   saveSettings("TRUE");
   machine.run().addFault({"CreateFileA", "system.new", 0, 0});
   apply();
-  EXPECT_TRUE(machine.keyExists(kTempSettings));
-  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniText);
-  EXPECT_EQ(values(kVendor), kTakenOver);
+  EXPECT_TRUE(machine.keyExists(kTempKeyPath));
+  EXPECT_EQ(machine.readFile(kSystemIniPath), kSystemIniText);
+  EXPECT_EQ(values(kVendorKeyPath), kTakenOver);
 
   nextRun();
   machine.run().addFault({"CopyFileA", "system.new", 0, 0});
   apply();
-  EXPECT_TRUE(machine.keyExists(kTempSettings)) << "the line did not reach system.ini";
+  EXPECT_TRUE(machine.keyExists(kTempKeyPath)) << "the line did not reach system.ini";
 
   nextRun();
   apply();
-  EXPECT_FALSE(machine.keyExists(kTempSettings));
-  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniWithDriverLine);
+  EXPECT_FALSE(machine.keyExists(kTempKeyPath));
+  EXPECT_EQ(machine.readFile(kSystemIniPath), kSystemIniWithDriverLine);
 
   saveSettings("TRUE");
   nextRun();
   apply();
-  EXPECT_FALSE(machine.keyExists(kTempSettings));
-  EXPECT_EQ(machine.readFile(kSystemIni), kSystemIniWithDriverLine) << "added once";
+  EXPECT_FALSE(machine.keyExists(kTempKeyPath));
+  EXPECT_EQ(machine.readFile(kSystemIniPath), kSystemIniWithDriverLine) << "added once";
 }
 
 // A line that only names the driver does not load it: the DOS box asked for
@@ -363,13 +359,13 @@ TEST_F(Settings, ALineThatOnlyNamesTheDriverIsNoDriverLine) {
   };
   for (const auto& [before, after] : kFiles) {
     SCOPED_TRACE(before + after);
-    machine.writeFile(kSystemIni, before + after);
+    machine.writeFile(kSystemIniPath, before + after);
     saveSettings("TRUE");
     nextRun();
     apply();
-    EXPECT_EQ(values(kVendor)["DOSboxEnabled"], Text("TRUE", 10));
-    EXPECT_FALSE(machine.keyExists(kTempSettings));
-    std::string ini = machine.readFile(kSystemIni).value();
+    EXPECT_EQ(values(kVendorKeyPath)["DOSboxEnabled"], Text("TRUE", 10));
+    EXPECT_FALSE(machine.keyExists(kTempKeyPath));
+    std::string ini = machine.readFile(kSystemIniPath).value();
     EXPECT_NE(ini.find("device=*vcd\r\ndevice = zelvcd.vxd\r\n"), std::string::npos) << ini;
   }
 }
@@ -378,12 +374,12 @@ TEST_F(Settings, ALineThatOnlyNamesTheDriverIsNoDriverLine) {
 // saved settings are taken over all the same and do not stay for ever.
 TEST_F(Settings, WithoutAVcdLineTheSavedSettingsAreStillTakenOverOnce) {
   const std::string withoutVcd = "[boot]\r\nshell=Explorer.exe\r\n[386Enh]\r\ndevice=*vpd\r\n";
-  machine.writeFile(kSystemIni, withoutVcd);
+  machine.writeFile(kSystemIniPath, withoutVcd);
   saveSettings("TRUE");
   apply();
-  EXPECT_EQ(values(kVendor), kTakenOver);
-  EXPECT_FALSE(machine.keyExists(kTempSettings));
-  EXPECT_EQ(machine.readFile(kSystemIni), withoutVcd);
+  EXPECT_EQ(values(kVendorKeyPath), kTakenOver);
+  EXPECT_FALSE(machine.keyExists(kTempKeyPath));
+  EXPECT_EQ(machine.readFile(kSystemIniPath), withoutVcd);
 }
 
 }  // namespace

@@ -1,28 +1,35 @@
 // Machines for the setup's tests: a Windows 98 machine with the modem plugged
-// in (or not), and readers for what a run left in the registry and the trace.
+// in (or not), the setup's buffers as a run starts, and what a run changed.
 #ifndef RQ47_TESTS_SETUP_MACHINE_H
 #define RQ47_TESTS_SETUP_MACHINE_H
 
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "modem_fixtures.h"
+#include "setup_context.h"
 #include "test_machine.h"
 
 namespace setuptest {
 
-inline const std::string kVendor = rq47test::Hklm("Software\\Zelvaran\\RQ31DFV");
-inline const std::string kTempSettings = rq47test::Hklm("Software\\Zelvaran\\RQ31");
-inline const std::string kPci = rq47test::Hklm("Enum\\PCI");
-inline constexpr char kModemId[] = "VEN_1A3C&DEV_2210&SUBSYS_00000000&REV_01";
+using rq47test::kModemId;
+using rq47test::kPciKeyPath;
+using rq47test::kSystemIniPath;
+using rq47test::kTempKeyPath;
+using rq47test::kVendorKeyPath;
+using rq47test::Padded;
+
 inline constexpr char kCaption[] = "Zelvaran RQ47 Modem";
-inline constexpr char kSystemIni[] = "C:\\WINDOWS\\system.ini";
 inline constexpr char kSystemIniText[] =
     "[boot]\r\nshell=Explorer.exe\r\n\r\n[386Enh]\r\ndevice=*vcd\r\ndevice=*vpd\r\n";
 
-// text followed by zero bytes up to count: a value as the programs store it.
-std::string Padded(std::string_view text, size_t count);
+// A fresh installation's vendor-key values in the order the key has always
+// held them, up to the port name that the port assignment adds last.
+std::vector<rq47test::StoredValue> FreshVendorValues(const std::string& pnpId);
+
+// The setup's buffers as a run starts.
+rq47set::SetupContext StartedContext();
 
 // Adds the PCI key of a device with one instance key.
 void AddPciDevice(rq47test::TestMachine& machine, const std::string& name);
@@ -32,13 +39,7 @@ void AddPciDevice(rq47test::TestMachine& machine, const std::string& name);
 std::unique_ptr<rq47test::TestMachine> MakeMachine(const winsim::MachineConfig& config = {},
                                                    const std::string& modemId = kModemId);
 
-// Trace lines of the current run that call the function (and contain `with`).
-std::vector<std::string> Calls(rq47test::TestMachine& machine, std::string_view function,
-                               std::string_view with = {});
-// Position of the first such line in the trace; -1 when there is none.
-long FirstCall(rq47test::TestMachine& machine, std::string_view function,
-               std::string_view with = {});
-// Calls that change the registry or files.
+// Calls of the current run that change the registry or files.
 size_t ChangingCalls(rq47test::TestMachine& machine);
 
 }  // namespace setuptest

@@ -8,7 +8,7 @@
 
 #include "main_sequence.h"
 #include "test_machine.h"
-#include "trace_reading.h"
+#include "trace_lines.h"
 
 namespace {
 

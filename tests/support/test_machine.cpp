@@ -131,13 +131,7 @@ void TestMachine::writeFile(std::string_view windowsPath, std::string_view conte
 }
 
 std::optional<std::string> TestMachine::readFile(std::string_view windowsPath) const {
-  fs::path host = hostPath(windowsPath);
-  std::error_code ignored;
-  if (!fs::is_regular_file(host, ignored)) return std::nullopt;
-  std::ifstream in(host, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
+  return ReadHostFile(hostPath(windowsPath));
 }
 
 bool TestMachine::exists(std::string_view windowsPath) const {
@@ -188,6 +182,16 @@ std::optional<std::string> TestMachine::valueText(std::string_view key,
   return machine_->registry.text(key, name);
 }
 
+std::optional<std::string> ReadHostFile(const fs::path& path) {
+  std::error_code ignored;
+  if (!fs::is_regular_file(path, ignored)) return std::nullopt;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
 std::map<std::string, std::string> FolderContents(const fs::path& folder) {
   std::map<std::string, std::string> contents;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
@@ -197,10 +201,7 @@ std::map<std::string, std::string> FolderContents(const fs::path& folder) {
     } else if (entry.is_directory()) {
       contents[relative] = "<folder>";
     } else {
-      std::ifstream in(entry.path(), std::ios::binary);
-      std::ostringstream bytes;
-      bytes << in.rdbuf();
-      contents[relative] = bytes.str();
+      contents[relative] = ReadWhole(entry.path());
     }
   }
   return contents;

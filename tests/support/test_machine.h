@@ -84,6 +84,13 @@ class TestMachine {
   std::unique_ptr<winsim::Run> run_;
 };
 
+// The bytes of a file of the host; nothing when it is not a file that can be read.
+std::optional<std::string> ReadHostFile(const std::filesystem::path& path);
+// The same, empty when there is no such file.
+inline std::string ReadWhole(const std::filesystem::path& path) {
+  return ReadHostFile(path).value_or("");
+}
+
 // Every file, folder and link below a folder, by relative path, with its
 // bytes: what a test compares to show that nothing changed.
 std::map<std::string, std::string> FolderContents(const std::filesystem::path& folder);

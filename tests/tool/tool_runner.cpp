@@ -13,14 +13,6 @@ namespace rq47test {
 
 fs::path ToolPath() { return BinaryDir() / "tools" / "winsim" / "winsim"; }
 
-std::string ReadWhole(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in.is_open()) throw std::runtime_error("cannot open " + file.string());
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
 void WriteWhole(const fs::path& file, const std::string& content) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   if (!out.is_open()) throw std::runtime_error("cannot write " + file.string());

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "test_machine.h"
+
 namespace rq47test {
 
 struct ToolResult {
@@ -26,7 +28,6 @@ ToolResult RunTool(const std::vector<std::string>& args,
 // A copy of machines/<name> at `target` (which must not exist).
 void CopyShippedMachine(const std::string& name, const std::filesystem::path& target);
 
-std::string ReadWhole(const std::filesystem::path& file);
 void WriteWhole(const std::filesystem::path& file, const std::string& content);
 
 }  // namespace rq47test

@@ -6,7 +6,7 @@
 
 #include "installed_modem.h"
 #include "registry_cleanup.h"
-#include "uninstall_state.h"
+#include "uninstall_context.h"
 
 namespace rq47test {
 namespace {
@@ -16,15 +16,14 @@ class DeviceKeyCleanup : public ::testing::Test {
   void SetUp() override {
     InstallModemKeys(m);
     m.run();
-    zuninst::ResetUninstallState();
+    zuninst::StartUninstallContext(context);
   }
   void TearDown() override { EXPECT_EQ(m.run().openHandleCount(), 0u); }
 
-  // The two device steps as the sequence runs them; the first step's result.
-  int RunDeviceSteps() {
-    int result = zuninst::RemovePciDeviceSoftwareKey();
-    EXPECT_EQ(zuninst::RemovePciDeviceKey(), 0);
-    return result;
+  // The two device steps as the sequence runs them.
+  void RunDeviceSteps() {
+    zuninst::RemovePciDeviceSoftwareKey(context);
+    zuninst::RemovePciDeviceKey(context);
   }
 
   // Everything that is not the modem's is still there.
@@ -32,53 +31,54 @@ class DeviceKeyCleanup : public ::testing::Test {
     EXPECT_TRUE(m.keyExists(kOtherDevice));
     EXPECT_TRUE(m.keyExists(kOtherSoftware));
     EXPECT_TRUE(m.keyExists(kOtherDeviceSoftware));
-    EXPECT_TRUE(m.keyExists(kPci));
-    EXPECT_TRUE(m.keyExists(kClass));
+    EXPECT_TRUE(m.keyExists(kPciKeyPath));
+    EXPECT_TRUE(m.keyExists(kClassKeyPath));
   }
 
   TestMachine m;
+  zuninst::UninstallContext context;
 };
 
 TEST_F(DeviceKeyCleanup, VendorKeyLeadsToDeviceAndItsSoftwareKey) {
-  EXPECT_EQ(RunDeviceSteps(), 1);
+  RunDeviceSteps();
   EXPECT_FALSE(m.keyExists(kModemSoftware));
   EXPECT_FALSE(m.keyExists(kModemDevice));
-  EXPECT_EQ(std::string(zuninst::g_uninstall.deviceKeyPath), "Enum\\PCI\\" + kModemId);
+  EXPECT_EQ(std::string(context.deviceKeyPath), std::string("Enum\\PCI\\") + kModemId);
   ExpectOthersKept();
   EXPECT_TRUE(m.run().messageBoxes().empty());
   // Only read, never deleted.
-  EXPECT_EQ(m.valueBytes(kVendor, "PNP ID"), PnpIdBytes(kModemId));
-  EXPECT_EQ(m.valueText(kVendor, "Language"), "English");
-  EXPECT_TRUE(m.keyExists(kTempSettings));
+  EXPECT_EQ(m.valueBytes(kVendorKeyPath, "PNP ID"), PnpIdBytes(kModemId));
+  EXPECT_EQ(m.valueText(kVendorKeyPath, "Language"), "English");
+  EXPECT_TRUE(m.keyExists(kTempKeyPath));
 }
 
 TEST_F(DeviceKeyCleanup, ServiceKeyIsPreferredWhenItHoldsTheId) {
   const std::string otherId = "VEN_1A2B&DEV_3C4E";
-  m.setBytes(kService, "PNP ID", REG_SZ, PnpIdBytes(otherId));
-  m.setString(kPci + "\\" + otherId + "\\0000", "driver", "Modem\\0004");
-  m.setString(kClass + "\\Modem\\0004", "DriverDesc", "earlier modem");
+  m.setBytes(kServiceKeyPath, "PNP ID", REG_SZ, PnpIdBytes(otherId));
+  m.setString(kPciKeyPath + "\\" + otherId + "\\0000", "driver", "Modem\\0004");
+  m.setString(kClassKeyPath + "\\Modem\\0004", "DriverDesc", "earlier modem");
 
-  EXPECT_EQ(RunDeviceSteps(), 1);
-  EXPECT_FALSE(m.keyExists(kPci + "\\" + otherId));
-  EXPECT_FALSE(m.keyExists(kClass + "\\Modem\\0004"));
+  RunDeviceSteps();
+  EXPECT_FALSE(m.keyExists(kPciKeyPath + "\\" + otherId));
+  EXPECT_FALSE(m.keyExists(kClassKeyPath + "\\Modem\\0004"));
   EXPECT_TRUE(m.keyExists(kModemDevice));
   EXPECT_TRUE(m.keyExists(kModemSoftware));
-  EXPECT_TRUE(m.keyExists(kService));
+  EXPECT_TRUE(m.keyExists(kServiceKeyPath));
 }
 
 TEST_F(DeviceKeyCleanup, ServiceKeyWithoutIdWinsOverVendorKey) {
-  m.setString(kService, "Version", "2.10");
-  EXPECT_EQ(RunDeviceSteps(), 0);
+  m.setString(kServiceKeyPath, "Version", "2.10");
+  RunDeviceSteps();
   EXPECT_TRUE(m.keyExists(kModemDevice));
   EXPECT_TRUE(m.keyExists(kModemSoftware));
-  EXPECT_EQ(std::string(zuninst::g_uninstall.deviceKeyPath), "Enum\\PCI\\");
+  EXPECT_EQ(std::string(context.deviceKeyPath), "Enum\\PCI\\");
   EXPECT_TRUE(m.run().messageBoxes().empty());
   ExpectOthersKept();
 }
 
 TEST_F(DeviceKeyCleanup, NeitherKeyOpens) {
-  m.registry().remove(kVendor);
-  EXPECT_EQ(RunDeviceSteps(), 0);
+  m.registry().remove(kVendorKeyPath);
+  RunDeviceSteps();
   ASSERT_EQ(m.run().messageBoxes().size(), 1u);
   const winsim::MessageBoxRecord& box = m.run().messageBoxes()[0];
   EXPECT_EQ(box.text, "Could not open either key");
@@ -104,9 +104,9 @@ TEST_F(DeviceKeyCleanup, UnusableIdsLeaveTheDeviceKey) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    zuninst::ResetUninstallState();
-    m.setBytes(kVendor, "PNP ID", REG_SZ, c.bytes);
-    EXPECT_EQ(RunDeviceSteps(), 0);
+    zuninst::StartUninstallContext(context);
+    m.setBytes(kVendorKeyPath, "PNP ID", REG_SZ, c.bytes);
+    RunDeviceSteps();
     EXPECT_TRUE(m.keyExists(kModemDevice));
     EXPECT_TRUE(m.keyExists(kModemSoftware));
     ExpectOthersKept();
@@ -116,17 +116,17 @@ TEST_F(DeviceKeyCleanup, UnusableIdsLeaveTheDeviceKey) {
 
 TEST_F(DeviceKeyCleanup, IdOfExactlyFortyTwoBytesWithoutTerminator) {
   const std::string id(42, 'V');
-  m.setBytes(kVendor, "PNP ID", REG_SZ, id);
-  m.setString(kPci + "\\" + id + "\\0000", "driver", "Modem\\0003");
-  EXPECT_EQ(RunDeviceSteps(), 1);
-  EXPECT_FALSE(m.keyExists(kPci + "\\" + id));
+  m.setBytes(kVendorKeyPath, "PNP ID", REG_SZ, id);
+  m.setString(kPciKeyPath + "\\" + id + "\\0000", "driver", "Modem\\0003");
+  RunDeviceSteps();
+  EXPECT_FALSE(m.keyExists(kPciKeyPath + "\\" + id));
   EXPECT_FALSE(m.keyExists(kModemSoftware));
   EXPECT_TRUE(m.keyExists(kModemDevice));
 }
 
 TEST_F(DeviceKeyCleanup, MissingDeviceKeyDeletesNothingElse) {
   m.registry().remove(kModemDevice);
-  EXPECT_EQ(RunDeviceSteps(), 0);
+  RunDeviceSteps();
   EXPECT_TRUE(m.keyExists(kModemSoftware));
   ExpectOthersKept();
   // The device key step still asks for the deletion of the missing key.
@@ -146,14 +146,14 @@ TEST_F(DeviceKeyCleanup, DeviceKeyGoesEvenWhenItsSoftwareKeyStays) {
     SCOPED_TRACE(c.what);
     TestMachine machine;
     InstallModemKeys(machine);
-    zuninst::ResetUninstallState();
+    zuninst::StartUninstallContext(context);
     machine.run().addFault(c.fault);
-    EXPECT_EQ(zuninst::RemovePciDeviceSoftwareKey(), 0);
+    zuninst::RemovePciDeviceSoftwareKey(context);
     machine.run().clearFaults();
-    zuninst::RemovePciDeviceKey();
+    zuninst::RemovePciDeviceKey(context);
     EXPECT_TRUE(machine.keyExists(kModemSoftware));
     EXPECT_FALSE(machine.keyExists(kModemDevice));
-    EXPECT_TRUE(machine.keyExists(kClass));
+    EXPECT_TRUE(machine.keyExists(kClassKeyPath));
     EXPECT_EQ(machine.run().openHandleCount(), 0u);
   }
 }
@@ -162,17 +162,17 @@ TEST_F(DeviceKeyCleanup, DeviceKeyGoesWhenItsInstanceNamesNoSoftwareKey) {
   // No instance; an instance without "driver"; an instance with an empty one.
   m.registry().remove(kModemInstance);
   m.createKey(kModemDevice);
-  EXPECT_EQ(RunDeviceSteps(), 0);
+  RunDeviceSteps();
   EXPECT_FALSE(m.keyExists(kModemDevice));
 
-  zuninst::ResetUninstallState();
+  zuninst::StartUninstallContext(context);
   m.setString(kModemInstance, "PortName", "COM2");
-  EXPECT_EQ(RunDeviceSteps(), 0);
+  RunDeviceSteps();
   EXPECT_FALSE(m.keyExists(kModemDevice));
 
-  zuninst::ResetUninstallState();
+  zuninst::StartUninstallContext(context);
   m.setString(kModemInstance, "driver", "");
-  EXPECT_EQ(RunDeviceSteps(), 1);
+  RunDeviceSteps();
   EXPECT_FALSE(m.keyExists(kModemDevice));
   EXPECT_TRUE(m.keyExists(kModemSoftware));
   ExpectOthersKept();
@@ -181,32 +181,32 @@ TEST_F(DeviceKeyCleanup, DeviceKeyGoesWhenItsInstanceNamesNoSoftwareKey) {
 TEST_F(DeviceKeyCleanup, OnlyTheFirstInstancesSoftwareKeyIsDeleted) {
   // "BUS_00&DEV_0B&FUNC_01" enumerates after the first instance.
   m.setString(kModemDevice + "\\BUS_00&DEV_0B&FUNC_01", "driver", "Modem\\0005");
-  m.setString(kClass + "\\Modem\\0005", "DriverDesc", "second function");
-  EXPECT_EQ(RunDeviceSteps(), 1);
+  m.setString(kClassKeyPath + "\\Modem\\0005", "DriverDesc", "second function");
+  RunDeviceSteps();
   EXPECT_FALSE(m.keyExists(kModemSoftware));
-  EXPECT_TRUE(m.keyExists(kClass + "\\Modem\\0005"));
+  EXPECT_TRUE(m.keyExists(kClassKeyPath + "\\Modem\\0005"));
   EXPECT_FALSE(m.keyExists(kModemDevice));
 }
 
 TEST_F(DeviceKeyCleanup, DriverValueTooLongLeavesTheSoftwareKey) {
   m.setString(kModemInstance, "driver", "Modem\\" + std::string(34, '0'));  // 41 bytes
-  EXPECT_EQ(RunDeviceSteps(), 0);
+  RunDeviceSteps();
   EXPECT_FALSE(m.keyExists(kModemDevice));
   ExpectOthersKept();
   EXPECT_TRUE(m.keyExists(kModemSoftware));
 }
 
 TEST_F(DeviceKeyCleanup, MediaResourceAndUninstallEntry) {
-  EXPECT_EQ(zuninst::RemoveWaveMediaResource(), 1);
-  EXPECT_EQ(zuninst::RemoveUninstallEntry(), 1);
-  EXPECT_FALSE(m.keyExists(kMediaResource));
-  EXPECT_FALSE(m.keyExists(kUninstallEntry));
+  zuninst::RemoveWaveMediaResource();
+  zuninst::RemoveUninstallEntry();
+  EXPECT_FALSE(m.keyExists(kMediaResourceKeyPath));
+  EXPECT_FALSE(m.keyExists(kUninstallEntryKeyPath));
   EXPECT_TRUE(m.keyExists(kOtherMediaResource));
   EXPECT_TRUE(m.keyExists(kOtherUninstallEntry));
 
-  // Already gone: 0 and no message.
-  EXPECT_EQ(zuninst::RemoveWaveMediaResource(), 0);
-  EXPECT_EQ(zuninst::RemoveUninstallEntry(), 0);
+  // Already gone: no message, nothing else touched.
+  zuninst::RemoveWaveMediaResource();
+  zuninst::RemoveUninstallEntry();
   EXPECT_TRUE(m.run().messageBoxes().empty());
   EXPECT_TRUE(m.keyExists(kOtherMediaResource));
   EXPECT_TRUE(m.keyExists(kOtherUninstallEntry));

@@ -7,46 +7,38 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "modem_fixtures.h"
 #include "test_machine.h"
+#include "trace_lines.h"
 #include "winsim/regedit4.h"
 
 namespace rq47test {
 
-inline const std::string kVendor = Hklm("Software\\Zelvaran\\RQ31DFV");
-inline const std::string kService = Hklm("System\\CurrentControlSet\\Services\\RQ31DFV");
-inline const std::string kTempSettings = Hklm("Software\\Zelvaran\\RQ31");
-inline const std::string kClass = Hklm("System\\CurrentControlSet\\Services\\Class");
-inline const std::string kPci = Hklm("Enum\\PCI");
-inline const std::string kModemWave = Hklm("Enum\\MODEMWAVE");
-inline const std::string kMediaResource =
-    Hklm("System\\CurrentControlSet\\Control\\MediaResources\\Wave\\Serwvdrv.drv<0000>");
 inline const std::string kOtherMediaResource =
     Hklm("System\\CurrentControlSet\\Control\\MediaResources\\Wave\\mmdrv.dll<0000>");
-inline const std::string kUninstallEntry =
-    Hklm("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\RQ31DFV");
 inline const std::string kOtherUninstallEntry =
     Hklm("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OtherProgram");
 
 // The modem's PCI device and its one instance.
-inline const std::string kModemId = "VEN_1A2B&DEV_3C4D&SUBSYS_00000000&REV_01";
-inline const std::string kModemDevice = kPci + "\\" + kModemId;
+inline const std::string kModemDevice = kPciKeyPath + "\\" + kModemId;
 inline const std::string kModemInstance = kModemDevice + "\\BUS_00&DEV_0B&FUNC_00";
-inline const std::string kModemSoftware = kClass + "\\Modem\\0003";
+inline const std::string kModemSoftware = kClassKeyPath + "\\Modem\\0003";
 // Another PCI device and another modem's software key: never touched.
-inline const std::string kOtherDevice = kPci + "\\VEN_8086&DEV_7110&SUBSYS_00000000&REV_02";
-inline const std::string kOtherSoftware = kClass + "\\Modem\\0000";
-inline const std::string kOtherDeviceSoftware = kClass + "\\System\\0011";
+inline const std::string kOtherDevice = kPciKeyPath + "\\VEN_8086&DEV_7110&SUBSYS_00000000&REV_02";
+inline const std::string kOtherSoftware = kClassKeyPath + "\\Modem\\0000";
+inline const std::string kOtherDeviceSoftware = kClassKeyPath + "\\System\\0011";
 
 inline const std::string kWaveKeys[5] = {
-    kModemWave + "\\Zelvaran_RQ47_PCI_Voice_Modem",
-    kModemWave + "\\Zelvaran_RQ47_PCI_Fax_Modem",
-    kModemWave + "\\Zelvaran_RQ47_Voice_Modem",
-    kModemWave + "\\Zelvaran_RQ47_Modem",
-    kModemWave + "\\Zelvaran_RQ47_PCI_Speakerphone_Modem",
+    kModemWaveKeyPath + "\\Zelvaran_RQ47_PCI_Voice_Modem",
+    kModemWaveKeyPath + "\\Zelvaran_RQ47_PCI_Fax_Modem",
+    kModemWaveKeyPath + "\\Zelvaran_RQ47_Voice_Modem",
+    kModemWaveKeyPath + "\\Zelvaran_RQ47_Modem",
+    kModemWaveKeyPath + "\\Zelvaran_RQ47_PCI_Speakerphone_Modem",
 };
-inline const std::string kOtherWave = kModemWave + "\\Other_Voice_Modem";
+inline const std::string kOtherWave = kModemWaveKeyPath + "\\Other_Voice_Modem";
 
 // The six files setup places, and the program folder it placed them from.
 inline const std::vector<std::string> kPlacedFiles = {
@@ -54,8 +46,6 @@ inline const std::vector<std::string> kPlacedFiles = {
     "C:\\WINDOWS\\SYSTEM\\rq47pci.vxd", "C:\\WINDOWS\\SYSTEM\\rq47pci1.vxd",
     "C:\\WINDOWS\\SYSTEM\\zca.cpl",     "C:\\WINDOWS\\HELP\\zca.hlp",
 };
-inline const std::string kProgramFolder = "C:\\WINDOWS\\Zelvaran\\ZelSet95";
-inline const std::string kSystemIni = "C:\\WINDOWS\\system.ini";
 inline const std::string kSystemIniInstalled =
     "[boot]\r\nshell=Explorer.exe\r\n[386Enh]\r\ndevice=*vcd\r\ndevice = zelvcd.vxd\r\n"
     "device=*vpicd\r\n";
@@ -70,7 +60,9 @@ inline std::string PnpIdBytes(const std::string& id) {
 }
 
 // The software key that a wave instance's "driver" value names.
-inline std::string WaveSoftware(int n) { return kClass + "\\MEDIA\\000" + std::to_string(n); }
+inline std::string WaveSoftware(int n) {
+  return kClassKeyPath + "\\MEDIA\\000" + std::to_string(n);
+}
 
 // Adds an instance to a MODEMWAVE key whose "driver" names MEDIA\000n.
 inline void AddWaveInstance(TestMachine& m, const std::string& waveKey, const std::string& instance,
@@ -81,11 +73,11 @@ inline void AddWaveInstance(TestMachine& m, const std::string& waveKey, const st
 
 // Registry keys of the installed modem (no MODEMWAVE keys) and what lies around them.
 inline void InstallModemKeys(TestMachine& m) {
-  m.setString(kVendor, "Version", "3.02 Build 69");
-  m.setBytes(kVendor, "PNP ID", REG_SZ, PnpIdBytes(kModemId));
-  m.setString(kVendor, "Language", "English");
-  m.setString(kVendor, "PortName", "COM2");
-  m.setString(kTempSettings, "Language", "English");
+  m.setString(kVendorKeyPath, "Version", "3.02 Build 69");
+  m.setBytes(kVendorKeyPath, "PNP ID", REG_SZ, PnpIdBytes(kModemId));
+  m.setString(kVendorKeyPath, "Language", "English");
+  m.setString(kVendorKeyPath, "PortName", "COM2");
+  m.setString(kTempKeyPath, "Language", "English");
 
   m.setString(kModemInstance, "driver", "Modem\\0003");
   m.setString(kModemInstance, "PortName", "COM2");
@@ -96,11 +88,11 @@ inline void InstallModemKeys(TestMachine& m) {
   m.setString(kOtherDeviceSoftware, "DriverDesc", "PCI bridge");
   m.setString(kOtherSoftware, "DriverDesc", "Standard modem");
   m.setString(kOtherWave + "\\0000", "driver", "MEDIA\\0009");
-  m.setString(kClass + "\\MEDIA\\0009", "DriverDesc", "Other wave device");
+  m.setString(kClassKeyPath + "\\MEDIA\\0009", "DriverDesc", "Other wave device");
 
-  m.setString(kMediaResource, "Driver", "serwvdrv.drv");
+  m.setString(kMediaResourceKeyPath, "Driver", "serwvdrv.drv");
   m.setString(kOtherMediaResource, "Driver", "mmdrv.dll");
-  m.setString(kUninstallEntry, "UninstallString", "zuninst.exe");
+  m.setString(kUninstallEntryKeyPath, "UninstallString", "zuninst.exe");
   m.setString(kOtherUninstallEntry, "UninstallString", "other.exe");
 }
 
@@ -109,11 +101,11 @@ inline void InstallModemFiles(TestMachine& m) {
   for (const std::string& file : kPlacedFiles) m.writeFile(file, "placed " + file);
   for (const char* name : {"zuninst.exe", "zelvcd.vxd", "rq47pci.vxd", "rq47pci1.vxd", "zca.cpl",
                            "Domestic.hlp", "rq47.reg"}) {
-    m.writeFile(kProgramFolder + "\\" + name, std::string("kit ") + name);
+    m.writeFile(std::string(kProgramFolderPath) + "\\" + name, std::string("kit ") + name);
   }
   m.writeFile("C:\\WINDOWS\\SYSTEM\\serwvdrv.drv", "wave driver");
   m.writeFile("C:\\WINDOWS\\HELP\\windows.hlp", "help");
-  m.writeFile(kSystemIni, kSystemIniInstalled);
+  m.writeFile(kSystemIniPath, kSystemIniInstalled);
 }
 
 // The whole modem, wave device included.
@@ -126,16 +118,10 @@ inline void InstallModem(TestMachine& m) {
 // The registry as text, to see that nothing at all changed.
 inline std::string RegistryText(TestMachine& m) { return winsim::ExportRegedit4(m.registry()); }
 
-// Trace lines of one platform function whose arguments contain the text.
-inline std::vector<std::string> CallsOf(winsim::Run& run, const std::string& function,
-                                        const std::string& argumentText = "") {
-  std::vector<std::string> calls;
-  for (const std::string& line : run.trace()) {
-    if (line.rfind(function + "(", 0) == 0 && line.find(argumentText) != std::string::npos) {
-      calls.push_back(line);
-    }
-  }
-  return calls;
+// Trace lines of one platform function whose line holds the text.
+inline std::vector<std::string> CallsOf(winsim::Run& run, std::string_view function,
+                                        std::string_view containing = {}) {
+  return CallsOf(run.trace(), function, containing);
 }
 
 }  // namespace rq47test

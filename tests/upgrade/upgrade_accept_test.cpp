@@ -7,14 +7,14 @@
 #include <string>
 #include <utility>
 
-#include "exit_codes.h"
-#include "setup_state.h"
 #include "upgrade.h"
 #include "upgrade_fixture.h"
 #include "winsim/regedit4.h"
 
 namespace rq47test {
 namespace {
+
+using rq47set::UpgradeResult;
 
 constexpr char kArchiveText[] =
     "The previous version of the RQ47 Modem has been archived to the following\n"
@@ -34,12 +34,12 @@ class UpgradeAcceptTest : public UpgradeTest {
     AddInstalledFiles();
     WriteOldSettings(kServiceKeyPath);
   }
-  int Accept() { return Upgrade({IDYES, IDOK, IDOK, IDOK}); }
+  rq47set::UpgradeResult Accept() { return Upgrade({IDYES, IDOK, IDOK, IDOK}); }
   std::string SystemIni() { return machine().readFile("C:\\WINDOWS\\system.ini").value_or(""); }
 };
 
 TEST_F(UpgradeAcceptTest, ShowsTheQuestionTheArchiveNoticeAndTheRebootRequest) {
-  EXPECT_EQ(Accept(), 10);
+  EXPECT_EQ(Accept(), UpgradeResult::kPrepared);
 
   const std::vector<winsim::MessageBoxRecord>& boxes = run().messageBoxes();
   ASSERT_EQ(boxes.size(), 3u);
@@ -49,14 +49,14 @@ TEST_F(UpgradeAcceptTest, ShowsTheQuestionTheArchiveNoticeAndTheRebootRequest) {
   EXPECT_EQ(boxes[2].text, kRebootText);
   EXPECT_EQ(boxes[2].caption, kModemCaption);
   EXPECT_EQ(boxes[2].style, static_cast<uint32_t>(MB_OK));
-  EXPECT_STREQ(rq47set::g_setup.messageBuffer, kRebootText);
+  EXPECT_STREQ(context().messageBuffer, kRebootText);
   EXPECT_EQ(run().openHandleCount(), 0u);
 }
 
 TEST_F(UpgradeAcceptTest, SavesTheEightSettingsInTheTemporaryKeyAndDeletesTheOldKeys) {
   WriteOldSettings(kVendorKeyPath);
 
-  EXPECT_EQ(Accept(), 10);
+  EXPECT_EQ(Accept(), UpgradeResult::kPrepared);
 
   // Version is the one written over the old key's when the modem was found.
   EXPECT_EQ(machine().valueBytes(kTempKeyPath, "Version"), Padded("3.02 Build 69", 20));
@@ -81,7 +81,7 @@ TEST_F(UpgradeAcceptTest, SavesTheEightSettingsInTheTemporaryKeyAndDeletesTheOld
 TEST_F(UpgradeAcceptTest, WithoutTheModemTheOldKeysOwnVersionAndPortAreSaved) {
   machine().registry().remove(kModemKeyPath);
 
-  EXPECT_EQ(Accept(), 10);
+  EXPECT_EQ(Accept(), UpgradeResult::kPrepared);
 
   EXPECT_EQ(machine().valueBytes(kTempKeyPath, "Version"), Padded("3.01 Build 52", 20));
   EXPECT_EQ(machine().valueBytes(kTempKeyPath, "PortName"), Padded("COM4", 10));
@@ -93,7 +93,7 @@ TEST_F(UpgradeAcceptTest, RemovesTheOldDriversTheDriverLineAndTheInfCopies) {
     machine().writeFile(std::string("C:\\WINDOWS\\") + driver, "placed by an older kit");
   }
 
-  EXPECT_EQ(Accept(), 10);
+  EXPECT_EQ(Accept(), UpgradeResult::kPrepared);
 
   for (const char* driver : {"RQ47pci.vxd", "RQ47pci1.vxd", "zelvcd.vxd"}) {
     EXPECT_FALSE(machine().exists(std::string("C:\\WINDOWS\\SYSTEM\\") + driver)) << driver;
@@ -108,52 +108,50 @@ TEST_F(UpgradeAcceptTest, RemovesTheOldDriversTheDriverLineAndTheInfCopies) {
   EXPECT_NE(SystemIni().find("device=*vcd\r\n"), std::string::npos);
   EXPECT_FALSE(machine().exists("C:\\WINDOWS\\system.new"));
 
-  EXPECT_FALSE(machine().exists(std::string(kInfFolder) + "\\Zelvaran IncZQRTMODM.inf"));
-  EXPECT_FALSE(machine().exists(std::string(kInfFolder) + "\\ZelvaranSERWAVE.inf"));
-  EXPECT_TRUE(machine().exists(std::string(kInfFolder) + "\\OTHER.INF"));
+  EXPECT_FALSE(machine().exists(std::string(kInfFolderPath) + "\\Zelvaran IncZQRTMODM.inf"));
+  EXPECT_FALSE(machine().exists(std::string(kInfFolderPath) + "\\ZelvaranSERWAVE.inf"));
+  EXPECT_TRUE(machine().exists(std::string(kInfFolderPath) + "\\OTHER.INF"));
 }
 
 TEST_F(UpgradeAcceptTest, ArchivesBeforeDeletingAndSavesBeforeRemovingTheKeys) {
   machine().makeDirectory("C:\\Program Files\\ZelSetup");
 
-  EXPECT_EQ(Accept(), 10);
+  EXPECT_EQ(Accept(), UpgradeResult::kPrepared);
 
   // The archive holds the files as they were before anything was deleted.
-  EXPECT_EQ(machine().readFile(std::string(kBackupFolder) + "\\ZQRTMODM.INF"), "modem inf");
-  EXPECT_EQ(machine().readFile(std::string(kBackupFolder) + "\\SERWAVE.INF"), "wave inf");
-  EXPECT_EQ(machine().readFile(std::string(kBackupFolder) + "\\zca.cpl"), "program folder zca.cpl");
-  EXPECT_EQ(machine().readFile(std::string(kBackupFolder) + "\\setup.exe"), "old kit setup.exe");
+  EXPECT_EQ(machine().readFile(std::string(kBackupFolderPath) + "\\ZQRTMODM.INF"), "modem inf");
+  EXPECT_EQ(machine().readFile(std::string(kBackupFolderPath) + "\\SERWAVE.INF"), "wave inf");
+  EXPECT_EQ(machine().readFile(std::string(kBackupFolderPath) + "\\zca.cpl"),
+            "program folder zca.cpl");
+  EXPECT_EQ(machine().readFile(std::string(kBackupFolderPath) + "\\setup.exe"),
+            "old kit setup.exe");
 
-  // Until the old keys go, the upgrade writes nothing to the registry: cut
-  // short, it leaves the old key as it was, and is offered again.
-  size_t accepted = FirstCall("MessageBoxA", "UPGRADE");
-  size_t uninstaller = FirstCall("CreateProcessA", "UNINST.EXE");
-  size_t backupFolder = FirstCall("CreateDirectoryA", TraceQuoted(kBackupFolder));
-  size_t setupFolder = FirstCall("SetCurrentDirectoryA", TraceQuoted("C:\\Progra~1\\ZelSetup"));
-  size_t firstCopy = FirstCall("CopyFileA");
-  size_t notice = FirstCall("MessageBoxA", "archived");
-  size_t driverDeleted = FirstCall("DeleteFileA", "RQ47pci.vxd");
-  size_t driverLine = FirstCall("CreateFileA", "system.new");
-  size_t infDeleted = FirstCall("DeleteFileA", "ZQRTMODM.inf");
-  size_t firstWrite = std::min(FirstCall("RegSetValueExA"), FirstCall("RegCreateKeyExA"));
-  size_t saved = FirstCall("RegSetValueExA", "\"Language\"");
-  size_t keysDeleted = FirstCall("RegDeleteKeyA");
-  size_t reboot = FirstCall("MessageBoxA", "reboot");
-  std::vector<size_t> order = {accepted,   uninstaller, backupFolder,  setupFolder,
-                               firstCopy,  notice,      driverDeleted, driverLine,
-                               infDeleted, firstWrite,  keysDeleted,   reboot};
-  for (size_t i = 0; i < order.size(); ++i) {
-    ASSERT_LT(order[i], run().trace().size()) << "step " << i << " was not made";
-    if (i > 0) EXPECT_LT(order[i - 1], order[i]) << "step " << i << " came too early";
+  // The order the user and the data depend on: the Yes before any change;
+  // every archive copy before the first deletion, and the notice that tells of
+  // the archive after it; the saved settings before the old keys go; the
+  // reboot asked for only once nothing more changes.
+  const std::vector<std::string>& trace = run().trace();
+  std::vector<size_t> changes = ChangingCallPositions(trace);
+  std::vector<size_t> archiveCopies = CallPositions(trace, "CopyFileA", "zelbak95");
+  std::vector<size_t> deletions = CallPositions(trace, "DeleteFileA");
+  std::vector<size_t> savedValues = CallPositions(trace, "RegSetValueExA");
+  std::vector<size_t> keyDeletions = CallPositions(trace, "RegDeleteKeyA");
+  for (const auto* made : {&changes, &archiveCopies, &deletions, &savedValues, &keyDeletions}) {
+    ASSERT_FALSE(made->empty());
   }
-  EXPECT_LT(saved, keysDeleted);
+  size_t notice = FirstCall("MessageBoxA", "archived");
+  EXPECT_LT(FirstCall("MessageBoxA", "UPGRADE"), changes.front());
+  EXPECT_LT(archiveCopies.back(), notice);
+  EXPECT_LT(notice, deletions.front());
+  EXPECT_LT(savedValues.back(), keyDeletions.front());
+  EXPECT_LT(changes.back(), FirstCall("MessageBoxA", "reboot"));
   EXPECT_EQ(CallsOf("CreateProcessA").size(), 1u);
 }
 
 TEST_F(UpgradeAcceptTest, StartsTheOldUninstallerWithoutWaitingAndClosesItsHandles) {
   machine().config().programs["UNINST.EXE"].kind = winsim::ProgramBehaviour::Kind::Runs;
 
-  EXPECT_EQ(Accept(), 10);
+  EXPECT_EQ(Accept(), UpgradeResult::kPrepared);
 
   ASSERT_EQ(CallsOf("CreateProcessA").size(), 1u);
   EXPECT_NE(CallsOf("CreateProcessA")[0].find(TraceQuoted("UNINST.EXE")), std::string::npos);
@@ -165,7 +163,7 @@ TEST_F(UpgradeAcceptTest, AnUnreadableSettingIsLeftOutAndTheOthersAreSaved) {
   machine().registry().find(kServiceKeyPath)->deleteValue("Language");
   machine().setBytes(kServiceKeyPath, "Country", REG_BINARY, std::string("\x31\x00", 2));
 
-  EXPECT_EQ(Accept(), 10);
+  EXPECT_EQ(Accept(), UpgradeResult::kPrepared);
 
   EXPECT_FALSE(machine().valueBytes(kTempKeyPath, "Language").has_value());
   EXPECT_FALSE(machine().valueBytes(kTempKeyPath, "Country").has_value());
@@ -177,7 +175,7 @@ TEST_F(UpgradeAcceptTest, AnUnreadableSettingIsLeftOutAndTheOthersAreSaved) {
 TEST_F(UpgradeAcceptTest, WhenTheTemporaryKeyCannotBeCreatedTheOldKeysStay) {
   run().addFault({"RegCreateKeyExA", "RQ31", 0, 0});
 
-  EXPECT_EQ(Accept(), 10);
+  EXPECT_EQ(Accept(), UpgradeResult::kPrepared);
 
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{kQuestionText, kArchiveText, kTempKeyFailedText,
                                                   kRebootText}));
@@ -190,7 +188,7 @@ TEST_F(UpgradeAcceptTest, WhenTheTemporaryKeyCannotBeCreatedTheOldKeysStay) {
 TEST_F(UpgradeAcceptTest, WhenASettingCannotBeSavedTheOldKeysStay) {
   run().addFault({"RegSetValueExA", "Language", 0, 0});
 
-  EXPECT_EQ(Accept(), 10);
+  EXPECT_EQ(Accept(), UpgradeResult::kPrepared);
 
   EXPECT_EQ(BoxTexts().back(), kRebootText);
   EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "Language"), Padded("German", 22));
@@ -212,7 +210,7 @@ TEST_F(UpgradeAcceptTest, APortNameWrittenWithTwentyBytesIsSavedWhenItFitsTen) {
     machine().setBytes(kVendorKeyPath, "PortName", REG_SZ, Padded(portName, 20));
     machine().registry().remove(kTempKeyPath);
 
-    EXPECT_EQ(Accept(), 10);
+    EXPECT_EQ(Accept(), UpgradeResult::kPrepared);
 
     EXPECT_EQ(machine().valueBytes(kTempKeyPath, "PortName"), saved);
     EXPECT_EQ(machine().valueBytes(kTempKeyPath, "Language"), Padded("German", 22));
@@ -237,7 +235,7 @@ TEST_P(UnreadableSettingTest, KeepsTheOldKeys) {
   WriteOldSettings(kVendorKeyPath);
   run().addFault({"RegQueryValueExA", TraceQuoted(setting.name), setting.nth, ERROR_CANTREAD});
 
-  EXPECT_EQ(Accept(), 10);
+  EXPECT_EQ(Accept(), UpgradeResult::kPrepared);
 
   EXPECT_EQ(BoxTexts().back(), kRebootText);
   for (const std::string& key : {kServiceKeyPath, kVendorKeyPath}) {
@@ -272,16 +270,16 @@ class UnconfirmedArchiveCopyTest
 
 TEST_P(UnconfirmedArchiveCopyTest, KeepsThatFile) {
   const auto& [archivedName, kept] = GetParam();
-  run().addFault({"CreateFileA", TraceQuoted(std::string(kBackupFolder) + "\\" + archivedName), 0,
-                  ERROR_ACCESS_DENIED});
+  run().addFault({"CreateFileA", TraceQuoted(std::string(kBackupFolderPath) + "\\" + archivedName),
+                  0, ERROR_ACCESS_DENIED});
 
-  EXPECT_EQ(Accept(), 10);
+  EXPECT_EQ(Accept(), UpgradeResult::kPrepared);
 
   for (const std::string& file : std::vector<std::string>{
            "C:\\WINDOWS\\SYSTEM\\RQ47pci.vxd", "C:\\WINDOWS\\SYSTEM\\RQ47pci1.vxd",
            "C:\\WINDOWS\\SYSTEM\\zelvcd.vxd",
-           std::string(kInfFolder) + "\\Zelvaran IncZQRTMODM.inf",
-           std::string(kInfFolder) + "\\ZelvaranSERWAVE.inf"}) {
+           std::string(kInfFolderPath) + "\\Zelvaran IncZQRTMODM.inf",
+           std::string(kInfFolderPath) + "\\ZelvaranSERWAVE.inf"}) {
     EXPECT_EQ(machine().exists(file), file == kept) << file;
   }
 }
@@ -292,8 +290,8 @@ INSTANTIATE_TEST_SUITE_P(
         std::make_pair("RQ47pci.vxd", "C:\\WINDOWS\\SYSTEM\\RQ47pci.vxd"),
         std::make_pair("RQ47pci1.vxd", "C:\\WINDOWS\\SYSTEM\\RQ47pci1.vxd"),
         std::make_pair("zelvcd.vxd", "C:\\WINDOWS\\SYSTEM\\zelvcd.vxd"),
-        std::make_pair("ZQRTMODM.INF", std::string(kInfFolder) + "\\Zelvaran IncZQRTMODM.inf"),
-        std::make_pair("SERWAVE.INF", std::string(kInfFolder) + "\\ZelvaranSERWAVE.inf")));
+        std::make_pair("ZQRTMODM.INF", std::string(kInfFolderPath) + "\\Zelvaran IncZQRTMODM.inf"),
+        std::make_pair("SERWAVE.INF", std::string(kInfFolderPath) + "\\ZelvaranSERWAVE.inf")));
 
 // With every file and registry step failing, no archive can be made: the
 // upgrade stops there, and the previous version stays whole.
@@ -309,7 +307,8 @@ TEST_F(UpgradeAcceptTest, EveryFileAndRegistryStepFailingStopsBeforeAnythingIsRe
   }
 
   run().setAnswers({IDYES, IDOK});
-  EXPECT_EQ(rq47set::UpgradePreviousInstallation(), rq47set::kExitArchiveFailed);
+  EXPECT_EQ(rq47set::UpgradePreviousInstallation(context()),
+            rq47set::UpgradeResult::kArchiveFailed);
 
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{kQuestionText, kArchiveFailedText}));
   EXPECT_EQ(run().messageBoxes()[1].caption, kUpgradeCaption);

@@ -6,9 +6,6 @@
 #include <sstream>
 
 #include "install_paths.h"
-#include "setup_state.h"
-#include "text_buffer.h"
-#include "upgrade.h"
 
 namespace fs = std::filesystem;
 
@@ -20,7 +17,7 @@ winsim::MachineConfig Windows95Config() {
   config.majorVersion = 4;
   config.minorVersion = 0;
   config.buildNumber = 950;
-  config.currentDirectory = kProgramFolder;
+  config.currentDirectory = kProgramFolderPath;
   config.ports["COM1"] = winsim::PortState::Free;
   config.ports["COM2"] = winsim::PortState::Busy;
   config.programs["UNINST.EXE"] = winsim::ProgramBehaviour{};
@@ -28,21 +25,6 @@ winsim::MachineConfig Windows95Config() {
 }
 
 }  // namespace
-
-std::string Padded(std::string_view text, size_t count) {
-  std::string bytes(text);
-  bytes.resize(count, '\0');
-  return bytes;
-}
-
-std::string TraceQuoted(std::string_view text) {
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '\\') quoted += '\\';
-    quoted += c;
-  }
-  return quoted + "\"";
-}
 
 std::map<std::string, std::string> FilesBelow(const fs::path& folder) {
   std::map<std::string, std::string> files;
@@ -96,54 +78,32 @@ void UpgradeTest::AddInstalledFiles() {
   machine_.writeFile("C:\\WINDOWS\\system.ini",
                      "[boot]\r\nshell=Explorer.exe\r\n[386Enh]\r\ndevice=*vcd\r\n"
                      "device = zelvcd.vxd\r\ndevice=*vpd\r\n");
-  machine_.writeFile(std::string(kInfFolder) + "\\Zelvaran IncZQRTMODM.inf", "modem inf");
-  machine_.writeFile(std::string(kInfFolder) + "\\ZelvaranSERWAVE.inf", "wave inf");
-  machine_.writeFile(std::string(kInfFolder) + "\\OTHER.INF", "another maker's inf");
-  machine_.writeFile(std::string(kKitFolder) + "\\setup.exe", "old kit setup.exe");
-  machine_.writeFile(std::string(kKitFolder) + "\\zca.cpl", "old kit zca.cpl");
-  machine_.writeFile(std::string(kProgramFolder) + "\\rq47set.exe", "program folder rq47set.exe");
-  machine_.writeFile(std::string(kProgramFolder) + "\\zca.cpl", "program folder zca.cpl");
+  machine_.writeFile(std::string(kInfFolderPath) + "\\Zelvaran IncZQRTMODM.inf", "modem inf");
+  machine_.writeFile(std::string(kInfFolderPath) + "\\ZelvaranSERWAVE.inf", "wave inf");
+  machine_.writeFile(std::string(kInfFolderPath) + "\\OTHER.INF", "another maker's inf");
+  machine_.writeFile(std::string(kKitFolderPath) + "\\setup.exe", "old kit setup.exe");
+  machine_.writeFile(std::string(kKitFolderPath) + "\\zca.cpl", "old kit zca.cpl");
+  machine_.writeFile(std::string(kProgramFolderPath) + "\\rq47set.exe",
+                     "program folder rq47set.exe");
+  machine_.writeFile(std::string(kProgramFolderPath) + "\\zca.cpl", "program folder zca.cpl");
 }
 
 void UpgradeTest::StartSetupRun() {
   machine_.run();
-  rq47set::ResetSetupState();
-  CopyText(rq47set::g_setup.versionText, rq47set::kVersionText);
-  CopyText(rq47set::g_setup.deviceInstanceId, rq47set::kNoDeviceInstanceId);
-  rq47set::InitInstallPaths();
+  rq47set::StartSetupContext(context_);
+  rq47set::InitInstallPaths(context_);
 }
 
-int UpgradeTest::Upgrade(std::vector<int> answers) {
+rq47set::UpgradeResult UpgradeTest::Upgrade(std::vector<int> answers) {
   StartSetupRun();
   run().setAnswers(std::move(answers));
-  return rq47set::UpgradePreviousInstallation();
+  return rq47set::UpgradePreviousInstallation(context_);
 }
 
 std::vector<std::string> UpgradeTest::BoxTexts() {
   std::vector<std::string> texts;
   for (const winsim::MessageBoxRecord& box : run().messageBoxes()) texts.push_back(box.text);
   return texts;
-}
-
-std::vector<std::string> UpgradeTest::CallsOf(std::string_view function) {
-  std::string prefix = std::string(function) + "(";
-  std::vector<std::string> calls;
-  for (const std::string& line : run().trace()) {
-    if (line.compare(0, prefix.size(), prefix) == 0) calls.push_back(line);
-  }
-  return calls;
-}
-
-size_t UpgradeTest::FirstCall(std::string_view function, std::string_view containing) {
-  std::string prefix = std::string(function) + "(";
-  const std::vector<std::string>& trace = run().trace();
-  for (size_t i = 0; i < trace.size(); ++i) {
-    if (trace[i].compare(0, prefix.size(), prefix) == 0 &&
-        trace[i].find(containing) != std::string::npos) {
-      return i;
-    }
-  }
-  return trace.size();
 }
 
 }  // namespace rq47test

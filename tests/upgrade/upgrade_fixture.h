@@ -13,14 +13,14 @@
 #include <string_view>
 #include <vector>
 
+#include "modem_fixtures.h"
+#include "setup_context.h"
 #include "test_machine.h"
+#include "trace_lines.h"
+#include "upgrade.h"
 
 namespace rq47test {
 
-inline const std::string kServiceKeyPath = Hklm("System\\CurrentControlSet\\Services\\RQ31DFV");
-inline const std::string kVendorKeyPath = Hklm("Software\\Zelvaran\\RQ31DFV");
-inline const std::string kTempKeyPath = Hklm("Software\\Zelvaran\\RQ31");
-inline constexpr char kModemId[] = "VEN_1A3C&DEV_2210&SUBSYS_00000000&REV_01";
 inline const std::string kModemKeyPath = Hklm("Enum\\PCI\\") + kModemId;
 inline const std::string kModemInstancePath = kModemKeyPath + "\\BUS_00&DEV_0B&FUNC_00";
 
@@ -33,14 +33,6 @@ inline constexpr char kRebootText[] =
     "Please reboot the computer to continue with the upgrade.  Upon reboot, the system will "
     "install the new software. ";
 
-inline constexpr char kProgramFolder[] = "C:\\WINDOWS\\Zelvaran\\ZelSet95";
-inline constexpr char kKitFolder[] = "C:\\Program Files\\Zelset95";
-inline constexpr char kBackupFolder[] = "C:\\WINDOWS\\Zelvaran\\zelbak95";
-inline constexpr char kInfFolder[] = "C:\\WINDOWS\\INF\\Other";
-
-// text, its terminator and zero bytes up to count, as the programs write values.
-std::string Padded(std::string_view text, size_t count);
-
 // The settings an earlier installation keeps, as it wrote them.
 struct OldSettings {
   std::string version = "3.01 Build 52";
@@ -52,10 +44,6 @@ struct OldSettings {
   std::string dosBoxEnabled = "TRUE";
   std::string portName = "COM4";
 };
-
-// A text as the trace shows it among a call's arguments: quoted, with every
-// backslash doubled.
-std::string TraceQuoted(std::string_view text);
 
 // Every file below a host folder, by its path relative to that folder.
 std::map<std::string, std::string> FilesBelow(const std::filesystem::path& folder);
@@ -77,21 +65,27 @@ class UpgradeTest : public ::testing::Test {
   void AddInstalledFiles();
 
   // Puts the setup's buffers where the main sequence has them when it reaches
-  // the upgrade: program-start values, the version text, the paths.
+  // the upgrade: program-start values and the paths.
   void StartSetupRun();
   // StartSetupRun, the answers, then the upgrade; returns its result.
-  int Upgrade(std::vector<int> answers);
+  rq47set::UpgradeResult Upgrade(std::vector<int> answers);
+  rq47set::SetupContext& context() { return context_; }
 
   // The texts of the message boxes shown so far.
   std::vector<std::string> BoxTexts();
-  // The trace lines of calls to one function.
-  std::vector<std::string> CallsOf(std::string_view function);
-  // Where in the trace the first call of the function whose arguments contain
-  // the text was made; the trace's length when there was none.
-  size_t FirstCall(std::string_view function, std::string_view containing = "");
+  // The trace lines of calls to one function whose line holds the text.
+  std::vector<std::string> CallsOf(std::string_view function, std::string_view containing = {}) {
+    return rq47test::CallsOf(run().trace(), function, containing);
+  }
+  // Where in the trace the first such call was made; the trace's length when
+  // there was none.
+  size_t FirstCall(std::string_view function, std::string_view containing = {}) {
+    return rq47test::FirstCall(run().trace(), function, containing);
+  }
 
  private:
   TestMachine machine_;
+  rq47set::SetupContext context_;
 };
 
 }  // namespace rq47test

@@ -1,15 +1,15 @@
 // Which installation the upgrade finds, what it asks, and what declining leaves.
 #include <windows.h>
 
-#include "exit_codes.h"
 #include "main_sequence.h"
-#include "setup_state.h"
 #include "upgrade.h"
 #include "upgrade_fixture.h"
 #include "winsim/regedit4.h"
 
 namespace rq47test {
 namespace {
+
+using rq47set::UpgradeResult;
 
 class UpgradeOutcomeTest : public UpgradeTest {
  protected:
@@ -32,7 +32,7 @@ TEST_F(UpgradeOutcomeTest, NoEarlierInstallationReturnsTheOpenStatusAndTouchesNo
   std::string registryBefore = RegistryText();
   auto filesBefore = FilesBelow(machine().folder());
 
-  EXPECT_EQ(Upgrade({}), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Upgrade({}), UpgradeResult::kNoEarlierInstallation);
 
   EXPECT_TRUE(run().messageBoxes().empty());
   EXPECT_EQ(RegistryText(), registryBefore);
@@ -49,7 +49,7 @@ TEST_F(UpgradeOutcomeTest, TheCurrentVersionInstalledReturnsZeroWithoutAsking) {
   std::string registryBefore = RegistryText();
   auto filesBefore = FilesBelow(machine().folder());
 
-  EXPECT_EQ(Upgrade({}), 0);
+  EXPECT_EQ(Upgrade({}), UpgradeResult::kThisVersionInstalled);
 
   EXPECT_TRUE(run().messageBoxes().empty());
   EXPECT_EQ(RegistryText(), registryBefore);
@@ -71,7 +71,7 @@ TEST_F(UpgradeOutcomeTest, AnAcceptedUpgradeCutShortIsOfferedAgain) {
   machine().createKey(kTempKeyPath);
   auto filesBefore = FilesBelow(machine().folder());
 
-  EXPECT_EQ(Upgrade({IDNO}), 10);
+  EXPECT_EQ(Upgrade({IDNO}), UpgradeResult::kDeclined);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestionText});
   EXPECT_EQ(FilesBelow(machine().folder()), filesBefore);
   EXPECT_TRUE(machine().keyExists(kServiceKeyPath));
@@ -79,7 +79,7 @@ TEST_F(UpgradeOutcomeTest, AnAcceptedUpgradeCutShortIsOfferedAgain) {
   machine().registry().remove(kServiceKeyPath);
   WriteOldSettings(kVendorKeyPath, marked);
   machine().newRun();
-  EXPECT_EQ(Upgrade({}), 0);
+  EXPECT_EQ(Upgrade({}), UpgradeResult::kThisVersionInstalled);
   EXPECT_TRUE(run().messageBoxes().empty());
   EXPECT_EQ(run().openHandleCount(), 0u);
 }
@@ -90,16 +90,16 @@ TEST_F(UpgradeOutcomeTest, AnIncompletePackageStopsTheUpgradeBeforeTheQuestion) 
   AddModem();
   AddInstalledFiles();
   WriteOldSettings(kServiceKeyPath);
-  machine().removeFile(std::string(kProgramFolder) + "\\rq47.reg");
+  machine().removeFile(std::string(kProgramFolderPath) + "\\rq47.reg");
   std::string registryBefore = RegistryText();
   auto filesBefore = FilesBelow(machine().folder());
 
-  EXPECT_EQ(Upgrade({}), rq47set::kExitPackageIncomplete);
+  EXPECT_EQ(Upgrade({}), UpgradeResult::kPackageIncomplete);
 
   ASSERT_EQ(run().messageBoxes().size(), 1u);
   EXPECT_EQ(run().messageBoxes()[0].caption, kModemCaption);
   EXPECT_NE(
-      BoxTexts()[0].find("rq47.reg is missing from the folder\r" + std::string(kProgramFolder)),
+      BoxTexts()[0].find("rq47.reg is missing from the folder\r" + std::string(kProgramFolderPath)),
       std::string::npos);
   EXPECT_EQ(RegistryText(), registryBefore);
   EXPECT_EQ(FilesBelow(machine().folder()), filesBefore);
@@ -119,7 +119,7 @@ TEST_P(OtherVersionTest, AsksWhetherToUpgrade) {
     machine().registry().find(kVendorKeyPath)->deleteValue("Version");
   }
 
-  EXPECT_EQ(Upgrade({IDNO}), 10);
+  EXPECT_EQ(Upgrade({IDNO}), UpgradeResult::kDeclined);
 
   ASSERT_EQ(run().messageBoxes().size(), 1u);
   const winsim::MessageBoxRecord& question = run().messageBoxes()[0];
@@ -138,14 +138,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(UpgradeOutcomeTest, AVersionWrittenWithoutPaddingStillMatches) {
   WriteOldSettings(kVendorKeyPath);
   machine().setString(kVendorKeyPath, "Version", "3.02 Build 69");
-  EXPECT_EQ(Upgrade({}), 0);
+  EXPECT_EQ(Upgrade({}), UpgradeResult::kThisVersionInstalled);
   EXPECT_TRUE(run().messageBoxes().empty());
 }
 
 TEST_F(UpgradeOutcomeTest, TheServiceKeyIsPreferredAndBothKeysAreDeleted) {
   WriteBothKeys();
 
-  EXPECT_EQ(Upgrade({IDYES, IDOK, IDOK}), 10);
+  EXPECT_EQ(Upgrade({IDYES, IDOK, IDOK}), UpgradeResult::kPrepared);
 
   EXPECT_EQ(machine().valueText(kTempKeyPath, "Language"), "French");
   EXPECT_FALSE(machine().keyExists(kServiceKeyPath));
@@ -157,10 +157,10 @@ TEST_F(UpgradeOutcomeTest, TheServiceKeyIsPreferredAndBothKeysAreDeleted) {
 TEST_F(UpgradeOutcomeTest, TheKeyTheSettingsCameFromIsDeletedLast) {
   WriteBothKeys();
   run().addFault({"RegDeleteKeyA", "", 2, 0});
-  EXPECT_EQ(Upgrade({IDYES, IDOK, IDOK}), 10);
+  EXPECT_EQ(Upgrade({IDYES, IDOK, IDOK}), UpgradeResult::kPrepared);
 
   machine().newRun();
-  EXPECT_EQ(Upgrade({IDYES, IDOK, IDOK}), 10);
+  EXPECT_EQ(Upgrade({IDYES, IDOK, IDOK}), UpgradeResult::kPrepared);
 
   EXPECT_EQ(machine().valueText(kTempKeyPath, "Language"), "French");
   EXPECT_FALSE(machine().keyExists(kServiceKeyPath));
@@ -173,7 +173,7 @@ TEST_F(UpgradeOutcomeTest, TheVendorKeyAloneServesAsTheEarlierInstallation) {
   vendorSettings.language = "Spanish";
   WriteOldSettings(kVendorKeyPath, vendorSettings);
 
-  EXPECT_EQ(Upgrade({IDYES, IDOK, IDOK}), 10);
+  EXPECT_EQ(Upgrade({IDYES, IDOK, IDOK}), UpgradeResult::kPrepared);
 
   EXPECT_EQ(machine().valueText(kTempKeyPath, "Language"), "Spanish");
   EXPECT_FALSE(machine().keyExists(kVendorKeyPath));
@@ -186,7 +186,7 @@ TEST_F(UpgradeOutcomeTest, DecliningWithTheModemPresentMarksTheKeyAsThisVersion)
   WriteOldSettings(kServiceKeyPath);
   auto filesBefore = FilesBelow(machine().folder());
 
-  EXPECT_EQ(Upgrade({IDNO}), 10);
+  EXPECT_EQ(Upgrade({IDNO}), UpgradeResult::kDeclined);
 
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestionText});
   EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "Version"), Padded("3.02 Build 69", 20));
@@ -205,7 +205,7 @@ TEST_F(UpgradeOutcomeTest, AfterDecliningTheNextSetupRunInstallsWithoutAsking) {
   AddModem("COM3");
   AddInstalledFiles();
   WriteOldSettings(kServiceKeyPath);
-  EXPECT_EQ(Upgrade({IDNO}), 10);
+  EXPECT_EQ(Upgrade({IDNO}), UpgradeResult::kDeclined);
 
   machine().newRun();
   EXPECT_EQ(rq47set::RunSetup(), 0);
@@ -223,14 +223,14 @@ TEST_F(UpgradeOutcomeTest, DecliningWithoutTheModemChangesNothingAndAsksAgainNex
   std::string registryBefore = RegistryText();
   auto filesBefore = FilesBelow(machine().folder());
 
-  EXPECT_EQ(Upgrade({IDNO}), 10);
+  EXPECT_EQ(Upgrade({IDNO}), UpgradeResult::kDeclined);
 
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestionText});
   EXPECT_EQ(RegistryText(), registryBefore);
   EXPECT_EQ(FilesBelow(machine().folder()), filesBefore);
 
   machine().newRun();
-  EXPECT_EQ(Upgrade({IDNO}), 10);
+  EXPECT_EQ(Upgrade({IDNO}), UpgradeResult::kDeclined);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestionText});
 }
 
@@ -252,7 +252,7 @@ TEST_P(OldPortNameTest, IsKeptWhenTheDeviceGivesNone) {
   }
   WriteOldSettings(kServiceKeyPath);
 
-  EXPECT_EQ(Upgrade({IDNO}), 10);
+  EXPECT_EQ(Upgrade({IDNO}), UpgradeResult::kDeclined);
 
   EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "PortName"), Padded("COM4", 10));
   EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "Version"), Padded("3.02 Build 69", 20));

@@ -15,11 +15,16 @@
 #include <stdexcept>
 #include <thread>
 
+#include "test_machine.h"
+
 extern char** environ;
 
 namespace fs = std::filesystem;
 
 namespace rq47wine {
+
+using rq47test::ReadWhole;
+
 namespace {
 
 std::string NameOf(const std::string& entry) { return entry.substr(0, entry.find('=')); }
@@ -47,13 +52,6 @@ fs::path MakeOutputFile(const char* what) {
   }
   ::close(fd);
   return pattern;
-}
-
-std::string ReadWhole(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 }  // namespace

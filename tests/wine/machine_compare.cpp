@@ -6,9 +6,14 @@
 #include <map>
 #include <sstream>
 
+#include "test_machine.h"
+
 namespace fs = std::filesystem;
 
 namespace rq47wine {
+
+using rq47test::ReadWhole;
+
 namespace {
 
 constexpr uint32_t kRegSz = 1;
@@ -95,13 +100,6 @@ void CompareKeys(const winsim::RegKey& a, const winsim::RegKey& b, const std::st
                              ": the key is missing on winsim, there under Wine");
     }
   }
-}
-
-std::string ReadWhole(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 // The entries of a folder by lower-case name; symbolic links are left out.

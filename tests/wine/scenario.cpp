@@ -22,14 +22,10 @@
 namespace fs = std::filesystem;
 
 namespace rq47wine {
-namespace {
 
-std::string ReadWhole(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using rq47test::ReadWhole;
+
+namespace {
 
 fs::path Win64BuildDir() {
   const char* named = std::getenv("RQ47_WIN64_DIR");

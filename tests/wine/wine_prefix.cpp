@@ -11,22 +11,19 @@
 #include <stdexcept>
 
 #include "registry_conversion.h"
+#include "test_machine.h"
 
 namespace fs = std::filesystem;
 
 namespace rq47wine {
+
+using rq47test::ReadWhole;
+
 namespace {
 
 // Bump when the base prefix's settings change, so that kept prefixes are made again.
 constexpr const char* kBaseRecipe = "windows98+nocrashdialog+1";
 constexpr const char* kStampFile = "rq47-base-prefix.stamp";
-
-std::string ReadWhole(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 void WriteWhole(const fs::path& file, const std::string& text) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);

@@ -4,19 +4,13 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "test_machine.h"
+
 namespace fs = std::filesystem;
 
 namespace rq47wine {
-namespace {
 
-std::string ReadWhole(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-}  // namespace
+using rq47test::ReadWhole;
 
 WineRunResult RunUnderWine(const WinePrefix& prefix, const fs::path& program,
                            const fs::path& workingDirectory, const std::string& answers,

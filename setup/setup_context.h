@@ -1,0 +1,85 @@
+// The setup program's buffers. The entry makes one context for the run and
+// hands it to the steps, which pass their results on through it; every buffer
+// has one meaning for the whole run.
+//
+// Text fields that receive registry values have one byte more than the
+// value's read capacity, so a value that fills the capacity without a
+// terminator still ends in one; the capacities and the counts written stay
+// those of the settings table.
+#ifndef RQ47SET_SETUP_CONTEXT_H
+#define RQ47SET_SETUP_CONTEXT_H
+
+#include <windows.h>
+
+#include <cstddef>
+
+#include "modem_settings.h"
+
+namespace rq47set {
+
+inline constexpr char kVersionText[] = "3.02 Build 69";
+inline constexpr char kNoDeviceInstanceId[] = "FFFFFFFFFFFFFFFFFFF";
+
+// The longest device instance id carried whole: it is written as PNP ID.
+inline constexpr size_t kLongestDeviceInstanceId = SpecOf(Setting::kPnpId).installedBytes - 1;
+
+// Room for a setting read with its largest capacity, and a terminator.
+constexpr size_t TextFieldSize(Setting setting) {
+  const SettingSpec& spec = SpecOf(setting);
+  DWORD widest = spec.installedBytes > spec.savedBytes ? spec.installedBytes : spec.savedBytes;
+  return widest + 1;
+}
+
+// The settings as they travel between an earlier installation's key, the
+// temporary settings key and the vendor key; a one-byte value in its own byte.
+struct SettingsRecord {
+  char version[TextFieldSize(Setting::kVersion)];
+  char language[TextFieldSize(Setting::kLanguage)];
+  char country[1];
+  char pnpId[TextFieldSize(Setting::kPnpId)];
+  char micGain[1];
+  char spkrGain[1];
+  char dosBoxEnabled[TextFieldSize(Setting::kDosBoxEnabled)];
+  char portName[TextFieldSize(Setting::kPortName)];
+};
+
+// A setting's field in the record.
+struct SettingField {
+  char* data;
+  size_t size;
+};
+SettingField FieldOf(SettingsRecord& record, Setting setting);
+
+struct SetupContext {
+  char versionText[TextFieldSize(Setting::kVersion)];
+  char deviceInstanceId[64];
+  // "Enum\PCI\" followed by the device instance id.
+  char deviceKeyPath[56];
+  char messageBuffer[256];
+  // Hold whatever directory the platform reports, up to MAX_PATH characters.
+  char windowsDirectory[MAX_PATH + 1];
+  char systemDirectory[MAX_PATH + 1];
+  // Root of the current directory's drive ("C:\"), empty beyond P:.
+  char driveRoot[4];
+  // Subkey names enumerated by the detection and the port assignment.
+  char keyName[80];
+  // The COM port name chosen for the modem.
+  char portName[20];
+  SettingsRecord settings;
+};
+
+static_assert(sizeof SetupContext::deviceKeyPath >= sizeof "Enum\\PCI\\" + kLongestDeviceInstanceId,
+              "the device key path holds the prefix and the longest device instance id");
+static_assert(sizeof SetupContext::deviceInstanceId > kLongestDeviceInstanceId,
+              "the device instance id holds the longest name carried");
+static_assert(sizeof SetupContext::portName == SpecOf(Setting::kPortName).installedBytes,
+              "the port name is written whole");
+
+// Puts every buffer to its value at program start: the version text, no
+// device ("FFFFFFFFFFFFFFFFFFF"), the device key path "Enum\PCI\", and zero
+// bytes everywhere else.
+void StartSetupContext(SetupContext& context);
+
+}  // namespace rq47set
+
+#endif  // RQ47SET_SETUP_CONTEXT_H
