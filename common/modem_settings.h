@@ -26,7 +26,7 @@ enum class Setting {
 };
 inline constexpr size_t kSettingCount = 8;
 
-struct SettingSpec {
+struct SettingEntry {
   const char* name;
   // REG_SZ, a text; or REG_BINARY, one byte.
   DWORD type;
@@ -49,12 +49,12 @@ struct SettingSpec {
   BYTE defaultByte;
 };
 
-constexpr bool HasDefault(const SettingSpec& spec) {
-  return spec.defaultText != nullptr || spec.defaultByte != 0;
+constexpr bool HasDefault(const SettingEntry& entry) {
+  return entry.defaultText != nullptr || entry.defaultByte != 0;
 }
 
 // In the order of Setting.
-inline constexpr SettingSpec kModemSettings[kSettingCount] = {
+inline constexpr SettingEntry kModemSettings[kSettingCount] = {
     {"Version", REG_SZ, 20, 0, 20, nullptr, 0},
     {"Language", REG_SZ, 22, 22, 22, "Domestic English", 0},
     {"Country", REG_BINARY, 1, 0, 1, nullptr, 1},
@@ -66,33 +66,34 @@ inline constexpr SettingSpec kModemSettings[kSettingCount] = {
     {"PortName", REG_SZ, 20, 42, 10, nullptr, 0},
 };
 
-constexpr const SettingSpec& SpecOf(Setting setting) {
+constexpr const SettingEntry& EntryOf(Setting setting) {
   return kModemSettings[static_cast<size_t>(setting)];
 }
 
 // Which member of the Windows 95/98 family runs, recorded in the vendor key
 // by an installation and moved by no upgrade.
-inline constexpr SettingSpec kOperatingSystemValue = {
+inline constexpr SettingEntry kOperatingSystemValue = {
     "Operating System", REG_SZ, 20, 0, 0, nullptr, 0};
 
 // Writes the value: a text as WriteFixedText writes it, with exactly
 // byteCount bytes from `field`; a one-byte value from field[0].
-LONG WriteSetting(HKEY key, const SettingSpec& spec, DWORD byteCount, const char* field,
+LONG WriteSetting(HKEY key, const SettingEntry& entry, DWORD byteCount, const char* field,
                   size_t fieldSize);
 
 template <size_t N>
-LONG WriteSetting(HKEY key, const SettingSpec& spec, DWORD byteCount, const char (&field)[N]) {
-  return WriteSetting(key, spec, byteCount, field, N);
+LONG WriteSetting(HKEY key, const SettingEntry& entry, DWORD byteCount, const char (&field)[N]) {
+  return WriteSetting(key, entry, byteCount, field, N);
 }
 
 // Reads the value, whatever its type, as ReadFixedText reads a text of at
 // most `capacity` bytes, or a one-byte value into field[0]. On any failure
 // the field is left as it was.
-LONG ReadSetting(HKEY key, const SettingSpec& spec, DWORD capacity, char* field, size_t fieldSize);
+LONG ReadSetting(HKEY key, const SettingEntry& entry, DWORD capacity, char* field,
+                 size_t fieldSize);
 
 template <size_t N>
-LONG ReadSetting(HKEY key, const SettingSpec& spec, DWORD capacity, char (&field)[N]) {
-  return ReadSetting(key, spec, capacity, field, N);
+LONG ReadSetting(HKEY key, const SettingEntry& entry, DWORD capacity, char (&field)[N]) {
+  return ReadSetting(key, entry, capacity, field, N);
 }
 
 #endif  // RQ47_COMMON_MODEM_SETTINGS_H

@@ -105,7 +105,7 @@ SetupEnd RunSequence(SetupContext& context) {
     ShowMessage(kVendorKeyFailed);
     return SetupResult::kFinished;
   }
-  const SettingSpec& version = SpecOf(Setting::kVersion);
+  const SettingEntry& version = EntryOf(Setting::kVersion);
   WriteSetting(vendorKey.get(), version, version.installedBytes, context.versionText);
 
   if (CheckSystemRequirements() == Requirements::kNotMet) return SetupResult::kRequirementsNotMet;

@@ -15,7 +15,7 @@ namespace {
 // The modem takes the first of these that no other device answers to.
 constexpr const char* kCandidatePorts[] = {"COM2", "COM4", "COM3"};
 
-constexpr const SettingSpec& kPortName = SpecOf(Setting::kPortName);
+constexpr const SettingEntry& kPortName = EntryOf(Setting::kPortName);
 
 // A port that opens belongs to a device already; the first candidate that does
 // not open (absent, or held by another program) becomes the modem's port name.

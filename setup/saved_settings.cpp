@@ -15,13 +15,13 @@ bool SettingsFound::note(Setting setting, LONG status) {
 
 bool ReadSavedSetting(HKEY key, Setting setting, SettingsRecord& record, SettingsFound& found) {
   SettingField field = FieldOf(record, setting);
-  const SettingSpec& spec = SpecOf(setting);
-  return found.note(setting, ReadSetting(key, spec, spec.savedBytes, field.data, field.size));
+  const SettingEntry& entry = EntryOf(setting);
+  return found.note(setting, ReadSetting(key, entry, entry.savedBytes, field.data, field.size));
 }
 
 LONG WriteSavedSetting(HKEY key, Setting setting, SettingsRecord& record) {
   SettingField field = FieldOf(record, setting);
-  return WriteSetting(key, SpecOf(setting), SpecOf(setting).savedBytes, field.data, field.size);
+  return WriteSetting(key, EntryOf(setting), EntryOf(setting).savedBytes, field.data, field.size);
 }
 
 }  // namespace rq47set

@@ -28,7 +28,7 @@ constexpr char kDosBoxEnabled[] = "TRUE";
 
 // The device may have moved to another PCI key since the settings were made.
 LONG RefreshPnpId(HKEY vendorKey, const SetupContext& context) {
-  const SettingSpec& pnpId = SpecOf(Setting::kPnpId);
+  const SettingEntry& pnpId = EntryOf(Setting::kPnpId);
   return WriteSetting(vendorKey, pnpId, pnpId.installedBytes, context.deviceInstanceId);
 }
 
@@ -36,12 +36,12 @@ LONG RefreshPnpId(HKEY vendorKey, const SetupContext& context) {
 // save keeps it.
 void FillDefaults(SettingsRecord& record) {
   for (size_t i = 0; i < kSettingCount; ++i) {
-    const SettingSpec& spec = kModemSettings[i];
+    const SettingEntry& entry = kModemSettings[i];
     SettingField field = FieldOf(record, static_cast<Setting>(i));
-    if (spec.defaultText != nullptr) {
-      CopyText(field.data, field.size, spec.defaultText);
-    } else if (HasDefault(spec)) {
-      field.data[0] = static_cast<char>(spec.defaultByte);
+    if (entry.defaultText != nullptr) {
+      CopyText(field.data, field.size, entry.defaultText);
+    } else if (HasDefault(entry)) {
+      field.data[0] = static_cast<char>(entry.defaultByte);
     }
   }
 }
@@ -53,7 +53,7 @@ void WriteFreshInstallation(HKEY vendorKey, SetupContext& context) {
       RefreshPnpId(vendorKey, context);
     } else {
       SettingField field = FieldOf(context.settings, setting);
-      WriteSetting(vendorKey, SpecOf(setting), SpecOf(setting).installedBytes, field.data,
+      WriteSetting(vendorKey, EntryOf(setting), EntryOf(setting).installedBytes, field.data,
                    field.size);
     }
   }
@@ -62,7 +62,7 @@ void WriteFreshInstallation(HKEY vendorKey, SetupContext& context) {
 // Only a value that is not there is missing; one that cannot be read may
 // hold the user's setting.
 bool IsMissing(HKEY key, Setting setting) {
-  return RegQueryValueExA(key, SpecOf(setting).name, nullptr, nullptr, nullptr, nullptr) ==
+  return RegQueryValueExA(key, EntryOf(setting).name, nullptr, nullptr, nullptr, nullptr) ==
          ERROR_FILE_NOT_FOUND;
 }
 
@@ -84,7 +84,7 @@ bool WriteSettings(HKEY vendorKey, SetupContext& context, const SettingsFound& s
   bool allWritten = RefreshPnpId(vendorKey, context) == ERROR_SUCCESS;
   for (Setting setting : kTakenOver) {
     bool write =
-        saved.has(setting) || (HasDefault(SpecOf(setting)) && IsMissing(vendorKey, setting));
+        saved.has(setting) || (HasDefault(EntryOf(setting)) && IsMissing(vendorKey, setting));
     if (write && WriteSavedSetting(vendorKey, setting, context.settings) != ERROR_SUCCESS) {
       allWritten = false;
     }
@@ -120,7 +120,7 @@ void MigrateSavedSettings(HKEY vendorKey, UniqueHkey tempKey, SetupContext& cont
 void ApplyModemSettings(SetupContext& context, UniqueHkey vendorKey) {
   // Only a Language that is not there means no settings are in place; one
   // that is too long or cannot be read may well be the user's.
-  const SettingSpec& language = SpecOf(Setting::kLanguage);
+  const SettingEntry& language = EntryOf(Setting::kLanguage);
   char installedLanguage[language.vendorReadBytes + 1] = {};
   bool hasSettings = ReadSetting(vendorKey.get(), language, language.vendorReadBytes,
                                  installedLanguage) != ERROR_FILE_NOT_FOUND;

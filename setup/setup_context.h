@@ -21,12 +21,12 @@ inline constexpr char kVersionText[] = "3.02 Build 69";
 inline constexpr char kNoDeviceInstanceId[] = "FFFFFFFFFFFFFFFFFFF";
 
 // The longest device instance id carried whole: it is written as PNP ID.
-inline constexpr size_t kLongestDeviceInstanceId = SpecOf(Setting::kPnpId).installedBytes - 1;
+inline constexpr size_t kLongestDeviceInstanceId = EntryOf(Setting::kPnpId).installedBytes - 1;
 
 // Room for a setting read with its largest capacity, and a terminator.
 constexpr size_t TextFieldSize(Setting setting) {
-  const SettingSpec& spec = SpecOf(setting);
-  DWORD widest = spec.installedBytes > spec.savedBytes ? spec.installedBytes : spec.savedBytes;
+  const SettingEntry& entry = EntryOf(setting);
+  DWORD widest = entry.installedBytes > entry.savedBytes ? entry.installedBytes : entry.savedBytes;
   return widest + 1;
 }
 
@@ -72,7 +72,7 @@ static_assert(sizeof SetupContext::deviceKeyPath >= sizeof "Enum\\PCI\\" + kLong
               "the device key path holds the prefix and the longest device instance id");
 static_assert(sizeof SetupContext::deviceInstanceId > kLongestDeviceInstanceId,
               "the device instance id holds the longest name carried");
-static_assert(sizeof SetupContext::portName == SpecOf(Setting::kPortName).installedBytes,
+static_assert(sizeof SetupContext::portName == EntryOf(Setting::kPortName).installedBytes,
               "the port name is written whole");
 
 // Puts every buffer to its value at program start: the version text, no

@@ -64,8 +64,8 @@ constexpr Setting kSavedOrder[] = {Setting::kVersion,       Setting::kCountry, S
                                    Setting::kPnpId,         Setting::kMicGain, Setting::kSpkrGain,
                                    Setting::kDosBoxEnabled, Setting::kPortName};
 
-constexpr const SettingSpec& kVersion = SpecOf(Setting::kVersion);
-constexpr const SettingSpec& kPortName = SpecOf(Setting::kPortName);
+constexpr const SettingEntry& kVersion = EntryOf(Setting::kVersion);
+constexpr const SettingEntry& kPortName = EntryOf(Setting::kPortName);
 
 // The service key, where earlier installations kept their settings, else the
 // vendor key. isServiceKey tells which of them opened. All access is asked

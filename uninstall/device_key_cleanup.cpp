@@ -41,7 +41,7 @@ bool ReadDeviceInstanceId(UninstallContext& context) {
   } else {
     settingsKey = std::move(vendorKey);
   }
-  return ReadSetting(settingsKey.get(), SpecOf(Setting::kPnpId), kPnpIdCapacity,
+  return ReadSetting(settingsKey.get(), EntryOf(Setting::kPnpId), kPnpIdCapacity,
                      context.deviceInstanceId) == ERROR_SUCCESS;
 }
 

@@ -13,7 +13,7 @@ namespace zuninst {
 
 // The "PNP ID" value is read with this capacity: with "Enum\PCI\" in front it
 // still fits the device key path.
-inline constexpr DWORD kPnpIdCapacity = SpecOf(Setting::kPnpId).vendorReadBytes;
+inline constexpr DWORD kPnpIdCapacity = EntryOf(Setting::kPnpId).vendorReadBytes;
 
 struct UninstallContext {
   // "Enum\PCI\" followed by the device instance id once it is known.
