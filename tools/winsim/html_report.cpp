@@ -2,7 +2,6 @@
 
 #include "changes_text.h"
 #include "codepage.h"
-#include "message_box_text.h"
 #include "value_text.h"
 
 namespace winsim_tool {
@@ -88,7 +87,7 @@ void AppendBox(std::string& out, const winsim::MessageBoxRecord& box, size_t num
   out += "<div class=\"titlebar\"><span class=\"title\">" + Ansi(box.caption) +
          "</span><span class=\"close\" aria-hidden=\"true\">&times;</span></div>\n";
   out += "<div class=\"face\">\n<div class=\"text\">\n";
-  for (const std::string& line : BoxTextLines(box.text)) {
+  for (const std::string& line : winsim::BoxTextLines(box.text)) {
     out +=
         "<div class=\"line\">" + (line.empty() ? std::string("&nbsp;") : Ansi(line)) + "</div>\n";
   }

@@ -33,22 +33,22 @@ const char* IconMark(uint32_t style) {
   }
 }
 
-// The text's lines: CR LF, CR alone and LF alone each end a line; tabs become
-// blanks and other control characters a dot, so the frame stays whole.
+// The text's lines as the box draws them; tabs become blanks and other
+// control characters a dot, so the frame stays whole.
 std::vector<std::string> TextLines(const std::string& text) {
-  std::vector<std::string> lines(1);
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      lines.emplace_back();
-    } else if (c == '\t') {
-      lines.back() += "    ";
-    } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-      lines.back() += '.';
-    } else {
-      lines.back() += c;
+  std::vector<std::string> lines = BoxTextLines(text);
+  for (std::string& line : lines) {
+    std::string shown;
+    for (char c : line) {
+      if (c == '\t') {
+        shown += "    ";
+      } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+        shown += '.';
+      } else {
+        shown += c;
+      }
     }
+    line = shown;
   }
   return lines;
 }

@@ -220,6 +220,20 @@ std::string ButtonList(const std::vector<int>& buttons, const char* sep) {
   return list;
 }
 
+std::vector<std::string> BoxTextLines(std::string_view text) {
+  std::vector<std::string> lines(1);
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      lines.emplace_back();
+    } else {
+      lines.back() += c;
+    }
+  }
+  return lines;
+}
+
 std::vector<int> ParseAnswers(const std::string& list) {
   static const int kIds[] = {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO};
   std::vector<int> answers;

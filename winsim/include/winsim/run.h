@@ -177,6 +177,9 @@ std::vector<int> ButtonsOf(uint32_t style);
 size_t DefaultButtonIndex(uint32_t style, size_t buttonCount);
 // Their names, separated by sep ("Yes, No").
 std::string ButtonList(const std::vector<int>& buttons, const char* sep = ", ");
+// The lines of a box's text: CR LF, CR alone and LF alone each end a line, as
+// the box draws them.
+std::vector<std::string> BoxTextLines(std::string_view text);
 
 }  // namespace winsim
 
