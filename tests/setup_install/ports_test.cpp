@@ -28,8 +28,9 @@ const std::string kInstances[] = {"BUS_00&DEV_0A&FUNC_00", "BUS_00&DEV_0B&FUNC_0
 
 std::string InstanceKey(int index) { return kDeviceKey + "\\" + kInstances[index]; }
 
-// A 20-byte PortName as this setup writes it: the text, then zero bytes.
-std::string PortNameBytes(const std::string& text) { return rq47test::Padded(text, 20); }
+// What Windows 95/98 keep of the 20-byte PortName this setup writes: the text
+// and one NUL.
+std::string PortNameBytes(const std::string& text) { return rq47test::Kept(text); }
 
 class PortAssignment : public ::testing::Test {
  protected:

@@ -119,10 +119,12 @@ TEST(Processes, RegeditSetsStringsAsThePlatformKeepsThemAndALoadKeepsTheFile) {
                       "\"Bare\"=hex(1):43,4f,4d\r\n"
                       "\"Text\"=\"COM2\"\r\n"
                       "\"Expandable\"=hex(2):25,41,25,00,00\r\n");
-    Child child;
-    Start(child, "regedit /s C:\\WINDOWS\\set.reg");
-    ASSERT_TRUE(child.started);
-    EXPECT_EQ(ExitCodeOf(child), 0u);
+    {
+      Child child;
+      Start(child, "regedit /s C:\\WINDOWS\\set.reg");
+      ASSERT_TRUE(child.started);
+      EXPECT_EQ(ExitCodeOf(child), 0u);
+    }
     bool windows9x = platform == 1;
     EXPECT_EQ(machine.valueBytes(key, "Padded"), windows9x ? std::string("COM4\0", 5) : padded);
     EXPECT_EQ(machine.valueBytes(key, "Bare"), windows9x ? std::string("COM\0", 4) : "COM");
