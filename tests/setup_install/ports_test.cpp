@@ -160,8 +160,9 @@ TEST_F(PortAssignment, VendorPortNameTooLongForThePortNameIsReplacedByTheProbe) 
 
 TEST_F(PortAssignment, EmptyVendorPortNameIsReplacedByTheProbe) {
   TestMachine& machine = MakeMachine(kOnlyCom3AndCom4);
-  // A migration from a key that had no PortName leaves ten zero bytes.
-  machine.setBytes(kVendorKeyPath, "PortName", REG_SZ, std::string(10, '\0'));
+  // A migration from a key that had no PortName writes ten zero bytes, of
+  // which Windows 95/98 keep one.
+  machine.setBytes(kVendorKeyPath, "PortName", REG_SZ, std::string(1, '\0'));
 
   AssignPortName();
 
