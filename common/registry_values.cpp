@@ -12,7 +12,9 @@ constexpr DWORD kMaxFixedBytes = 256;
 LONG WriteFixedText(HKEY key, const char* name, DWORD type, const char* field, size_t fieldSize,
                     DWORD byteCount) {
   if (byteCount == 0 || byteCount > kMaxFixedBytes) return ERROR_INVALID_PARAMETER;
-  BYTE bytes[kMaxFixedBytes] = {};
+  // One byte more than any count, always zero: Windows 95/98 read a string on
+  // to its terminator, past the count when the text fills it.
+  BYTE bytes[kMaxFixedBytes + 1] = {};
   size_t limit = byteCount < fieldSize ? byteCount : fieldSize;
   size_t length = BoundedLength(field, limit);
   if (length == limit && limit < fieldSize && field[limit] != '\0') {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "modem_names.h"
@@ -12,8 +15,18 @@ namespace {
 
 using rq47test::Hklm;
 
+// NT keeps every byte a program passes, so on its registry these tests see the
+// bytes of each write; a Windows 95/98 registry keeps a string's text and one
+// NUL (RegistryValuesOnWindows9x below).
+winsim::MachineConfig OnPlatform(uint32_t platform) {
+  winsim::MachineConfig config;
+  config.platform = platform;
+  return config;
+}
+
 class RegistryValues : public ::testing::Test {
  protected:
+  explicit RegistryValues(uint32_t platform = 2) : machine(OnPlatform(platform)) {}
   void SetUp() override {
     machine.run();
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -32,6 +45,11 @@ class RegistryValues : public ::testing::Test {
 
   rq47test::TestMachine machine;
   UniqueHkey key;
+};
+
+class RegistryValuesOnWindows9x : public RegistryValues {
+ protected:
+  RegistryValuesOnWindows9x() : RegistryValues(1) {}
 };
 
 TEST_F(RegistryValues, TextIsPaddedWithZeroBytesToTheExactCount) {
@@ -146,6 +164,38 @@ TEST_F(RegistryValues, WrittenValuesReadBackToTheSameText) {
   char readBack[21] = "stale text";
   ASSERT_EQ(ReadFixedString(key.get(), "PortName", readBack, 20), ERROR_SUCCESS);
   EXPECT_STREQ(readBack, "COM3");
+}
+
+// Windows 95/98 keep the text of each write and one NUL, so a value reads
+// back shorter than the count written, and the field is whole all the same.
+TEST_F(RegistryValuesOnWindows9x, AWriteKeepsTheTextAndReadsBackShorterThanItsCount) {
+  struct Case {
+    const char* name;
+    const char* text;
+    DWORD count;
+  };
+  for (const Case& c : {Case{"PortName", "COM3", 20}, Case{"Language", "Domestic English", 22},
+                        Case{"Exact", "12345678", 8}}) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(WriteFixedString(key.get(), c.name, c.text, c.count), ERROR_SUCCESS);
+    EXPECT_EQ(bytes(c.name), std::string(c.text) + '\0');
+    char readBack[24];
+    std::fill(std::begin(readBack), std::end(readBack), '#');
+    // A text that filled its count is kept with a NUL after it: one byte more.
+    DWORD capacity = std::max<DWORD>(c.count, static_cast<DWORD>(std::strlen(c.text) + 1));
+    ASSERT_EQ(ReadFixedText(key.get(), c.name, readBack, sizeof readBack, capacity), ERROR_SUCCESS);
+    EXPECT_EQ(std::string(readBack, sizeof readBack),
+              std::string(c.text) + std::string(sizeof readBack - std::strlen(c.text), '\0'));
+  }
+}
+
+// The largest count a write takes, filled by its text: Windows 95/98 read the
+// text on to its NUL, which must lie in the program's buffer.
+TEST_F(RegistryValuesOnWindows9x, ATextFillingTheLargestCountIsReadNoFurtherThanItsBuffer) {
+  std::string text(256, 'x');
+  ASSERT_EQ(WriteFixedText(key.get(), "Large", REG_SZ, text.c_str(), text.size(), 256),
+            ERROR_SUCCESS);
+  EXPECT_EQ(bytes("Large"), text + '\0');
 }
 
 }  // namespace

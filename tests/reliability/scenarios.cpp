@@ -45,12 +45,15 @@ RunOutcome CleanRun(const fs::path& start, const fs::path& copy, Program program
   return outcome;
 }
 
-// The user has changed every setting of an installed modem, and enabled the DOS box.
+// The user has changed every setting of an installed modem, and enabled the
+// DOS box. Moving the modem to another port moves its device too.
 void ApplyUserSettings(const fs::path& folder) {
   winsim::Machine machine = winsim::Machine::load(folder);
   winsim::RegKey* vendor = machine.registry.find(kVendorKey);
   Require(vendor != nullptr, "the installation left no vendor key");
   WriteSettings(*vendor, InstalledUserSettings());
+  Require(MoveDevicePort(machine.registry, InstalledUserSettings().portName),
+          "the PNP ID names no device");
   machine.save(true);
 
   std::optional<std::string> ini = ReadMachineFile(folder, kSystemIni);

@@ -26,6 +26,7 @@ class SettingsSurvival : public ::testing::Test {
     m_ = TestMachine::CopyOf("win98se");
     ASSERT_EQ(Setup(), 0);
     WriteSettings(*m_->registry().find(kVendorKey), InstalledUserSettings());
+    ASSERT_TRUE(MoveDevicePort(m_->registry(), InstalledUserSettings().portName));
     std::string ini = m_->readFile(kSystemIniPath).value();
     size_t vcd = ini.find("device=*vcd\r\n");
     ASSERT_NE(vcd, std::string::npos);

@@ -63,19 +63,28 @@ std::string KeyHolding(const winsim::Registry& registry, const UserSettings& set
 }
 
 void WriteSettings(winsim::RegKey& key, const UserSettings& settings) {
-  auto padded = [](std::string text, size_t count) {
-    text.resize(count, '\0');
-    return text;
-  };
+  // As Windows 95/98 keep each text, whatever count it was written with.
+  auto kept = [](const std::string& text) { return text + '\0'; };
   auto byte = [](uint8_t value) { return std::string(1, static_cast<char>(value)); };
   constexpr uint32_t kString = 1;  // REG_SZ
   constexpr uint32_t kBinary = 3;  // REG_BINARY
-  key.setValue("Language", kString, padded(settings.language, 22));
+  key.setValue("Language", kString, kept(settings.language));
   key.setValue("Country", kBinary, byte(settings.country));
   key.setValue("MicGain", kBinary, byte(settings.micGain));
   key.setValue("SpkrGain", kBinary, byte(settings.spkrGain));
-  key.setValue("DOSboxEnabled", kString, padded(settings.dosBoxEnabled, 10));
-  key.setValue("PortName", kString, padded(settings.portName, 20));
+  key.setValue("DOSboxEnabled", kString, kept(settings.dosBoxEnabled));
+  key.setValue("PortName", kString, kept(settings.portName));
+}
+
+bool MoveDevicePort(winsim::Registry& registry, const std::string& portName) {
+  const winsim::RegValue* pnpId = registry.value(kVendorKey, "PNP ID");
+  if (pnpId == nullptr) return false;
+  winsim::RegKey* device = registry.find("HKEY_LOCAL_MACHINE\\Enum\\PCI\\" + pnpId->text());
+  if (device == nullptr || device->subkeyCount() == 0) return false;
+  for (size_t i = 0; i < device->subkeyCount(); ++i) {
+    device->subkey(i)->setValue("PortName", 1 /* REG_SZ */, portName + '\0');
+  }
+  return true;
 }
 
 UserSettings DefaultSettings(const std::string& portName) {

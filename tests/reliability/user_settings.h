@@ -47,6 +47,10 @@ std::string KeyHolding(const winsim::Registry& registry, const UserSettings& set
 // DOSboxEnabled 10, PortName 20 (as the port assignment writes it), one byte
 // for the others.
 void WriteSettings(winsim::RegKey& key, const UserSettings& settings);
+// Moving the modem to another port moves its device too: every instance of the
+// device that the vendor key's PNP ID names gets the port. False when there is
+// no such device.
+bool MoveDevicePort(winsim::Registry& registry, const std::string& portName);
 
 // What a fresh installation writes.
 UserSettings DefaultSettings(const std::string& portName);

@@ -13,6 +13,7 @@ namespace {
 using rq47test::StoredValue;
 using rq47test::StoredValues;
 using setuptest::kCaption;
+using setuptest::Kept;
 using setuptest::kModemId;
 using setuptest::kPciKeyPath;
 using setuptest::kTempKeyPath;
@@ -106,8 +107,8 @@ TEST(MainSequence, AFailedRequirementEndsWith100AndLeavesTheVendorKeyWithVersion
   auto machine = MakeMachine(config);
   EXPECT_EQ(rq47set::RunSetup(), 100);
   ExpectOnlyBox(*machine, "486 Processor found. Wrong Processor! Setup will now abort");
-  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Version"), Padded("3.02 Build 69", 20));
-  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Operating System"), Padded("Windows98", 20));
+  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Version"), Kept("3.02 Build 69"));
+  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Operating System"), Kept("Windows98"));
   EXPECT_FALSE(machine->valueBytes(kVendorKeyPath, "Language").has_value());
   EXPECT_FALSE(machine->valueBytes(kVendorKeyPath, "PortName").has_value());
   EXPECT_EQ(machine->run().openHandleCount(), 0u);
@@ -120,6 +121,7 @@ TEST(MainSequence, OnWindowsNtOnlyVersionIsLeftBehind) {
   auto machine = MakeMachine(config);
   EXPECT_EQ(rq47set::RunSetup(), 100);
   ExpectOnlyBox(*machine, "OS is Windows NT. Setup will now abort");
+  // NT keeps every byte of the count.
   EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Version"), Padded("3.02 Build 69", 20));
   EXPECT_FALSE(machine->valueBytes(kVendorKeyPath, "Operating System").has_value());
 }
@@ -130,7 +132,7 @@ TEST(MainSequence, ASuccessfulRunInstallsAndShowsTheSuccessText) {
   ExpectOnlyBox(*machine, kInstalled);
   // The values in the order the vendor key has always held them.
   std::vector<StoredValue> expected = setuptest::FreshVendorValues(kModemId);
-  expected.push_back(rq47test::TextValue("PortName", "COM2", 20));
+  expected.push_back(rq47test::KeptText("PortName", "COM2"));
   EXPECT_EQ(StoredValues(machine->registry(), kVendorKeyPath), expected);
   EXPECT_EQ(Calls(*machine, "CreateProcessA", "regedit /si").size(), 1u);
   EXPECT_EQ(Calls(*machine, "CreateProcessA", "Zelvaran\\\\ZelSet95\\\\rq47.reg").size(), 1u);
@@ -143,7 +145,7 @@ TEST(MainSequence, EveryInstanceOfTheModemGetsThePort) {
   const std::string second = kPciKeyPath + "\\" + kModemId + "\\BUS_00&DEV_0B&FUNC_01";
   machine->setString(second, "Class", "Modem");
   EXPECT_EQ(rq47set::RunSetup(), 0);
-  EXPECT_EQ(machine->valueBytes(second, "PortName"), Padded("COM2", 20));
+  EXPECT_EQ(machine->valueBytes(second, "PortName"), Kept("COM2"));
 }
 
 TEST(MainSequence, ASecondRunKeepsEverySetting) {
@@ -173,7 +175,7 @@ TEST(MainSequence, AProgramFolderPathThatDoesNotFitEndsWithCode4AfterTheSettings
   auto machine = MakeMachine(config);
   EXPECT_EQ(rq47set::RunSetup(), 4);
   ExpectOnlyBox(*machine, kRegistryKeysFailed);
-  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Language"), Padded("Domestic English", 22));
+  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Language"), Kept("Domestic English"));
   EXPECT_TRUE(Calls(*machine, "CreateProcessA", "regedit").empty());
 }
 
@@ -182,31 +184,31 @@ TEST(MainSequence, ARegistryImportThatCannotStartEndsWithTheRunnersCode) {
   machine->run().addFault({"CreateProcessA", "regedit", 0, ERROR_FILE_NOT_FOUND});
   EXPECT_EQ(rq47set::RunSetup(), -1);
   ExpectOnlyBox(*machine, kRegistryKeysFailed);
-  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Language"), Padded("Domestic English", 22));
+  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Language"), Kept("Domestic English"));
   EXPECT_EQ(machine->run().openHandleCount(), 0u);
 }
 
 TEST(MainSequence, AnUpgradeThatEndsTheRunLeavesTheRestUndone) {
   auto machine = MakeMachine({}, "");
-  machine->setBytes(kVendorKeyPath, "Version", REG_SZ, Padded("3.01 Build 52", 20));
+  machine->setBytes(kVendorKeyPath, "Version", REG_SZ, Kept("3.01 Build 52"));
   machine->run().setAnswers({IDNO});
   EXPECT_EQ(rq47set::RunSetup(), 0);
   ASSERT_EQ(machine->run().messageBoxes().size(), 1u);
   EXPECT_EQ(machine->run().messageBoxes()[0].style, static_cast<uint32_t>(MB_YESNO));
   EXPECT_TRUE(Calls(*machine, "RegCreateKeyExA").empty());
   EXPECT_TRUE(Calls(*machine, "GetVersionExA").empty());
-  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Version"), Padded("3.01 Build 52", 20));
+  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Version"), Kept("3.01 Build 52"));
   EXPECT_FALSE(machine->valueBytes(kVendorKeyPath, "Operating System").has_value());
 }
 
 TEST(MainSequence, SettingsSavedByAnUpgradeAreTakenOverByTheNextInstallation) {
   auto machine = MakeMachine();
-  machine->setBytes(kTempKeyPath, "Language", REG_SZ, Padded("German", 22));
-  machine->setBytes(kTempKeyPath, "PortName", REG_SZ, Padded("COM4", 10));
-  machine->setBytes(kTempKeyPath, "DOSboxEnabled", REG_SZ, Padded("TRUE", 10));
+  machine->setBytes(kTempKeyPath, "Language", REG_SZ, Kept("German"));
+  machine->setBytes(kTempKeyPath, "PortName", REG_SZ, Kept("COM4"));
+  machine->setBytes(kTempKeyPath, "DOSboxEnabled", REG_SZ, Kept("TRUE"));
   EXPECT_EQ(rq47set::RunSetup(), 0);
   ExpectOnlyBox(*machine, kInstalled);
-  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Language"), Padded("German", 22));
+  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Language"), Kept("German"));
   EXPECT_EQ(machine->valueText(kVendorKeyPath, "PortName"), "COM4");
   EXPECT_FALSE(machine->keyExists(kTempKeyPath));
   EXPECT_NE(
@@ -219,7 +221,9 @@ TEST(MainSequence, TheShippedWindows98MachineInstalls) {
   machine->run();
   EXPECT_EQ(rq47set::RunSetup(), 0);
   ExpectOnlyBox(*machine, kInstalled);
-  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Version"), Padded("3.02 Build 69", 20));
+  // Windows 98 keeps the text and one NUL of each 20-byte write: 14 and 10 bytes.
+  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Version"), Kept("3.02 Build 69"));
+  EXPECT_EQ(machine->valueBytes(kVendorKeyPath, "Operating System"), Kept("Windows98"));
   std::optional<std::string> pnpId = machine->valueText(kVendorKeyPath, "PNP ID");
   ASSERT_TRUE(pnpId.has_value());
   EXPECT_TRUE(machine->keyExists(kPciKeyPath + "\\" + *pnpId));

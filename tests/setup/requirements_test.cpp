@@ -11,8 +11,8 @@
 namespace {
 
 using RequirementsResult = rq47set::Requirements;
+using setuptest::Kept;
 using setuptest::kVendorKeyPath;
-using setuptest::Padded;
 
 struct MachineCase {
   const char* name;
@@ -89,7 +89,7 @@ TEST_P(Requirements, ShowsTheMessageOfTheFirstUnmetRequirementAndRecordsTheSyste
     EXPECT_FALSE(recorded.has_value());
   } else {
     ASSERT_TRUE(recorded.has_value());
-    EXPECT_EQ(*recorded, Padded(c.operatingSystem, 20));
+    EXPECT_EQ(*recorded, Kept(c.operatingSystem));
     EXPECT_EQ(machine->registry().value(kVendorKeyPath, "Operating System")->type,
               static_cast<uint32_t>(REG_SZ));
   }

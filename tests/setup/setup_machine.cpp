@@ -12,15 +12,15 @@ rq47set::SetupContext StartedContext() {
 
 std::vector<rq47test::StoredValue> FreshVendorValues(const std::string& pnpId) {
   using rq47test::ByteValue;
-  using rq47test::TextValue;
-  return {TextValue("Version", "3.02 Build 69", 20),
-          TextValue("Operating System", "Windows98", 20),
+  using rq47test::KeptText;
+  return {KeptText("Version", "3.02 Build 69"),
+          KeptText("Operating System", "Windows98"),
           ByteValue("Country", 1),
-          TextValue("Language", "Domestic English", 22),
-          TextValue("PNP ID", pnpId, 42),
+          KeptText("Language", "Domestic English"),
+          KeptText("PNP ID", pnpId),
           ByteValue("MicGain", 80),
           ByteValue("SpkrGain", 80),
-          TextValue("DOSboxEnabled", "FALSE", 10)};
+          KeptText("DOSboxEnabled", "FALSE")};
 }
 
 void AddPciDevice(rq47test::TestMachine& machine, const std::string& name) {

@@ -13,6 +13,7 @@
 
 namespace setuptest {
 
+using rq47test::Kept;
 using rq47test::kModemId;
 using rq47test::kPciKeyPath;
 using rq47test::kSystemIniPath;

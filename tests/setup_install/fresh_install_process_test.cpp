@@ -10,6 +10,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "program_runner.h"
@@ -95,21 +96,23 @@ TEST_F(FreshInstallation, InstallsSettingsPortFilesAndRegistryFile) {
   winsim::Machine after = Load();
   const winsim::Registry& registry = after.registry;
 
-  // The settings of a fresh installation, each with its byte count.
+  // The settings of a fresh installation: Windows 98 keeps each text and one
+  // NUL, whatever count it was written with (the trace below shows the counts).
   auto bytes = [&](const char* name) -> std::string {
     const winsim::RegValue* value = registry.value(kVendorKey, name);
     return value ? value->data : "<missing>";
   };
-  EXPECT_EQ(bytes("Version"), std::string("3.02 Build 69") + std::string(7, '\0'));
-  EXPECT_EQ(bytes("Operating System"), std::string("Windows98") + std::string(11, '\0'));
-  EXPECT_EQ(bytes("Language"), std::string("Domestic English") + std::string(6, '\0'));
+  EXPECT_EQ(bytes("Version"), std::string("3.02 Build 69\0", 14));
+  EXPECT_EQ(bytes("Operating System"), std::string("Windows98\0", 10));
+  EXPECT_EQ(bytes("Language"), std::string("Domestic English\0", 17));
   EXPECT_EQ(bytes("Country"), std::string(1, '\x01'));
   EXPECT_EQ(bytes("MicGain"), std::string(1, '\x50'));
   EXPECT_EQ(bytes("SpkrGain"), std::string(1, '\x50'));
-  EXPECT_EQ(bytes("DOSboxEnabled"), std::string("FALSE") + std::string(5, '\0'));
-  EXPECT_EQ(bytes("PNP ID").size(), 42u);
+  EXPECT_EQ(bytes("DOSboxEnabled"), std::string("FALSE\0", 6));
+  const std::string pnpId = Text(registry.value(kVendorKey, "PNP ID"));
+  EXPECT_EQ(bytes("PNP ID"), pnpId + '\0');
   const std::string portName = Text(registry.value(kVendorKey, "PortName"));
-  EXPECT_EQ(bytes("PortName").size(), 20u);
+  EXPECT_EQ(bytes("PortName"), portName + '\0');
   EXPECT_EQ(portName.rfind("COM", 0), 0u) << portName;
 
   // The detected device is the one whose instance keys received the port name.
@@ -119,8 +122,7 @@ TEST_F(FreshInstallation, InstallsSettingsPortFilesAndRegistryFile) {
   for (size_t i = 0; i < device->subkeyCount(); ++i) {
     const winsim::RegValue* port = device->subkey(i)->findValue("PortName");
     ASSERT_NE(port, nullptr) << device->subkey(i)->path();
-    EXPECT_EQ(port->data.size(), 20u);
-    EXPECT_EQ(port->text(), portName);
+    EXPECT_EQ(port->data, portName + '\0');
   }
 
   // The six files, copied from the program folder, which keeps its own.
@@ -158,6 +160,18 @@ TEST_F(FreshInstallation, InstallsSettingsPortFilesAndRegistryFile) {
   std::istringstream stream(*traceText);
   for (std::string line; std::getline(stream, line);) lines.push_back(line);
   EXPECT_EQ(rq47test::CallsOf(lines, "CopyFileA").size(), 6u);
+  // The program's fixed counts, of which Windows 98 kept the text and one NUL.
+  for (const auto& [name, count, kept] :
+       {std::tuple{"Version", 20, 14}, std::tuple{"Operating System", 20, 10},
+        std::tuple{"Language", 22, 17}}) {
+    std::vector<std::string> writes =
+        rq47test::CallsOf(lines, "RegSetValueExA", std::string("\"") + name + "\"");
+    ASSERT_EQ(writes.size(), 1u) << name;
+    EXPECT_NE(writes[0].find(", " + std::to_string(count) + ") = ERROR_SUCCESS [kept " +
+                             std::to_string(kept) + " bytes]"),
+              std::string::npos)
+        << writes[0];
+  }
   std::vector<std::string> started = rq47test::CallsOf(lines, "CreateProcessA");
   ASSERT_EQ(started.size(), 1u);
   std::vector<std::string> command = rq47test::TextArguments(started.front());
@@ -177,7 +191,7 @@ TEST_F(FreshInstallation, SecondRunKeepsEverySetting) {
     winsim::RegKey* vendor = machine.registry.find(kVendorKey);
     ASSERT_NE(vendor, nullptr);
     vendor->setValue("MicGain", REG_BINARY, std::string(1, '\x30'));
-    vendor->setValue("PortName", REG_SZ, std::string("COM4") + std::string(16, '\0'));
+    vendor->setValue("PortName", REG_SZ, std::string("COM4\0", 5));
     machine.save(true);
   }
   std::map<std::string, std::string> settingsBefore;

@@ -28,8 +28,9 @@ const std::string kInstances[] = {"BUS_00&DEV_0A&FUNC_00", "BUS_00&DEV_0B&FUNC_0
 
 std::string InstanceKey(int index) { return kDeviceKey + "\\" + kInstances[index]; }
 
-// A 20-byte PortName as this setup writes it: the text, then zero bytes.
-std::string PortNameBytes(const std::string& text) { return rq47test::Padded(text, 20); }
+// What Windows 95/98 keep of the 20-byte PortName this setup writes: the text
+// and one NUL.
+std::string PortNameBytes(const std::string& text) { return rq47test::Kept(text); }
 
 class PortAssignment : public ::testing::Test {
  protected:
@@ -159,8 +160,9 @@ TEST_F(PortAssignment, VendorPortNameTooLongForThePortNameIsReplacedByTheProbe) 
 
 TEST_F(PortAssignment, EmptyVendorPortNameIsReplacedByTheProbe) {
   TestMachine& machine = MakeMachine(kOnlyCom3AndCom4);
-  // A migration from a key that had no PortName leaves ten zero bytes.
-  machine.setBytes(kVendorKeyPath, "PortName", REG_SZ, std::string(10, '\0'));
+  // A migration from a key that had no PortName writes ten zero bytes, of
+  // which Windows 95/98 keep one.
+  machine.setBytes(kVendorKeyPath, "PortName", REG_SZ, std::string(1, '\0'));
 
   AssignPortName();
 

@@ -10,6 +10,8 @@ std::string Padded(std::string_view text, size_t count) {
   return bytes;
 }
 
+std::string Kept(std::string_view text) { return std::string(text) + '\0'; }
+
 void PrintTo(const StoredValue& value, std::ostream* out) {
   *out << value.name << " (type " << value.type << ", " << value.bytes.size() << " bytes: \"";
   for (char c : value.bytes) {
@@ -24,6 +26,10 @@ void PrintTo(const StoredValue& value, std::ostream* out) {
 
 StoredValue TextValue(const std::string& name, std::string_view text, size_t count) {
   return {name, REG_SZ, Padded(text, count)};
+}
+
+StoredValue KeptText(const std::string& name, std::string_view text) {
+  return {name, REG_SZ, Kept(text)};
 }
 
 StoredValue ByteValue(const std::string& name, uint8_t byte) {

@@ -39,8 +39,12 @@ inline constexpr char kSystemIniPath[] = "C:\\WINDOWS\\system.ini";
 // A supported modem's PCI key name.
 inline constexpr char kModemId[] = "VEN_1A3C&DEV_2210&SUBSYS_00000000&REV_01";
 
-// text followed by zero bytes up to count: a value as the programs store it.
+// text followed by zero bytes up to count: the bytes the programs pass with
+// their fixed counts, and what a registry of NT (or an offline edit) keeps.
 std::string Padded(std::string_view text, size_t count);
+// text and one NUL: what a Windows 95/98 registry keeps of a string, whatever
+// the count it was written with.
+std::string Kept(std::string_view text);
 
 // A value as a key holds it: name, type and bytes.
 struct StoredValue {
@@ -55,6 +59,8 @@ void PrintTo(const StoredValue& value, std::ostream* out);
 
 // A text value of `count` bytes and a one-byte value, as the programs write them.
 StoredValue TextValue(const std::string& name, std::string_view text, size_t count);
+// A text value as a Windows 95/98 registry keeps it (Kept).
+StoredValue KeptText(const std::string& name, std::string_view text);
 StoredValue ByteValue(const std::string& name, uint8_t byte);
 
 // The key's values in the order the key holds them (the order they were

@@ -31,6 +31,7 @@ class DiffCommand : public testing::Test {
     winsim::Machine machine = winsim::Machine::load(after_);
     winsim::Registry& registry = machine.registry;
     winsim::RegKey* added = registry.create(Hklm("Software\\Zelvaran\\RQ31DFV"));
+    // Padded, as an offline edit or a registry from NT holds it.
     added->setValue("PortName", 1, std::string("COM2\0", 5) + std::string(15, '\0'));
     added->setValue("Country", 3, "\x01");
     added->setValue("Count", 4, std::string("\x1a\0\0\0", 4));
@@ -117,7 +118,7 @@ TEST_F(DiffCommand, WhatAnInstallationDoesShowsInTheDiff) {
   ASSERT_EQ(run.exitCode, 0) << run.err;
   ToolResult result = RunTool({"diff", before_.string(), after_.string()});
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_TRUE(Contains(result.out, "      + \"Version\" = REG_SZ \"3.02 Build 69\" (20 bytes)\n"))
+  EXPECT_TRUE(Contains(result.out, "      + \"Version\" = REG_SZ \"3.02 Build 69\" (14 bytes)\n"))
       << result.out;
   EXPECT_TRUE(Contains(result.out, "  + C:\\WINDOWS\\SYSTEM\\zelvcd.vxd  (")) << result.out;
 }

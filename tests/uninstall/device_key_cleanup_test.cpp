@@ -96,7 +96,9 @@ TEST_F(DeviceKeyCleanup, UnusableIdsLeaveTheDeviceKey) {
     std::string bytes;
   };
   const Case cases[] = {
-      {"empty", std::string(42, '\0')},
+      {"empty", std::string(1, '\0')},
+      // Padded, or with no terminator: only NT or an offline edit leaves these.
+      {"empty, padded", std::string(42, '\0')},
       {"one byte too long", std::string(43, 'A')},
       {"longer id with terminator", kModemId + std::string(10, 'X') + '\0'},
       // Would name "Enum\PCI" itself and every PCI device with it.

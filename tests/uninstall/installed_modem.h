@@ -52,12 +52,8 @@ inline const std::string kSystemIniInstalled =
 inline const std::string kSystemIniRemoved =
     "[boot]\r\nshell=Explorer.exe\r\n[386Enh]\r\ndevice=*vcd\r\n  device=*vpicd\r\n";
 
-// "PNP ID" as setup writes it: 42 bytes, the text and zero bytes after it.
-inline std::string PnpIdBytes(const std::string& id) {
-  std::string bytes = id;
-  bytes.resize(std::max<size_t>(42, id.size() + 1), '\0');
-  return bytes;
-}
+// "PNP ID" as Windows 95/98 keep the 42 bytes setup writes: the text and one NUL.
+inline std::string PnpIdBytes(const std::string& id) { return id + '\0'; }
 
 // The software key that a wave instance's "driver" value names.
 inline std::string WaveSoftware(int n) {

@@ -59,14 +59,14 @@ TEST_F(UpgradeAcceptTest, SavesTheEightSettingsInTheTemporaryKeyAndDeletesTheOld
   EXPECT_EQ(Accept(), UpgradeResult::kPrepared);
 
   // Version is the one written over the old key's when the modem was found.
-  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "Version"), Padded("3.02 Build 69", 20));
-  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "Language"), Padded("German", 22));
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "Version"), Kept("3.02 Build 69"));
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "Language"), Kept("German"));
   EXPECT_EQ(machine().valueBytes(kTempKeyPath, "Country"), std::string(1, 49));
-  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "PNP ID"), Padded(kModemId, 54));
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "PNP ID"), Kept(kModemId));
   EXPECT_EQ(machine().valueBytes(kTempKeyPath, "MicGain"), std::string(1, 0x40));
   EXPECT_EQ(machine().valueBytes(kTempKeyPath, "SpkrGain"), std::string(1, 0x60));
-  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "DOSboxEnabled"), Padded("TRUE", 10));
-  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "PortName"), Padded("COM4", 10));
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "DOSboxEnabled"), Kept("TRUE"));
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "PortName"), Kept("COM4"));
   const winsim::RegKey* tempKey = machine().registry().find(kTempKeyPath);
   ASSERT_NE(tempKey, nullptr);
   EXPECT_EQ(tempKey->values().size(), 8u);  // Operating System is not carried over
@@ -83,8 +83,8 @@ TEST_F(UpgradeAcceptTest, WithoutTheModemTheOldKeysOwnVersionAndPortAreSaved) {
 
   EXPECT_EQ(Accept(), UpgradeResult::kPrepared);
 
-  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "Version"), Padded("3.01 Build 52", 20));
-  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "PortName"), Padded("COM4", 10));
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "Version"), Kept("3.01 Build 52"));
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "PortName"), Kept("COM4"));
   EXPECT_FALSE(machine().keyExists(kServiceKeyPath));
 }
 
@@ -167,7 +167,7 @@ TEST_F(UpgradeAcceptTest, AnUnreadableSettingIsLeftOutAndTheOthersAreSaved) {
 
   EXPECT_FALSE(machine().valueBytes(kTempKeyPath, "Language").has_value());
   EXPECT_FALSE(machine().valueBytes(kTempKeyPath, "Country").has_value());
-  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "DOSboxEnabled"), Padded("TRUE", 10));
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "DOSboxEnabled"), Kept("TRUE"));
   EXPECT_EQ(machine().valueBytes(kTempKeyPath, "MicGain"), std::string(1, 0x40));
   EXPECT_FALSE(machine().keyExists(kServiceKeyPath));
 }
@@ -181,8 +181,8 @@ TEST_F(UpgradeAcceptTest, WhenTheTemporaryKeyCannotBeCreatedTheOldKeysStay) {
                                                   kRebootText}));
   EXPECT_EQ(run().messageBoxes()[2].caption, kModemCaption);
   EXPECT_FALSE(machine().keyExists(kTempKeyPath));
-  EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "Language"), Padded("German", 22));
-  EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "DOSboxEnabled"), Padded("TRUE", 10));
+  EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "Language"), Kept("German"));
+  EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "DOSboxEnabled"), Kept("TRUE"));
 }
 
 TEST_F(UpgradeAcceptTest, WhenASettingCannotBeSavedTheOldKeysStay) {
@@ -191,29 +191,30 @@ TEST_F(UpgradeAcceptTest, WhenASettingCannotBeSavedTheOldKeysStay) {
   EXPECT_EQ(Accept(), UpgradeResult::kPrepared);
 
   EXPECT_EQ(BoxTexts().back(), kRebootText);
-  EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "Language"), Padded("German", 22));
-  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "PortName"), Padded("COM4", 10));
+  EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "Language"), Kept("German"));
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "PortName"), Kept("COM4"));
 }
 
 // This program's port assignment writes PortName with 20 bytes; the upgrade
 // saves it with 10 when the name fits them, and leaves it out when it does not.
 TEST_F(UpgradeAcceptTest, APortNameWrittenWithTwentyBytesIsSavedWhenItFitsTen) {
-  // As this program leaves an installation: the instance's PortName of 20 bytes
-  // cannot be read into the 10 the upgrade moves, so the old key keeps its own.
+  // The instance's PortName padded to the 20 bytes written, as NT or an offline
+  // edit leaves it (Windows 95/98 keep "COM4" and a NUL): it cannot be read
+  // into the 10 the upgrade moves, so the old key keeps its own.
   machine().setBytes(kModemInstancePath, "PortName", REG_SZ, Padded("COM4", 20));
   machine().registry().remove(kServiceKeyPath);
   const std::pair<std::string, std::optional<std::string>> kPortNames[] = {
-      {"COM3", Padded("COM3", 10)}, {"COM3-modem", std::nullopt}};
+      {"COM3", Kept("COM3")}, {"COM3-modem", std::nullopt}};
   for (const auto& [portName, saved] : kPortNames) {
     SCOPED_TRACE(portName);
     WriteOldSettings(kVendorKeyPath);
-    machine().setBytes(kVendorKeyPath, "PortName", REG_SZ, Padded(portName, 20));
+    machine().setBytes(kVendorKeyPath, "PortName", REG_SZ, Kept(portName));
     machine().registry().remove(kTempKeyPath);
 
     EXPECT_EQ(Accept(), UpgradeResult::kPrepared);
 
     EXPECT_EQ(machine().valueBytes(kTempKeyPath, "PortName"), saved);
-    EXPECT_EQ(machine().valueBytes(kTempKeyPath, "Language"), Padded("German", 22));
+    EXPECT_EQ(machine().valueBytes(kTempKeyPath, "Language"), Kept("German"));
     EXPECT_FALSE(machine().keyExists(kVendorKeyPath));
   }
 }
@@ -239,11 +240,11 @@ TEST_P(UnreadableSettingTest, KeepsTheOldKeys) {
 
   EXPECT_EQ(BoxTexts().back(), kRebootText);
   for (const std::string& key : {kServiceKeyPath, kVendorKeyPath}) {
-    EXPECT_EQ(machine().valueBytes(key, "Language"), Padded("German", 22));
+    EXPECT_EQ(machine().valueBytes(key, "Language"), Kept("German"));
     EXPECT_EQ(machine().valueBytes(key, "Country"), std::string(1, 49));
-    EXPECT_EQ(machine().valueBytes(key, "PortName"), Padded("COM4", 10));
+    EXPECT_EQ(machine().valueBytes(key, "PortName"), Kept("COM4"));
   }
-  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "DOSboxEnabled"), Padded("TRUE", 10));
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "DOSboxEnabled"), Kept("TRUE"));
   EXPECT_EQ(run().openHandleCount(), 0u);
 }
 

@@ -42,19 +42,21 @@ std::map<std::string, std::string> FilesBelow(const fs::path& folder) {
 
 UpgradeTest::UpgradeTest() : machine_(Windows95Config()) { AddModemPackage(machine_); }
 
+// As an earlier version left them on Windows 95/98: each text and one NUL,
+// whatever count it was written with.
 void UpgradeTest::WriteOldSettings(const std::string& key, const OldSettings& settings) {
-  machine_.setBytes(key, "Version", REG_SZ, Padded(settings.version, 20));
-  machine_.setBytes(key, "Operating System", REG_SZ, Padded("Windows95", 20));
-  machine_.setBytes(key, "Language", REG_SZ, Padded(settings.language, 22));
+  machine_.setBytes(key, "Version", REG_SZ, Kept(settings.version));
+  machine_.setBytes(key, "Operating System", REG_SZ, Kept("Windows95"));
+  machine_.setBytes(key, "Language", REG_SZ, Kept(settings.language));
   machine_.setBytes(key, "Country", REG_BINARY,
                     std::string(1, static_cast<char>(settings.country)));
-  machine_.setBytes(key, "PNP ID", REG_SZ, Padded(settings.pnpId, 42));
+  machine_.setBytes(key, "PNP ID", REG_SZ, Kept(settings.pnpId));
   machine_.setBytes(key, "MicGain", REG_BINARY,
                     std::string(1, static_cast<char>(settings.micGain)));
   machine_.setBytes(key, "SpkrGain", REG_BINARY,
                     std::string(1, static_cast<char>(settings.spkrGain)));
-  machine_.setBytes(key, "DOSboxEnabled", REG_SZ, Padded(settings.dosBoxEnabled, 10));
-  machine_.setBytes(key, "PortName", REG_SZ, Padded(settings.portName, 10));
+  machine_.setBytes(key, "DOSboxEnabled", REG_SZ, Kept(settings.dosBoxEnabled));
+  machine_.setBytes(key, "PortName", REG_SZ, Kept(settings.portName));
 }
 
 void UpgradeTest::AddModem(const std::optional<std::string>& instancePortName) {
@@ -64,7 +66,7 @@ void UpgradeTest::AddModem(const std::optional<std::string>& instancePortName) {
   machine_.setString(kModemInstancePath, "DeviceDesc", "Zelvaran RQ47 PCI Modem");
   machine_.setString(kModemInstancePath, "Driver", "Modem\\0000");
   if (instancePortName) {
-    machine_.setBytes(kModemInstancePath, "PortName", REG_SZ, Padded(*instancePortName, 10));
+    machine_.setBytes(kModemInstancePath, "PortName", REG_SZ, Kept(*instancePortName));
   }
 }
 

@@ -25,35 +25,40 @@ std::string Lower(std::string text) {
   return text;
 }
 
-std::string Shown(const winsim::RegValue& value) {
-  if (value.type == kRegSz) {
-    std::string text = "\"";
-    for (char c : value.text()) {
-      if (static_cast<unsigned char>(c) < 0x20) {
-        char code[8];
-        std::snprintf(code, sizeof code, "\\x%02x", static_cast<unsigned char>(c));
-        text += code;
-      } else {
-        text += c;
-      }
-    }
-    return text + "\"";
-  }
-  std::string bytes = "type " + std::to_string(value.type) + " [";
-  for (size_t i = 0; i < value.data.size(); ++i) {
+std::string HexBytes(const std::string& data) {
+  std::string bytes;
+  for (size_t i = 0; i < data.size(); ++i) {
     char byte[4];
-    std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned char>(value.data[i]));
+    std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned char>(data[i]));
     bytes += (i > 0 ? " " : "") + std::string(byte);
   }
-  return bytes + "]";
+  return bytes;
+}
+
+std::string Shown(const winsim::RegValue& value) {
+  if (value.type != kRegSz) {
+    return "type " + std::to_string(value.type) + " [" + HexBytes(value.data) + "]";
+  }
+  std::string text = "\"";
+  for (char c : value.text()) {
+    if (static_cast<unsigned char>(c) < 0x20) {
+      char code[8];
+      std::snprintf(code, sizeof code, "\\x%02x", static_cast<unsigned char>(c));
+      text += code;
+    } else {
+      text += c;
+    }
+  }
+  text += "\"";
+  // Every byte, when they are not just the text and one NUL.
+  if (value.data == value.text() + '\0') return text;
+  return text + " (" + std::to_string(value.data.size()) + " bytes: " + HexBytes(value.data) + ")";
 }
 
 std::string ValueName(const std::string& name) { return name.empty() ? "@" : "\"" + name + "\""; }
 
 bool SameValue(const winsim::RegValue& a, const winsim::RegValue& b) {
-  if (a.type != b.type) return false;
-  if (a.type == kRegSz) return a.text() == b.text();
-  return a.data == b.data;
+  return a.type == b.type && a.data == b.data;
 }
 
 void CompareKeys(const winsim::RegKey& a, const winsim::RegKey& b, const std::string& path,

@@ -13,10 +13,9 @@
 namespace rq47wine {
 
 // Keys and values compare by name without regard to case, and a difference in
-// the case of a name counts. A string value (REG_SZ) compares by its text,
-// the bytes up to its first NUL: Wine in Windows 98 mode keeps a string's text
-// and one terminator whatever byte count was written. Every other value
-// compares byte for byte, with its type. The order of values is not compared.
+// the case of a name counts. Every value compares byte for byte, with its
+// type: in Windows 95/98 mode Wine keeps a string as Windows 95/98 and winsim
+// keep it, its text and one NUL. The order of values is not compared.
 std::vector<std::string> CompareRegistries(const winsim::Registry& winsimSide,
                                            const winsim::Registry& wineSide,
                                            const std::vector<std::string>& keys);

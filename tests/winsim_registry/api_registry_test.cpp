@@ -15,6 +15,7 @@ namespace {
 class RegistryApi : public ::testing::Test {
  protected:
   RegistryApi() {
+    // Padded, as a registry from NT or an offline edit may hold it.
     registry()
         .create("HKLM\\Enum\\PCI\\VEN_1A3C&DEV_2210\\Instance")
         ->setValue("PortName", REG_SZ, std::string("COM2\0\0\0\0", 8));
@@ -23,6 +24,7 @@ class RegistryApi : public ::testing::Test {
     registry().modified = false;
   }
   winsim::Registry& registry() { return machine_.registry; }
+  winsim::MachineConfig& config() { return machine_.config; }
   winsim::Run& run() { return run_; }
 
   HKEY Open(const char* path) {
@@ -128,9 +130,9 @@ TEST_F(RegistryApi, QueryValueGivesSizesAndNeverOverrunsABuffer) {
                              reinterpret_cast<BYTE*>(buffer), nullptr),
             ERROR_INVALID_PARAMETER);
 
-  // A string stored without a terminator gets one only where there is room.
-  ASSERT_EQ(RegSetValueExA(instance, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>("COM4"), 4),
-            ERROR_SUCCESS);
+  // A string stored without a terminator (left by an offline edit or by NT;
+  // Windows 95/98 keep one) gets one only where there is room.
+  registry().find("HKLM\\Enum\\PCI\\VEN_1A3C&DEV_2210\\Instance")->setValue("", REG_SZ, "COM4");
   size = 4;
   EXPECT_EQ(
       RegQueryValueExA(instance, "", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size),
@@ -145,20 +147,65 @@ TEST_F(RegistryApi, QueryValueGivesSizesAndNeverOverrunsABuffer) {
   RegCloseKey(instance);
 }
 
-TEST_F(RegistryApi, SetValueStoresExactlyTheBytesGiven) {
+// What the registry keeps of a value set with a count (winsim/string_values.h):
+// Windows 95/98 keep a REG_SZ as its text and one NUL, other platforms every
+// byte of the count.
+TEST_F(RegistryApi, SetValueKeepsWhatThePlatformKeeps) {
+  const char padded[20] = "COM3";
+  const char embedded[] = "This\0Breaks\0\0A";
+  const char full[] = "FullString";
+  const char multi[] = "a\0b\0\0\0";
+  struct Case {
+    const char* what;
+    uint32_t platform;
+    DWORD type;
+    const char* data;
+    DWORD count;
+    LONG status;
+    std::string kept;  // when the call succeeds
+  };
+  const Case cases[] = {
+      {"padded", 1, REG_SZ, padded, 20, ERROR_SUCCESS, std::string("COM3\0", 5)},
+      {"embedded NUL", 1, REG_SZ, embedded, sizeof embedded, ERROR_SUCCESS,
+       std::string("This\0", 5)},
+      {"count 0", 1, REG_SZ, "", 0, ERROR_SUCCESS, std::string(1, '\0')},
+      {"no NUL within the count", 1, REG_SZ, full, 9, ERROR_SUCCESS, std::string(full, 11)},
+      {"NULL data", 1, REG_SZ, nullptr, 0, ERROR_INVALID_PARAMETER, ""},
+      {"expandable", 1, REG_EXPAND_SZ, padded, 20, ERROR_SUCCESS, std::string(padded, 20)},
+      {"multi-string", 1, REG_MULTI_SZ, multi, 6, ERROR_SUCCESS, std::string(multi, 6)},
+      {"binary", 1, REG_BINARY, padded, 20, ERROR_SUCCESS, std::string(padded, 20)},
+      {"NT padded", 2, REG_SZ, padded, 20, ERROR_SUCCESS, std::string(padded, 20)},
+      {"NT no NUL within the count", 2, REG_SZ, full, 9, ERROR_SUCCESS, std::string(full, 9)},
+      {"NT NULL data", 2, REG_SZ, nullptr, 0, ERROR_SUCCESS, ""},
+      {"NT NULL data with a count", 2, REG_SZ, nullptr, 3, ERROR_INVALID_PARAMETER, ""},
+      {"Win32s padded", 0, REG_SZ, padded, 20, ERROR_SUCCESS, std::string(padded, 20)},
+  };
+  const char* path = "HKLM\\Enum\\PCI\\VEN_1A3C&DEV_2210\\Instance";
   HKEY instance = Open("Enum\\PCI\\VEN_1A3C&DEV_2210\\Instance");
-  const char field[20] = "COM3";
-  EXPECT_EQ(RegSetValueExA(instance, "PORTNAME", 0, REG_SZ, reinterpret_cast<const BYTE*>(field),
-                           sizeof field),
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    config().platform = c.platform;
+    registry().find(path)->deleteValue("Value");
+    EXPECT_EQ(RegSetValueExA(instance, "Value", 0, c.type, reinterpret_cast<const BYTE*>(c.data),
+                             c.count),
+              c.status);
+    const winsim::RegValue* value = registry().value(path, "Value");
+    if (c.status != ERROR_SUCCESS) {
+      EXPECT_EQ(value, nullptr);
+      continue;
+    }
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value->type, c.type);
+    EXPECT_EQ(value->data, c.kept);
+  }
+  // The call shows the count the program passed, and what was kept.
+  config().platform = 1;
+  ASSERT_EQ(RegSetValueExA(instance, "PORTNAME", 0, REG_SZ, reinterpret_cast<const BYTE*>(padded),
+                           sizeof padded),
             ERROR_SUCCESS);
-  const winsim::RegValue* value =
-      registry().value("HKLM\\Enum\\PCI\\VEN_1A3C&DEV_2210\\Instance", "PortName");
-  ASSERT_NE(value, nullptr);
-  EXPECT_EQ(value->name, "PortName");
-  EXPECT_EQ(value->data, std::string(field, sizeof field));
-  EXPECT_EQ(RegSetValueExA(instance, "Empty", 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
-  EXPECT_EQ(RegSetValueExA(instance, "Bad", 0, REG_BINARY, nullptr, 3), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(registry().find("HKLM\\Enum\\PCI\\VEN_1A3C&DEV_2210\\Instance")->values().size(), 2u);
+  EXPECT_EQ(registry().value(path, "PortName")->name, "PortName");
+  const std::string& line = run().trace().back();
+  EXPECT_NE(line.find(", 20) = ERROR_SUCCESS [kept 5 bytes]"), std::string::npos) << line;
   RegCloseKey(instance);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -97,6 +98,43 @@ TEST(Processes, RegeditPassesOverTheLinesItCannotReadAndImportsTheRest) {
                       line.find("passed over line 5: ") != std::string::npos);
   }
   EXPECT_TRUE(noted) << "the trace does not name the line passed over";
+}
+
+// regedit sets each value as a program does, so a Windows 95/98 machine keeps
+// a string as its text and one NUL; loading the machine's own registry keeps
+// what the file holds (a padded string from an offline edit stays padded).
+TEST(Processes, RegeditSetsStringsAsThePlatformKeepsThemAndALoadKeepsTheFile) {
+  const char* key = "HKEY_LOCAL_MACHINE\\Software\\Zelvaran\\RQ31DFV";
+  const std::string padded("COM4\0\0\0\0\0\0", 10);
+  const std::string expandable("%A%\0\0", 5);
+  for (uint32_t platform : {1u, 2u}) {
+    SCOPED_TRACE(platform);
+    winsim::MachineConfig config;
+    config.platform = platform;
+    TestMachine machine(config);
+    machine.run();
+    machine.writeFile("C:\\WINDOWS\\set.reg",
+                      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Zelvaran\\RQ31DFV]\r\n"
+                      "\"Padded\"=hex(1):43,4f,4d,34,00,00,00,00,00,00\r\n"
+                      "\"Bare\"=hex(1):43,4f,4d\r\n"
+                      "\"Text\"=\"COM2\"\r\n"
+                      "\"Expandable\"=hex(2):25,41,25,00,00\r\n");
+    {
+      Child child;
+      Start(child, "regedit /s C:\\WINDOWS\\set.reg");
+      ASSERT_TRUE(child.started);
+      EXPECT_EQ(ExitCodeOf(child), 0u);
+    }
+    bool windows9x = platform == 1;
+    EXPECT_EQ(machine.valueBytes(key, "Padded"), windows9x ? std::string("COM4\0", 5) : padded);
+    EXPECT_EQ(machine.valueBytes(key, "Bare"), windows9x ? std::string("COM\0", 4) : "COM");
+    EXPECT_EQ(machine.valueBytes(key, "Text"), std::string("COM2\0", 5));
+    EXPECT_EQ(machine.valueBytes(key, "Expandable"), expandable);
+
+    machine.setBytes(key, "Padded", REG_SZ, padded);
+    machine.reload();
+    EXPECT_EQ(machine.valueBytes(key, "Padded"), padded);
+  }
 }
 
 TEST(Processes, RegeditEndsWithCodeOneAndImportsNothingFromANonRegistryOrMissingFile) {

@@ -107,7 +107,8 @@ uint32_t RunRegedit(Call& call, const std::vector<std::string>& words,
       exitCode = 1;
       continue;
     }
-    winsim::Regedit4LineByLine imported = winsim::ImportRegedit4LineByLine(*text, machine.registry);
+    winsim::Regedit4LineByLine imported = winsim::ImportRegedit4LineByLine(
+        *text, machine.registry, winsim::StringStorageOf(machine.config.platform));
     if (imported.refused) {
       call.note("regedit: " + resolved.path->windowsPath + " line " +
                 std::to_string(imported.refused->line) + ": " + imported.refused->message +

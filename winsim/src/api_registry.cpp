@@ -13,6 +13,7 @@
 #include "api_call.h"
 #include "handles.h"
 #include "winsim/registry.h"
+#include "winsim/string_values.h"
 #include "winsim/undefined_outputs.h"
 
 using winsim::KeyObject;
@@ -206,15 +207,18 @@ extern "C" LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reser
             Args(hKey, lpValueName, TypeName(dwType), QuoteBytes(lpData, cbData), cbData),
             ERROR_ACCESS_DENIED);
   if (call.fault) return call.status(*call.fault);
-  if (lpData == nullptr && cbData != 0) return call.status(ERROR_INVALID_PARAMETER);
+  // The count shows in the call; what is kept is the platform's rule
+  // (string_values.h): Windows 95/98 keep a REG_SZ as its text and one NUL.
+  std::optional<size_t> size = winsim::StoredSize(
+      winsim::StringStorageOf(call.run().machine().config.platform), dwType, lpData, cbData);
+  if (!size) return call.status(ERROR_INVALID_PARAMETER);
   std::shared_ptr<RegKey> key;
   if (LONG error = ResolveKey(call, hKey, key); error != ERROR_SUCCESS) return call.status(error);
   std::string_view name = NameOrDefault(lpValueName);
   if (!winsim::IsStorableName(name)) return call.status(ERROR_INVALID_PARAMETER);
-  // Exactly cbData bytes, whatever the type: the byte counts the programs
-  // write are part of what they do.
+  if (*size != cbData) call.note("kept " + std::to_string(*size) + " bytes");
   std::string data;
-  if (cbData != 0) data.assign(reinterpret_cast<const char*>(lpData), cbData);
+  if (*size != 0) data.assign(reinterpret_cast<const char*>(lpData), *size);
   key->setValue(name, dwType, std::move(data));
   MarkModified(call);
   return call.status(ERROR_SUCCESS);

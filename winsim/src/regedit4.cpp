@@ -663,7 +663,8 @@ class Checker {
 class Applier {
  public:
   static constexpr bool kWantsValueCounts = true;
-  explicit Applier(Registry& registry) : registry_(registry) {}
+  explicit Applier(Registry& registry, StringStorage storage = StringStorage::kAsWritten)
+      : registry_(registry), storage_(storage) {}
 
   void openKey(Root root, const std::vector<std::string_view>& parts, size_t valueLines) {
     // Consecutive key lines mostly share most of their path: start from the
@@ -697,7 +698,16 @@ class Applier {
   }
 
   void setValue(std::string_view name, uint32_t type, std::string_view data) {
-    current_->setValue(name, type, std::string(data));
+    std::string bytes(data);
+    // The regedit that programs start sets each value as a program does. The
+    // bytes read from the file are followed by a NUL, where a string with
+    // none of its own ends.
+    if (storage_ != StringStorage::kAsWritten) {
+      bytes.resize(StoredSize(storage_, type, reinterpret_cast<const unsigned char*>(bytes.c_str()),
+                              bytes.size())
+                       .value_or(bytes.size()));
+    }
+    current_->setValue(name, type, std::move(bytes));
     registry_.modified = true;
   }
 
@@ -712,6 +722,7 @@ class Applier {
   }
 
   Registry& registry_;
+  StringStorage storage_;
   Root chainRoot_ = Root::LocalMachine;
   std::vector<RegKey*> chain_;  // chain_[0] is the root; chain_[i] the key of the path's part i
   RegKey* current_ = nullptr;
@@ -977,10 +988,11 @@ std::optional<Regedit4Error> ImportRegedit4(std::string_view text, Registry& reg
   });
 }
 
-Regedit4LineByLine ImportRegedit4LineByLine(std::string_view text, Registry& registry) {
+Regedit4LineByLine ImportRegedit4LineByLine(std::string_view text, Registry& registry,
+                                            StringStorage storage) {
   Regedit4LineByLine result;
   TextLines lines(text);
-  Applier applier(registry);
+  Applier applier(registry, storage);
   Parser<Applier, TextLines> parser(lines, applier, true);
   try {
     parser.run();

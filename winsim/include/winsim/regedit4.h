@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "winsim/registry.h"
+#include "winsim/string_values.h"
 
 namespace winsim {
 
@@ -65,8 +66,10 @@ struct Regedit4LineByLine {
 
 // Applies the file as regedit imports it (regedit FILE, /s, /si): line by
 // line, each statement it can read, passing over the others. Sets
-// registry.modified when that changes anything.
-Regedit4LineByLine ImportRegedit4LineByLine(std::string_view text, Registry& registry);
+// registry.modified when that changes anything. Each value is kept as the
+// machine keeps what a program sets (string_values.h).
+Regedit4LineByLine ImportRegedit4LineByLine(std::string_view text, Registry& registry,
+                                            StringStorage storage = StringStorage::kAsWritten);
 
 // Bytes the file reader takes at a time.
 inline constexpr size_t kRegedit4BlockSize = size_t{4} << 20;
