@@ -40,7 +40,10 @@ std::map<std::string, std::string> FilesBelow(const fs::path& folder) {
   return files;
 }
 
-UpgradeTest::UpgradeTest() : machine_(Windows95Config()) { AddModemPackage(machine_); }
+UpgradeTest::UpgradeTest() : machine_(Windows95Config()) {
+  AddModemPackage(machine_);
+  machine_.makeDirectory("C:\\WINDOWS\\HELP");
+}
 
 void UpgradeTest::WriteOldSettings(const std::string& key, const OldSettings& settings) {
   machine_.setBytes(key, "Version", REG_SZ, Padded(settings.version, 20));
