@@ -120,6 +120,15 @@ TEST(BadSystemIni, AWholeUpgradeOfLoneCarriageReturnLinesPutsTheLineBackAfterVcd
                                              "  device=*vpd\r[drivers]\rwave=mmsound.drv\r");
 }
 
+// Windows reads the file name on the driver line without regard to case: a
+// hand-written line in capitals is the line. The run after the upgrade's
+// reboot adds no second one, and the uninstaller removes it.
+TEST(BadSystemIni, AHandWrittenDriverLineInCapitalsIsTheLine) {
+  const std::string ini = "[boot]\r\n" + kEnhanced + "device = ZELVCD.VXD\r\n" + kAfter;
+  EXPECT_EQ(AfterMigration(ini), ini);
+  EXPECT_EQ(AfterUninstall(ini), "[boot]\r\n" + kEnhanced + "  " + kAfter);
+}
+
 // system.new is the rewrite's own: one that a run cut short left behind goes
 // when a later run finds the driver line already in place.
 TEST(BadSystemIni, AStaleTemporaryCopyGoesWhenTheLineIsAlreadyThere) {
