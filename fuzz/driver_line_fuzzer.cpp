@@ -2,8 +2,9 @@
 // names "zelvcd", AddDriverLine puts the driver line right after every line
 // that names "*vcd", and everything else comes out as it went in, up to the
 // line ends (CR LF read as one line end and written as CR LF, a lone CR
-// ending a line as well, a Ctrl-Z kept as text). The whole result must be what the rules give,
-// worked out on their own by the tests' model, and system.new must be gone.
+// ending a line as well, a Ctrl-Z kept as text). The whole result must be
+// what the rules give, worked out on their own by the tests' model, and
+// system.new must be gone.
 // Afterwards the line is needed exactly when a "*vcd" line lacks it.
 //
 // Input: the first byte picks the operation (even: remove, odd: add); the
