@@ -23,51 +23,75 @@ using PathBuffer = char[MAX_PATH];
 
 enum class LineRule { kAddAfterVcd, kBlankDriver };
 
-// Blanks the driver line out of one line of system.ini. Windows also ends a
-// line of system.ini at a lone CR, so a line that holds lone CRs is taken
-// piece by piece: only a piece that names the driver is blanked (with its
-// CR, as a line goes with its line feed), and every other setting stays.
-bool WriteWithoutDriverLine(TextFileWriter& out, std::string_view text, bool endsWithLineFeed) {
+// Windows also ends a line of system.ini at a lone CR, so both rules take a
+// line that holds lone CRs piece by piece, each piece a line of its own that
+// ends in its CR (the last one in the line's line feed, or in nothing at the
+// end of the file). Adding and removing thus always see the same lines.
+struct Piece {
+  std::string_view text;
+  std::string_view end;  // "\r", "\n" or nothing
+};
+
+// Calls visit(piece) for each piece of a line; false as soon as one does.
+template <typename Visit>
+bool ForEachPiece(std::string_view text, bool endsWithLineFeed, Visit visit) {
   for (;;) {
     size_t cr = text.find('\r');
-    std::string_view piece = TextBefore(text, cr);
-    bool named = piece.find(kDriverMatch) != std::string_view::npos;
     if (cr == std::string_view::npos) {
-      if (named) return out.write(kBlankedLine);
-      return out.write(piece) && (!endsWithLineFeed || out.write("\n"));
+      return visit(Piece{text, endsWithLineFeed ? std::string_view("\n") : std::string_view()});
     }
-    if (!out.write(named ? kBlankedLine : TextBefore(text, cr + 1))) return false;
+    if (!visit(Piece{TextBefore(text, cr), std::string_view("\r")})) return false;
     text.remove_prefix(cr + 1);
   }
 }
 
-// Writes what the rule makes of one line of system.ini; false when a write fails.
-bool WriteRewrittenLine(TextFileWriter& out, std::string_view text, bool endsWithLineFeed,
-                        LineRule rule) {
-  if (rule == LineRule::kBlankDriver) return WriteWithoutDriverLine(out, text, endsWithLineFeed);
-  bool matches = text.find(kVcdMatch) != std::string_view::npos;
-  if (!out.write(text)) return false;
-  // The driver line always stands on a line of its own, even after a last
-  // line that has no line feed.
-  if ((endsWithLineFeed || matches) && !out.write("\n")) return false;
-  return !matches || out.write(kDriverLine);
+bool Contains(std::string_view text, std::string_view what) {
+  return text.find(what) != std::string_view::npos;
 }
 
-// Asks the platform for the Windows directory; false when it cannot be had whole.
-bool AskWindowsDirectory(PathBuffer& windowsDirectory) {
-  UINT length = GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
-  return length != 0 && length < sizeof windowsDirectory;
+// Letters compared as Windows compares file names there, without regard to case.
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+    char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
+    if (x != y) return false;
+  }
+  return true;
 }
 
-// The driver line itself, blanks around it aside: not a comment, not another
-// line that only names the driver.
+// The driver line itself, blanks around it aside and in any case of letters
+// ("device = ZELVCD.VXD" written by hand loads the same driver): not a
+// comment, not another line that only names the driver.
 bool IsDriverLine(std::string_view line) {
   constexpr std::string_view kBlanks = " \t";
   size_t first = line.find_first_not_of(kBlanks);
   if (first == std::string_view::npos) return false;
   std::string_view trimmed = TextBefore(line, line.find_last_not_of(kBlanks) + 1);
   trimmed.remove_prefix(first);
-  return trimmed == kDriverLineText;
+  return EqualIgnoringCase(trimmed, kDriverLineText);
+}
+
+// Writes what the rule makes of one piece of system.ini; false when a write fails.
+bool WriteRewrittenPiece(TextFileWriter& out, const Piece& piece, LineRule rule) {
+  if (rule == LineRule::kBlankDriver) {
+    // The piece goes with its line end, so the next one follows the blanks.
+    if (Contains(piece.text, kDriverMatch) || IsDriverLine(piece.text)) {
+      return out.write(kBlankedLine);
+    }
+    return out.write(piece.text) && out.write(piece.end);
+  }
+  if (!out.write(piece.text) || !out.write(piece.end)) return false;
+  if (!Contains(piece.text, kVcdMatch)) return true;
+  // The driver line always stands on a line of its own, even after a last
+  // line that has no line feed.
+  return (!piece.end.empty() || out.write("\n")) && out.write(kDriverLine);
+}
+
+// Asks the platform for the Windows directory; false when it cannot be had whole.
+bool AskWindowsDirectory(PathBuffer& windowsDirectory) {
+  UINT length = GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
+  return length != 0 && length < sizeof windowsDirectory;
 }
 
 void RewriteSystemIni(LineRule rule) {
@@ -98,7 +122,10 @@ void RewriteSystemIni(LineRule rule) {
       return;
     }
     // The partial copy stays on disk; system.ini is untouched.
-    if (!WriteRewrittenLine(copy, text, endsWithLineFeed, rule)) return;
+    if (!ForEachPiece(text, endsWithLineFeed,
+                      [&](const Piece& piece) { return WriteRewrittenPiece(copy, piece, rule); })) {
+      return;
+    }
   }
   ini.close();
   if (!copy.close()) return;
@@ -132,8 +159,21 @@ bool NeedsDriverLine() {
     TextFileReader::ReadStatus status = ini.readLine(text, endsWithLineFeed);
     if (status == TextFileReader::ReadStatus::kError) return true;
     if (status == TextFileReader::ReadStatus::kEnd) return hasVcdLine;
-    if (afterVcdLine && IsDriverLine(text)) return false;
-    afterVcdLine = text.find(kVcdMatch) != std::string_view::npos;
-    hasVcdLine = hasVcdLine || afterVcdLine;
+    bool found = !ForEachPiece(text, endsWithLineFeed, [&](const Piece& piece) {
+      if (afterVcdLine && IsDriverLine(piece.text)) return false;
+      afterVcdLine = Contains(piece.text, kVcdMatch);
+      hasVcdLine = hasVcdLine || afterVcdLine;
+      return true;
+    });
+    if (found) return false;
+  }
+}
+
+void DeleteSystemIniCopy() {
+  PathBuffer windowsDirectory;
+  PathBuffer newPath;
+  if (AskWindowsDirectory(windowsDirectory) &&
+      JoinPath(newPath, windowsDirectory, kSystemIniCopyFile)) {
+    DeleteFileA(newPath);
   }
 }

@@ -9,7 +9,6 @@
 namespace {
 constexpr char kLineFeed = '\n';
 constexpr char kCarriageReturn = '\r';
-constexpr char kEndOfText = 0x1A;  // Ctrl-Z
 // The first room for a line that runs across blocks; it doubles as needed.
 constexpr size_t kFirstLongLineSize = 4096;
 }  // namespace
@@ -42,12 +41,6 @@ bool TextFileReader::fill() {
   if (size == 0) {
     inputEnded_ = true;
     return true;
-  }
-  // Nothing after a Ctrl-Z is input; a Ctrl-Z never reaches a line.
-  const void* endOfText = std::memchr(block_.data(), kEndOfText, size);
-  if (endOfText != nullptr) {
-    size = static_cast<size_t>(static_cast<const char*>(endOfText) - block_.data());
-    inputEnded_ = true;
   }
   end_ = size;
   return true;

@@ -1,9 +1,10 @@
 // Line-by-line reading and writing of plain text files (system.ini and its
 // temporary copy) with the C runtime's text-mode rules done here, so the same
 // bytes come out wherever the programs run:
-//   reading: a CR LF pair is read as LF, a lone CR is kept, and a Ctrl-Z (0x1A)
-//            ends the input;
+//   reading: a CR LF pair is read as LF, and a lone CR is kept;
 //   writing: every LF is written as CR LF.
+// A Ctrl-Z (0x1A) is text like any other byte: a reader that stopped at it,
+// as the C runtime's text mode does, would cost system.ini everything after it.
 // Both sides move data in large blocks taken from the process heap; a line
 // may be of any length and may hold any byte (NUL included). Memory the heap
 // cannot give fails the open, the create or the read, as a platform error does.

@@ -1,9 +1,10 @@
 // The system.ini rewrite on any file: RemoveDriverLine leaves no line that
 // names "zelvcd", AddDriverLine puts the driver line right after every line
 // that names "*vcd", and everything else comes out as it went in, up to the
-// text-mode line ends (CR LF read as one line end and written as CR LF, a
-// Ctrl-Z ending the input). The whole result must be what the rules give,
-// worked out on their own by the tests' model, and system.new must be gone.
+// line ends (CR LF read as one line end and written as CR LF, a lone CR
+// ending a line as well, a Ctrl-Z kept as text). The whole result must be
+// what the rules give, worked out on their own by the tests' model, and
+// system.new must be gone.
 // Afterwards the line is needed exactly when a "*vcd" line lacks it.
 //
 // Input: the first byte picks the operation (even: remove, odd: add); the
@@ -15,8 +16,8 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
+#include <vector>
 
 #include "driver_line.h"
 #include "system_ini_model.h"
@@ -93,12 +94,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string output = ReadAll(world.systemIni);
   if (fs::exists(world.systemNew)) Fail("system.new is left", input, output);
 
-  std::istringstream lines(output);
-  std::string line;
+  // Lines as Windows reads them: CR LF, a lone CR and a lone LF end one.
+  std::vector<std::string> lines(1);
+  for (size_t i = 0; i < output.size(); ++i) {
+    if (output[i] != '\r' && output[i] != '\n') {
+      lines.back() += output[i];
+      continue;
+    }
+    if (output[i] == '\r' && i + 1 < output.size() && output[i + 1] == '\n') ++i;
+    lines.emplace_back();
+  }
+  if (lines.back().empty()) lines.pop_back();
   bool driverLineDue = false;
-  while (std::getline(lines, line)) {
-    bool complete = !line.empty() && line.back() == '\r';
-    if (complete) line.pop_back();
+  for (const std::string& line : lines) {
     if (driverLineDue && line != kDriverLine) {
       Fail("a line that names *vcd is not followed by the driver line", input, output);
     }

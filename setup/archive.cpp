@@ -97,11 +97,4 @@ Archive ArchivePreviousVersion(SetupContext& context) {
   return archive.complete() ? Archive::kMade : Archive::kFailed;
 }
 
-bool IsArchived(const SetupContext& context, const char* archivedName) {
-  char backup[MAX_PATH];
-  char path[MAX_PATH];
-  return JoinPath(backup, context.windowsDirectory, kBackupFolder) &&
-         JoinPath(path, backup, archivedName) && ProbeFile(path) == FilePresence::kPresent;
-}
-
 }  // namespace rq47set

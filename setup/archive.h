@@ -21,9 +21,6 @@ enum class Archive {
 
 Archive ArchivePreviousVersion(SetupContext& context);
 
-// Whether the backup folder holds a file of this name.
-bool IsArchived(const SetupContext& context, const char* archivedName);
-
 }  // namespace rq47set
 
 #endif  // RQ47SET_ARCHIVE_H

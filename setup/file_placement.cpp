@@ -3,43 +3,77 @@
 #include <windows.h>
 
 #include "install_paths.h"
+#include "modem_names.h"
 #include "package_files.h"
 #include "paths.h"
+#include "text_buffer.h"
 
 namespace rq47set {
 namespace {
 
+// Lines separated by a carriage return alone, as the setup's other messages.
+constexpr char kNotPlacedBefore[] = "The file ";
+constexpr char kNotPlacedBetween[] = " could not be copied into the folder\r";
+constexpr char kNotPlacedAfter[] =
+    "\r\rMake sure that folder is there, has room for the file and that no program uses the\r"
+    "file, then run Setup again. The installation is not finished.";
+// The longest name of a placed file.
+constexpr size_t kLongestFileName = sizeof "rq47pci1.vxd" - 1;
+
 // Copies folder\name to destinationFolder\destinationName, overwriting what is
-// there. A path that does not fit, or a folder that is not known, is not
-// copied at all.
-void PlaceFile(const char* folder, const char* name, const char* destinationFolder,
+// there. False when it was not copied: the copy failed, or a path does not
+// fit (it is never cut).
+bool PlaceFile(const char* folder, const char* name, const char* destinationFolder,
                const char* destinationName) {
   char source[MAX_PATH];
   char destination[MAX_PATH];
-  if (!JoinPath(source, folder, name) ||
-      !JoinPath(destination, destinationFolder, destinationName)) {
-    return;
-  }
-  CopyFileA(source, destination, FALSE);  // a file that cannot be placed is passed over
+  return JoinPath(source, folder, name) &&
+         JoinPath(destination, destinationFolder, destinationName) &&
+         CopyFileA(source, destination, FALSE);
+}
+
+void ReportNotPlaced(const char* name, const char* folder) {
+  char text[sizeof kNotPlacedBefore + kLongestFileName + sizeof kNotPlacedBetween + MAX_PATH + 1 +
+            sizeof kNotPlacedAfter];
+  CopyText(text, kNotPlacedBefore);
+  AppendText(text, name);
+  AppendText(text, kNotPlacedBetween);
+  AppendText(text, folder);
+  AppendText(text, kNotPlacedAfter);
+  MessageBoxA(nullptr, text, kModemCaption, MB_OK);
 }
 
 }  // namespace
 
-void PlaceModemFiles(SetupContext& context) {
+Placement PlaceModemFiles(SetupContext& context) {
   RefreshWindowsDirectory(context);
   RefreshSystemDirectory(context);
 
   char programFolder[MAX_PATH];
   char helpFolder[MAX_PATH];
-  // A program folder path that does not fit leaves nothing to copy; a help
-  // folder path that does not fit leaves only the help file unplaced.
-  if (!JoinPath(programFolder, context.windowsDirectory, kProgramFolder)) return;
+  // A program folder path that does not fit leaves nothing to copy: the run
+  // stops with its own exit code when it asks for that folder again.
+  if (!JoinPath(programFolder, context.windowsDirectory, kProgramFolder)) return Placement::kPlaced;
   if (!JoinPath(helpFolder, context.windowsDirectory, kHelpFolder)) helpFolder[0] = '\0';
 
+  // Every file is tried; the first that could not be placed is named.
+  const char* notPlaced = nullptr;
+  const char* notPlacedIn = nullptr;
   for (const char* name : kSystemDirectoryFiles) {
-    PlaceFile(programFolder, name, context.systemDirectory, name);
+    if (!PlaceFile(programFolder, name, context.systemDirectory, name) && notPlaced == nullptr) {
+      notPlaced = name;
+      notPlacedIn = context.systemDirectory;
+    }
   }
-  PlaceFile(programFolder, kHelpSourceFile, helpFolder, kAppletHelpFile);
+  if (!PlaceFile(programFolder, kHelpSourceFile, helpFolder, kAppletHelpFile) &&
+      notPlaced == nullptr) {
+    notPlaced = kAppletHelpFile;
+    // A help folder that cannot be named lies below the Windows directory.
+    notPlacedIn = helpFolder[0] != '\0' ? helpFolder : context.windowsDirectory;
+  }
+  if (notPlaced == nullptr) return Placement::kPlaced;
+  ReportNotPlaced(notPlaced, notPlacedIn);
+  return Placement::kNotPlaced;
 }
 
 }  // namespace rq47set

@@ -6,7 +6,16 @@
 
 namespace rq47set {
 
-void PlaceModemFiles(SetupContext& context);
+enum class Placement {
+  // Every file was placed (or the program folder cannot be named, which the
+  // run reports when it asks for that folder again).
+  kPlaced,
+  // A file could not be placed; a message box named the first such file.
+  // The others were placed all the same.
+  kNotPlaced,
+};
+
+Placement PlaceModemFiles(SetupContext& context);
 
 }  // namespace rq47set
 

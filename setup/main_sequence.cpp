@@ -111,7 +111,9 @@ SetupEnd RunSequence(SetupContext& context) {
   if (CheckSystemRequirements() == Requirements::kNotMet) return SetupResult::kRequirementsNotMet;
 
   ApplyModemSettings(context, std::move(vendorKey));
-  PlaceModemFiles(context);
+  // Without its files the modem is not ready: no success is shown. What is
+  // done stays, and the next run, a reinstallation, places them.
+  if (PlaceModemFiles(context) == Placement::kNotPlaced) return SetupResult::kFilesNotPlaced;
   AssignPortName(context);
   FillMissingPortNames(context);
   return ImportRegistryFile(context);

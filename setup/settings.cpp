@@ -93,9 +93,14 @@ bool WriteSettings(HKEY vendorKey, SetupContext& context, const SettingsFound& s
 }
 
 // The driver line goes into system.ini once: a run that takes the same
-// settings over again finds it there. True when it is in place.
+// settings over again finds it there. True when it is in place. A system.new
+// that a run cut short left is gone either way: a rewrite replaces it.
 bool PutDriverLineInPlace() {
-  if (NeedsDriverLine()) AddDriverLine();
+  if (!NeedsDriverLine()) {
+    DeleteSystemIniCopy();
+    return true;
+  }
+  AddDriverLine();
   return !NeedsDriverLine();
 }
 

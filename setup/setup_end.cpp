@@ -21,6 +21,7 @@ int SetupEnd::exitCode() const {
     case SetupResult::kRequirementsNotMet: return 100;
     case SetupResult::kArchiveFailed: return 101;
     case SetupResult::kPackageIncomplete: return 102;
+    case SetupResult::kFilesNotPlaced: return 103;
   }
   return 0;
 }

@@ -17,6 +17,9 @@ enum class SetupResult {
   kArchiveFailed,
   // A file of the package is missing from the program folder; nothing was changed.
   kPackageIncomplete,
+  // A file could not be placed; the settings are in place, the port name and
+  // the registry import are not.
+  kFilesNotPlaced,
 };
 
 // One of the results above, or the step that stopped the run with its own:
@@ -28,7 +31,7 @@ class SetupEnd {
   constexpr SetupEnd(ProgramFolderPath programFolder) : programFolder_(programFolder) {}
   constexpr SetupEnd(ChildRun import) : import_(import) {}
 
-  // 0, 100, 101 or 102 for the results; 1 to 4 for the program folder path;
+  // 0, 100, 101, 102 or 103 for the results; 1 to 4 for the program folder path;
   // -1 to -3 for the import.
   int exitCode() const;
 

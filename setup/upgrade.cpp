@@ -10,6 +10,7 @@
 #include "install_paths.h"
 #include "modem_names.h"
 #include "modem_settings.h"
+#include "old_files.h"
 #include "package_check.h"
 #include "paths.h"
 #include "saved_settings.h"
@@ -41,19 +42,6 @@ constexpr char kRebootRequest[] =
 
 // The previous version's uninstaller, found by the platform's search for a bare name.
 constexpr char kPreviousUninstaller[] = "UNINST.EXE";
-
-// The previous version's drivers: installation placed them in the System
-// directory; copies of them in the Windows directory are removed as well.
-// Each is archived under its own name.
-constexpr const char* kOldDriverNames[] = {"RQ47pci.vxd", "RQ47pci1.vxd", "zelvcd.vxd"};
-// Windows' own copies of the previous version's INF files, in its INF folder,
-// and the names they are archived under.
-struct OldInfCopy {
-  const char* name;
-  const char* archivedName;
-};
-constexpr OldInfCopy kOldInfCopies[] = {{"Zelvaran IncZQRTMODM.inf", kArchivedModemInf},
-                                        {"ZelvaranSERWAVE.inf", kArchivedWaveInf}};
 
 // Read from the previous installation after Version and before PortName, in this order.
 constexpr Setting kReadBetween[] = {Setting::kLanguage, Setting::kCountry,
@@ -88,6 +76,21 @@ bool IsUpgradePending() {
   UniqueHkey tempKey;
   return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTempSettingsKey, 0, KEY_READ, tempKey.put()) ==
          ERROR_SUCCESS;
+}
+
+// A vendor key that holds no Version and none of the values an installation
+// writes is what a fresh installation cut short right after making the key
+// leaves: no earlier version, so the installation goes on. A value that
+// cannot be read may be there.
+bool HoldsNoSettings(HKEY key) {
+  for (const SettingEntry& entry : kModemSettings) {
+    if (RegQueryValueExA(key, entry.name, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_FILE_NOT_FOUND) {
+      return false;
+    }
+  }
+  return RegQueryValueExA(key, kOperatingSystemValue.name, nullptr, nullptr, nullptr, nullptr) ==
+         ERROR_FILE_NOT_FOUND;
 }
 
 bool IsCurrentVersionInstalled(HKEY previousKey, const SetupContext& context) {
@@ -165,31 +168,6 @@ void EnterPreviousSetupFolder(const SetupContext& context) {
   char setupFolder[MAX_PATH];
   if (JoinBelowDriveRoot(setupFolder, context, kPreviousSetupFolder)) {
     SetCurrentDirectoryA(setupFolder);
-  }
-}
-
-// folder\name. A path that does not fit, or a folder that is not known,
-// names no file of ours: it is passed over.
-void DeleteIn(const char* folder, const char* name) {
-  char filePath[MAX_PATH];
-  if (JoinPath(filePath, folder, name)) DeleteFileA(filePath);
-}
-
-// A file of the previous version is deleted only once the backup folder
-// holds its copy: the user's way back to the old version.
-void DeleteOldDrivers(const SetupContext& context) {
-  for (const char* driver : kOldDriverNames) {
-    if (!IsArchived(context, driver)) continue;
-    DeleteIn(context.systemDirectory, driver);
-    DeleteIn(context.windowsDirectory, driver);
-  }
-}
-
-void DeleteOldInfCopies(const SetupContext& context) {
-  char infFolder[MAX_PATH];
-  if (!JoinPath(infFolder, context.windowsDirectory, kInfFolder)) return;
-  for (const OldInfCopy& inf : kOldInfCopies) {
-    if (IsArchived(context, inf.archivedName)) DeleteIn(infFolder, inf.name);
   }
 }
 
@@ -278,15 +256,18 @@ UpgradeResult PrepareUpgrade(SetupContext& context, const CurrentDevice& device)
   RefreshWindowsDirectory(context);
   CreateBackupFolder(context);
   EnterPreviousSetupFolder(context);
-  // Nothing of the previous version is removed unless its archive is whole.
-  if (ArchivePreviousVersion(context) == Archive::kFailed) {
+  // Nothing of the previous version is removed unless its archive is whole
+  // and holds every file that is removed, as it is.
+  KeptOldFiles kept;
+  if (ArchivePreviousVersion(context) == Archive::kFailed ||
+      KeepOldFiles(context, kept) == Archive::kFailed) {
     MessageBoxA(nullptr, kArchiveFailed, kUpgradeCaption, MB_OK);
     return UpgradeResult::kArchiveFailed;
   }
   MessageBoxA(nullptr, kArchiveNotice, kUpgradeCaption, MB_OK);
-  DeleteOldDrivers(context);
+  DeleteKeptDrivers(context, kept);
   RemoveDriverLine();
-  DeleteOldInfCopies(context);
+  DeleteKeptInfCopies(context, kept);
   SaveSettingsAndRemoveOldKeys(context, device);
 
   CopyText(context.messageBuffer, kRebootRequest);
@@ -299,7 +280,8 @@ UpgradeResult PrepareUpgrade(SetupContext& context, const CurrentDevice& device)
 UpgradeResult UpgradePreviousInstallation(SetupContext& context) {
   UniqueHkey previousKey;
   bool isServiceKey = false;
-  if (!OpenPreviousInstallationKey(previousKey, isServiceKey)) {
+  if (!OpenPreviousInstallationKey(previousKey, isServiceKey) ||
+      (!isServiceKey && HoldsNoSettings(previousKey.get()))) {
     return UpgradeResult::kNoEarlierInstallation;
   }
   if (IsCurrentVersionInstalled(previousKey.get(), context) &&

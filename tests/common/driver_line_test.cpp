@@ -165,13 +165,14 @@ TEST_F(DriverLine, LinesLongerThanABlockAreMatchedWhole) {
   EXPECT_EQ(Count(ini(), "zelvcd"), 1u);
 }
 
-TEST_F(DriverLine, CtrlZEndsWhatIsCopied) {
-  addTo(
-      "a\r\ndevice=*vcd\r\n\x1a"
-      "device=*vcd\r\ntrailing\r\n");
-  EXPECT_EQ(ini(), "a\r\ndevice=*vcd\r\n" + std::string(kDriver));
-  removeFrom("a\r\nb\x1a\r\nzelvcd\r\n");
-  EXPECT_EQ(ini(), "a\r\nb");
+// A Ctrl-Z in the middle of system.ini ends nothing: every line after it is
+// kept, and matched as any other.
+TEST_F(DriverLine, CtrlZIsKeptAndTheLinesAfterItToo) {
+  addTo("a\r\n\x1a\r\n[386Enh]\r\ndevice=*vcd\r\ntrailing\r\n\x1a");
+  EXPECT_EQ(ini(),
+            "a\r\n\x1a\r\n[386Enh]\r\ndevice=*vcd\r\n" + std::string(kDriver) + "trailing\r\n\x1a");
+  removeFrom("a\r\nb\x1a\r\nzelvcd\r\n[drivers]\r\n");
+  EXPECT_EQ(ini(), "a\r\nb\x1a\r\n  [drivers]\r\n");
 }
 
 TEST_F(DriverLine, LoneCarriageReturnsAndNulBytesAreKept) {
@@ -197,6 +198,29 @@ TEST_F(DriverLine, RemoveTakesLinesEndedByLoneCarriageReturnsOneByOne) {
   EXPECT_EQ(ini(), "a\r  b\r\n");
   removeFrom("a\rdevice = zelvcd.vxd\nb\rc");
   EXPECT_EQ(ini(), "a\r  b\rc");
+}
+
+// The rewrite that adds the line takes lines as the removal does, so a file
+// whose lines end in a lone CR gets the line right after "*vcd", not at the
+// end of the file; removed again, the rest is as it was but for two blanks.
+TEST_F(DriverLine, AddTakesLinesEndedByLoneCarriageReturnsAsTheRemovalDoes) {
+  const std::string loneCr = "[386Enh]\rdevice=*vcd\rdevice=*vpd\r[drivers]\rwave=x\r";
+  addTo(loneCr);
+  EXPECT_EQ(ini(),
+            "[386Enh]\rdevice=*vcd\r" + std::string(kDriver) + "device=*vpd\r[drivers]\rwave=x\r");
+  EXPECT_FALSE(NeedsDriverLine());
+  RemoveDriverLine();
+  EXPECT_EQ(ini(), "[386Enh]\rdevice=*vcd\r  device=*vpd\r[drivers]\rwave=x\r");
+  // A "*vcd" piece that ends the file without a line end.
+  addTo("[386Enh]\rdevice=*vcd");
+  EXPECT_EQ(ini(), "[386Enh]\rdevice=*vcd\r\n" + std::string(kDriver));
+}
+
+// Windows reads the file name on the line without regard to case: a driver
+// line written by hand in capitals is the line, taken away by the removal.
+TEST_F(DriverLine, RemoveTakesTheDriverLineInAnyCase) {
+  removeFrom("[386Enh]\r\ndevice=*vcd\r\n Device = ZELVCD.VXD\r\ndevice=*vpd\r\n");
+  EXPECT_EQ(ini(), "[386Enh]\r\ndevice=*vcd\r\n  device=*vpd\r\n");
 }
 
 TEST_F(DriverLine, AnEmptySystemIniStaysEmpty) {
@@ -319,18 +343,21 @@ TEST_F(DriverLine, TheDriverLineIsNeededWhileAVcdLineLacksIt) {
   EXPECT_FALSE(NeedsDriverLine());
 
   // Only the driver line itself, directly after a "*vcd" line, loads the driver.
-  const std::pair<const char*, bool> kFiles[] = {
+  const std::pair<std::string, bool> kFiles[] = {
       {"[386Enh]\r\ndevice=*vpd\r\n", false},  // no place for it
       {"[386Enh]\r\ndevice=*VCD\r\n", false},
       {"[386Enh]\r\ndevice=*vcd", true},  // a last line without line feed
       {"[386Enh]\r\ndevice=*vcd\r\n \tdevice = zelvcd.vxd\t \r\n", false},  // blanks aside
-      // Lines as the rewrite takes them: this one gets the driver line after it.
-      {"[386Enh]\r\ndevice=*vcd\rdevice = zelvcd.vxd\r\n", true},
+      // Lines as the rewrite takes them: a lone CR ends a line.
+      {"[386Enh]\r\ndevice=*vcd\rdevice = zelvcd.vxd\r\n", false},
+      {"[386Enh]\rdevice=*vcd\rdevice=*vpd\rdevice = zelvcd.vxd\r", true},
+      {"\x1a\r\n[386Enh]\r\ndevice=*vcd\r\n" + std::string(kDriver), false},  // after a Ctrl-Z
+      {"[386Enh]\r\ndevice=*vcd\x1a\r\n", true},
       {"[boot.description]\r\n; zelvcd.vxd is the modem's DOS box driver\r\n"
        "[386Enh]\r\ndevice=*vcd\r\n",
        true},
       {"[386Enh]\r\ndevice=*vcd\r\n;device = zelvcd.vxd\r\n", true},  // commented out
-      {"[386Enh]\r\ndevice=*vcd\r\ndevice = ZELVCD.VXD\r\n", true},   // exact case only
+      {"[386Enh]\r\ndevice=*vcd\r\ndevice = ZELVCD.VXD\r\n", false},  // any case
       {"[386Enh]\r\ndevice=*vcd\r\ndevice=zelvcd.vxd\r\n", true},     // another line
       {"[386Enh]\r\ndevice=*vcd\r\ndevice=*vpd\r\ndevice = zelvcd.vxd\r\n", true},
       {"device = zelvcd.vxd\r\n[386Enh]\r\ndevice=*vcd\r\n", true},  // before, not after

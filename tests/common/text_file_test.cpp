@@ -55,13 +55,18 @@ TEST_F(TextFiles, CrLfAndLfEndLinesAndALoneCrIsText) {
   EXPECT_TRUE(linesOf("").empty());
 }
 
-TEST_F(TextFiles, CtrlZEndsTheInputWhereverItStands) {
+// A Ctrl-Z ends no input: what follows it is still the file's.
+TEST_F(TextFiles, CtrlZIsTextWhereverItStands) {
   EXPECT_EQ(linesOf("a\r\nb\x1a"
                     "c\r\nd\r\n"),
-            (std::vector<Line>{{"a", true}, {"b", false}}));
-  EXPECT_EQ(linesOf("a\r\x1a\n"), (std::vector<Line>{{"a\r", false}}));
-  EXPECT_EQ(linesOf("a\n\x1a"), (std::vector<Line>{{"a", true}}));
-  EXPECT_TRUE(linesOf("\x1a[boot]\r\n").empty());
+            (std::vector<Line>{{"a", true},
+                               {"b\x1a"
+                                "c",
+                                true},
+                               {"d", true}}));
+  EXPECT_EQ(linesOf("a\r\x1a\n"), (std::vector<Line>{{"a\r\x1a", true}}));
+  EXPECT_EQ(linesOf("a\n\x1a"), (std::vector<Line>{{"a", true}, {"\x1a", false}}));
+  EXPECT_EQ(linesOf("\x1a[boot]\r\n"), (std::vector<Line>{{"\x1a[boot]", true}}));
 }
 
 TEST_F(TextFiles, NulBytesStayPartOfTheLine) {
@@ -86,9 +91,10 @@ TEST_F(TextFiles, LinesRunAcrossBlocksWhole) {
   EXPECT_EQ(linesOf("first\n" + lastLong), (std::vector<Line>{{"first", true}, {lastLong, false}}));
 }
 
-TEST_F(TextFiles, CtrlZInALaterBlockEndsTheInputThere) {
+TEST_F(TextFiles, CtrlZInALaterBlockIsTextToo) {
   std::string first(kTextFileBlockSize + 100, 'q');
-  EXPECT_EQ(linesOf(first + "\x1a" + "hidden\r\n"), (std::vector<Line>{{first, false}}));
+  EXPECT_EQ(linesOf(first + "\x1a" + "kept\r\n"),
+            (std::vector<Line>{{first + "\x1a" + "kept", true}}));
 }
 
 TEST_F(TextFiles, AMissingFileDoesNotOpen) {

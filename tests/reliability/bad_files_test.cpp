@@ -29,7 +29,8 @@ void MakeReadOnly(TestMachine& m, const std::string& path) {
 }
 
 // A help file that cannot be overwritten or deleted stays as it is; every
-// other file is placed or removed, and both runs end as usual.
+// other file is placed or removed. Setup names the file it could not place
+// and ends with 103, not with its success; the uninstaller ends as usual.
 TEST(BadFiles, ReadOnlyHelpFileInAReadOnlyHelpFolder) {
   auto m = InstalledWindows98();
   const std::vector<std::string> placed = PlacedFiles("C:\\WINDOWS", "C:\\WINDOWS\\SYSTEM");
@@ -37,8 +38,13 @@ TEST(BadFiles, ReadOnlyHelpFileInAReadOnlyHelpFolder) {
   MakeReadOnly(*m, kHelpFile);
   MakeReadOnly(*m, kHelpFolder);
 
-  EXPECT_EQ(RunSetupOn(*m), 0);
-  EXPECT_TRUE(ShowedSuccess(*m));
+  EXPECT_EQ(RunSetupOn(*m), 103);
+  EXPECT_FALSE(ShowedSuccess(*m));
+  ASSERT_EQ(BoxTexts(*m).size(), 1u);
+  EXPECT_EQ(BoxTexts(*m)[0].rfind("The file zca.hlp could not be copied into the folder\r"
+                                  "C:\\WINDOWS\\help\r",
+                                  0),
+            0u);
   EXPECT_EQ(m->readFile(kHelpFile), "an older version");
   for (const std::string& file : placed) {
     if (file == kHelpFile) continue;

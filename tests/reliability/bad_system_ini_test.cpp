@@ -70,8 +70,8 @@ TEST(BadSystemIni, NulBytesAreKept) {
   EXPECT_EQ(AfterMigration(upgraded), WithDriverLineAdded(upgraded));
 }
 
-// A carriage return without a line feed is text within its line, kept byte
-// for byte where the line does not name the driver.
+// A carriage return without a line feed ends a line, kept byte for byte
+// where the line does not name the driver.
 TEST(BadSystemIni, LoneCarriageReturnsInOtherLinesAreKept) {
   const std::string boot = "[boot]\r\nshell=Explorer.exe\rold\r\n";
   EXPECT_EQ(AfterUninstall(boot + kEnhanced + kDriver + kAfter), boot + kEnhanced + "  " + kAfter);
@@ -93,12 +93,54 @@ TEST(BadSystemIni, RemovingTheDriverLineKeepsSettingsSeparatedByLoneCarriageRetu
   }
 }
 
-// A Ctrl-Z ends a text file's input: what follows it is not part of system.ini
-// and is not written back.
-TEST(BadSystemIni, CtrlZEndsTheInput) {
-  const std::string boot = "[boot]\r\nshell=Explorer.exe\r\n";
-  EXPECT_EQ(AfterUninstall(boot + kEnhanced + kDriver + "\x1a" + kAfter), boot + kEnhanced + "  ");
-  EXPECT_EQ(AfterMigration(boot + kEnhanced + "\x1a" + kAfter), boot + kEnhanced + kDriver);
+// A Ctrl-Z in the middle ends nothing: the sections after it stay, the
+// driver line is removed from among them and added back where it belongs,
+// and only then are the saved settings deleted.
+TEST(BadSystemIni, ACtrlZInTheMiddleCostsNoLine) {
+  const std::string boot = "[boot]\r\nshell=Explorer.exe\r\n\x1a\r\n";
+  EXPECT_EQ(AfterUninstall(boot + kEnhanced + kDriver + kAfter), boot + kEnhanced + "  " + kAfter);
+  EXPECT_EQ(AfterMigration(boot + kEnhanced + kAfter), boot + kEnhanced + kDriver + kAfter);
+}
+
+// Lines that end in a lone CR are taken the same way by the upgrade that
+// removes the driver line and by the run after its reboot that adds it:
+// the line ends up right after "*vcd", once.
+TEST(BadSystemIni, AWholeUpgradeOfLoneCarriageReturnLinesPutsTheLineBackAfterVcd) {
+  const std::string ini =
+      "[boot]\rshell=Explorer.exe\r[386Enh]\rdevice=*vcd\rdevice = zelvcd.vxd\r"
+      "device=*vpd\r[drivers]\rwave=mmsound.drv\r";
+  auto m = TestMachine::CopyOf("win95-previous");
+  m->writeFile(kSystemIniPath, ini);
+  ASSERT_EQ(RunSetupOn(*m), 0);
+  EXPECT_EQ(m->readFile(kSystemIniPath), WithDriverLineRemoved(ini));
+  ASSERT_EQ(RunSetupOn(*m), 0);
+  EXPECT_TRUE(ShowedSuccess(*m));
+  EXPECT_EQ(m->readFile(kSystemIniPath), "[boot]\rshell=Explorer.exe\r[386Enh]\rdevice=*vcd\r" +
+                                             kDriver +
+                                             "  device=*vpd\r[drivers]\rwave=mmsound.drv\r");
+}
+
+// Windows reads the file name on the driver line without regard to case: a
+// hand-written line in capitals is the line. The run after the upgrade's
+// reboot adds no second one, and the uninstaller removes it.
+TEST(BadSystemIni, AHandWrittenDriverLineInCapitalsIsTheLine) {
+  const std::string ini = "[boot]\r\n" + kEnhanced + "device = ZELVCD.VXD\r\n" + kAfter;
+  EXPECT_EQ(AfterMigration(ini), ini);
+  EXPECT_EQ(AfterUninstall(ini), "[boot]\r\n" + kEnhanced + "  " + kAfter);
+}
+
+// system.new is the rewrite's own: one that a run cut short left behind goes
+// when a later run finds the driver line already in place.
+TEST(BadSystemIni, AStaleTemporaryCopyGoesWhenTheLineIsAlreadyThere) {
+  auto m = TestMachine::CopyOf("win95-previous");
+  ASSERT_EQ(RunSetupOn(*m), 0);
+  const std::string ini = "[boot]\r\n" + kEnhanced + kDriver + kAfter;
+  m->writeFile(kSystemIniPath, ini);
+  m->writeFile(kSystemNewPath, "[boot]\r\n" + kEnhanced);
+  ASSERT_EQ(RunSetupOn(*m), 0);
+  EXPECT_EQ(m->readFile(kSystemIniPath), ini);
+  EXPECT_FALSE(m->exists(kSystemNewPath));
+  EXPECT_FALSE(m->keyExists(Hklm("Software\\Zelvaran\\RQ31")));
 }
 
 // A read-only system.ini cannot be copied over: it keeps its content, the

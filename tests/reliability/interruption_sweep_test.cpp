@@ -132,10 +132,9 @@ class InterruptionSweep : public ::testing::TestWithParam<std::tuple<ScenarioId,
   }
 
   // The registry, system.ini and the backup folder as the clean runs leave
-  // them: the archive holds the previous version's files byte for byte. A
-  // vendor key that a cut left without its Version is an earlier version of
-  // unknown kind to the next run, which offers the upgrade; where there was
-  // none, the archive then holds what the user agreed to archive.
+  // them: the archive holds the previous version's files byte for byte, and
+  // those the upgrade deleted. A vendor key that a cut left before its
+  // Version holds nothing of an earlier version: the next run installs.
   void ExpectCleanResult(std::vector<std::string>& broken, bool askedUpgrade) {
     std::string registry = RegistryText(work_);
     if (registry != finished_->registryAfter) {
@@ -145,7 +144,9 @@ class InterruptionSweep : public ::testing::TestWithParam<std::tuple<ScenarioId,
     if (ReadMachineFile(work_, kSystemIni) != finished_->systemIniAfter) {
       broken.push_back("after the next run system.ini is not as the clean run leaves it");
     }
-    if (finished_->archiveAfter.empty() && askedUpgrade) return;
+    if (finished_->archiveAfter.empty() && askedUpgrade) {
+      broken.push_back("the next run offers an upgrade where there was no earlier version");
+    }
     FileContents archive = ArchiveFiles(work_);
     for (const auto& [name, bytes] : finished_->archiveAfter) {
       auto found = archive.find(name);

@@ -45,7 +45,7 @@ uint32_t ReadFailureError(const std::string& function) {
 
 bool IsDocumentedExitCode(Program program, int exitCode) {
   if (program == Program::kUninstall) return exitCode == 0 || exitCode == 1;
-  return (exitCode >= -3 && exitCode <= 4) || (exitCode >= 100 && exitCode <= 102);
+  return (exitCode >= -3 && exitCode <= 4) || (exitCode >= 100 && exitCode <= 103);
 }
 
 size_t DriverLineCount(const std::string& systemIni) {

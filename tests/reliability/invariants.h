@@ -15,8 +15,8 @@
 namespace rq47test {
 
 // Exit codes the program documents: rq47set 0, 1 to 4, -1 to -3, 100
-// (requirements not met), 101 (previous version not archived) and 102
-// (package incomplete); zuninst 0 and 1.
+// (requirements not met), 101 (previous version not archived), 102
+// (package incomplete) and 103 (a file not placed); zuninst 0 and 1.
 bool IsDocumentedExitCode(Program program, int exitCode);
 
 // What any run may leave.

@@ -89,21 +89,47 @@ Scenario Prepare(ScenarioId id, const fs::path& start, Program program, std::vec
   return Prepare(id, start, program, std::move(answers), std::move(userSettings), id);
 }
 
+// What a system.ini becomes in a variant of a shipped machine.
+using SystemIniEdit = std::string (*)(const std::string&);
+
+std::string Unchanged(const std::string& ini) { return ini; }
+
+// A Ctrl-Z on a line of its own after the first section, before [386Enh].
+std::string WithCtrlZ(const std::string& ini) {
+  size_t at = ini.find("\r\n\r\n");
+  Require(at != std::string::npos, "system.ini has no empty line");
+  return ini.substr(0, at + 2) + "\x1a" + ini.substr(at + 2);
+}
+
+// Every line ended by a lone CR.
+std::string WithLoneCrs(const std::string& ini) {
+  std::string out;
+  for (char c : ini) {
+    if (c != '\n') out += c;
+  }
+  return out;
+}
+
 // The two runs of an upgrade of a shipped machine whose earlier version keeps
-// its settings in `settingsKey`: the first answered with the default buttons
-// (Yes to the upgrade), then the run after the reboot.
+// its settings in `settingsKey`, its system.ini edited: the first answered
+// with the default buttons (Yes to the upgrade), then the run after the
+// reboot.
 void PrepareUpgrade(std::map<ScenarioId, Scenario>& scenarios, const std::string& machine,
-                    const std::string& settingsKey, ScenarioId upgrade, ScenarioId afterReboot) {
+                    const std::string& settingsKey, ScenarioId upgrade, ScenarioId afterReboot,
+                    SystemIniEdit edit = Unchanged) {
   fs::path root = ScenarioRoot().path();
-  fs::path previous = root / machine;
+  fs::path previous = root / ScenarioName(upgrade);
   fs::copy(SourceDir() / "machines" / machine, previous, fs::copy_options::recursive);
+  std::optional<std::string> ini = ReadMachineFile(previous, kSystemIni);
+  Require(ini.has_value(), machine + " has no system.ini");
+  WriteHostFile(previous / "drive_c" / "WINDOWS" / "system.ini", edit(*ini));
   std::optional<UserSettings> previousSettings =
       ReadSettings(winsim::Machine::load(previous).registry, settingsKey);
   Require(previousSettings.has_value(), machine + " has no settings in " + settingsKey);
   scenarios[upgrade] =
       Prepare(upgrade, previous, Program::kSetup, {}, previousSettings, afterReboot);
 
-  fs::path rebooted = root / (machine + "-rebooted");
+  fs::path rebooted = root / (ScenarioName(upgrade) + "-rebooted");
   CopyMachineFolder(root / (ScenarioName(upgrade) + "-clean"), rebooted);
   std::optional<UserSettings> savedSettings =
       ReadSettings(winsim::Machine::load(rebooted).registry, kTempSettingsKey);
@@ -133,6 +159,10 @@ std::map<ScenarioId, Scenario> PrepareAll() {
                  ScenarioId::kServiceKeyAfterReboot);
   PrepareUpgrade(scenarios, "win98-vendor-previous", kVendorKey, ScenarioId::kVendorKeyUpgrade,
                  ScenarioId::kVendorKeyAfterReboot);
+  PrepareUpgrade(scenarios, "win95-previous", kServiceKey, ScenarioId::kCtrlZUpgrade,
+                 ScenarioId::kCtrlZAfterReboot, WithCtrlZ);
+  PrepareUpgrade(scenarios, "win95-previous", kServiceKey, ScenarioId::kLoneCrUpgrade,
+                 ScenarioId::kLoneCrAfterReboot, WithLoneCrs);
   return scenarios;
 }
 
@@ -146,6 +176,10 @@ std::string ScenarioName(ScenarioId id) {
     case ScenarioId::kServiceKeyAfterReboot: return "ServiceKeyAfterReboot";
     case ScenarioId::kVendorKeyUpgrade: return "VendorKeyUpgrade";
     case ScenarioId::kVendorKeyAfterReboot: return "VendorKeyAfterReboot";
+    case ScenarioId::kCtrlZUpgrade: return "CtrlZUpgrade";
+    case ScenarioId::kCtrlZAfterReboot: return "CtrlZAfterReboot";
+    case ScenarioId::kLoneCrUpgrade: return "LoneCrUpgrade";
+    case ScenarioId::kLoneCrAfterReboot: return "LoneCrAfterReboot";
     case ScenarioId::kUninstall: return "Uninstall";
   }
   return "?";
@@ -195,11 +229,14 @@ FileContents ArchiveFiles(const fs::path& folder) {
     }
     backup = next;
   }
-  for (const auto& entry : fs::directory_iterator(backup, error)) {
-    std::string name = entry.path().filename().string();
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    std::ifstream in(entry.path(), std::ios::binary);
+  for (auto it = fs::recursive_directory_iterator(backup, error);
+       it != fs::recursive_directory_iterator(); it.increment(error)) {
+    if (!it->is_regular_file()) continue;
+    std::string name = fs::relative(it->path(), backup).generic_string();
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) {
+      return c == '/' ? '\\' : static_cast<char>(std::tolower(c));
+    });
+    std::ifstream in(it->path(), std::ios::binary);
     files[name].assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   return files;

@@ -2,7 +2,9 @@
 // fresh installation, a reinstallation over the user's settings, the first
 // run of an upgrade answered YES and the run after the upgrade's reboot (of
 // an earlier version that keeps its settings in the service key, and of one
-// that keeps them in the vendor key), and an uninstall answered Yes. Each
+// that keeps them in the vendor key, and of the service key machine again
+// with a system.ini that holds a Ctrl-Z in the middle and with one whose
+// lines end in a lone CR), and an uninstall answered Yes. Each
 // starts from a machine folder prepared once from the shipped machines, and
 // knows what its clean run leaves.
 #ifndef RQ47_TESTS_RELIABILITY_SCENARIOS_H
@@ -27,6 +29,10 @@ enum class ScenarioId {
   kServiceKeyAfterReboot,
   kVendorKeyUpgrade,
   kVendorKeyAfterReboot,
+  kCtrlZUpgrade,
+  kCtrlZAfterReboot,
+  kLoneCrUpgrade,
+  kLoneCrAfterReboot,
   kUninstall
 };
 
@@ -34,6 +40,8 @@ inline constexpr ScenarioId kAllScenarios[] = {
     ScenarioId::kFreshInstall,      ScenarioId::kReinstall,
     ScenarioId::kServiceKeyUpgrade, ScenarioId::kServiceKeyAfterReboot,
     ScenarioId::kVendorKeyUpgrade,  ScenarioId::kVendorKeyAfterReboot,
+    ScenarioId::kCtrlZUpgrade,      ScenarioId::kCtrlZAfterReboot,
+    ScenarioId::kLoneCrUpgrade,     ScenarioId::kLoneCrAfterReboot,
     ScenarioId::kUninstall};
 
 // Files by their lower-case name, with their bytes.
@@ -76,7 +84,8 @@ void PrintTo(ScenarioId id, std::ostream* out);
 // A new empty folder below the scenarios' own temporary folder.
 std::filesystem::path ScratchFolder(const std::string& name);
 
-// The files of a machine folder's backup folder (WINDOWS\Zelvaran\zelbak95).
+// The files of a machine folder's backup folder (WINDOWS\Zelvaran\zelbak95),
+// those in its folders by their relative path ("system\zelvcd.vxd").
 FileContents ArchiveFiles(const std::filesystem::path& folder);
 
 // The whole registry of a machine folder as text, one line per key and per

@@ -1,31 +1,48 @@
 #include "system_ini_model.h"
 
+#include <algorithm>
+#include <cctype>
 #include <vector>
 
 namespace rq47test {
 namespace {
 
+// A line as both rules take it: the text up to a CR LF, a lone LF or a lone
+// CR (a Ctrl-Z is text), and the line end that followed it ("\r\n" for CR LF
+// and LF alike, "\r", or nothing at the end of the file).
 struct Line {
   std::string text;
-  bool endsWithLineFeed = false;
+  std::string end;
 };
 
 std::vector<Line> ReadLines(const std::string& file) {
-  std::string input = file.substr(0, file.find('\x1a'));
   std::vector<Line> lines;
   size_t start = 0;
-  while (start < input.size()) {
-    size_t lineFeed = input.find('\n', start);
-    if (lineFeed == std::string::npos) {
-      lines.push_back({input.substr(start), false});
+  while (start < file.size()) {
+    size_t stop = file.find_first_of("\r\n", start);
+    if (stop == std::string::npos) {
+      lines.push_back({file.substr(start), ""});
       break;
     }
-    std::string text = input.substr(start, lineFeed - start);
-    if (!text.empty() && text.back() == '\r') text.pop_back();
-    lines.push_back({text, true});
-    start = lineFeed + 1;
+    std::string text = file.substr(start, stop - start);
+    if (file[stop] == '\n' || (stop + 1 < file.size() && file[stop + 1] == '\n')) {
+      lines.push_back({text, "\r\n"});
+      start = stop + (file[stop] == '\n' ? 1 : 2);
+    } else {
+      lines.push_back({text, "\r"});
+      start = stop + 1;
+    }
   }
   return lines;
+}
+
+bool IsDriverLineInAnyCase(std::string text) {
+  size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return false;
+  text = text.substr(first, text.find_last_not_of(" \t") + 1 - first);
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text == "device = zelvcd.vxd";
 }
 
 }  // namespace
@@ -33,23 +50,8 @@ std::vector<Line> ReadLines(const std::string& file) {
 std::string WithDriverLineRemoved(const std::string& systemIni) {
   std::string out;
   for (const Line& line : ReadLines(systemIni)) {
-    // Each piece up to a lone CR is a line of its own; the last piece ends
-    // with the line's line feed, if it has one.
-    size_t start = 0;
-    for (;;) {
-      size_t cr = line.text.find('\r', start);
-      bool last = cr == std::string::npos;
-      std::string piece = line.text.substr(start, last ? std::string::npos : cr - start);
-      if (piece.find("zelvcd") != std::string::npos) {
-        out += "  ";
-      } else {
-        out += piece;
-        if (!last) out += '\r';
-        if (last && line.endsWithLineFeed) out += "\r\n";
-      }
-      if (last) break;
-      start = cr + 1;
-    }
+    bool driver = line.text.find("zelvcd") != std::string::npos || IsDriverLineInAnyCase(line.text);
+    out += driver ? "  " : line.text + line.end;
   }
   return out;
 }
@@ -58,8 +60,8 @@ std::string WithDriverLineAdded(const std::string& systemIni) {
   std::string out;
   for (const Line& line : ReadLines(systemIni)) {
     bool matches = line.text.find("*vcd") != std::string::npos;
-    out += line.text;
-    if (line.endsWithLineFeed || matches) out += "\r\n";
+    out += line.text + line.end;
+    if (matches && line.end.empty()) out += "\r\n";
     if (matches) out += "device = zelvcd.vxd\r\n";
   }
   return out;

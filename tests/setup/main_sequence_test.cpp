@@ -229,6 +229,50 @@ TEST(MainSequence, TheShippedWindows98MachineInstalls) {
   EXPECT_TRUE(machine->keyExists(kPciKeyPath + "\\" + *pnpId));
 }
 
+// A file that cannot be placed is named, the run ends with 103 and no
+// success, and the next run, once the file can be copied, finishes.
+TEST(MainSequence, AFileThatCannotBePlacedIsNamedAndTheNextRunFinishes) {
+  auto machine = MakeMachine();
+  machine->run().addFault({"CopyFileA", "SYSTEM\\\\zca.cpl", 0, ERROR_ACCESS_DENIED});
+  EXPECT_EQ(rq47set::RunSetup(), 103);
+  ExpectOnlyBox(*machine,
+                "The file zca.cpl could not be copied into the folder\rC:\\WINDOWS\\SYSTEM\r\r"
+                "Make sure that folder is there, has room for the file and that no program uses "
+                "the\rfile, then run Setup again. The installation is not finished.");
+  EXPECT_FALSE(machine->exists("C:\\WINDOWS\\SYSTEM\\zca.cpl"));
+  EXPECT_TRUE(machine->exists("C:\\WINDOWS\\SYSTEM\\zuninst.exe"));
+  EXPECT_EQ(machine->valueText(kVendorKeyPath, "Language"), "Domestic English");
+  EXPECT_TRUE(Calls(*machine, "CreateProcessA", "regedit").empty());
+
+  machine->reload();
+  machine->newRun();
+  EXPECT_EQ(rq47set::RunSetup(), 0);
+  ExpectOnlyBox(*machine, kInstalled);
+  EXPECT_TRUE(machine->exists("C:\\WINDOWS\\SYSTEM\\zca.cpl"));
+  EXPECT_EQ(machine->valueText(kVendorKeyPath, "PortName"), "COM2");
+}
+
+// An installation cut short right after making the vendor key leaves it
+// empty: that is no earlier version, and the next run installs.
+TEST(MainSequence, AnEmptyVendorKeyIsNoEarlierVersion) {
+  auto machine = MakeMachine();
+  machine->createKey(kVendorKeyPath);
+  EXPECT_EQ(rq47set::RunSetup(), 0);
+  ExpectOnlyBox(*machine, kInstalled);
+  EXPECT_EQ(machine->valueText(kVendorKeyPath, "Language"), "Domestic English");
+  EXPECT_FALSE(machine->exists("C:\\WINDOWS\\Zelvaran\\zelbak95"));
+}
+
+// A vendor key with a setting of an earlier installation but no Version is one.
+TEST(MainSequence, AVendorKeyWithSettingsButNoVersionIsAnEarlierVersion) {
+  auto earlier = MakeMachine();
+  earlier->setBytes(kVendorKeyPath, "Language", REG_SZ, Padded("German", 22));
+  earlier->run().setAnswers({IDNO});
+  EXPECT_EQ(rq47set::RunSetup(), 0);
+  ASSERT_EQ(earlier->run().messageBoxes().size(), 1u);
+  EXPECT_EQ(earlier->run().messageBoxes()[0].style, static_cast<uint32_t>(MB_YESNO));
+}
+
 // The exit codes the program documents, one for each way a run can end.
 TEST(SetupEnd, EachEndHasItsDocumentedExitCode) {
   using Path = rq47set::ProgramFolderPath;
@@ -247,6 +291,7 @@ TEST(SetupEnd, EachEndHasItsDocumentedExitCode) {
       {SetupResult::kRequirementsNotMet, 100},
       {SetupResult::kArchiveFailed, 101},
       {SetupResult::kPackageIncomplete, 102},
+      {SetupResult::kFilesNotPlaced, 103},
   };
   for (const auto& [end, code] : kEnds) EXPECT_EQ(end.exitCode(), code);
   EXPECT_EQ(SetupEnd(Path::kFound).exitCode(), 0);

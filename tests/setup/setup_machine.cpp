@@ -32,6 +32,7 @@ std::unique_ptr<rq47test::TestMachine> MakeMachine(const winsim::MachineConfig& 
   auto machine = std::make_unique<rq47test::TestMachine>(config);
   machine->writeFile(kSystemIniPath, kSystemIniText);
   rq47test::AddModemPackage(*machine);
+  machine->makeDirectory(machine->config().windowsDirectory + "\\HELP");
   AddPciDevice(*machine, "VEN_8086&DEV_7110&SUBSYS_00000000&REV_01");
   if (!modemId.empty()) AddPciDevice(*machine, modemId);
   machine->run();

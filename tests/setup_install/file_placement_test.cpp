@@ -25,7 +25,20 @@ std::string ContentOf(const std::string& name) { return "the package's " + name 
 class FilePlacement : public ::testing::Test {
  protected:
   void SetUp() override { rq47set::StartSetupContext(context); }
-  void PlaceModemFiles() { rq47set::PlaceModemFiles(context); }
+  rq47set::Placement PlaceModemFiles() { return rq47set::PlaceModemFiles(context); }
+
+  // The one box of a placement that failed: it names the first file not
+  // placed and the folder it was to go into.
+  void ExpectNotPlacedBox(const std::string& name, const std::string& folder) {
+    const auto& boxes = machine_->run().messageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "The file " + name + " could not be copied into the folder\r" +
+                                 folder +
+                                 "\r\rMake sure that folder is there, has room for the file and "
+                                 "that no program uses the\rfile, then run Setup again. The "
+                                 "installation is not finished.");
+    EXPECT_EQ(boxes[0].caption, "Zelvaran RQ47 Modem");
+  }
 
   // A machine whose program folder holds the six source files.
   TestMachine& MakeMachine(const std::string& windowsDirectory = "C:\\WINDOWS",
@@ -72,9 +85,10 @@ class FilePlacement : public ::testing::Test {
 TEST_F(FilePlacement, SixCopiesLeaveTheSourcesInPlace) {
   TestMachine& machine = MakeMachine();
 
-  PlaceModemFiles();
+  EXPECT_EQ(PlaceModemFiles(), rq47set::Placement::kPlaced);
 
   EXPECT_EQ(Copies().size(), 6u);
+  EXPECT_TRUE(machine.run().messageBoxes().empty());
   ExpectSystemFilesPlaced();
   EXPECT_EQ(machine.readFile("C:\\WINDOWS\\HELP\\zca.hlp"), ContentOf("Domestic.hlp"));
   EXPECT_FALSE(machine.exists("C:\\WINDOWS\\HELP\\German.hlp"));
@@ -102,7 +116,8 @@ TEST_F(FilePlacement, MissingSourceLeavesOnlyThatFileUnplaced) {
   TestMachine& machine = MakeMachine();
   machine.removeFile(Join(programFolder_, "rq47pci1.vxd"));
 
-  PlaceModemFiles();
+  EXPECT_EQ(PlaceModemFiles(), rq47set::Placement::kNotPlaced);
+  ExpectNotPlacedBox("rq47pci1.vxd", "C:\\WINDOWS\\SYSTEM");
 
   EXPECT_EQ(Copies().size(), 6u) << "the copies after the missing file still follow";
   EXPECT_FALSE(machine.exists("C:\\WINDOWS\\SYSTEM\\rq47pci1.vxd"));
@@ -115,7 +130,8 @@ TEST_F(FilePlacement, MissingSourceLeavesOnlyThatFileUnplaced) {
 TEST_F(FilePlacement, MissingHelpFolderIsNotCreated) {
   TestMachine& machine = MakeMachine("C:\\WINDOWS", "C:\\WINDOWS\\SYSTEM", false);
 
-  PlaceModemFiles();
+  EXPECT_EQ(PlaceModemFiles(), rq47set::Placement::kNotPlaced);
+  ExpectNotPlacedBox("zca.hlp", "C:\\WINDOWS\\help");
 
   ExpectSystemFilesPlaced();
   EXPECT_FALSE(machine.exists("C:\\WINDOWS\\HELP"));
@@ -165,7 +181,8 @@ TEST_F(FilePlacement, PathThatDoesNotFitIsSkippedNeverCut) {
   const std::string system = "C:\\" + std::string(247, 'S');
   TestMachine& machine = MakeMachine("C:\\WINDOWS", system);
 
-  PlaceModemFiles();
+  EXPECT_EQ(PlaceModemFiles(), rq47set::Placement::kNotPlaced);
+  ExpectNotPlacedBox("zelvcd.vxd", system);
 
   std::set<std::string> destinations;
   for (const std::string& copy : Copies()) {

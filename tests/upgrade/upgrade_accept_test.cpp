@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -263,36 +265,93 @@ INSTANTIATE_TEST_SUITE_P(Values, UnreadableSettingTest,
                            return name;
                          });
 
-// An old driver or INF file is deleted only once its copy is known to be in
-// the backup folder: here the look for one of the copies fails.
-class UnconfirmedArchiveCopyTest
-    : public UpgradeAcceptTest,
-      public ::testing::WithParamInterface<std::pair<const char*, std::string>> {};
+// Where the upgrade keeps each file it deletes, below the backup folder.
+const std::pair<std::string, std::string> kDeletedFiles[] = {
+    {"C:\\WINDOWS\\SYSTEM\\RQ47pci.vxd", "System\\RQ47pci.vxd"},
+    {"C:\\WINDOWS\\SYSTEM\\RQ47pci1.vxd", "System\\RQ47pci1.vxd"},
+    {"C:\\WINDOWS\\SYSTEM\\zelvcd.vxd", "System\\zelvcd.vxd"},
+    {"C:\\WINDOWS\\RQ47pci.vxd", "Windows\\RQ47pci.vxd"},
+    {"C:\\WINDOWS\\zelvcd.vxd", "Windows\\zelvcd.vxd"},
+    {std::string(kInfFolderPath) + "\\Zelvaran IncZQRTMODM.inf", "INF\\Zelvaran IncZQRTMODM.inf"},
+    {std::string(kInfFolderPath) + "\\ZelvaranSERWAVE.inf", "INF\\ZelvaranSERWAVE.inf"},
+};
 
-TEST_P(UnconfirmedArchiveCopyTest, KeepsThatFile) {
-  const auto& [archivedName, kept] = GetParam();
-  run().addFault({"CreateFileA", TraceQuoted(std::string(kBackupFolderPath) + "\\" + archivedName),
-                  0, ERROR_ACCESS_DENIED});
+// Machines on which the archive's documented copies do not hold what the
+// upgrade deletes.
+enum class ArchiveSources { kNewPackageOnly, kNoKitFolder, kOtherInfFirst };
+
+class DeletedFilesTest : public UpgradeAcceptTest,
+                         public ::testing::WithParamInterface<ArchiveSources> {
+ protected:
+  void SetUp() override {
+    UpgradeAcceptTest::SetUp();
+    machine().writeFile("C:\\WINDOWS\\RQ47pci.vxd", "placed by an older kit");
+    machine().writeFile("C:\\WINDOWS\\zelvcd.vxd", "placed by an older kit too");
+    if (GetParam() == ArchiveSources::kNoKitFolder) {
+      std::filesystem::remove_all(machine().hostPath(kKitFolderPath));
+    }
+    // Named first, this INF bears the short name ZELVAR~1.INF.
+    if (GetParam() == ArchiveSources::kOtherInfFirst) {
+      machine().writeFile(std::string(kInfFolderPath) + "\\Zelvar Modem.inf", "other maker");
+    }
+  }
+  std::string Backup(const std::string& name) {
+    return machine().readFile(std::string(kBackupFolderPath) + "\\" + name).value_or("(none)");
+  }
+};
+
+// Whatever the kit and program folders hold, every file the upgrade deletes
+// is in the backup folder byte for byte; the documented copies hold what
+// they always held.
+TEST_P(DeletedFilesTest, AreInTheBackupFolderAsTheyWere) {
+  std::map<std::string, std::string> before;
+  for (const auto& [file, kept] : kDeletedFiles) before[file] = machine().readFile(file).value();
 
   EXPECT_EQ(Accept(), UpgradeResult::kPrepared);
 
-  for (const std::string& file : std::vector<std::string>{
-           "C:\\WINDOWS\\SYSTEM\\RQ47pci.vxd", "C:\\WINDOWS\\SYSTEM\\RQ47pci1.vxd",
-           "C:\\WINDOWS\\SYSTEM\\zelvcd.vxd",
-           std::string(kInfFolderPath) + "\\Zelvaran IncZQRTMODM.inf",
-           std::string(kInfFolderPath) + "\\ZelvaranSERWAVE.inf"}) {
-    EXPECT_EQ(machine().exists(file), file == kept) << file;
+  for (const auto& [file, kept] : kDeletedFiles) {
+    EXPECT_FALSE(machine().exists(file)) << file;
+    EXPECT_EQ(Backup(kept), before[file]) << file;
   }
+  EXPECT_EQ(Backup("zelvcd.vxd"),
+            machine().readFile(std::string(kProgramFolderPath) + "\\zelvcd.vxd"));
+  EXPECT_EQ(Backup("ZQRTMODM.INF"),
+            GetParam() == ArchiveSources::kOtherInfFirst ? "other maker" : "modem inf");
+  EXPECT_TRUE(machine().exists(std::string(kInfFolderPath) + "\\Zelvar Modem.inf") ||
+              GetParam() != ArchiveSources::kOtherInfFirst);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, UnconfirmedArchiveCopyTest,
-    ::testing::Values(
-        std::make_pair("RQ47pci.vxd", "C:\\WINDOWS\\SYSTEM\\RQ47pci.vxd"),
-        std::make_pair("RQ47pci1.vxd", "C:\\WINDOWS\\SYSTEM\\RQ47pci1.vxd"),
-        std::make_pair("zelvcd.vxd", "C:\\WINDOWS\\SYSTEM\\zelvcd.vxd"),
-        std::make_pair("ZQRTMODM.INF", std::string(kInfFolderPath) + "\\Zelvaran IncZQRTMODM.inf"),
-        std::make_pair("SERWAVE.INF", std::string(kInfFolderPath) + "\\ZelvaranSERWAVE.inf")));
+INSTANTIATE_TEST_SUITE_P(Machines, DeletedFilesTest,
+                         ::testing::Values(ArchiveSources::kNewPackageOnly,
+                                           ArchiveSources::kNoKitFolder,
+                                           ArchiveSources::kOtherInfFirst));
+
+// A file to be deleted that cannot be copied into the backup folder stops
+// the upgrade before anything is deleted, as a failed archive does.
+class UnkeptFileTest : public UpgradeAcceptTest,
+                       public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(UnkeptFileTest, StopsTheUpgradeBeforeAnythingIsDeleted) {
+  run().addFault({"CopyFileA", TraceQuoted(std::string(kBackupFolderPath) + "\\" + GetParam()), 0,
+                  ERROR_DISK_FULL});
+  std::string iniBefore = SystemIni();
+
+  EXPECT_EQ(Accept(), UpgradeResult::kArchiveFailed);
+
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{kQuestionText, kArchiveFailedText}));
+  for (const auto& [file, kept] : kDeletedFiles) {
+    if (file.rfind("C:\\WINDOWS\\SYSTEM", 0) == 0 || file.find("INF") != std::string::npos) {
+      EXPECT_TRUE(machine().exists(file)) << file;
+    }
+  }
+  EXPECT_EQ(SystemIni(), iniBefore);
+  EXPECT_TRUE(machine().keyExists(kServiceKeyPath));
+  EXPECT_FALSE(machine().keyExists(kTempKeyPath));
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, UnkeptFileTest,
+                         ::testing::Values("System\\RQ47pci.vxd", "System\\zelvcd.vxd",
+                                           "INF\\ZelvaranSERWAVE.inf"));
 
 // With every file and registry step failing, no archive can be made: the
 // upgrade stops there, and the previous version stays whole.

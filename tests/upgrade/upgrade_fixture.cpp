@@ -40,7 +40,10 @@ std::map<std::string, std::string> FilesBelow(const fs::path& folder) {
   return files;
 }
 
-UpgradeTest::UpgradeTest() : machine_(Windows95Config()) { AddModemPackage(machine_); }
+UpgradeTest::UpgradeTest() : machine_(Windows95Config()) {
+  AddModemPackage(machine_);
+  machine_.makeDirectory("C:\\WINDOWS\\HELP");
+}
 
 // As an earlier version left them on Windows 95/98: each text and one NUL,
 // whatever count it was written with.

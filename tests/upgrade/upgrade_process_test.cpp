@@ -75,7 +75,9 @@ TEST_F(UpgradeProcessTest, TwoRunsAroundARebootCarryTheSettingsOver) {
   MachineAfterRun before(folder());
   std::string newDriver = before.file("C:\\WINDOWS\\Zelvaran\\ZelSet95\\zelvcd.vxd").value_or("");
   ASSERT_FALSE(newDriver.empty()) << "the machine has no new package in its program folder";
-  ASSERT_TRUE(before.file("C:\\WINDOWS\\SYSTEM\\zelvcd.vxd").has_value());
+  std::optional<std::string> oldDriver = before.file("C:\\WINDOWS\\SYSTEM\\zelvcd.vxd");
+  ASSERT_TRUE(oldDriver.has_value());
+  ASSERT_NE(oldDriver, newDriver);
   ASSERT_NE(before.file("C:\\WINDOWS\\system.ini").value_or("").find("device = zelvcd.vxd"),
             std::string::npos);
 
@@ -92,6 +94,8 @@ TEST_F(UpgradeProcessTest, TwoRunsAroundARebootCarryTheSettingsOver) {
   EXPECT_TRUE(afterUpgrade.file(backup + "\\setup.exe").has_value());
   EXPECT_TRUE(afterUpgrade.file(backup + "\\data1.cab").has_value());
   EXPECT_EQ(afterUpgrade.file(backup + "\\zelvcd.vxd"), newDriver);  // the program folder's
+  // The driver the upgrade deleted, as it was.
+  EXPECT_EQ(afterUpgrade.file(backup + "\\System\\zelvcd.vxd"), oldDriver);
   EXPECT_TRUE(afterUpgrade.file(backup + "\\ZQRTMODM.INF").has_value());
   EXPECT_TRUE(afterUpgrade.file(backup + "\\SERWAVE.INF").has_value());
   EXPECT_GE(afterUpgrade.filesIn(backup), 30u);
