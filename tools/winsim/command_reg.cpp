@@ -18,6 +18,7 @@
 #include "report_file.h"
 #include "snapshot.h"
 #include "value_text.h"
+#include "winsim/file_journal.h"
 #include "winsim/machine.h"
 #include "winsim/machine_hold.h"
 #include "winsim/regedit4.h"
@@ -188,6 +189,7 @@ int Export(winsim::Machine& machine, const std::string& folder, const RegArgumen
     return 0;
   }
   std::string problem = OutputPathProblem(file);
+  if (problem.empty()) problem = MachineFileProblem(file, folder, "export");
   if (!problem.empty()) throw Failure{problem};
   std::error_code error;
   if (fs::exists(file, error) && !args.overwrite) {
@@ -335,6 +337,9 @@ int RegCommand(const std::vector<std::string>& args) {
   } catch (const UsageError& error) {
     SayUsage(kCommand, error.what());
     return kUsage;
+  } catch (const winsim::JournalRefused& refused) {
+    Say(kCommand, MachineProblem(folder, refused));
+    return kBusy;
   } catch (const Failure& failure) {
     Say(kCommand, failure.message);
     return kFailed;

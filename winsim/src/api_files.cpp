@@ -136,16 +136,27 @@ uint32_t CopyIntoPlace(winsim::Run& run, const std::filesystem::path& source,
                        const std::filesystem::path& target, bool withContent,
                        const std::function<int()>& beforeRename) {
   std::filesystem::path scratch = ScratchFor(run, target);
+  winsim::FileJournal* journal = run.journal();
   for (;;) {
     std::string made;
-    winsim::detail::CopyResult copy =
-        winsim::detail::CopyToNewFile(source, scratch, withContent, made);
+    const bool besideTarget = journal != nullptr && scratch == target.parent_path();
+    winsim::detail::CopyResult copy;
+    if (besideTarget) {
+      // A drive on another file system than the journal: the copy is made in
+      // the drive, recorded first, so that a kill before its rename leaves nothing.
+      if (int error = journal->newTemporary(scratch, made)) return ErrorOfErrno(error);
+      copy = winsim::detail::CopyToNamedFile(source, made, withContent);
+    } else {
+      copy = winsim::detail::CopyToNewFile(source, scratch, withContent, made);
+    }
     if (copy.error != 0) return copy.readFailed ? ERROR_READ_FAULT : ErrorOfErrno(copy.error);
     int refused = beforeRename();
-    if (refused == 0 && ::rename(made.c_str(), target.c_str()) == 0) return 0;
+    if (refused == 0 && ::rename(made.c_str(), target.c_str()) == 0) {
+      if (besideTarget) journal->notCreated(made);  // it is the target now
+      return 0;
+    }
     int error = refused != 0 ? refused : errno;
     ::unlink(made.c_str());
-    // The drive may be on another file system than the journal.
     if (error != EXDEV || scratch == target.parent_path()) return ErrorOfErrno(error);
     scratch = target.parent_path();
   }
@@ -270,7 +281,12 @@ HANDLE OpenFile(Call& call, const char* name, DWORD access, DWORD disposition, D
   // A file created read-only is still written through the handle that created it.
   mode_t createMode = (flags & FILE_ATTRIBUTE_READONLY) ? 0444 : 0644;
   winsim::UniqueFd fd(::open(path.host.c_str(), openFlags, createMode));
-  if (fd.get() < 0) return fail(ErrorOfErrno(errno));
+  if (fd.get() < 0) {
+    int failed = errno;
+    winsim::FileJournal* journal = call.run().journal();
+    if (!existed && journal != nullptr) journal->notCreated(path.host);
+    return fail(ErrorOfErrno(failed));
+  }
   if (!existed) winsim::SettleShortNames(call.run().machine(), path);
 
   winsim::FileObject file;
@@ -325,7 +341,12 @@ extern "C" BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES
   if (HostNameTaken(resolved.path.host)) return call.boolean(false, ERROR_ACCESS_DENIED);
   if (uint32_t error = PrepareToCreate(call, resolved.path.host)) return call.boolean(false, error);
   if (::mkdir(resolved.path.host.c_str(), 0755) != 0) {
-    return call.boolean(false, errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorOfErrno(errno));
+    int failed = errno;
+    // Someone else's folder, made since the check: not the run's to remove.
+    if (winsim::FileJournal* journal = call.run().journal()) {
+      journal->notCreated(resolved.path.host);
+    }
+    return call.boolean(false, failed == EEXIST ? ERROR_ALREADY_EXISTS : ErrorOfErrno(failed));
   }
   winsim::SettleShortNames(call.run().machine(), resolved.path);
   return call.boolean(true);

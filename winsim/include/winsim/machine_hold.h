@@ -56,7 +56,8 @@ class MachineHold {
   // For commands that only read: when a killed process left something and
   // nobody holds the machine, puts it back so that the reader never sees it.
   // Returns what was put back (empty when nothing was, or when the machine is
-  // held or cannot be written); never throws.
+  // held or cannot be written). Throws JournalRefused only: a journal that
+  // must not be followed leaves the machine unreadable as it stands.
   static std::string TidyIfLeft(const std::filesystem::path& folder, const std::string& who);
 
  private:
