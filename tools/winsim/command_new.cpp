@@ -85,22 +85,28 @@ int ClaimTarget(const fs::path& target, const std::string& given) {
     throw Failure{"another winsim new is making a machine in " + Shown(given) +
                   "; nothing was made: use that machine, or name another folder"};
   }
+  // A `new` killed while it moved the machine into place left part of it in
+  // DIR: then nothing is removed, the staging folder with the rest included.
   std::error_code error;
+  std::vector<fs::path> left;
+  bool other = false;
   for (fs::directory_iterator it(target, error), end; !error && it != end; it.increment(error)) {
-    std::string name = it->path().filename().string();
     std::error_code ignored;
-    if (IsLeftStaging(name) && it->is_directory(ignored) && !it->is_symlink(ignored)) {
-      fs::remove_all(it->path(), ignored);
-      continue;
-    }
+    bool staging = IsLeftStaging(it->path().filename().string()) && !it->is_symlink(ignored) &&
+                   it->is_directory(ignored);
+    if (staging) left.push_back(it->path());
+    other = other || !staging;
+  }
+  if (error || other) {
     ::close(fd);
+    if (error) throw Failure{"cannot read the folder " + Shown(given) + ": " + error.message()};
     throw Failure{Shown(given) +
                   " is not empty; name a new or empty folder (winsim never mixes a machine "
                   "into other files)"};
   }
-  if (error) {
-    ::close(fd);
-    throw Failure{"cannot read the folder " + Shown(given) + ": " + error.message()};
+  for (const fs::path& path : left) {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
   }
   return fd;
 }
