@@ -619,6 +619,8 @@ TEST_F(MachineSafety, NoControlCharacterReachesTheTerminalOrThePage) {
       RunTool({"diff", before.string(), pc(), "--report", page.string()}),
       RunTool({"reg", pc(), "query", "HKLM\\Software", "/s"}),
       RunTool({"run", (dir_.path() / "no\x9b\xc2\x9bmachine").string(), "rq47set"}),
+      RunTool({"new", (dir_.path() / "new\x1b[2J\x9d").string(), "--empty"}),
+      RunTool({"\x1b[2J\xc2\x9b"}),
   };
   shown.back().out += ReadWhole(page);
   for (const ToolResult& result : shown) {

@@ -13,6 +13,7 @@
 #include "report_file.h"
 #include "snapshot.h"
 #include "winsim/file_journal.h"
+#include "winsim/guarded_run.h"
 #include "winsim/machine.h"
 #include "winsim/machine_hold.h"
 
@@ -80,7 +81,8 @@ int DiffCommand(const std::vector<std::string>& args) {
   MachineChanges changes = CompareSnapshots(*before, *after);
   if (changes.empty()) {
     std::printf("No differences: %s and %s hold the same registry, files and settings.\n",
-                beforeFolder.c_str(), afterFolder.c_str());
+                winsim::EscapeControls(beforeFolder).c_str(),
+                winsim::EscapeControls(afterFolder).c_str());
   } else {
     std::fputs(ChangesText(changes, parsed.has("--full")).c_str(), stdout);
   }

@@ -26,6 +26,7 @@
 #include "shipped_machines.h"
 #include "value_text.h"
 #include "winsim/file_journal.h"
+#include "winsim/guarded_run.h"
 #include "winsim/machine.h"
 #include "winsim/machine_hold.h"
 
@@ -290,8 +291,8 @@ int NewCommand(const std::vector<std::string>& args) {
     MoveIntoPlace(staging, target);
     staging.clear();
     ::close(claim);
-    std::printf("Made the machine %s: %s (%s).\n", given.c_str(), described.c_str(),
-                Summary(target).c_str());
+    std::printf("Made the machine %s: %s (%s).\n", winsim::EscapeControls(given).c_str(),
+                winsim::EscapeControls(described).c_str(), Summary(target).c_str());
     return 0;
   } catch (const Failure& failure) {
     cleanUp();

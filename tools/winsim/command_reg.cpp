@@ -19,6 +19,7 @@
 #include "snapshot.h"
 #include "value_text.h"
 #include "winsim/file_journal.h"
+#include "winsim/guarded_run.h"
 #include "winsim/machine.h"
 #include "winsim/machine_hold.h"
 #include "winsim/regedit4.h"
@@ -264,9 +265,10 @@ int Import(winsim::Machine& machine, const std::string& folder, const RegArgumen
   changes.keys = CompareRegistries(before, machine.registry);
   if (changes.keys.empty()) {
     std::printf("Imported %s into %s: nothing changed (the registry held it all already).\n",
-                file.c_str(), folder.c_str());
+                winsim::EscapeControls(file).c_str(), winsim::EscapeControls(folder).c_str());
   } else {
-    std::printf("Imported %s into %s: %s\n%s", file.c_str(), folder.c_str(),
+    std::printf("Imported %s into %s: %s\n%s", winsim::EscapeControls(file).c_str(),
+                winsim::EscapeControls(folder).c_str(),
                 RegistrySummary(changes.registryCounts()).c_str(),
                 RegistryChangesText(changes.keys).c_str());
   }
