@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -121,6 +122,31 @@ OpenUse OpenUseOf(winsim::HandleTable& handles, const std::filesystem::path& hos
   return use;
 }
 
+// The host folder that holds `host` (a path in the machine folder), opened a
+// name at a time from the machine folder without following links: a folder
+// swapped for a link after the path was resolved cannot lead a change outside.
+// -1 with errno (ELOOP for a link) when it cannot be reached.
+int OpenParentOf(const winsim::Machine& machine, const std::filesystem::path& host,
+                 std::string& leaf) {
+  std::filesystem::path inside = host.lexically_relative(machine.folder());
+  if (inside.empty() || *inside.begin() == "..") {
+    errno = EXDEV;
+    return -1;
+  }
+  winsim::UniqueFd folder(
+      ::open(machine.folder().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (folder.get() < 0) return -1;
+  std::filesystem::path::iterator last = std::prev(inside.end());
+  for (auto it = inside.begin(); it != last; ++it) {
+    winsim::UniqueFd next(
+        ::openat(folder.get(), it->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (next.get() < 0) return -1;
+    folder = std::move(next);
+  }
+  leaf = last->string();
+  return folder.release();
+}
+
 // Where a run makes the temporary copies it renames into place: the journal's
 // folder, outside every drive, when it keeps one; else beside the target.
 std::filesystem::path ScratchFor(winsim::Run& run, const std::filesystem::path& target) {
@@ -151,7 +177,10 @@ uint32_t CopyIntoPlace(winsim::Run& run, const std::filesystem::path& source,
     }
     if (copy.error != 0) return copy.readFailed ? ERROR_READ_FAULT : ErrorOfErrno(copy.error);
     int refused = beforeRename();
-    if (refused == 0 && ::rename(made.c_str(), target.c_str()) == 0) {
+    std::string leaf;
+    winsim::UniqueFd parent(refused == 0 ? OpenParentOf(run.machine(), target, leaf) : -1);
+    if (refused == 0 && parent.get() < 0) refused = errno;
+    if (refused == 0 && ::renameat(AT_FDCWD, made.c_str(), parent.get(), leaf.c_str()) == 0) {
       if (besideTarget) journal->notCreated(made);  // it is the target now
       return 0;
     }
@@ -280,7 +309,10 @@ HANDLE OpenFile(Call& call, const char* name, DWORD access, DWORD disposition, D
   }
   // A file created read-only is still written through the handle that created it.
   mode_t createMode = (flags & FILE_ATTRIBUTE_READONLY) ? 0444 : 0644;
-  winsim::UniqueFd fd(::open(path.host.c_str(), openFlags, createMode));
+  std::string leaf;
+  winsim::UniqueFd parent(OpenParentOf(call.run().machine(), path.host, leaf));
+  winsim::UniqueFd fd(
+      parent.get() < 0 ? -1 : ::openat(parent.get(), leaf.c_str(), openFlags, createMode));
   if (fd.get() < 0) {
     int failed = errno;
     winsim::FileJournal* journal = call.run().journal();
@@ -340,7 +372,9 @@ extern "C" BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES
   if (resolved.path.exists) return call.boolean(false, ERROR_ALREADY_EXISTS);
   if (HostNameTaken(resolved.path.host)) return call.boolean(false, ERROR_ACCESS_DENIED);
   if (uint32_t error = PrepareToCreate(call, resolved.path.host)) return call.boolean(false, error);
-  if (::mkdir(resolved.path.host.c_str(), 0755) != 0) {
+  std::string leaf;
+  winsim::UniqueFd parent(OpenParentOf(call.run().machine(), resolved.path.host, leaf));
+  if (parent.get() < 0 || ::mkdirat(parent.get(), leaf.c_str(), 0755) != 0) {
     int failed = errno;
     // Someone else's folder, made since the check: not the run's to remove.
     if (winsim::FileJournal* journal = call.run().journal()) {
