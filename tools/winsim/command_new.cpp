@@ -176,8 +176,14 @@ void CopyMachine(const fs::path& source, const fs::path& destination) {
   // killed run left is put back first. A read-only folder has no runs.
   std::unique_ptr<winsim::MachineHold> hold;
   try {
-    if (::access(source.c_str(), W_OK) == 0) {
+    struct stat info;
+    if (::stat(source.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) != 0 &&
+        ::access(source.c_str(), W_OK) == 0) {
       hold = std::make_unique<winsim::MachineHold>(source, "winsim new", false);
+    } else if (winsim::FileJournal::LeftJournal(source)) {
+      throw Failure{Shown(source.string()) +
+                    " holds what a stopped run left, which cannot be put back in a read-only "
+                    "folder; make it writable (chmod u+w) and copy it again"};
     }
   } catch (const winsim::MachineBusy& busy) {
     throw Failure{"the machine to copy, " + Shown(source.string()) + ", is in use by " +
