@@ -6,7 +6,11 @@
 // The hold is an advisory lock (flock) on .winsim/lock in the machine folder,
 // which the kernel lets go however the holder ends, so a killed run never
 // leaves the machine held. The lock file names the holder; the holder removes
-// it, and the private folder when it is empty, when it lets go.
+// it, and the private folder when it is empty, when it lets go. The lock is
+// only ever a regular file with no other link (one planted as a link to
+// another file is refused, never written), and only a folder holding
+// machine.ini and registry.reg is held at all: in any other folder winsim
+// makes and removes nothing.
 //
 // Whoever takes the hold first finishes what a killed holder left: the
 // journal of its run (its files are put back) and the temporary files of a
