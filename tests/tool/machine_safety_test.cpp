@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -381,6 +383,281 @@ TEST_F(MachineSafety, PowerCutsAndFaultsOnTheCommandLineReproduceTheSweeps) {
     EXPECT_EQ(ChangedEntries(sweptContents, FolderContents(pc_)), kNothing)
         << point.options[0] << " " << point.options[1];
   }
+}
+
+// ---- A machine folder handed over by someone else ----
+
+std::string Record(char kind, const std::string& path, int kept = 0) {
+  std::string head = std::string(1, kind) + " " + (kept != 0 ? std::to_string(kept) + " " : "");
+  return head + std::to_string(path.size()) + " " + path + "\n";
+}
+
+TEST_F(MachineSafety, ACraftedJournalMakesEveryCommandRefuseAndTouchesNothing) {
+  const fs::path outside = dir_.path() / "outside";
+  fs::create_directory(outside);
+  WriteWhole(outside / "precious.txt", "mine\n");
+  const fs::path copy = dir_.path() / "copy";
+  fs::copy(pc_, copy, fs::copy_options::recursive);
+  const fs::path journal = pc_ / ".winsim" / "journal";
+  fs::create_directories(journal);
+  const std::string log = Record('N', "drive_c/WINDOWS") + Record('N', "drive_c/../../outside");
+  WriteWhole(journal / "log", log);
+  const fs::path import = dir_.path() / "extra.reg";
+  WriteWhole(import, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Extra]\r\n");
+  const auto before = FolderContents(pc_);
+  const struct {
+    std::vector<std::string> args;
+    int exitCode;
+  } commands[] = {
+      {{"reg", pc(), "query", "HKLM\\Software"}, 125},
+      {{"reg", pc(), "import", import.string()}, 125},
+      {{"diff", copy.string(), pc()}, 125},
+      {{"new", (dir_.path() / "made").string(), "--from", pc()}, 1},
+      {{"run", pc(), "rq47set"}, 125},
+  };
+  for (const auto& command : commands) {
+    ToolResult result = RunTool(command.args);
+    EXPECT_EQ(result.exitCode, command.exitCode) << command.args[0] << "\n" << result.err;
+    EXPECT_TRUE(Contains(result.err, ".winsim/journal/log: record 2 names")) << result.err;
+    EXPECT_EQ(ReadWhole(outside / "precious.txt"), "mine\n");
+    EXPECT_EQ(ChangedEntries(before, FolderContents(pc_)), kNothing) << command.args[0];
+    EXPECT_EQ(ReadWhole(journal / "log"), log);
+  }
+  EXPECT_FALSE(fs::exists(dir_.path() / "made"));
+}
+
+TEST_F(MachineSafety, TheLockIsNeverFollowedNorWrittenThrough) {
+  const fs::path outside = dir_.path() / "outside.txt";
+  const auto before = FolderContents(pc_);
+  for (bool hard : {true, false}) {
+    WriteWhole(outside, "not the machine's\n");
+    fs::create_directory(pc_ / ".winsim");
+    if (hard) {
+      fs::create_hard_link(outside, pc_ / ".winsim" / "lock");
+    } else {
+      fs::create_symlink(outside, pc_ / ".winsim" / "lock");
+    }
+    ToolResult result = RunTool({"run", pc(), "rq47set"});
+    EXPECT_EQ(result.exitCode, 125) << result.err;
+    EXPECT_TRUE(Contains(result.err, ".winsim/lock: is not winsim's own lock file")) << result.err;
+    EXPECT_EQ(ReadWhole(outside), "not the machine's\n") << hard;
+    fs::remove_all(pc_ / ".winsim");
+    EXPECT_EQ(ChangedEntries(before, FolderContents(pc_)), kNothing);
+  }
+}
+
+TEST_F(MachineSafety, ALiveRunIsNeverTakenForAKilledOne) {
+  ASSERT_EQ(RunTool({"run", pc(), "rq47set"}).exitCode, 0);
+  const auto installed = FolderContents(pc_);
+  const fs::path import = dir_.path() / "extra.reg";
+  WriteWhole(import, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Extra]\r\n");
+  for (bool wholeFolder : {false, true}) {
+    ChildOptions options = Tool({"run", pc(), "--answers", "yes", "zuninst"});
+    options.terminal = true;
+    Child run(options);
+    ASSERT_TRUE(run.waitForError("Press [O]K")) << wholeFolder;
+    if (!wholeFolder) {
+      // Its lock is gone, its journal is not: the next command must not undo a live run.
+      fs::remove(pc_ / ".winsim" / "lock");
+      ToolResult import2 = RunTool({"reg", pc(), "import", import.string()});
+      EXPECT_EQ(import2.exitCode, 125) << import2.err;
+      EXPECT_TRUE(Contains(import2.err, "belongs to a run that is still going")) << import2.err;
+      EXPECT_FALSE(fs::exists(system() / "zelvcd.vxd"));  // still as the live run left it
+      run.signal(SIGTERM);
+      EXPECT_TRUE(Contains(LastLine(run.wait().err), kAsBefore));
+      EXPECT_EQ(ChangedEntries(installed, FolderContents(pc_)), kNothing);
+      continue;
+    }
+    // Its journal is gone: it cannot put the files back, and says so.
+    fs::remove_all(pc_ / ".winsim");
+    run.signal(SIGTERM);
+    ChildEnd end = run.wait();
+    EXPECT_TRUE(
+        Contains(LastLine(end.err), "its journal (.winsim/journal) was removed while it ran"))
+        << end.err;
+    EXPECT_FALSE(Contains(end.err, kAsBefore)) << end.err;
+  }
+}
+
+TEST_F(MachineSafety, OutputsThatAreFilesOfTheMachineAreRefused) {
+  const fs::path linked = dir_.path() / "linked.txt";
+  fs::create_hard_link(pc_ / "registry.reg", linked);
+  const auto before = FolderContents(pc_);
+  const struct {
+    std::vector<std::string> args;
+    int exitCode;
+    const char* said;
+  } cases[] = {
+      {{"run", pc(), "--trace", linked.string(), "rq47set"}, 125, "is also a file of the machine"},
+      {{"run", pc(), "--report", linked.string(), "rq47set"}, 125, "is also a file of the machine"},
+      {{"reg", pc(), "export", linked.string(), "/y"}, 1, "is also a file of the machine"},
+      {{"reg", pc(), "export", (pc_ / "machine.ini").string(), "/y"},
+       1,
+       "is inside the machine folder"},
+  };
+  for (const auto& trial : cases) {
+    ToolResult result = RunTool(trial.args);
+    EXPECT_EQ(result.exitCode, trial.exitCode) << result.err;
+    EXPECT_TRUE(Contains(result.err, trial.said)) << result.err;
+    EXPECT_EQ(ChangedEntries(before, FolderContents(pc_)), kNothing) << result.err;
+  }
+}
+
+TEST_F(MachineSafety, AFolderThatIsNoMachineLosesNothing) {
+  const fs::path folder = dir_.path() / "notes";
+  fs::create_directory(folder);
+  for (const char* name : {"registry.reg.tmp", "machine.ini.tmp-abcdef", "short-names.txt.tmp"}) {
+    WriteWhole(folder / name, "mine\n");
+  }
+  const auto before = FolderContents(folder);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"run", folder.string(), "rq47set"},
+        std::vector<std::string>{"reg", folder.string(), "query", "HKLM"}}) {
+    ToolResult result = RunTool(args);
+    EXPECT_NE(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(Contains(result.err, "machine.ini: missing")) << result.err;
+    EXPECT_EQ(ChangedEntries(before, FolderContents(folder)), kNothing) << args[0];
+    EXPECT_FALSE(fs::exists(folder / ".winsim"));
+  }
+}
+
+TEST_F(MachineSafety, NewNeverCopiesAHeldMachineNorMixesTwo) {
+  // A machine in the middle of a run is not copied.
+  {
+    ChildOptions options = Tool({"run", pc(), "rq47set"});
+    ASSERT_EQ(RunTool({"run", pc(), "rq47set"}).exitCode, 0);
+    options = Tool({"run", pc(), "--answers", "yes", "zuninst"});
+    options.terminal = true;
+    Child run(options);
+    ASSERT_TRUE(run.waitForError("Press [O]K"));
+    ToolResult copied = RunTool({"new", (dir_.path() / "copy").string(), "--from", pc()});
+    EXPECT_EQ(copied.exitCode, 1) << copied.err;
+    EXPECT_TRUE(Contains(copied.err, "is in use by winsim run zuninst")) << copied.err;
+    EXPECT_FALSE(fs::exists(dir_.path() / "copy"));
+    run.signal(SIGTERM);
+    run.wait();
+  }
+  // Two on one empty folder: one makes the machine, the other refuses.
+  for (int round = 0; round < 4; ++round) {
+    const fs::path target = dir_.path() / ("two-" + std::to_string(round));
+    fs::create_directory(target);
+    Child first(Tool({"new", target.string()}));
+    Child second(Tool({"new", target.string()}));
+    ChildEnd ends[] = {first.wait(), second.wait()};
+    EXPECT_EQ(ends[0].exitCode + ends[1].exitCode, 1) << ends[0].err << ends[1].err;
+    EXPECT_TRUE(fs::is_regular_file(target / "machine.ini"));
+    EXPECT_NO_THROW(winsim::Machine::load(target));
+  }
+  // A `new` killed while it moved the machine in left part of it: the next
+  // one refuses and removes nothing.
+  const fs::path half = dir_.path() / "half";
+  fs::create_directory(half);
+  CopyShippedMachine("win98se", half / ".winsim-new-1-abcdef");
+  fs::rename(half / ".winsim-new-1-abcdef" / "drive_c", half / "drive_c");
+  const auto left = FolderContents(half);
+  ToolResult again = RunTool({"new", half.string()});
+  EXPECT_EQ(again.exitCode, 1);
+  EXPECT_TRUE(Contains(again.err, "is not empty")) << again.err;
+  EXPECT_EQ(ChangedEntries(left, FolderContents(half)), kNothing);
+}
+
+TEST_F(MachineSafety, AClosedOutputStopsTheRunAndPutsTheMachineBack) {
+  ASSERT_EQ(RunTool({"run", pc(), "rq47set"}).exitCode, 0);
+  const auto installed = FolderContents(pc_);
+  // Standard error is a pipe nobody reads any more, as after `| head`.
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  ::close(ends[0]);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(ends[1], 1);
+    ::dup2(ends[1], 2);
+    ::signal(SIGPIPE, SIG_DFL);
+    const std::string tool = ToolPath().string();
+    ::execl(tool.c_str(), tool.c_str(), "run", pc().c_str(), "--answers", "yes,ok", "zuninst",
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(ends[1]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) << status;
+  EXPECT_FALSE(fs::exists(pc_ / ".winsim"));  // nothing left for the next command to undo
+  EXPECT_EQ(ChangedEntries(installed, FolderContents(pc_)), kNothing);
+}
+
+TEST_F(MachineSafety, AReportThatCannotBeWrittenAfterAKeptRunSaysTheRunWasKept) {
+  ASSERT_EQ(RunTool({"run", pc(), "rq47set"}).exitCode, 0);
+  const fs::path pages = dir_.path() / "pages";
+  fs::create_directory(pages);
+  ChildOptions options =
+      Tool({"run", pc(), "--answers", "yes", "--report", (pages / "run.html").string(), "zuninst"});
+  options.terminal = true;
+  Child run(options);
+  ASSERT_TRUE(run.waitForError("Press [O]K"));
+  fs::remove_all(pages);
+  run.type("o");
+  ChildEnd end = run.wait();
+  EXPECT_EQ(end.exitCode, 1) << end.err;  // the uninstaller's own
+  EXPECT_TRUE(Contains(end.err, "the report cannot be written")) << end.err;
+  EXPECT_TRUE(Contains(end.err, "the run itself is kept")) << end.err;
+  EXPECT_FALSE(Contains(end.err, kAsBefore)) << end.err;
+  EXPECT_FALSE(fs::exists(system() / "zelvcd.vxd"));
+}
+
+TEST_F(MachineSafety, NoControlCharacterReachesTheTerminalOrThePage) {
+  // ESC and a C1 control (0x9D in the machine's code page) in names; U+009B in a message.
+  const std::string hostile = "\x1b[31m\x9d";
+  const fs::path import = dir_.path() / "hostile.reg";
+  WriteWhole(import, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\" + hostile + "]\r\n");
+  const fs::path before = dir_.path() / "before";
+  fs::copy(pc_, before, fs::copy_options::recursive);
+  ASSERT_EQ(RunTool({"reg", pc(), "import", import.string()}).exitCode, 0);
+  WriteWhole(system() / "file\x9d.txt", "x");
+  const fs::path page = dir_.path() / "diff.html";
+  std::vector<ToolResult> shown = {
+      RunTool({"diff", before.string(), pc(), "--report", page.string()}),
+      RunTool({"reg", pc(), "query", "HKLM\\Software", "/s"}),
+      RunTool({"run", (dir_.path() / "no\x9b\xc2\x9bmachine").string(), "rq47set"}),
+      RunTool({"new", (dir_.path() / "new\x1b[2J\x9d").string(), "--empty"}),
+      RunTool({"\x1b[2J\xc2\x9b"}),
+  };
+  shown.back().out += ReadWhole(page);
+  for (const ToolResult& result : shown) {
+    for (const char* raw : {"\x1b", "\x9b", "\x9d"}) {
+      EXPECT_EQ((result.out + result.err).find(raw), std::string::npos) << result.out << result.err;
+    }
+  }
+  EXPECT_TRUE(Contains(ReadWhole(page), "\\x1b[31m\\x9d")) << ReadWhole(page);
+  EXPECT_TRUE(Contains(ReadWhole(page), "file\\x9d.txt")) << ReadWhole(page);
+}
+
+TEST_F(MachineSafety, AStaleLockOrAnEmptyPrivateFolderIsTidied) {
+  for (bool lock : {false, true}) {
+    fs::create_directory(pc_ / ".winsim");
+    if (lock) WriteWhole(pc_ / ".winsim" / "lock", "winsim run rq47set (process 1, since 2024)\n");
+    ToolResult query = RunTool({"reg", pc(), "query", "HKLM\\Software"});
+    EXPECT_EQ(query.exitCode, 0) << query.err;
+    EXPECT_FALSE(fs::exists(pc_ / ".winsim")) << lock;
+  }
+}
+
+TEST_F(MachineSafety, TheJournalAndTheDecidingRenamesReachTheDisk) {
+  if (std::system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
+  const fs::path calls = dir_.path() / "calls.txt";
+  const std::string command = "strace -f -qq -e trace=fdatasync,fsync,syncfs,rename -o " +
+                              calls.string() + " " + ToolPath().string() + " run " + pc() +
+                              " rq47set >/dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::string text = ReadWhole(calls);
+  const size_t decided = text.find("journal.done");
+  ASSERT_NE(decided, std::string::npos) << text;
+  const std::string beforeDecision = text.substr(0, decided);
+  EXPECT_TRUE(Contains(beforeDecision, "fdatasync(")) << text;  // the journal's records
+  EXPECT_TRUE(Contains(beforeDecision, "syncfs(")) << text;     // what the run wrote
+  const size_t saved = text.find("registry.reg\"");
+  ASSERT_NE(saved, std::string::npos) << text;
+  EXPECT_TRUE(Contains(text.substr(saved), "fsync(")) << text;  // the folder of the rename
 }
 
 }  // namespace

@@ -76,6 +76,14 @@ TEST(NewCommand, FromAnotherMachineByNameOrByPath) {
   ASSERT_EQ(byPath.exitCode, 0) << byPath.err;
   EXPECT_EQ(FolderContents(dir.path() / "c"), FolderContents(shelf / "old486"));
 
+  // A read-only machine (no run can hold it) is copied as it is.
+  fs::permissions(shelf / "old486", fs::perms::owner_write, fs::perm_options::remove);
+  ToolResult readOnly =
+      RunTool({"new", (dir.path() / "r").string(), "--from", (shelf / "old486").string()});
+  fs::permissions(shelf / "old486", fs::perms::owner_write, fs::perm_options::add);
+  ASSERT_EQ(readOnly.exitCode, 0) << readOnly.err;
+  EXPECT_EQ(FolderContents(dir.path() / "r"), FolderContents(shelf / "old486"));
+
   // A name that is not there: the machines that are, and nothing made.
   ToolResult unknown = RunTool(
       {"new", (dir.path() / "d").string(), "--machines", shelf.string(), "--from", "win2000"});

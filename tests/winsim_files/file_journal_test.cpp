@@ -137,4 +137,138 @@ TEST_F(FileJournalTest, AWriteNeverReachesAFileOutsideTheMachine) {
   fs::remove(outside);
 }
 
+// A journal found in a machine folder may have been written by anyone: one
+// that names anything but a plain path of the machine, is damaged, or lost a
+// kept file is refused whole, and the journal, its kept files, the machine and
+// everything outside stay as they were.
+TEST_F(FileJournalTest, ACraftedOrDamagedJournalIsRefusedAndKept) {
+  const fs::path outside = dir_.path().parent_path() / (dir_.path().filename().string() + ".x");
+  const fs::path windows = dir_.path() / "drive_c" / "WINDOWS";
+  auto rec = [](char kind, const std::string& path, int kept = 0) {
+    std::string head = std::string(1, kind) + " " + (kept != 0 ? std::to_string(kept) + " " : "");
+    return head + std::to_string(path.size()) + " " + path + "\n";
+  };
+  const std::string a = "drive_c/WINDOWS/a.txt";
+  const struct {
+    const char* what;
+    std::string log;
+    std::vector<int> keptFiles;
+    const char* said;
+  } cases[] = {
+      {"a path out through ..",
+       rec('N', "drive_c/../../" + outside.filename().string()),
+       {},
+       "record 1 names"},
+      {"an absolute path",
+       rec('N', a) + rec('K', (outside / "victim.txt").string(), 1),
+       {1},
+       "record 2 names"},
+      {"a path through a link",
+       rec('N', "drive_c/WINDOWS/link/victim.txt"),
+       {},
+       "record 1 names \"drive_c/WINDOWS/link/victim.txt\", which leads through a link"},
+      {"winsim's own lock", rec('N', ".winsim/lock"), {}, "record 1 names"},
+      {"one damaged byte",
+       rec('N', a) + "X" + rec('N', a).substr(1) + rec('K', a, 1),
+       {1},
+       "record 2 is damaged"},
+      {"a kept file missing",
+       rec('K', a, 1) + rec('K', "drive_c/WINDOWS/b.txt", 2),
+       {2},
+       "record 1 names a kept file that is missing (kept-1)"},
+      {"records lost after the last", rec('K', a, 1), {1, 2, 3}, "kept-3 has no record"},
+  };
+  fs::create_directory(outside);
+  Write(outside / "victim.txt", "outside");
+  fs::create_directory_symlink(outside, windows / "link");
+  const fs::path journal = dir_.path() / winsim::kPrivateFolderName / "journal";
+  const auto machine = FolderContents(dir_.path());
+  for (const auto& trial : cases) {
+    fs::create_directories(journal);
+    Write(journal / "log", trial.log);
+    for (int kept : trial.keptFiles) Write(journal / ("kept-" + std::to_string(kept)), "kept");
+    const auto left = FolderContents(dir_.path());
+    try {
+      winsim::FileJournal::FinishLeftJournal(dir_.path());
+      ADD_FAILURE() << trial.what << ": not refused";
+    } catch (const winsim::JournalRefused& refused) {
+      EXPECT_NE(std::string(refused.what()).find(trial.said), std::string::npos)
+          << trial.what << ": " << refused.what();
+    }
+    EXPECT_EQ(FolderContents(dir_.path()), left) << trial.what;
+    EXPECT_EQ(FolderContents(outside),
+              (std::map<std::string, std::string>{{"victim.txt", "outside"}}))
+        << trial.what;
+    fs::remove_all(journal);
+    EXPECT_EQ(FolderContents(dir_.path()), machine) << trial.what;
+  }
+  fs::remove_all(outside);
+}
+
+// A rollback removes what the run made and nothing else: a folder the run
+// found made by someone else between its check and its make, or that someone
+// else filled, stays with what it holds.
+TEST_F(FileJournalTest, ARollbackRemovesOnlyWhatTheRunMade) {
+  const fs::path windows = dir_.path() / "drive_c" / "WINDOWS";
+  const struct {
+    const char* what;
+    bool runMadeIt;
+    bool theirFileInIt;
+  } cases[] = {{"made by someone else as the run made it", false, false},
+               {"made by the run, then filled by someone else", true, true},
+               {"made by someone else and filled", false, true}};
+  for (const auto& trial : cases) {
+    const fs::path folder = windows / "Other";
+    {
+      winsim::FileJournal journal(machine_->folder());
+      ASSERT_EQ(journal.willCreate(folder), 0);
+      fs::create_directory(folder);
+      if (!trial.runMadeIt) journal.notCreated(folder);  // its mkdir found the folder there
+      if (trial.theirFileInIt) Write(folder / "theirs.txt", "theirs");
+      journal.rollback();
+    }
+    EXPECT_EQ(fs::exists(folder), !trial.runMadeIt || trial.theirFileInIt) << trial.what;
+    if (trial.theirFileInIt) EXPECT_EQ(Read(folder / "theirs.txt"), "theirs") << trial.what;
+    fs::remove_all(folder);
+  }
+}
+
+// A folder swapped for a link while the run goes leads neither a write nor
+// the rollback outside the machine.
+TEST_F(FileJournalTest, AFolderSwappedForALinkMidRunLeadsNothingOutside) {
+  const fs::path outside = dir_.path().parent_path() / (dir_.path().filename().string() + ".y");
+  const fs::path sub = dir_.path() / "drive_c" / "WINDOWS" / "SUB";
+  fs::create_directory(outside);
+  Write(outside / "x.txt", "outside");
+  fs::create_directory(sub);
+  Write(sub / "x.txt", "machine");
+  winsim::FileJournal journal(machine_->folder());
+  {
+    winsim::Run run(*machine_);
+    run.setJournal(&journal);
+    ASSERT_TRUE(DeleteFileA("C:\\WINDOWS\\SUB\\x.txt"));
+    fs::rename(sub, dir_.path() / "drive_c" / "moved");
+    fs::create_directory_symlink(outside, sub);
+    EXPECT_FALSE(CopyFileA("C:\\WINDOWS\\a.txt", "C:\\WINDOWS\\SUB\\new.txt", FALSE));
+    EXPECT_FALSE(DeleteFileA("C:\\WINDOWS\\SUB\\x.txt"));
+  }
+  EXPECT_THROW(journal.rollback(), winsim::MachineError);
+  EXPECT_EQ(FolderContents(outside), (std::map<std::string, std::string>{{"x.txt", "outside"}}));
+  fs::remove_all(outside);
+}
+
+// A copy made beside its target (a drive on another file system than the
+// journal) is recorded before it exists: a kill before its rename leaves nothing.
+TEST_F(FileJournalTest, ATemporaryFileInADriveIsGoneAfterAKill) {
+  const fs::path windows = dir_.path() / "drive_c" / "WINDOWS";
+  {
+    winsim::FileJournal journal(machine_->folder());
+    std::string made;
+    ASSERT_EQ(journal.newTemporary(windows, made), 0);
+    Write(made, "half a copy");
+  }  // killed here
+  EXPECT_TRUE(winsim::FileJournal::FinishLeftJournal(dir_.path()));
+  EXPECT_EQ(FolderContents(dir_.path()), before_);
+}
+
 }  // namespace

@@ -225,7 +225,9 @@ TEST_F(Entry, ATraceFileInsideTheMachineOrOneThatCannotBeWrittenIsRefusedFirst) 
       readOnly.string(),
       folder().parent_path().string(),
       (folder().parent_path() / "missing" / "trace.txt").string(),
+      (folder().parent_path() / "linked-registry.txt").string(),  // another name of registry.reg
   };
+  fs::create_hard_link(folder() / "registry.reg", folder().parent_path() / "linked-registry.txt");
   const std::string before = registryFile();
   for (const std::string& trace : cases) {
     Outcome outcome = RunProbe({{"WINSIM_MACHINE", folder().string()},
@@ -238,6 +240,27 @@ TEST_F(Entry, ATraceFileInsideTheMachineOrOneThatCannotBeWrittenIsRefusedFirst) 
   }
   EXPECT_FALSE(fs::exists(folder() / "trace.txt"));
   EXPECT_EQ(ReadFile(readOnly), "kept\n");
+}
+
+TEST_F(Entry, WinsimWaitTakesTheUsualSpellingsAndRefusesOthers) {
+  const struct {
+    const char* value;
+    int status;  // 254: the probe ran and was answered No
+  } cases[] = {{"1", 254},     {"yes", 254}, {"TRUE", 254},  {"0", 254}, {"no", 254},
+               {"false", 254}, {"", 254},    {"maybe", 125}, {"2", 125}};
+  for (const auto& trial : cases) {
+    Outcome outcome = RunProbe({{"WINSIM_MACHINE", folder().string()},
+                                {"WINSIM_ANSWERS", "no"},
+                                {"WINSIM_WAIT", trial.value}});
+    EXPECT_EQ(outcome.status, trial.status) << trial.value << "\n" << outcome.errorText;
+    if (trial.status == 125) {
+      EXPECT_NE(outcome.errorText.find("WINSIM_WAIT: '" + std::string(trial.value) +
+                                       "' is neither yes nor no"),
+                std::string::npos)
+          << outcome.errorText;
+      EXPECT_FALSE(fs::exists(folder() / ".winsim"));
+    }
+  }
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include "machine_problem.h"
 #include "report_file.h"
 #include "snapshot.h"
+#include "winsim/file_journal.h"
+#include "winsim/guarded_run.h"
 #include "winsim/machine.h"
 #include "winsim/machine_hold.h"
 
@@ -22,6 +24,7 @@ constexpr char kCommand[] = "diff";
 constexpr int kSame = 0;
 constexpr int kDifferent = 1;
 constexpr int kTrouble = 2;
+constexpr int kRefused = 125;  // a machine's left journal cannot be followed; nothing was read
 
 std::optional<MachineSnapshot> Snapshot(const std::string& folder) {
   // What a killed run left is put back first, so that it never shows as a change.
@@ -62,15 +65,24 @@ int DiffCommand(const std::vector<std::string>& args) {
 
   const std::string& beforeFolder = parsed.positional[0];
   const std::string& afterFolder = parsed.positional[1];
-  std::optional<MachineSnapshot> before = Snapshot(beforeFolder);
-  if (!before) return kTrouble;
-  std::optional<MachineSnapshot> after = Snapshot(afterFolder);
-  if (!after) return kTrouble;
+  std::optional<MachineSnapshot> before;
+  std::optional<MachineSnapshot> after;
+  try {
+    before = Snapshot(beforeFolder);
+    if (!before) return kTrouble;
+    after = Snapshot(afterFolder);
+    if (!after) return kTrouble;
+  } catch (const winsim::JournalRefused& refused) {
+    // A journal left in a machine that cannot be followed: neither side is shown.
+    Say(kCommand, MachineProblem(before ? afterFolder : beforeFolder, refused));
+    return kRefused;
+  }
 
   MachineChanges changes = CompareSnapshots(*before, *after);
   if (changes.empty()) {
     std::printf("No differences: %s and %s hold the same registry, files and settings.\n",
-                beforeFolder.c_str(), afterFolder.c_str());
+                winsim::EscapeControls(beforeFolder).c_str(),
+                winsim::EscapeControls(afterFolder).c_str());
   } else {
     std::fputs(ChangesText(changes, parsed.has("--full")).c_str(), stdout);
   }

@@ -1,16 +1,22 @@
 // winsim new: a fresh machine folder, copied from a shipped machine or empty.
 // The machine is made in a hidden folder inside DIR and its entries are then
 // renamed into place, so a failure leaves nothing behind and DIR may be any
-// empty folder (the current one, a mount point). A hidden folder that a killed
+// empty folder (the current one, a mount point). The folder is locked while
+// the machine is made, so two `new` never mix; a hidden folder that a killed
 // `new` left is removed by the next one.
-#include <signal.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 #include <vector>
 
@@ -20,6 +26,7 @@
 #include "shipped_machines.h"
 #include "value_text.h"
 #include "winsim/file_journal.h"
+#include "winsim/guarded_run.h"
 #include "winsim/machine.h"
 #include "winsim/machine_hold.h"
 
@@ -38,14 +45,9 @@ struct Failure {
 
 constexpr char kStagingPrefix[] = ".winsim-new-";
 
-// ".winsim-new-<pid>-XXXXXX" of a process that has ended.
-bool IsLeftStaging(const std::string& name) {
-  if (name.rfind(kStagingPrefix, 0) != 0) return false;
-  char* end = nullptr;
-  long pid = std::strtol(name.c_str() + sizeof kStagingPrefix - 1, &end, 10);
-  if (pid <= 0 || end == nullptr || *end != '-') return false;
-  return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
-}
+// ".winsim-new-<pid>-XXXXXX": a folder a `new` that was killed left. Only
+// looked for while this `new` holds DIR, so it is never another's at work.
+bool IsLeftStaging(const std::string& name) { return name.rfind(kStagingPrefix, 0) == 0; }
 
 // DIR as one folder: "pc/" is pc, "." is the current folder.
 fs::path TargetFolder(const std::string& given) {
@@ -63,18 +65,6 @@ bool CheckTarget(const fs::path& target, const std::string& given) {
     if (!fs::is_directory(status)) {
       throw Failure{Shown(given) + " exists and is not a folder; name a new folder"};
     }
-    for (fs::directory_iterator it(target, error), end; !error && it != end; it.increment(error)) {
-      std::string name = it->path().filename().string();
-      std::error_code ignored;
-      if (IsLeftStaging(name)) {
-        fs::remove_all(it->path(), ignored);
-        continue;
-      }
-      throw Failure{Shown(given) +
-                    " is not empty; name a new or empty folder (winsim never mixes a machine "
-                    "into other files)"};
-    }
-    if (error) throw Failure{"cannot read the folder " + Shown(given) + ": " + error.message()};
     return false;
   }
   fs::path parent = target.parent_path();
@@ -85,21 +75,71 @@ bool CheckTarget(const fs::path& target, const std::string& given) {
   return true;
 }
 
-// Moves the machine made in `staging` up into `target`; on failure takes back
-// what it moved, so that `target` is as empty as it was.
+// Claims DIR for this `new` (a lock on the folder itself, which the kernel lets
+// go however the process ends): a second `new` on it is refused at once. Then
+// DIR must be empty, but for what a killed `new` left there.
+int ClaimTarget(const fs::path& target, const std::string& given) {
+  int fd = ::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) throw Failure{"cannot open the folder " + Shown(given) + ": " + std::strerror(errno)};
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    throw Failure{"another winsim new is making a machine in " + Shown(given) +
+                  "; nothing was made: use that machine, or name another folder"};
+  }
+  // A `new` killed while it moved the machine into place left part of it in
+  // DIR: then nothing is removed, the staging folder with the rest included.
+  std::error_code error;
+  std::vector<fs::path> left;
+  bool other = false;
+  for (fs::directory_iterator it(target, error), end; !error && it != end; it.increment(error)) {
+    std::error_code ignored;
+    bool staging = IsLeftStaging(it->path().filename().string()) && !it->is_symlink(ignored) &&
+                   it->is_directory(ignored);
+    if (staging) left.push_back(it->path());
+    other = other || !staging;
+  }
+  if (error || other) {
+    ::close(fd);
+    if (error) throw Failure{"cannot read the folder " + Shown(given) + ": " + error.message()};
+    throw Failure{Shown(given) +
+                  " is not empty; name a new or empty folder (winsim never mixes a machine "
+                  "into other files)"};
+  }
+  for (const fs::path& path : left) {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+  }
+  return fd;
+}
+
+// Moves the machine made in `staging` up into `target`, machine.ini last (a
+// folder without it is no machine, and no later `new` takes it for empty); on
+// failure takes back what it moved, so that `target` is as empty as it was.
+// Nothing that appeared in `target` meanwhile is replaced.
 void MoveIntoPlace(const fs::path& staging, const fs::path& target) {
-  std::vector<fs::path> moved;
+  std::vector<std::string> names;
   std::error_code error;
   for (fs::directory_iterator it(staging, error), end; !error && it != end; it.increment(error)) {
-    fs::path destination = target / it->path().filename();
-    fs::rename(it->path(), destination, error);
-    if (error) break;
+    names.push_back(it->path().filename().string());
+  }
+  std::stable_partition(names.begin(), names.end(),
+                        [](const std::string& name) { return name != "machine.ini"; });
+  std::vector<fs::path> moved;
+  int failed = error ? error.value() : 0;
+  for (const std::string& name : names) {
+    if (failed != 0) break;
+    fs::path destination = target / name;
+    if (::renameat2(AT_FDCWD, (staging / name).c_str(), AT_FDCWD, destination.c_str(),
+                    RENAME_NOREPLACE) != 0) {
+      failed = errno;
+      break;
+    }
     moved.push_back(destination);
   }
-  if (error) {
+  if (failed != 0) {
     std::error_code ignored;
     for (const fs::path& path : moved) fs::remove_all(path, ignored);
-    throw Failure{"cannot move the new machine into place: " + error.message()};
+    throw Failure{std::string("cannot move the new machine into place: ") + std::strerror(failed)};
   }
   fs::remove(staging, error);
 }
@@ -132,7 +172,26 @@ fs::path SourceMachine(const std::string& from, const std::string& machinesOptio
 }
 
 void CopyMachine(const fs::path& source, const fs::path& destination) {
-  winsim::MachineHold::TidyIfLeft(source, "winsim new");  // never copy a killed run's leftovers
+  // Held while it is copied, so that no run is half-way through it; what a
+  // killed run left is put back first. A read-only folder has no runs.
+  std::unique_ptr<winsim::MachineHold> hold;
+  try {
+    struct stat info;
+    if (::stat(source.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) != 0 &&
+        ::access(source.c_str(), W_OK) == 0) {
+      hold = std::make_unique<winsim::MachineHold>(source, "winsim new", false);
+    } else if (winsim::FileJournal::LeftJournal(source)) {
+      throw Failure{Shown(source.string()) +
+                    " holds what a stopped run left, which cannot be put back in a read-only "
+                    "folder; make it writable (chmod u+w) and copy it again"};
+    }
+  } catch (const winsim::MachineBusy& busy) {
+    throw Failure{"the machine to copy, " + Shown(source.string()) + ", is in use by " +
+                  busy.holder() + "; nothing was made: copy it when that has ended"};
+  } catch (const winsim::MachineError& error) {
+    throw Failure{"the machine to copy cannot be used: " +
+                  MachineProblem(source.string(), error, false)};
+  }
   try {
     winsim::Machine::load(source);  // only a machine that loads is worth copying
   } catch (const winsim::MachineError& error) {
@@ -197,20 +256,23 @@ int NewCommand(const std::vector<std::string>& args) {
   const fs::path target = TargetFolder(given);
   fs::path staging;
   bool madeTarget = false;
+  int claim = -1;
   auto cleanUp = [&] {
     std::error_code ignored;
     if (!staging.empty()) fs::remove_all(staging, ignored);
     if (madeTarget) fs::remove(target, ignored);
+    if (claim >= 0) ::close(claim);
   };
   try {
+    bool made = false;
     if (CheckTarget(target, given)) {
-      std::error_code error;
-      if (!fs::create_directory(target, error)) {
-        throw Failure{"cannot make the folder " + Shown(given) + ": " +
-                      (error ? error.message() : std::string("it appeared meanwhile"))};
+      made = ::mkdir(target.c_str(), 0755) == 0;
+      if (!made && errno != EEXIST) {
+        throw Failure{"cannot make the folder " + Shown(given) + ": " + std::strerror(errno)};
       }
-      madeTarget = true;
     }
+    claim = ClaimTarget(target, given);
+    madeTarget = made;  // a `new` that lost the claim leaves the folder to the winner
     std::string pattern =
         (target / (std::string(kStagingPrefix) + std::to_string(::getpid()) + "-XXXXXX")).string();
     if (::mkdtemp(pattern.data()) == nullptr) {
@@ -234,8 +296,9 @@ int NewCommand(const std::vector<std::string>& args) {
     }
     MoveIntoPlace(staging, target);
     staging.clear();
-    std::printf("Made the machine %s: %s (%s).\n", given.c_str(), described.c_str(),
-                Summary(target).c_str());
+    ::close(claim);
+    std::printf("Made the machine %s: %s (%s).\n", winsim::EscapeControls(given).c_str(),
+                winsim::EscapeControls(described).c_str(), Summary(target).c_str());
     return 0;
   } catch (const Failure& failure) {
     cleanUp();

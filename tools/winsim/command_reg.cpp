@@ -18,6 +18,8 @@
 #include "report_file.h"
 #include "snapshot.h"
 #include "value_text.h"
+#include "winsim/file_journal.h"
+#include "winsim/guarded_run.h"
 #include "winsim/machine.h"
 #include "winsim/machine_hold.h"
 #include "winsim/regedit4.h"
@@ -188,6 +190,7 @@ int Export(winsim::Machine& machine, const std::string& folder, const RegArgumen
     return 0;
   }
   std::string problem = OutputPathProblem(file);
+  if (problem.empty()) problem = MachineFileProblem(file, folder, "export");
   if (!problem.empty()) throw Failure{problem};
   std::error_code error;
   if (fs::exists(file, error) && !args.overwrite) {
@@ -262,9 +265,10 @@ int Import(winsim::Machine& machine, const std::string& folder, const RegArgumen
   changes.keys = CompareRegistries(before, machine.registry);
   if (changes.keys.empty()) {
     std::printf("Imported %s into %s: nothing changed (the registry held it all already).\n",
-                file.c_str(), folder.c_str());
+                winsim::EscapeControls(file).c_str(), winsim::EscapeControls(folder).c_str());
   } else {
-    std::printf("Imported %s into %s: %s\n%s", file.c_str(), folder.c_str(),
+    std::printf("Imported %s into %s: %s\n%s", winsim::EscapeControls(file).c_str(),
+                winsim::EscapeControls(folder).c_str(),
                 RegistrySummary(changes.registryCounts()).c_str(),
                 RegistryChangesText(changes.keys).c_str());
   }
@@ -335,6 +339,9 @@ int RegCommand(const std::vector<std::string>& args) {
   } catch (const UsageError& error) {
     SayUsage(kCommand, error.what());
     return kUsage;
+  } catch (const winsim::JournalRefused& refused) {
+    Say(kCommand, MachineProblem(folder, refused));
+    return kBusy;
   } catch (const Failure& failure) {
     Say(kCommand, failure.message);
     return kFailed;

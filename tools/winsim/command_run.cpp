@@ -82,7 +82,7 @@ winsim::GuardedRunSettings SettingsFrom(const Arguments& parsed, Program program
     settings.powerLoss = ParsePowerLoss(parsed.value("--power-loss"));
   }
   if (parsed.has("--report")) {
-    std::string problem = ReportPathProblem(parsed.value("--report"));
+    std::string problem = ReportPathProblem(parsed.value("--report"), folder);
     if (!problem.empty()) throw UsageError("--report: " + problem);
   }
   return settings;
@@ -179,15 +179,20 @@ int RunCommand(const std::vector<std::string>& args) {
       winsim::Machine after = winsim::Machine::load(folder);
       MachineChanges changes = CompareSnapshots(*before, TakeSnapshot(after));
       WriteReportFile(reportPath,
-                      RunReport(after, *program, outcome, changes, parsed.value("--answers")));
+                      RunReport(after, *program, outcome, changes, parsed.value("--answers")),
+                      folder);
       Say(kCommand, "report written to " + reportPath + " (" +
                         Counted(outcome.boxes.size(), "message box", "message boxes") + "; " +
                         Counted(changes.keys.size(), "registry key", "registry keys") + " and " +
                         Counted(changes.files.size(), "file or folder", "files and folders") +
                         " changed)");
     } catch (const std::exception& error) {
-      Say(kCommand, std::string("the report cannot be written: ") + error.what());
-      if (outcome.ending == winsim::RunEnding::Finished) outcome.exitCode = winsim::kRunNotKept;
+      // The run's fate was decided before the page: say which it was.
+      std::string kept = outcome.ending == winsim::RunEnding::NotKept
+                             ? "the run itself is not kept (below)"
+                             : "the run itself is kept: the machine holds its changes, and the "
+                               "exit code is the program's";
+      Say(kCommand, std::string("the report cannot be written: ") + error.what() + "; " + kept);
     }
   }
   guarded.reset();  // lets go of the machine

@@ -3,6 +3,7 @@
 #include "changes_text.h"
 #include "codepage.h"
 #include "value_text.h"
+#include "winsim/guarded_run.h"
 
 namespace winsim_tool {
 namespace {
@@ -192,9 +193,19 @@ void AppendText(std::string& out, const TextChange& text) {
 }  // namespace
 
 std::string HtmlEscaped(const std::string& utf8) {
+  // Control characters (C0 but the tab, DEL, C1) and bytes that are not
+  // UTF-8 are shown as \xNN, as in the terminal: none reaches the page raw.
+  std::string shown;
+  for (size_t start = 0; start <= utf8.size();) {
+    size_t tab = utf8.find('\t', start);
+    if (tab == std::string::npos) tab = utf8.size();
+    shown += winsim::EscapeControls(std::string_view(utf8).substr(start, tab - start));
+    if (tab < utf8.size()) shown += '\t';
+    start = tab + 1;
+  }
   std::string out;
-  out.reserve(utf8.size());
-  for (char c : utf8) {
+  out.reserve(shown.size());
+  for (char c : shown) {
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;

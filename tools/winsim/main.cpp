@@ -7,6 +7,7 @@
 
 #include "command_line.h"
 #include "commands.h"
+#include "winsim/guarded_run.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ int Dispatch(const std::string& command, const std::vector<std::string>& args) {
   std::fprintf(stderr,
                "winsim: '%s' is not a winsim command; the commands are new, run, diff and reg.\n"
                "Run 'winsim --help' to see what each does.\n",
-               command.c_str());
+               winsim::EscapeControls(command).c_str());
   return kUsage;
 }
 
@@ -40,7 +41,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr,
                    "winsim help: '%s' is not a winsim command; the commands are new, "
                    "run, diff and reg.\n",
-                   topic.c_str());
+                   winsim::EscapeControls(topic).c_str());
       return kUsage;
     }
     std::fputs(help.c_str(), stdout);
@@ -51,7 +52,9 @@ int main(int argc, char** argv) {
     return Dispatch(command, args);
   } catch (const std::exception& error) {
     // A fault of winsim itself: say so rather than end without a word.
-    std::fprintf(stderr, "winsim %s: unexpected failure: %s\n", command.c_str(), error.what());
+    std::fprintf(stderr, "winsim %s: unexpected failure: %s\n",
+                 winsim::EscapeControls(command).c_str(),
+                 winsim::EscapeControls(error.what()).c_str());
     return command == "run" ? 125 : kUsage;
   }
 }

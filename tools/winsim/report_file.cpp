@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "html_report.h"
+#include "winsim/guarded_run.h"
 
 namespace fs = std::filesystem;
 
@@ -71,14 +72,26 @@ std::string OutputPathProblem(const std::string& path) {
   return "";
 }
 
-std::string ReportPathProblem(const std::string& path) {
-  std::string problem = OutputPathProblem(path);
-  if (!problem.empty()) return problem;
+std::string MachineFileProblem(const std::string& path, const std::string& machineFolder,
+                               const char* what) {
   fs::path machine = EnclosingMachine(path);
   if (!machine.empty()) {
-    return path + " is inside the machine folder " + machine.string() +
-           ", where the page would become part of the machine; write it elsewhere";
+    return path + " is inside the machine folder " + machine.string() + ", where the " + what +
+           " would become part of the machine; write it elsewhere";
   }
+  struct stat info;
+  if (!machineFolder.empty() && ::stat(path.c_str(), &info) == 0 &&
+      winsim::IsFileOf(info, machineFolder)) {
+    return path + " is also a file of the machine folder " + machineFolder +
+           " (a link to it); name a new file";
+  }
+  return "";
+}
+
+std::string ReportPathProblem(const std::string& path, const std::string& machineFolder) {
+  std::string problem = OutputPathProblem(path);
+  if (problem.empty()) problem = MachineFileProblem(path, machineFolder, "page");
+  if (!problem.empty()) return problem;
   return ExistingFileProblem(path);
 }
 
@@ -121,8 +134,9 @@ void WriteFileAtomically(const std::string& path, const std::string& content) {
   }
 }
 
-void WriteReportFile(const std::string& path, const std::string& content) {
-  std::string problem = ReportPathProblem(path);
+void WriteReportFile(const std::string& path, const std::string& content,
+                     const std::string& machineFolder) {
+  std::string problem = ReportPathProblem(path, machineFolder);
   if (!problem.empty()) throw std::runtime_error(problem);
   WriteFileAtomically(path, content);
 }

@@ -4,7 +4,7 @@
 //   WINSIM_MACHINE  the machine folder (required)
 //   WINSIM_ANSWERS  scripted answers to the message boxes: yes,no,ok,cancel ...
 //   WINSIM_TRACE    a file that receives one line for every platform call
-//   WINSIM_WAIT     1: wait for another run or command that holds the machine
+//   WINSIM_WAIT     1, yes or true: wait for another run or command that holds the machine
 //                   instead of refusing at once
 //
 // Exit status: the program's own exit code; 125 when winsim could not run or
@@ -15,11 +15,13 @@
 // the process ends by that signal.
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -55,6 +57,14 @@ std::string Where(const std::string& folder, const winsim::MachineError& error) 
   return where + ": " + error.problem();
 }
 
+// WINSIM_WAIT as people write a yes or a no; nothing when it is neither.
+std::optional<bool> WaitSetting(std::string value) {
+  for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (value.empty() || value == "0" || value == "no" || value == "false") return false;
+  if (value == "1" || value == "yes" || value == "true") return true;
+  return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,9 +84,15 @@ int main(int argc, char** argv) {
     Say(std::string("WINSIM_ANSWERS: ") + error.what());
     return winsim::kRunNotKept;
   }
-  const std::string wait = Environment("WINSIM_WAIT");
+  std::optional<bool> wait = WaitSetting(Environment("WINSIM_WAIT"));
+  if (!wait) {
+    Say("WINSIM_WAIT: '" + Environment("WINSIM_WAIT") +
+        "' is neither yes nor no; set it to 1, yes or true to wait for a machine in use, or to "
+        "0, no or false (or leave it out) to refuse at once");
+    return winsim::kRunNotKept;
+  }
   settings.holder = program;
-  settings.waitForMachine = !wait.empty() && wait != "0";
+  settings.waitForMachine = *wait;
   settings.waiting = [&](const std::string& holder) {
     Say("the machine " + folder + " is in use by " + holder + "; waiting for it to be free " +
         "(Ctrl-C stops waiting)");

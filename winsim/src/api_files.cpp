@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -121,6 +122,31 @@ OpenUse OpenUseOf(winsim::HandleTable& handles, const std::filesystem::path& hos
   return use;
 }
 
+// The host folder that holds `host` (a path in the machine folder), opened a
+// name at a time from the machine folder without following links: a folder
+// swapped for a link after the path was resolved cannot lead a change outside.
+// -1 with errno (ELOOP for a link) when it cannot be reached.
+int OpenParentOf(const winsim::Machine& machine, const std::filesystem::path& host,
+                 std::string& leaf) {
+  std::filesystem::path inside = host.lexically_relative(machine.folder());
+  if (inside.empty() || *inside.begin() == "..") {
+    errno = EXDEV;
+    return -1;
+  }
+  winsim::UniqueFd folder(
+      ::open(machine.folder().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (folder.get() < 0) return -1;
+  std::filesystem::path::iterator last = std::prev(inside.end());
+  for (auto it = inside.begin(); it != last; ++it) {
+    winsim::UniqueFd next(
+        ::openat(folder.get(), it->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (next.get() < 0) return -1;
+    folder = std::move(next);
+  }
+  leaf = last->string();
+  return folder.release();
+}
+
 // Where a run makes the temporary copies it renames into place: the journal's
 // folder, outside every drive, when it keeps one; else beside the target.
 std::filesystem::path ScratchFor(winsim::Run& run, const std::filesystem::path& target) {
@@ -136,16 +162,30 @@ uint32_t CopyIntoPlace(winsim::Run& run, const std::filesystem::path& source,
                        const std::filesystem::path& target, bool withContent,
                        const std::function<int()>& beforeRename) {
   std::filesystem::path scratch = ScratchFor(run, target);
+  winsim::FileJournal* journal = run.journal();
   for (;;) {
     std::string made;
-    winsim::detail::CopyResult copy =
-        winsim::detail::CopyToNewFile(source, scratch, withContent, made);
+    const bool besideTarget = journal != nullptr && scratch == target.parent_path();
+    winsim::detail::CopyResult copy;
+    if (besideTarget) {
+      // A drive on another file system than the journal: the copy is made in
+      // the drive, recorded first, so that a kill before its rename leaves nothing.
+      if (int error = journal->newTemporary(scratch, made)) return ErrorOfErrno(error);
+      copy = winsim::detail::CopyToNamedFile(source, made, withContent);
+    } else {
+      copy = winsim::detail::CopyToNewFile(source, scratch, withContent, made);
+    }
     if (copy.error != 0) return copy.readFailed ? ERROR_READ_FAULT : ErrorOfErrno(copy.error);
     int refused = beforeRename();
-    if (refused == 0 && ::rename(made.c_str(), target.c_str()) == 0) return 0;
+    std::string leaf;
+    winsim::UniqueFd parent(refused == 0 ? OpenParentOf(run.machine(), target, leaf) : -1);
+    if (refused == 0 && parent.get() < 0) refused = errno;
+    if (refused == 0 && ::renameat(AT_FDCWD, made.c_str(), parent.get(), leaf.c_str()) == 0) {
+      if (besideTarget) journal->notCreated(made);  // it is the target now
+      return 0;
+    }
     int error = refused != 0 ? refused : errno;
     ::unlink(made.c_str());
-    // The drive may be on another file system than the journal.
     if (error != EXDEV || scratch == target.parent_path()) return ErrorOfErrno(error);
     scratch = target.parent_path();
   }
@@ -269,8 +309,16 @@ HANDLE OpenFile(Call& call, const char* name, DWORD access, DWORD disposition, D
   }
   // A file created read-only is still written through the handle that created it.
   mode_t createMode = (flags & FILE_ATTRIBUTE_READONLY) ? 0444 : 0644;
-  winsim::UniqueFd fd(::open(path.host.c_str(), openFlags, createMode));
-  if (fd.get() < 0) return fail(ErrorOfErrno(errno));
+  std::string leaf;
+  winsim::UniqueFd parent(OpenParentOf(call.run().machine(), path.host, leaf));
+  winsim::UniqueFd fd(
+      parent.get() < 0 ? -1 : ::openat(parent.get(), leaf.c_str(), openFlags, createMode));
+  if (fd.get() < 0) {
+    int failed = errno;
+    winsim::FileJournal* journal = call.run().journal();
+    if (!existed && journal != nullptr) journal->notCreated(path.host);
+    return fail(ErrorOfErrno(failed));
+  }
   if (!existed) winsim::SettleShortNames(call.run().machine(), path);
 
   winsim::FileObject file;
@@ -324,8 +372,15 @@ extern "C" BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES
   if (resolved.path.exists) return call.boolean(false, ERROR_ALREADY_EXISTS);
   if (HostNameTaken(resolved.path.host)) return call.boolean(false, ERROR_ACCESS_DENIED);
   if (uint32_t error = PrepareToCreate(call, resolved.path.host)) return call.boolean(false, error);
-  if (::mkdir(resolved.path.host.c_str(), 0755) != 0) {
-    return call.boolean(false, errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorOfErrno(errno));
+  std::string leaf;
+  winsim::UniqueFd parent(OpenParentOf(call.run().machine(), resolved.path.host, leaf));
+  if (parent.get() < 0 || ::mkdirat(parent.get(), leaf.c_str(), 0755) != 0) {
+    int failed = errno;
+    // Someone else's folder, made since the check: not the run's to remove.
+    if (winsim::FileJournal* journal = call.run().journal()) {
+      journal->notCreated(resolved.path.host);
+    }
+    return call.boolean(false, failed == EEXIST ? ERROR_ALREADY_EXISTS : ErrorOfErrno(failed));
   }
   winsim::SettleShortNames(call.run().machine(), resolved.path);
   return call.boolean(true);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <iterator>
@@ -19,7 +20,9 @@ namespace fs = std::filesystem;
 namespace winsim {
 namespace {
 
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// A closed output (SIGPIPE: the output piped into a program that ended) is a
+// stop as well: the run cannot say what it does any more.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 // The machine files a save rewrites; the journal keeps them before the save,
 // so that a run undone after its save is undone whole.
@@ -115,19 +118,61 @@ class GuardedRun::Signals {
 
 std::string EscapeControls(std::string_view text) {
   static const char kDigits[] = "0123456789abcdef";
+  auto escape = [](std::string& out, unsigned char byte) {
+    out += "\\x";
+    out += kDigits[byte >> 4];
+    out += kDigits[byte & 15];
+  };
+  auto continuation = [&text](size_t at) {
+    return at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80;
+  };
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
-    unsigned char byte = static_cast<unsigned char>(c);
+  for (size_t i = 0; i < text.size();) {
+    unsigned char byte = static_cast<unsigned char>(text[i]);
     if (byte < 0x20 || byte == 0x7F) {
-      out += "\\x";
-      out += kDigits[byte >> 4];
-      out += kDigits[byte & 15];
-    } else {
-      out += c;
+      escape(out, byte);
+      ++i;
+      continue;
     }
+    if (byte < 0x80) {
+      out += text[i++];
+      continue;
+    }
+    // A whole UTF-8 sequence passes, unless it is a C1 control (U+0080 to U+009F).
+    size_t length = byte >= 0xC2 && byte <= 0xDF   ? 2
+                    : byte >= 0xE0 && byte <= 0xEF ? 3
+                    : byte >= 0xF0 && byte <= 0xF4 ? 4
+                                                   : 0;
+    bool whole = length != 0;
+    for (size_t k = 1; whole && k < length; ++k) whole = continuation(i + k);
+    if (whole && byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+      escape(out, static_cast<unsigned char>(text[i + 1]));  // shown as the control it is
+      i += 2;
+      continue;
+    }
+    if (!whole) {
+      escape(out, byte);
+      ++i;
+      continue;
+    }
+    out.append(text.substr(i, length));
+    i += length;
   }
   return out;
+}
+
+bool IsFileOf(const struct stat& info, const fs::path& folder) {
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
+    struct stat entry;
+    if (::lstat(it->path().c_str(), &entry) == 0 && entry.st_ino == info.st_ino &&
+        entry.st_dev == info.st_dev) {
+      return true;
+    }
+  }
+  return false;
 }
 
 int EndBySignal(int signal) {
@@ -152,6 +197,12 @@ std::string TraceFileProblem(const std::string& traceFile, const fs::path& machi
            machineFolder.string() +
            ", where it would become part of the machine; write it "
            "elsewhere";
+  }
+  struct stat info;
+  if (::stat(resolved.c_str(), &info) == 0 && IsFileOf(info, machine)) {
+    return "the trace file " + traceFile + " is also a file of the machine folder " +
+           machineFolder.string() +
+           " (a link to it), which the trace would overwrite; name a new file";
   }
   fs::file_status status = fs::status(resolved, error);
   if (fs::exists(status)) {
@@ -186,6 +237,33 @@ GuardedRun::GuardedRun(const fs::path& folder, GuardedRunSettings settings)
 }
 
 GuardedRun::~GuardedRun() = default;
+
+// The trace file as it is opened, checked again: a file of the machine folder
+// linked in after the first check is refused before a byte is written to it.
+FILE* GuardedRun::OpenTrace() const {
+  const std::string& path = settings_.traceFile;
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_CLOEXEC, 0644);
+  struct stat info;
+  if (fd < 0 || ::fstat(fd, &info) != 0) {
+    if (fd >= 0) ::close(fd);
+    throw std::runtime_error("cannot open the trace file " + path +
+                             " for writing: " + std::strerror(errno));
+  }
+  if (!S_ISREG(info.st_mode) || IsFileOf(info, machine_->folder())) {
+    ::close(fd);
+    throw std::runtime_error("the trace file " + path +
+                             " is a file of the machine folder or not a file; name a new file");
+  }
+  // A fresh trace for this run, not one added to an older one.
+  if (!settings_.appendTrace && ::ftruncate(fd, 0) != 0) {
+    ::close(fd);
+    throw std::runtime_error("cannot empty the trace file " + path + ": " + std::strerror(errno));
+  }
+  FILE* file = ::fdopen(fd, "a");
+  if (file == nullptr) ::close(fd);
+  if (file == nullptr) throw std::runtime_error("cannot open the trace file " + path);
+  return file;
+}
 
 const std::string& GuardedRun::tidied() const { return hold_->tidied(); }
 
@@ -225,12 +303,7 @@ GuardedRunOutcome GuardedRun::run(const std::function<int()>& program, const std
   {
     Run run(*machine_);
     if (!settings_.traceFile.empty()) {
-      if (!settings_.appendTrace) {
-        // A fresh trace for this run, not one added to an older one.
-        FILE* truncate = std::fopen(settings_.traceFile.c_str(), "w");
-        if (truncate != nullptr) std::fclose(truncate);
-      }
-      run.traceToFile(settings_.traceFile);  // throws before anything is changed
+      run.traceToFile(OpenTrace());  // throws before anything is changed
     }
     journal_ = std::make_unique<FileJournal>(machine_->folder());
     run.setJournal(journal_.get());

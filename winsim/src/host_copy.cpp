@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 
 #include "handles.h"
 
@@ -24,8 +25,11 @@ bool WriteAll(int fd, const char* data, size_t size, size_t& written) {
   return true;
 }
 
-CopyResult CopyToNewFile(const std::filesystem::path& source, const std::filesystem::path& folder,
-                         bool withContent, std::string& made) {
+namespace {
+
+// Copies into the file that `create` makes (a new file, or -1 with errno).
+CopyResult CopyInto(const std::filesystem::path& source, std::string& temporary,
+                    const std::function<int(std::string&)>& create, bool withContent) {
   CopyResult result;
   UniqueFd in(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   struct stat info;
@@ -34,8 +38,7 @@ CopyResult CopyToNewFile(const std::filesystem::path& source, const std::filesys
     result.readFailed = true;
     return result;
   }
-  std::string temporary = (folder / ".winsim-copy-XXXXXX").string();
-  UniqueFd out(::mkostemp(temporary.data(), O_CLOEXEC));
+  UniqueFd out(create(temporary));
   if (out.get() < 0) {
     result.error = errno;
     return result;
@@ -59,13 +62,34 @@ CopyResult CopyToNewFile(const std::filesystem::path& source, const std::filesys
     struct timespec times[2] = {info.st_atim, info.st_mtim};
     ::futimens(out.get(), times);
   }
+  // On disk before it is renamed into place or a journal record names it.
+  if (result.error == 0 && ::fsync(out.get()) != 0) result.error = errno;
   if (result.error == 0 && ::close(out.release()) != 0) result.error = errno;
-  if (result.error != 0) {
-    ::unlink(temporary.c_str());
-    return result;
-  }
-  made = std::move(temporary);
+  if (result.error != 0) ::unlink(temporary.c_str());
   return result;
+}
+
+}  // namespace
+
+CopyResult CopyToNewFile(const std::filesystem::path& source, const std::filesystem::path& folder,
+                         bool withContent, std::string& made) {
+  std::string temporary = (folder / ".winsim-copy-XXXXXX").string();
+  CopyResult result = CopyInto(
+      source, temporary, [](std::string& name) { return ::mkostemp(name.data(), O_CLOEXEC); },
+      withContent);
+  if (result.error == 0) made = std::move(temporary);
+  return result;
+}
+
+CopyResult CopyToNamedFile(const std::filesystem::path& source, const std::string& path,
+                           bool withContent) {
+  std::string name = path;
+  return CopyInto(
+      source, name,
+      [](std::string& made) {
+        return ::open(made.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      },
+      withContent);
 }
 
 }  // namespace winsim::detail

@@ -25,6 +25,11 @@ bool WriteAll(int fd, const char* data, size_t size, size_t& written);
 CopyResult CopyToNewFile(const std::filesystem::path& source, const std::filesystem::path& folder,
                          bool withContent, std::string& made);
 
+// The same into the new file `path`, which must not exist (O_EXCL); on
+// failure it is removed again.
+CopyResult CopyToNamedFile(const std::filesystem::path& source, const std::string& path,
+                           bool withContent);
+
 }  // namespace winsim::detail
 
 #endif  // WINSIM_HOST_COPY_H

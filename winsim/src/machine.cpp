@@ -125,6 +125,12 @@ void WriteAtomically(
   fd = -1;
   if (::close(closing) != 0) fail("close");
   if (::rename(temporary.c_str(), target.c_str()) != 0) fail("rename");
+  // The rename itself reaches the disk, so that a host crash keeps what was decided.
+  int directory = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (directory >= 0) {
+    ::fsync(directory);
+    ::close(directory);
+  }
 }
 
 void WriteAtomically(const fs::path& folder, const char* name, const std::string& content) {

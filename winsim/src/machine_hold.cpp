@@ -33,6 +33,12 @@ std::string PrivatePath(const char* name = nullptr) {
   throw MachineError(file, 0, what + ": " + std::strerror(error));
 }
 
+[[noreturn]] void NotOurLock() {
+  throw MachineError(PrivatePath(kLockFile), 0,
+                     "is not winsim's own lock file (it is a link, has other links or is not a "
+                     "file); nothing was changed: remove it and run again");
+}
+
 std::string ReadHolder(int fd, bool patient) {
   std::string text;
   // A holder that has just taken the lock writes its name at once.
@@ -105,6 +111,17 @@ void RequireWritable(const fs::path& folder) {
   }
 }
 
+// Only a machine folder is held: in any other folder winsim makes and
+// removes nothing (its tidying would take files named like its own for its own).
+void RequireMachine(const fs::path& folder) {
+  for (const char* name : {"machine.ini", "registry.reg"}) {
+    struct stat info;
+    if (::lstat((folder / name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) continue;
+    Machine::load(folder);  // says what is wrong as a load does
+    throw MachineError(name, 0, "is not a file");
+  }
+}
+
 // The private folder, made when it is missing; never a link.
 int OpenPrivateFolder(const fs::path& folder) {
   fs::path path = folder / kPrivateFolderName;
@@ -135,6 +152,7 @@ MachineHold::MachineHold(const fs::path& folder, const std::string& who, bool wa
                          const std::function<void(const std::string&)>& waiting)
     : folder_(folder) {
   RequireWritable(folder);
+  RequireMachine(folder);
   try {
     take(who, wait, waiting);
   } catch (...) {
@@ -156,10 +174,18 @@ void MachineHold::take(const std::string& who, bool wait,
       if (lastAttempt) Refuse(PrivatePath(), "keeps disappearing", ENOENT);
       continue;
     }
-    lock_ = ::openat(directory_, kLockFile, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    lock_ = ::openat(directory_, kLockFile, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                     0644);
     if (lock_ < 0) {
       if (errno == ENOENT && !lastAttempt) continue;
+      if (errno == ELOOP) NotOurLock();
       Refuse(PrivatePath(kLockFile), "cannot be opened", errno);
+    }
+    // The holder writes its name into the lock: only a file of its own,
+    // never one that is also another file (a hard link) or a device.
+    struct stat opened;
+    if (::fstat(lock_, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_nlink != 1) {
+      NotOurLock();
     }
     if (::flock(lock_, LOCK_EX | LOCK_NB) != 0) {
       if (errno != EWOULDBLOCK) Refuse(PrivatePath(kLockFile), "cannot be locked", errno);
@@ -203,7 +229,14 @@ void MachineHold::take(const std::string& who, bool wait,
 
 void MachineHold::release() {
   if (lock_ >= 0) {
-    if (held_) ::unlinkat(directory_, kLockFile, 0);
+    // Only the lock file this hold made or took: one put there meanwhile stays.
+    struct stat held;
+    struct stat named;
+    if (held_ && ::fstat(lock_, &held) == 0 &&
+        ::fstatat(directory_, kLockFile, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
+      ::unlinkat(directory_, kLockFile, 0);
+    }
     ::close(lock_);  // lets go of the lock
     lock_ = -1;
   }
@@ -219,10 +252,17 @@ void MachineHold::release() {
 MachineHold::~MachineHold() { release(); }
 
 std::string MachineHold::TidyIfLeft(const fs::path& folder, const std::string& who) {
-  if (!FileJournal::LeftJournal(folder) && !SaveTemporaries(folder, false)) return std::string();
+  // A lock or an empty private folder a kill left is tidied as well.
+  struct stat info;
+  if (::lstat((folder / kPrivateFolderName).c_str(), &info) != 0 &&
+      !SaveTemporaries(folder, false)) {
+    return std::string();
+  }
   try {
     MachineHold hold(folder, who, false);
     return hold.tidied();
+  } catch (const JournalRefused&) {
+    throw;  // nobody may read the machine as it stands
   } catch (const std::exception&) {
     return std::string();  // held by a run, or not ours to change: read it as it is
   }

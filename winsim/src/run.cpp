@@ -104,6 +104,8 @@ void Run::traceToFile(const std::string& path) {
   traceFile_.reset(file);
 }
 
+void Run::traceToFile(FILE* file) { traceFile_.reset(file); }
+
 size_t Run::openHandleCount() const { return handles_->objects.size(); }
 
 const Run::HeapBlock& Run::allocateHeapBlock(size_t size) {

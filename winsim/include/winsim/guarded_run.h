@@ -17,7 +17,11 @@
 #ifndef WINSIM_GUARDED_RUN_H
 #define WINSIM_GUARDED_RUN_H
 
+#include <sys/stat.h>
+
 #include <cstdint>
+
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -75,8 +79,14 @@ struct GuardedRunOutcome {
 };
 
 // A line for the terminal: control characters (which could drive the
-// terminal, as an ESC in a key name would) shown as \xNN.
+// terminal, as an ESC in a key name would) shown as \xNN: C0, DEL, C1 (as
+// UTF-8 U+0080 to U+009F, or as a lone byte 0x80 to 0x9F) and any byte that
+// is not part of valid UTF-8.
 std::string EscapeControls(std::string_view text);
+
+// True when the file `info` describes is also a file of `folder` (the same
+// file under another name, a hard link), looked for without following links.
+bool IsFileOf(const struct stat& info, const std::filesystem::path& folder);
 
 // Ends the process by the signal that stopped its run, as a shell expects of
 // a program that a Ctrl-C ended; returns 128 + signal should it not end.
@@ -89,7 +99,7 @@ std::string TraceFileProblem(const std::string& traceFile,
 
 class GuardedRun {
  public:
-  // Catches Ctrl-C, SIGTERM and SIGHUP until it ends; holds the machine, puts
+  // Catches Ctrl-C, SIGTERM, SIGHUP and SIGPIPE until it ends; holds the machine, puts
   // back what a killed run left, loads the machine. Throws MachineBusy,
   // MachineError, and std::invalid_argument for a trace file that cannot be
   // used (TraceFileProblem).
@@ -107,6 +117,7 @@ class GuardedRun {
   GuardedRunOutcome run(const std::function<int()>& program, const std::string& name);
 
  private:
+  FILE* OpenTrace() const;
   class Signals;
   void keep(bool saveRegistry);
   void undo(GuardedRunOutcome& outcome, const std::string& lastLine);

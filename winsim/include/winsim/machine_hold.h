@@ -6,7 +6,11 @@
 // The hold is an advisory lock (flock) on .winsim/lock in the machine folder,
 // which the kernel lets go however the holder ends, so a killed run never
 // leaves the machine held. The lock file names the holder; the holder removes
-// it, and the private folder when it is empty, when it lets go.
+// it, and the private folder when it is empty, when it lets go. The lock is
+// only ever a regular file with no other link (one planted as a link to
+// another file is refused, never written), and only a folder holding
+// machine.ini and registry.reg is held at all: in any other folder winsim
+// makes and removes nothing.
 //
 // Whoever takes the hold first finishes what a killed holder left: the
 // journal of its run (its files are put back) and the temporary files of a
@@ -56,7 +60,8 @@ class MachineHold {
   // For commands that only read: when a killed process left something and
   // nobody holds the machine, puts it back so that the reader never sees it.
   // Returns what was put back (empty when nothing was, or when the machine is
-  // held or cannot be written); never throws.
+  // held or cannot be written). Throws JournalRefused only: a journal that
+  // must not be followed leaves the machine unreadable as it stands.
   static std::string TidyIfLeft(const std::filesystem::path& folder, const std::string& who);
 
  private:

@@ -91,6 +91,8 @@ class Run {
   const std::vector<std::string>& trace() const { return trace_; }
   // Also append every line to this file as it happens (WINSIM_TRACE).
   void traceToFile(const std::string& path);
+  // The same into a file already open, which the run then owns.
+  void traceToFile(FILE* file);
   uint64_t callCount() const { return calls_; }
 
   // Handles (registry keys, files, ports, pipes, processes, threads) still open.
