@@ -15,6 +15,7 @@
 
 #include "machine_compare.h"
 #include "program_runner.h"
+#include "shipped_files.h"
 #include "test_machine.h"
 #include "wine_run.h"
 #include "winsim/machine.h"
@@ -30,6 +31,29 @@ namespace {
 fs::path Win64BuildDir() {
   const char* named = std::getenv("RQ47_WIN64_DIR");
   return named != nullptr && *named != '\0' ? fs::path(named) : fs::path(RQ47_DEFAULT_WIN64_DIR);
+}
+
+// Makes the machine folder's Windows that version (machine.ini's Version).
+void SetWindowsVersion(const fs::path& machine, const std::string& version) {
+  std::istringstream in(ReadWhole(machine / "machine.ini"));
+  std::string text;
+  std::string line;
+  bool inWindows = false;
+  bool set = false;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line[0] == '[') {
+      if (inWindows && !set) text += "Version=" + version + "\n";
+      set = set || inWindows;
+      inWindows = line == "[Windows]";
+    } else if (inWindows && line.compare(0, 8, "Version=") == 0) {
+      line = "Version=" + version;
+      set = true;
+    }
+    text += line + "\n";
+  }
+  if (!set) text += (inWindows ? "" : "[Windows]\n") + std::string("Version=") + version + "\n";
+  std::ofstream(machine / "machine.ini", std::ios::binary | std::ios::trunc) << text;
 }
 
 std::string WithoutHeader(std::string regedit4) {
@@ -77,37 +101,86 @@ void CopyMachine(const fs::path& from, const fs::path& to) {
 
 }  // namespace
 
-std::optional<WineSetup> FindWineSetup(std::string* missing) {
-  std::optional<WineTools> tools = FindWineTools(missing);
+std::string WineRunKind::name() const {
+  const char* programs = source == ProgramSource::Package  ? "win32-zip"
+                         : source == ProgramSource::Floppy ? "win32-floppy"
+                                                           : "win64-build";
+  return std::string(programs) + "-" + windowsVersion;
+}
+
+std::string WineRunKind::machineVersion() const {
+  return windowsVersion == "win95" ? "4.0.950" : "4.10.2222";
+}
+
+std::optional<WineSetup> FindWineSetup(const WineRunKind& kind, std::string* missing) {
+  std::optional<WineTools> tools = FindWineTools(kind.bits(), missing);
   if (!tools) return std::nullopt;
   std::optional<fs::path> xvfb = FindExecutable({"Xvfb", "/usr/bin/Xvfb"});
   if (!xvfb) {
     *missing = "Xvfb is not installed (Debian package xvfb)";
     return std::nullopt;
   }
-  WineSetup setup{*tools, *xvfb, Win64BuildDir(),
-                  Win64BuildDir() / "tools" / "wine" / "answerer.exe"};
-  for (const fs::path& needed :
-       {setup.answerer, WindowsProgram(setup, "rq47set"), WindowsProgram(setup, "zuninst")}) {
-    if (!fs::is_regular_file(needed)) {
-      *missing = needed.string() +
-                 " is not built: build the win64 preset first (cmake --preset win64 && "
-                 "cmake --build --preset win64), or name its build folder in RQ47_WIN64_DIR";
+  fs::path build = kind.bits() == 32 ? Win32BuildDir() : Win64BuildDir();
+  WineSetup setup{kind, *tools, *xvfb, build, build / "tools" / "wine" / "answerer.exe"};
+  std::vector<fs::path> needed = {setup.answerer};
+  if (kind.source == ProgramSource::Package) needed.push_back(setup.programs = PackageZip());
+  if (kind.source == ProgramSource::Floppy) {
+    needed.push_back(setup.programs = FloppyImage());
+    if (!FindMcopy()) {
+      *missing =
+          "mcopy is not installed (Debian package mtools), so the floppy image cannot be read";
+      return std::nullopt;
+    }
+  }
+  if (kind.source == ProgramSource::Win64Build) {
+    needed.push_back(build / "setup" / "rq47set.exe");
+    needed.push_back(build / "uninstall" / "zuninst.exe");
+  }
+  const char* preset = kind.bits() == 32 ? "win32" : "win64";
+  for (const fs::path& file : needed) {
+    if (!fs::is_regular_file(file)) {
+      *missing =
+          file.string() + " is not built: build the " + preset + " preset first (cmake --preset " +
+          preset + " && cmake --build --preset " + preset +
+          (kind.bits() == 32 ? " && cmake --build --preset win32 --target package" : "") +
+          "), or name its build folder in RQ47_" + (kind.bits() == 32 ? "WIN32" : "WIN64") + "_DIR";
       return std::nullopt;
     }
   }
   return setup;
 }
 
-fs::path WindowsProgram(const WineSetup& setup, const std::string& name) {
-  return setup.windowsBuild / (name == "zuninst" ? "uninstall" : "setup") / (name + ".exe");
-}
-
 WineSession::WineSession(WineSetup setup) : setup_(std::move(setup)) {
   display_ = std::make_unique<VirtualDisplay>(setup_.xvfb);
-  basePrefix_ = rq47test::BinaryDir() / "tests" / "wine" / "prefix-win98";
-  WinePrefix::MakeBase(setup_.tools, basePrefix_);
+  basePrefix_ =
+      rq47test::BinaryDir() / "tests" / "wine" /
+      ("prefix-win" + std::to_string(setup_.tools.bits) + "-" + setup_.kind.windowsVersion);
+  WinePrefix::MakeBase(setup_.tools, basePrefix_, setup_.kind.windowsVersion);
   RemoveAbandonedScenarios(workRoot());
+  if (setup_.kind.source != ProgramSource::Win64Build) {
+    // In the scenario folders' form ("<name>-<process>-<n>"), so that the
+    // folder of a process that was killed is removed as theirs are.
+    unpacked_ = workRoot() / (setup_.kind.name() + "-" + std::to_string(::getpid()) + "-0");
+    fs::remove_all(unpacked_);
+    if (setup_.kind.source == ProgramSource::Package) {
+      UnpackZip(setup_.programs, unpacked_);
+    } else {
+      UnpackFloppy(setup_.programs, unpacked_);
+    }
+  }
+}
+
+WineSession::~WineSession() {
+  std::error_code ignored;
+  if (!unpacked_.empty()) fs::remove_all(unpacked_, ignored);
+}
+
+fs::path WineSession::program(const std::string& name) const {
+  if (setup_.kind.source == ProgramSource::Win64Build) {
+    return setup_.programs / (name == "zuninst" ? "uninstall" : "setup") / (name + ".exe");
+  }
+  // The floppy keeps short names: match without regard to case.
+  return ResolveNames(unpacked_, {name + ".exe"});
 }
 
 fs::path WineSession::workRoot() const { return basePrefix_.parent_path() / "work"; }
@@ -127,7 +200,7 @@ std::string StepResult::report() const {
   }
   if (winsimExitCode != wineExitCode) {
     text += "the host program's standard error:\n" + winsimErrorText;
-    text += "wine64's standard error:\n" + wineErrorText;
+    text += "Wine's standard error:\n" + wineErrorText;
   }
   text += "machines afterwards: " + winsimMachine.string() + " (winsim), " + wineMachine.string() +
           " (Wine)\n";
@@ -146,13 +219,15 @@ Scenario::Scenario(const WineSession& session, const std::string& shippedMachine
   winsimMachine_ = work_ / "winsim";
   scratch_ = work_ / "scratch";
   CopyMachine(source, original_);
-  CopyMachine(source, winsimMachine_);
+  SetWindowsVersion(original_, session.setup().kind.machineVersion());
+  CopyMachine(original_, winsimMachine_);
   fs::create_directories(scratch_);
 
   winsim::Machine machine = winsim::Machine::load(original_);
-  // Under Wine the 64-bit programs see the host's processor (type 8664, which
-  // their 64-bit build takes for a Pentium) and the host's memory: only a
-  // machine with a Pentium and enough memory runs alike on both sides.
+  // Under Wine the programs see the host's processor (a Pentium to the 32-bit
+  // build; type 8664, which the 64-bit build takes for a Pentium) and the
+  // host's memory: only a machine with a Pentium and enough memory runs alike
+  // on both sides.
   if (machine.config.processorType != 586 || machine.config.totalMemory < 8000) {
     throw std::runtime_error(source.string() +
                              ": only a machine with a Pentium (Processor=586) and at least 8000 "
@@ -242,9 +317,8 @@ StepResult Scenario::run(const std::string& program, const std::string& answers)
   CopyMachine(winsimMachine_, result.winsimMachine);
 
   started = std::chrono::steady_clock::now();
-  WineRunResult underWine =
-      RunUnderWine(*prefix_, WindowsProgram(session_.setup(), program), workingDirectory_, answers,
-                   session_.setup().answerer, scratch_);
+  WineRunResult underWine = RunUnderWine(*prefix_, session_.program(program), workingDirectory_,
+                                         answers, session_.setup().answerer, scratch_);
   result.wineSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   result.wineExitCode = underWine.exitCode;

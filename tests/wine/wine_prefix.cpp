@@ -22,7 +22,7 @@ using rq47test::ReadWhole;
 namespace {
 
 // Bump when the base prefix's settings change, so that kept prefixes are made again.
-constexpr const char* kBaseRecipe = "windows98+nocrashdialog+1";
+constexpr const char* kBaseRecipe = "nocrashdialog+2";
 constexpr const char* kStampFile = "rq47-base-prefix.stamp";
 
 void WriteWhole(const fs::path& file, const std::string& text) {
@@ -32,19 +32,24 @@ void WriteWhole(const fs::path& file, const std::string& text) {
   if (!out) throw std::runtime_error("cannot write " + file.string());
 }
 
-// The environment of every Wine command: the prefix, no debug output, no
-// offer to install Wine's .NET or HTML engines, and a fixed English locale
-// (code page 1252, as the machines' texts are).
+// The environment of every Wine command: the prefix (a 32-bit one for the
+// 32-bit Wine), no debug output, no offer to install Wine's .NET or HTML
+// engines, and a fixed English locale (code page 1252, as the machines' texts are).
 Command BaseCommand(const WineTools& tools, const fs::path& prefix, const std::string& display,
                     std::vector<std::string> args) {
   Command command;
-  command.argv = {tools.wine64.string()};
+  command.argv = {tools.wine.string()};
   command.argv.insert(command.argv.end(), args.begin(), args.end());
   command.env = {{"WINEPREFIX", prefix.string()},
                  {"WINEDEBUG", "-all"},
                  {"WINEDLLOVERRIDES", "mscoree,mshtml="},
                  {"LANG", "en_US.UTF-8"}};
-  command.unsetEnv = {"LC_ALL", "LC_CTYPE", "LC_MESSAGES", "LANGUAGE", "WINEARCH", "WINESERVER"};
+  command.unsetEnv = {"LC_ALL", "LC_CTYPE", "LC_MESSAGES", "LANGUAGE", "WINESERVER"};
+  if (tools.bits == 32) {
+    command.env.emplace_back("WINEARCH", "win32");
+  } else {
+    command.unsetEnv.push_back("WINEARCH");
+  }
   if (display.empty()) {
     command.unsetEnv.push_back("DISPLAY");
   } else {
@@ -53,10 +58,10 @@ Command BaseCommand(const WineTools& tools, const fs::path& prefix, const std::s
   return command;
 }
 
-CommandResult RunOrThrow(const Command& command, const char* what) {
+CommandResult RunOrThrow(const Command& command, const std::string& what) {
   CommandResult result = RunCommand(command);
   if (result.timedOut || result.exitCode != 0) {
-    throw std::runtime_error(std::string(what) + " failed: " + result.describe(command));
+    throw std::runtime_error(what + " failed: " + result.describe(command));
   }
   return result;
 }
@@ -75,14 +80,15 @@ void WaitForServer(const WineTools& tools, const fs::path& prefix) {
 
 // What identifies the Wine that made a prefix: its version and the time its
 // program was installed.
-std::string WineIdentity(const WineTools& tools) {
+std::string WineIdentity(const WineTools& tools, const std::string& windowsVersion) {
   Command command;
-  command.argv = {tools.wine64.string(), "--version"};
-  command.timeLimit = std::chrono::seconds(30);
-  CommandResult version = RunOrThrow(command, "asking wine64 for its version");
+  command.argv = {tools.wine.string(), "--version"};
+  command.timeLimit = std::chrono::seconds(60);
+  CommandResult version = RunOrThrow(command, "asking " + tools.wine.string() + " for its version");
   struct stat info {};
-  ::stat(tools.wine64.c_str(), &info);
-  return version.output + "installed " + std::to_string(info.st_mtime) + "\n" + kBaseRecipe + "\n";
+  ::stat(tools.wine.c_str(), &info);
+  return version.output + std::to_string(tools.bits) + "-bit, installed " +
+         std::to_string(info.st_mtime) + "\n" + windowsVersion + "+" + kBaseRecipe + "\n";
 }
 
 // The folders of Wine's own binaries: large, and never written by a run.
@@ -132,23 +138,32 @@ class FileLock {
 
 }  // namespace
 
-std::optional<WineTools> FindWineTools(std::string* missing) {
-  const char* named = std::getenv("RQ47_WINE64");
-  std::optional<fs::path> wine64 =
-      FindExecutable({named != nullptr ? named : "", "wine64", "/usr/lib/wine/wine64",
-                      "/usr/lib/x86_64-linux-gnu/wine/wine64", "/opt/wine-stable/bin/wine64"});
-  if (!wine64) {
-    *missing = "wine64 is not installed (Debian package wine64; RQ47_WINE64 may name it)";
+std::optional<WineTools> FindWineTools(int bits, std::string* missing) {
+  const char* named = std::getenv(bits == 32 ? "RQ47_WINE32" : "RQ47_WINE64");
+  std::string given = named != nullptr ? named : "";
+  // Debian's wine32 puts its loader in /usr/lib/wine/wine (/usr/bin/wine is
+  // a script of the package wine that may be missing).
+  std::optional<fs::path> wine =
+      bits == 32 ? FindExecutable({given, "/usr/lib/wine/wine", "/opt/wine-stable/bin/wine"})
+                 : FindExecutable({given, "wine64", "/usr/lib/wine/wine64",
+                                   "/usr/lib/x86_64-linux-gnu/wine/wine64",
+                                   "/opt/wine-stable/bin/wine64"});
+  if (!wine) {
+    *missing = bits == 32 ? "the 32-bit Wine is not installed (Debian package wine32:i386, "
+                            "with qemu-user 8 or later for i386 programs: tools/install-deps.sh "
+                            "sets them up; RQ47_WINE32 may name its loader)"
+                          : "wine64 is not installed (Debian package wine64; RQ47_WINE64 may "
+                            "name it)";
     return std::nullopt;
   }
   std::optional<fs::path> wineserver =
-      FindExecutable({(wine64->parent_path() / "wineserver").string(), "wineserver",
+      FindExecutable({(wine->parent_path() / "wineserver").string(), "wineserver",
                       "/usr/lib/wine/wineserver", "/usr/lib/wine/wineserver64"});
   if (!wineserver) {
-    *missing = "wineserver is not installed beside " + wine64->string();
+    *missing = "wineserver is not installed beside " + wine->string();
     return std::nullopt;
   }
-  return WineTools{*wine64, *wineserver};
+  return WineTools{bits, *wine, *wineserver};
 }
 
 std::string WindowsPathOf(const fs::path& hostPath) {
@@ -159,28 +174,30 @@ std::string WindowsPathOf(const fs::path& hostPath) {
   return "Z:" + text;
 }
 
-void WinePrefix::MakeBase(const WineTools& tools, const fs::path& folder) {
+void WinePrefix::MakeBase(const WineTools& tools, const fs::path& folder,
+                          const std::string& windowsVersion) {
   fs::create_directories(folder.parent_path());
   FileLock lock(folder.string() + ".lock");
-  std::string identity = WineIdentity(tools);
+  std::string identity = WineIdentity(tools, windowsVersion);
   if (fs::exists(folder / kStampFile) && ReadWhole(folder / kStampFile) == identity) return;
 
   fs::remove_all(folder);
-  auto run = [&](std::vector<std::string> args, const char* what) {
+  auto run = [&](std::vector<std::string> args, const std::string& what) {
     Command command = BaseCommand(tools, folder, "", std::move(args));
     command.timeLimit = std::chrono::minutes(5);
     RunOrThrow(command, what);
   };
   run({"wineboot", "-i"}, "making the Wine prefix (wineboot -i)");
-  run({"reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win98", "/f"},
-      "setting the Wine prefix to Windows 98");
+  run({"reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", windowsVersion, "/f"},
+      "setting the Wine prefix to " + windowsVersion);
   run({"reg", "add", "HKCU\\Software\\Wine\\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD",
        "/d", "0", "/f"},
       "turning off Wine's crash dialog");
   WaitForServer(tools, folder);
-  if (ReadWhole(folder / "user.reg").find("\"Version\"=\"win98\"") == std::string::npos) {
+  if (ReadWhole(folder / "user.reg").find("\"Version\"=\"" + windowsVersion + "\"") ==
+      std::string::npos) {
     throw std::runtime_error("the Wine prefix " + folder.string() +
-                             " was made, but its user.reg does not hold Version=win98");
+                             " was made, but its user.reg does not hold Version=" + windowsVersion);
   }
   WriteWhole(folder / kStampFile, identity);
 }
@@ -219,9 +236,9 @@ Command WinePrefix::wineCommand(std::vector<std::string> args, const fs::path& w
 }
 
 CommandResult WinePrefix::wine(std::vector<std::string> args) const {
-  std::string what = "wine64";
+  std::string what = tools_.wine.filename().string();
   for (const std::string& arg : args) what += " " + arg;
-  return RunOrThrow(wineCommand(std::move(args)), what.c_str());
+  return RunOrThrow(wineCommand(std::move(args)), what);
 }
 
 void WinePrefix::waitForServer() const { WaitForServer(tools_, folder_); }
