@@ -28,11 +28,6 @@ using rq47test::ReadWhole;
 
 namespace {
 
-fs::path Win64BuildDir() {
-  const char* named = std::getenv("RQ47_WIN64_DIR");
-  return named != nullptr && *named != '\0' ? fs::path(named) : fs::path(RQ47_DEFAULT_WIN64_DIR);
-}
-
 // Makes the machine folder's Windows that version (machine.ini's Version).
 void SetWindowsVersion(const fs::path& machine, const std::string& version) {
   std::istringstream in(ReadWhole(machine / "machine.ini"));
@@ -62,9 +57,11 @@ std::string WithoutHeader(std::string regedit4) {
   return regedit4;
 }
 
-// Wine makes the links of the serial ports anew from its port settings when
-// it starts; the links the base prefix made from the host's ports go first,
-// and each port that must not open gets a folder in place of its link.
+// Wine makes the links of the serial ports from its port settings when its
+// services start, which has happened by now: the links it made from the
+// host's ports go, each free port gets the link the settings give it, and
+// each port that must not open a folder in place of its link (a folder that
+// a later start of the services cannot replace either).
 void SetUpPortLinks(const fs::path& prefix, const PortPlan& plan) {
   fs::path devices = prefix / "dosdevices";
   for (const fs::directory_entry& entry : fs::directory_iterator(devices)) {
@@ -73,6 +70,7 @@ void SetUpPortLinks(const fs::path& prefix, const PortPlan& plan) {
       fs::remove_all(entry.path());
     }
   }
+  for (const std::string& link : plan.freeLinks) fs::create_symlink("/dev/null", devices / link);
   for (const std::string& link : plan.blockedLinks) fs::create_directory(devices / link);
 }
 
@@ -102,48 +100,37 @@ void CopyMachine(const fs::path& from, const fs::path& to) {
 }  // namespace
 
 std::string WineRunKind::name() const {
-  const char* programs = source == ProgramSource::Package  ? "win32-zip"
-                         : source == ProgramSource::Floppy ? "win32-floppy"
-                                                           : "win64-build";
-  return std::string(programs) + "-" + windowsVersion;
+  return std::string(source == ProgramSource::Package ? "win32-zip-" : "win32-floppy-") +
+         windowsVersion;
 }
+
+void PrintTo(const WineRunKind& kind, std::ostream* out) { *out << kind.name(); }
 
 std::string WineRunKind::machineVersion() const {
   return windowsVersion == "win95" ? "4.0.950" : "4.10.2222";
 }
 
 std::optional<WineSetup> FindWineSetup(const WineRunKind& kind, std::string* missing) {
-  std::optional<WineTools> tools = FindWineTools(kind.bits(), missing);
+  std::optional<WineTools> tools = FindWineTools(32, missing);
   if (!tools) return std::nullopt;
   std::optional<fs::path> xvfb = FindExecutable({"Xvfb", "/usr/bin/Xvfb"});
   if (!xvfb) {
     *missing = "Xvfb is not installed (Debian package xvfb)";
     return std::nullopt;
   }
-  fs::path build = kind.bits() == 32 ? Win32BuildDir() : Win64BuildDir();
-  WineSetup setup{kind, *tools, *xvfb, build, build / "tools" / "wine" / "answerer.exe"};
-  std::vector<fs::path> needed = {setup.answerer};
-  if (kind.source == ProgramSource::Package) needed.push_back(setup.programs = PackageZip());
-  if (kind.source == ProgramSource::Floppy) {
-    needed.push_back(setup.programs = FloppyImage());
-    if (!FindMcopy()) {
-      *missing =
-          "mcopy is not installed (Debian package mtools), so the floppy image cannot be read";
-      return std::nullopt;
-    }
+  if (kind.source == ProgramSource::Floppy && !FindMcopy()) {
+    *missing = "mcopy is not installed (Debian package mtools), so the floppy image cannot be read";
+    return std::nullopt;
   }
-  if (kind.source == ProgramSource::Win64Build) {
-    needed.push_back(build / "setup" / "rq47set.exe");
-    needed.push_back(build / "uninstall" / "zuninst.exe");
-  }
-  const char* preset = kind.bits() == 32 ? "win32" : "win64";
-  for (const fs::path& file : needed) {
+  WineSetup setup{kind, *tools, *xvfb,
+                  kind.source == ProgramSource::Package ? PackageZip() : FloppyImage(),
+                  Win32BuildDir() / "tools" / "wine" / "answerer.exe"};
+  for (const fs::path& file : {setup.programs, setup.answerer}) {
     if (!fs::is_regular_file(file)) {
-      *missing =
-          file.string() + " is not built: build the " + preset + " preset first (cmake --preset " +
-          preset + " && cmake --build --preset " + preset +
-          (kind.bits() == 32 ? " && cmake --build --preset win32 --target package" : "") +
-          "), or name its build folder in RQ47_" + (kind.bits() == 32 ? "WIN32" : "WIN64") + "_DIR";
+      *missing = file.string() +
+                 " is not built: build the win32 preset and its package first (cmake --preset "
+                 "win32 && cmake --build --preset win32 && cmake --build --preset win32 --target "
+                 "package), or name its build folder in RQ47_WIN32_DIR";
       return std::nullopt;
     }
   }
@@ -153,32 +140,26 @@ std::optional<WineSetup> FindWineSetup(const WineRunKind& kind, std::string* mis
 WineSession::WineSession(WineSetup setup) : setup_(std::move(setup)) {
   display_ = std::make_unique<VirtualDisplay>(setup_.xvfb);
   basePrefix_ =
-      rq47test::BinaryDir() / "tests" / "wine" /
-      ("prefix-win" + std::to_string(setup_.tools.bits) + "-" + setup_.kind.windowsVersion);
+      rq47test::BinaryDir() / "tests" / "wine" / ("prefix-win32-" + setup_.kind.windowsVersion);
   WinePrefix::MakeBase(setup_.tools, basePrefix_, setup_.kind.windowsVersion);
   RemoveAbandonedScenarios(workRoot());
-  if (setup_.kind.source != ProgramSource::Win64Build) {
-    // In the scenario folders' form ("<name>-<process>-<n>"), so that the
-    // folder of a process that was killed is removed as theirs are.
-    unpacked_ = workRoot() / (setup_.kind.name() + "-" + std::to_string(::getpid()) + "-0");
-    fs::remove_all(unpacked_);
-    if (setup_.kind.source == ProgramSource::Package) {
-      UnpackZip(setup_.programs, unpacked_);
-    } else {
-      UnpackFloppy(setup_.programs, unpacked_);
-    }
+  // In the scenario folders' form ("<name>-<process>-<n>"), so that the
+  // folder of a process that was killed is removed as theirs are.
+  unpacked_ = workRoot() / (setup_.kind.name() + "-" + std::to_string(::getpid()) + "-0");
+  fs::remove_all(unpacked_);
+  if (setup_.kind.source == ProgramSource::Package) {
+    UnpackZip(setup_.programs, unpacked_);
+  } else {
+    UnpackFloppy(setup_.programs, unpacked_);
   }
 }
 
 WineSession::~WineSession() {
   std::error_code ignored;
-  if (!unpacked_.empty()) fs::remove_all(unpacked_, ignored);
+  fs::remove_all(unpacked_, ignored);
 }
 
 fs::path WineSession::program(const std::string& name) const {
-  if (setup_.kind.source == ProgramSource::Win64Build) {
-    return setup_.programs / (name == "zuninst" ? "uninstall" : "setup") / (name + ".exe");
-  }
   // The floppy keeps short names: match without regard to case.
   return ResolveNames(unpacked_, {name + ".exe"});
 }
@@ -224,10 +205,9 @@ Scenario::Scenario(const WineSession& session, const std::string& shippedMachine
   fs::create_directories(scratch_);
 
   winsim::Machine machine = winsim::Machine::load(original_);
-  // Under Wine the programs see the host's processor (a Pentium to the 32-bit
-  // build; type 8664, which the 64-bit build takes for a Pentium) and the
-  // host's memory: only a machine with a Pentium and enough memory runs alike
-  // on both sides.
+  // Under Wine the programs see the host's processor (a Pentium to a 32-bit
+  // program) and the host's memory: only a machine with a Pentium and enough
+  // memory runs alike on both sides.
   if (machine.config.processorType != 586 || machine.config.totalMemory < 8000) {
     throw std::runtime_error(source.string() +
                              ": only a machine with a Pentium (Processor=586) and at least 8000 "
@@ -237,11 +217,13 @@ Scenario::Scenario(const WineSession& session, const std::string& shippedMachine
   map_ = std::make_unique<DriveMap>(machine.config);
   prefix_ = std::make_unique<WinePrefix>(session.setup().tools, session.basePrefix(),
                                          work_ / "prefix", session.display());
+  // The server stays from here on: under qemu-i386, starting it and Wine's
+  // services anew would take most of each Wine command's time.
+  prefix_->keepServerRunning();
   PortPlan ports = PlanPorts(machine.config);
   prefix_->importRegistry(RegistryLoadFile(machine.registry) + WithoutHeader(ports.settingsFile) +
                               WithoutHeader(WindowsVersionFile(machine.config)),
                           scratch_);
-  prefix_->waitForServer();
   SetUpPortLinks(prefix_->folder(), ports);
   CopyDriveIntoPrefix(machine.driveFolder('C'), *map_, prefix_->driveC());
   MakeShortAliases(machine.driveFolder('C'), *map_, prefix_->driveC());
@@ -280,9 +262,7 @@ Scenario::~Scenario() {
 }
 
 std::map<std::string, std::optional<std::string>> Scenario::exportComparedKeys() const {
-  std::map<std::string, std::optional<std::string>> exports;
-  for (const std::string& key : ComparedKeys()) exports[key] = prefix_->exportKey(key, scratch_);
-  return exports;
+  return prefix_->exportKeys(ComparedKeys(), scratch_);
 }
 
 fs::path Scenario::exportMachine(const std::string& name) const {

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,30 +19,31 @@
 
 namespace rq47wine {
 
-// Which Windows programs run, under which Wine, as which Windows.
+// Which copy of the shipping win32 executables runs under the 32-bit Wine,
+// and as which Windows.
 enum class ProgramSource {
-  Package,     // the win32 executables as the ZIP ships them, under the 32-bit Wine
-  Floppy,      // the same, copied off the floppy image
-  Win64Build,  // the win64 build folder's, under wine64
+  Package,  // as the ZIP ships them
+  Floppy,   // copied off the floppy image
 };
 struct WineRunKind {
   ProgramSource source = ProgramSource::Package;
   std::string windowsVersion = "win98";  // Wine's name: "win98" or "win95"
 
-  int bits() const { return source == ProgramSource::Win64Build ? 64 : 32; }
-  // "win32-zip-win98": in folder names and test names.
+  // "win32-zip-win98": in folder names.
   std::string name() const;
   // The machine.ini version of that Windows ("4.10.2222", "4.0.950").
   std::string machineVersion() const;
 };
+// How GoogleTest shows a kind: its name.
+void PrintTo(const WineRunKind& kind, std::ostream* out);
 
 // What the end-to-end runs need of the host and the builds.
 struct WineSetup {
   WineRunKind kind;
   WineTools tools;
   std::filesystem::path xvfb;
-  std::filesystem::path programs;  // the ZIP, the floppy image or the win64 build folder
-  std::filesystem::path answerer;  // built for the same Wine
+  std::filesystem::path programs;  // the ZIP or the floppy image
+  std::filesystem::path answerer;  // built by the win32 preset
 };
 
 // The setup, or nothing with the reason in *missing (the tests then skip).
@@ -67,7 +69,7 @@ class WineSession {
   WineSetup setup_;
   std::unique_ptr<VirtualDisplay> display_;
   std::filesystem::path basePrefix_;
-  std::filesystem::path unpacked_;  // the package's files, when they come from the ZIP or image
+  std::filesystem::path unpacked_;  // the files of the ZIP or the image
 };
 
 struct StepResult {

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 
@@ -243,6 +244,16 @@ CommandResult WinePrefix::wine(std::vector<std::string> args) const {
 
 void WinePrefix::waitForServer() const { WaitForServer(tools_, folder_); }
 
+void WinePrefix::keepServerRunning() const {
+  Command command;
+  command.argv = {tools_.wineserver.string(), "-p"};
+  command.env = {{"WINEPREFIX", folder_.string()}};
+  command.timeLimit = std::chrono::seconds(60);
+  RunOrThrow(command, "starting the wineserver of " + folder_.string());
+  // The services start with the first program: a command that ends at once.
+  wine({"cmd", "/c", "exit"});
+}
+
 void WinePrefix::importRegistry(const std::string& regedit4Text,
                                 const fs::path& scratchFolder) const {
   fs::path file = scratchFolder / "import.reg";
@@ -251,11 +262,11 @@ void WinePrefix::importRegistry(const std::string& regedit4Text,
   fs::remove(file);
 }
 
-std::optional<std::string> WinePrefix::exportKey(const std::string& key,
-                                                 const fs::path& scratchFolder) const {
-  fs::path file = scratchFolder / "export.reg";
-  fs::remove(file);
-  CommandResult result = wine({"regedit", "/e", WindowsPathOf(file), key});
+namespace {
+
+// What regedit left for the key: the export, or nothing for a missing key.
+std::optional<std::string> ReadExport(const std::string& key, const fs::path& file,
+                                      const CommandResult& result) {
   if (!fs::exists(file)) {
     // regedit says so (on standard output when that is not a console) and
     // still ends with 0.
@@ -269,6 +280,35 @@ std::optional<std::string> WinePrefix::exportKey(const std::string& key,
   std::string text = Regedit5ToRegedit4(ReadWhole(file));
   fs::remove(file);
   return text;
+}
+
+}  // namespace
+
+std::optional<std::string> WinePrefix::exportKey(const std::string& key,
+                                                 const fs::path& scratchFolder) const {
+  return exportKeys({key}, scratchFolder).at(key);
+}
+
+std::map<std::string, std::optional<std::string>> WinePrefix::exportKeys(
+    const std::vector<std::string>& keys, const fs::path& scratchFolder) const {
+  std::vector<fs::path> files;
+  std::vector<Command> commands;
+  std::vector<std::unique_ptr<Process>> running;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    files.push_back(scratchFolder / ("export-" + std::to_string(i) + ".reg"));
+    fs::remove(files.back());
+    commands.push_back(wineCommand({"regedit", "/e", WindowsPathOf(files.back()), keys[i]}));
+    running.push_back(std::make_unique<Process>(commands.back()));
+  }
+  std::map<std::string, std::optional<std::string>> exports;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    CommandResult result = running[i]->wait(commands[i].timeLimit);
+    if (result.timedOut || result.exitCode != 0) {
+      throw std::runtime_error("exporting " + keys[i] + " failed: " + result.describe(commands[i]));
+    }
+    exports[keys[i]] = ReadExport(keys[i], files[i], result);
+  }
+  return exports;
 }
 
 }  // namespace rq47wine

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -64,6 +65,9 @@ class WinePrefix {
   CommandResult wine(std::vector<std::string> args) const;
   // Waits until the prefix's wineserver has ended (and so saved the registry).
   void waitForServer() const;
+  // Starts the prefix's wineserver and Wine's services, to stay until the
+  // prefix goes, so that each Wine command after it finds them running.
+  void keepServerRunning() const;
 
   // Imports REGEDIT4 text with Wine's regedit.
   void importRegistry(const std::string& regedit4Text,
@@ -71,6 +75,9 @@ class WinePrefix {
   // The key and everything below it as REGEDIT4 text; nothing when the key is missing.
   std::optional<std::string> exportKey(const std::string& key,
                                        const std::filesystem::path& scratchFolder) const;
+  // The same for several keys, exported side by side (each by a regedit of its own).
+  std::map<std::string, std::optional<std::string>> exportKeys(
+      const std::vector<std::string>& keys, const std::filesystem::path& scratchFolder) const;
 
  private:
   WineTools tools_;
