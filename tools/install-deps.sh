@@ -64,6 +64,12 @@ failed_lines=()
 did() { done_lines+=("$*"); echo "install-deps: $*" >&2; }
 failed() { failed_lines+=("$*"); echo "install-deps: FAILED: $*" >&2; }
 is_root() { [ "$(id -u)" -eq 0 ]; }
+# Not a failure: the Wine tests then register qemu-i386 for their own commands,
+# in a user and mount namespace with a binfmt_misc of its own (Linux 6.7 or later).
+note() {
+  echo "install-deps: $*;" >&2
+  echo "install-deps:   the Wine tests give i386 programs to $qemu in a binfmt_misc of their own instead" >&2
+}
 
 installed() {
   dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
@@ -217,7 +223,7 @@ set_up_binfmt() {
   fi
   if ! mountpoint -q "$binfmt"; then
     if ! is_root; then
-      failed "binfmt_misc is not mounted; as root: mount -t binfmt_misc binfmt_misc $binfmt (the Wine tests register qemu-i386 in a namespace of their own meanwhile)"
+      note "binfmt_misc is not mounted (as root: mount -t binfmt_misc binfmt_misc $binfmt)"
       return 0
     fi
     if mount -t binfmt_misc binfmt_misc "$binfmt"; then
@@ -238,14 +244,13 @@ set_up_binfmt() {
     elif [ "$interpreter" = "$qemu" ] && [[ "$flags" == *F* ]]; then
       ours_there=yes # the same emulator, registered by someone else
     else
-      echo "install-deps: binfmt_misc entry '$name' gives i386 programs to $interpreter; left as it is." >&2
-      echo "install-deps: the Wine tests register $qemu for themselves in a user and mount namespace of their own (Linux 6.7 or later)." >&2
+      note "the binfmt_misc entry '$name' gives i386 programs to $interpreter; it is left as it is"
       return 0
     fi
   done < <(i386_entries)
   [ "$ours_there" = yes ] && return 0
   if ! is_root; then
-    failed "no binfmt_misc entry gives i386 programs to $qemu; as root: echo ':$entry_name:M::$i386_magic:$i386_mask:$qemu:F' > $binfmt/register"
+    note "no binfmt_misc entry gives i386 programs to $qemu (as root: echo ':$entry_name:M::$i386_magic:$i386_mask:$qemu:F' > $binfmt/register)"
     return 0
   fi
   if echo ":$entry_name:M::$i386_magic:$i386_mask:$qemu:F" >"$binfmt/register"; then

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "qemu_binfmt.h"
 #include "registry_conversion.h"
 #include "test_machine.h"
 
@@ -39,8 +40,7 @@ void WriteWhole(const fs::path& file, const std::string& text) {
 Command BaseCommand(const WineTools& tools, const fs::path& prefix, const std::string& display,
                     std::vector<std::string> args) {
   Command command;
-  command.argv = {tools.wine.string()};
-  command.argv.insert(command.argv.end(), args.begin(), args.end());
+  command.argv = tools.argv(tools.wine, std::move(args));
   command.env = {{"WINEPREFIX", prefix.string()},
                  {"WINEDEBUG", "-all"},
                  {"WINEDLLOVERRIDES", "mscoree,mshtml="},
@@ -69,7 +69,7 @@ CommandResult RunOrThrow(const Command& command, const std::string& what) {
 
 void WaitForServer(const WineTools& tools, const fs::path& prefix) {
   Command command;
-  command.argv = {tools.wineserver.string(), "-w"};
+  command.argv = tools.argv(tools.wineserver, {"-w"});
   command.env = {{"WINEPREFIX", prefix.string()}};
   command.timeLimit = std::chrono::seconds(120);
   CommandResult result = RunCommand(command);
@@ -83,7 +83,7 @@ void WaitForServer(const WineTools& tools, const fs::path& prefix) {
 // program was installed.
 std::string WineIdentity(const WineTools& tools, const std::string& windowsVersion) {
   Command command;
-  command.argv = {tools.wine.string(), "--version"};
+  command.argv = tools.argv(tools.wine, {"--version"});
   command.timeLimit = std::chrono::seconds(60);
   CommandResult version = RunOrThrow(command, "asking " + tools.wine.string() + " for its version");
   struct stat info {};
@@ -139,6 +139,14 @@ class FileLock {
 
 }  // namespace
 
+std::vector<std::string> WineTools::argv(const fs::path& program,
+                                         std::vector<std::string> args) const {
+  std::vector<std::string> words = launcher;
+  words.push_back(program.string());
+  words.insert(words.end(), args.begin(), args.end());
+  return words;
+}
+
 std::optional<WineTools> FindWineTools(int bits, std::string* missing) {
   const char* named = std::getenv(bits == 32 ? "RQ47_WINE32" : "RQ47_WINE64");
   std::string given = named != nullptr ? named : "";
@@ -164,7 +172,13 @@ std::optional<WineTools> FindWineTools(int bits, std::string* missing) {
     *missing = "wineserver is not installed beside " + wine->string();
     return std::nullopt;
   }
-  return WineTools{bits, *wine, *wineserver};
+  WineTools tools{bits, *wine, *wineserver, {}};
+  if (bits == 32) {
+    std::optional<std::vector<std::string>> launcher = I386Launcher(missing);
+    if (!launcher) return std::nullopt;
+    tools.launcher = *launcher;
+  }
+  return tools;
 }
 
 std::string WindowsPathOf(const fs::path& hostPath) {
@@ -215,7 +229,7 @@ WinePrefix::WinePrefix(const WineTools& tools, const fs::path& base, const fs::p
 
 WinePrefix::~WinePrefix() {
   Command kill;
-  kill.argv = {tools_.wineserver.string(), "-k"};
+  kill.argv = tools_.argv(tools_.wineserver, {"-k"});
   kill.env = {{"WINEPREFIX", folder_.string()}};
   kill.timeLimit = std::chrono::seconds(30);
   try {
@@ -246,7 +260,7 @@ void WinePrefix::waitForServer() const { WaitForServer(tools_, folder_); }
 
 void WinePrefix::keepServerRunning() const {
   Command command;
-  command.argv = {tools_.wineserver.string(), "-p"};
+  command.argv = tools_.argv(tools_.wineserver, {"-p"});
   command.env = {{"WINEPREFIX", folder_.string()}};
   command.timeLimit = std::chrono::seconds(60);
   RunOrThrow(command, "starting the wineserver of " + folder_.string());

@@ -21,6 +21,12 @@ struct WineTools {
   int bits = 64;
   std::filesystem::path wine;  // the loader: wine (32-bit) or wine64
   std::filesystem::path wineserver;
+  // Put before every Wine command: how i386 programs reach qemu-i386 (qemu_binfmt.h).
+  std::vector<std::string> launcher;
+
+  // The command line that runs the program with the arguments.
+  std::vector<std::string> argv(const std::filesystem::path& program,
+                                std::vector<std::string> args) const;
 };
 
 // That Wine and its wineserver (RQ47_WINE32 or RQ47_WINE64 names the loader
