@@ -298,11 +298,6 @@ std::optional<std::string> ReadExport(const std::string& key, const fs::path& fi
 
 }  // namespace
 
-std::optional<std::string> WinePrefix::exportKey(const std::string& key,
-                                                 const fs::path& scratchFolder) const {
-  return exportKeys({key}, scratchFolder).at(key);
-}
-
 std::map<std::string, std::optional<std::string>> WinePrefix::exportKeys(
     const std::vector<std::string>& keys, const fs::path& scratchFolder) const {
   std::vector<fs::path> files;

@@ -78,10 +78,8 @@ class WinePrefix {
   // Imports REGEDIT4 text with Wine's regedit.
   void importRegistry(const std::string& regedit4Text,
                       const std::filesystem::path& scratchFolder) const;
-  // The key and everything below it as REGEDIT4 text; nothing when the key is missing.
-  std::optional<std::string> exportKey(const std::string& key,
-                                       const std::filesystem::path& scratchFolder) const;
-  // The same for several keys, exported side by side (each by a regedit of its own).
+  // Each key and everything below it as REGEDIT4 text, nothing for a key that
+  // is missing; exported side by side, each by a regedit of its own.
   std::map<std::string, std::optional<std::string>> exportKeys(
       const std::vector<std::string>& keys, const std::filesystem::path& scratchFolder) const;
 
