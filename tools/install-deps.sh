@@ -25,7 +25,7 @@ case "${1:-}" in
   "") ;;
   --build) mode=build ;;
   -h | --help)
-    sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'
     exit 0
     ;;
   *)

@@ -138,6 +138,10 @@ TEST_P(WineScenario, FreshInstallation) {
   Outcome after(install);
   EXPECT_EQ(std::optional<std::string>("3.02 Build 69"), after.text(kVendorKey, "Version"));
   EXPECT_EQ(std::optional<std::string>("Domestic English"), after.text(kVendorKey, "Language"));
+  // The program saw the Windows of this run, not only the same one on both sides.
+  EXPECT_EQ(
+      std::optional<std::string>(GetParam().windowsVersion == "win95" ? "Windows95" : "Windows98"),
+      after.text(kVendorKey, "Operating System"));
   EXPECT_TRUE(after.text(kVendorKey, "PortName").has_value());
   EXPECT_TRUE(after.hasFile("WINDOWS/SYSTEM/zelvcd.vxd"));
   EXPECT_TRUE(after.hasFile("WINDOWS/HELP/zca.hlp"));
