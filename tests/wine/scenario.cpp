@@ -60,8 +60,8 @@ std::string WithoutHeader(std::string regedit4) {
 // Wine makes the links of the serial ports from its port settings when its
 // services start, which has happened by now: the links it made from the
 // host's ports go, each free port gets the link the settings give it, and
-// each port that must not open a folder in place of its link (a folder that
-// a later start of the services cannot replace either).
+// each port that must not open gets a folder in place of its link (which a
+// later start of the services cannot replace either).
 void SetUpPortLinks(const fs::path& prefix, const PortPlan& plan) {
   fs::path devices = prefix / "dosdevices";
   for (const fs::directory_entry& entry : fs::directory_iterator(devices)) {
