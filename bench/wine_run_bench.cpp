@@ -1,10 +1,10 @@
 // The same whole runs as bench_programs, on winsim and under Wine side by
 // side: a fresh installation by rq47set on machines/win98se and the uninstall
 // that follows, each run by the Wine harness as the end-to-end tests run it
-// (the win64 build of the programs, with the answering program pressing the
-// buttons). Prints how long each side's program ran and the ratio; there is
-// no target for it. Says so and ends with 0 when Wine, Xvfb or the win64
-// build are missing.
+// (the shipping win32 executables of the ZIP under the 32-bit Wine as
+// Windows 98, with the answering program pressing the buttons). Prints how
+// long each side's program ran and the ratio; there is no target for it. Says
+// so and ends with 0 when that Wine, Xvfb or the win32 package are missing.
 #include <cstdio>
 #include <exception>
 #include <optional>
@@ -32,8 +32,10 @@ rq47wine::StepResult Step(rq47wine::Scenario& scenario, const std::string& progr
 
 bool RunBesideWine(const BenchOptions& options) {
   std::string missing;
-  std::optional<rq47wine::WineSetup> setup = rq47wine::FindWineSetup(&missing);
-  Report report("Whole runs on winsim beside the win64 build under Wine (wall clock)", false);
+  std::optional<rq47wine::WineSetup> setup =
+      rq47wine::FindWineSetup({rq47wine::ProgramSource::Package, "win98"}, &missing);
+  Report report("Whole runs on winsim beside the win32 executables under 32-bit Wine (wall clock)",
+                false);
   if (!setup) {
     report.line("not measured: " + missing);
     return true;

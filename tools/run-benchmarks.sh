@@ -22,15 +22,17 @@ bash tools/install-deps.sh || exit 2
 build=${RQ47_BENCH_BUILD:-build/bench}
 benchmarks=(bench_regedit4 bench_system_ini bench_growth bench_programs)
 
-# Beside Wine, where it is installed: the win64 build of the programs (in
-# build/win64, where the Wine harness looks for them) run under wine64.
-if [ -x /usr/lib/wine/wine64 ] || command -v wine64 >/dev/null 2>&1; then
-  echo "== building the win64 programs for the runs under Wine (build/win64)" >&2
-  if cmake --preset win64 >/dev/null &&
-     cmake --build --preset win64 --target rq47set zuninst answerer >/dev/null; then
+# Beside Wine, where it is installed: the shipping win32 executables of the
+# package (in build/win32, where the Wine harness looks for them) run under
+# the 32-bit Wine.
+if [ -x /usr/lib/wine/wine ]; then
+  echo "== building the win32 package for the runs under Wine (build/win32)" >&2
+  if cmake --preset win32 >/dev/null &&
+     cmake --build --preset win32 --target rq47set zuninst answerer >/dev/null &&
+     cmake --build --preset win32 --target package >/dev/null; then
     benchmarks+=(bench_wine)
   else
-    echo "run-benchmarks: the win64 build failed; the comparison with Wine is left out" >&2
+    echo "run-benchmarks: the win32 build failed; the comparison with Wine is left out" >&2
   fi
 fi
 

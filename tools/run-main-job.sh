@@ -9,7 +9,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash tools/install-deps.sh
+# Only the compiler, CMake and make: the tests' tools are not needed here.
+bash tools/install-deps.sh --build
 echo "Configuring the host build..."
 cmake --preset host >/dev/null
 # The build takes a minute or two the first time; its progress is shown in

@@ -336,7 +336,7 @@ PortPlan PlanPorts(const winsim::MachineConfig& config) {
     plan.settingsFile += "\"" + port + "\"=\"" +
                          (free ? "/dev/null" : "/nonexistent/rq47-port-that-does-not-open") +
                          "\"\r\n";
-    if (!free) plan.blockedLinks.push_back(Lower(port));
+    (free ? plan.freeLinks : plan.blockedLinks).push_back(Lower(port));
   }
   plan.settingsFile += "\r\n";
   return plan;

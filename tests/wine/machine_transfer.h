@@ -99,6 +99,7 @@ void ReplaceKeys(winsim::Registry& registry,
 // port (CreateFileA fails with ERROR_ACCESS_DENIED).
 struct PortPlan {
   std::string settingsFile;               // REGEDIT4 text of the port settings
+  std::vector<std::string> freeLinks;     // "com1": the links to /dev/null
   std::vector<std::string> blockedLinks;  // "com2": the links to replace by folders
 };
 PortPlan PlanPorts(const winsim::MachineConfig& config);

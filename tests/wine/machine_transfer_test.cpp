@@ -304,6 +304,7 @@ TEST(PortPlan, OpensTheMachinesFreePortsAndBlocksEveryOther) {
   EXPECT_EQ(
       (std::vector<std::string>{"com2", "com3", "com4", "com5", "com6", "com7", "com8", "com9"}),
       plan.blockedLinks);
+  EXPECT_EQ((std::vector<std::string>{"com1", "com12"}), plan.freeLinks);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include "machine_compare.h"
 #include "program_runner.h"
+#include "shipped_files.h"
 #include "test_machine.h"
 #include "wine_run.h"
 #include "winsim/machine.h"
@@ -27,9 +28,27 @@ using rq47test::ReadWhole;
 
 namespace {
 
-fs::path Win64BuildDir() {
-  const char* named = std::getenv("RQ47_WIN64_DIR");
-  return named != nullptr && *named != '\0' ? fs::path(named) : fs::path(RQ47_DEFAULT_WIN64_DIR);
+// Makes the machine folder's Windows that version (machine.ini's Version).
+void SetWindowsVersion(const fs::path& machine, const std::string& version) {
+  std::istringstream in(ReadWhole(machine / "machine.ini"));
+  std::string text;
+  std::string line;
+  bool inWindows = false;
+  bool set = false;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line[0] == '[') {
+      if (inWindows && !set) text += "Version=" + version + "\n";
+      set = set || inWindows;
+      inWindows = line == "[Windows]";
+    } else if (inWindows && line.compare(0, 8, "Version=") == 0) {
+      line = "Version=" + version;
+      set = true;
+    }
+    text += line + "\n";
+  }
+  if (!set) text += (inWindows ? "" : "[Windows]\n") + std::string("Version=") + version + "\n";
+  std::ofstream(machine / "machine.ini", std::ios::binary | std::ios::trunc) << text;
 }
 
 std::string WithoutHeader(std::string regedit4) {
@@ -38,9 +57,11 @@ std::string WithoutHeader(std::string regedit4) {
   return regedit4;
 }
 
-// Wine makes the links of the serial ports anew from its port settings when
-// it starts; the links the base prefix made from the host's ports go first,
-// and each port that must not open gets a folder in place of its link.
+// Wine makes the links of the serial ports from its port settings when its
+// services start, which has happened by now: the links it made from the
+// host's ports go, each free port gets the link the settings give it, and
+// each port that must not open gets a folder in place of its link (which a
+// later start of the services cannot replace either).
 void SetUpPortLinks(const fs::path& prefix, const PortPlan& plan) {
   fs::path devices = prefix / "dosdevices";
   for (const fs::directory_entry& entry : fs::directory_iterator(devices)) {
@@ -49,6 +70,7 @@ void SetUpPortLinks(const fs::path& prefix, const PortPlan& plan) {
       fs::remove_all(entry.path());
     }
   }
+  for (const std::string& link : plan.freeLinks) fs::create_symlink("/dev/null", devices / link);
   for (const std::string& link : plan.blockedLinks) fs::create_directory(devices / link);
 }
 
@@ -77,37 +99,69 @@ void CopyMachine(const fs::path& from, const fs::path& to) {
 
 }  // namespace
 
-std::optional<WineSetup> FindWineSetup(std::string* missing) {
-  std::optional<WineTools> tools = FindWineTools(missing);
+std::string WineRunKind::name() const {
+  return std::string(source == ProgramSource::Package ? "win32-zip-" : "win32-floppy-") +
+         windowsVersion;
+}
+
+void PrintTo(const WineRunKind& kind, std::ostream* out) { *out << kind.name(); }
+
+std::string WineRunKind::machineVersion() const {
+  return windowsVersion == "win95" ? "4.0.950" : "4.10.2222";
+}
+
+std::optional<WineSetup> FindWineSetup(const WineRunKind& kind, std::string* missing) {
+  std::optional<WineTools> tools = FindWineTools(32, missing);
   if (!tools) return std::nullopt;
   std::optional<fs::path> xvfb = FindExecutable({"Xvfb", "/usr/bin/Xvfb"});
   if (!xvfb) {
     *missing = "Xvfb is not installed (Debian package xvfb)";
     return std::nullopt;
   }
-  WineSetup setup{*tools, *xvfb, Win64BuildDir(),
-                  Win64BuildDir() / "tools" / "wine" / "answerer.exe"};
-  for (const fs::path& needed :
-       {setup.answerer, WindowsProgram(setup, "rq47set"), WindowsProgram(setup, "zuninst")}) {
-    if (!fs::is_regular_file(needed)) {
-      *missing = needed.string() +
-                 " is not built: build the win64 preset first (cmake --preset win64 && "
-                 "cmake --build --preset win64), or name its build folder in RQ47_WIN64_DIR";
+  if (kind.source == ProgramSource::Floppy && !FindMcopy()) {
+    *missing = "mcopy is not installed (Debian package mtools), so the floppy image cannot be read";
+    return std::nullopt;
+  }
+  WineSetup setup{kind, *tools, *xvfb,
+                  kind.source == ProgramSource::Package ? PackageZip() : FloppyImage(),
+                  Win32BuildDir() / "tools" / "wine" / "answerer.exe"};
+  for (const fs::path& file : {setup.programs, setup.answerer}) {
+    if (!fs::is_regular_file(file)) {
+      *missing = file.string() +
+                 " is not built: build the win32 preset and its package first (cmake --preset "
+                 "win32 && cmake --build --preset win32 && cmake --build --preset win32 --target "
+                 "package), or name its build folder in RQ47_WIN32_DIR";
       return std::nullopt;
     }
   }
   return setup;
 }
 
-fs::path WindowsProgram(const WineSetup& setup, const std::string& name) {
-  return setup.windowsBuild / (name == "zuninst" ? "uninstall" : "setup") / (name + ".exe");
-}
-
 WineSession::WineSession(WineSetup setup) : setup_(std::move(setup)) {
   display_ = std::make_unique<VirtualDisplay>(setup_.xvfb);
-  basePrefix_ = rq47test::BinaryDir() / "tests" / "wine" / "prefix-win98";
-  WinePrefix::MakeBase(setup_.tools, basePrefix_);
+  basePrefix_ =
+      rq47test::BinaryDir() / "tests" / "wine" / ("prefix-win32-" + setup_.kind.windowsVersion);
+  WinePrefix::MakeBase(setup_.tools, basePrefix_, setup_.kind.windowsVersion);
   RemoveAbandonedScenarios(workRoot());
+  // In the scenario folders' form ("<name>-<process>-<n>"), so that the
+  // folder of a process that was killed is removed as theirs are.
+  unpacked_ = workRoot() / (setup_.kind.name() + "-" + std::to_string(::getpid()) + "-0");
+  fs::remove_all(unpacked_);
+  if (setup_.kind.source == ProgramSource::Package) {
+    UnpackZip(setup_.programs, unpacked_);
+  } else {
+    UnpackFloppy(setup_.programs, unpacked_);
+  }
+}
+
+WineSession::~WineSession() {
+  std::error_code ignored;
+  fs::remove_all(unpacked_, ignored);
+}
+
+fs::path WineSession::program(const std::string& name) const {
+  // The floppy keeps short names: match without regard to case.
+  return ResolveNames(unpacked_, {name + ".exe"});
 }
 
 fs::path WineSession::workRoot() const { return basePrefix_.parent_path() / "work"; }
@@ -127,7 +181,7 @@ std::string StepResult::report() const {
   }
   if (winsimExitCode != wineExitCode) {
     text += "the host program's standard error:\n" + winsimErrorText;
-    text += "wine64's standard error:\n" + wineErrorText;
+    text += "Wine's standard error:\n" + wineErrorText;
   }
   text += "machines afterwards: " + winsimMachine.string() + " (winsim), " + wineMachine.string() +
           " (Wine)\n";
@@ -146,13 +200,14 @@ Scenario::Scenario(const WineSession& session, const std::string& shippedMachine
   winsimMachine_ = work_ / "winsim";
   scratch_ = work_ / "scratch";
   CopyMachine(source, original_);
-  CopyMachine(source, winsimMachine_);
+  SetWindowsVersion(original_, session.setup().kind.machineVersion());
+  CopyMachine(original_, winsimMachine_);
   fs::create_directories(scratch_);
 
   winsim::Machine machine = winsim::Machine::load(original_);
-  // Under Wine the 64-bit programs see the host's processor (type 8664, which
-  // their 64-bit build takes for a Pentium) and the host's memory: only a
-  // machine with a Pentium and enough memory runs alike on both sides.
+  // Under Wine the programs see the host's processor (a Pentium to a 32-bit
+  // program) and the host's memory: only a machine with a Pentium and enough
+  // memory runs alike on both sides.
   if (machine.config.processorType != 586 || machine.config.totalMemory < 8000) {
     throw std::runtime_error(source.string() +
                              ": only a machine with a Pentium (Processor=586) and at least 8000 "
@@ -162,11 +217,13 @@ Scenario::Scenario(const WineSession& session, const std::string& shippedMachine
   map_ = std::make_unique<DriveMap>(machine.config);
   prefix_ = std::make_unique<WinePrefix>(session.setup().tools, session.basePrefix(),
                                          work_ / "prefix", session.display());
+  // The server stays from here on: under qemu-i386, starting it and Wine's
+  // services anew would take most of each Wine command's time.
+  prefix_->keepServerRunning();
   PortPlan ports = PlanPorts(machine.config);
   prefix_->importRegistry(RegistryLoadFile(machine.registry) + WithoutHeader(ports.settingsFile) +
                               WithoutHeader(WindowsVersionFile(machine.config)),
                           scratch_);
-  prefix_->waitForServer();
   SetUpPortLinks(prefix_->folder(), ports);
   CopyDriveIntoPrefix(machine.driveFolder('C'), *map_, prefix_->driveC());
   MakeShortAliases(machine.driveFolder('C'), *map_, prefix_->driveC());
@@ -205,9 +262,7 @@ Scenario::~Scenario() {
 }
 
 std::map<std::string, std::optional<std::string>> Scenario::exportComparedKeys() const {
-  std::map<std::string, std::optional<std::string>> exports;
-  for (const std::string& key : ComparedKeys()) exports[key] = prefix_->exportKey(key, scratch_);
-  return exports;
+  return prefix_->exportKeys(ComparedKeys(), scratch_);
 }
 
 fs::path Scenario::exportMachine(const std::string& name) const {
@@ -242,9 +297,8 @@ StepResult Scenario::run(const std::string& program, const std::string& answers)
   CopyMachine(winsimMachine_, result.winsimMachine);
 
   started = std::chrono::steady_clock::now();
-  WineRunResult underWine =
-      RunUnderWine(*prefix_, WindowsProgram(session_.setup(), program), workingDirectory_, answers,
-                   session_.setup().answerer, scratch_);
+  WineRunResult underWine = RunUnderWine(*prefix_, session_.program(program), workingDirectory_,
+                                         answers, session_.setup().answerer, scratch_);
   result.wineSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   result.wineExitCode = underWine.exitCode;

@@ -7,9 +7,11 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 
+#include "qemu_binfmt.h"
 #include "registry_conversion.h"
 #include "test_machine.h"
 
@@ -22,7 +24,7 @@ using rq47test::ReadWhole;
 namespace {
 
 // Bump when the base prefix's settings change, so that kept prefixes are made again.
-constexpr const char* kBaseRecipe = "windows98+nocrashdialog+1";
+constexpr const char* kBaseRecipe = "nocrashdialog+2";
 constexpr const char* kStampFile = "rq47-base-prefix.stamp";
 
 void WriteWhole(const fs::path& file, const std::string& text) {
@@ -32,19 +34,23 @@ void WriteWhole(const fs::path& file, const std::string& text) {
   if (!out) throw std::runtime_error("cannot write " + file.string());
 }
 
-// The environment of every Wine command: the prefix, no debug output, no
-// offer to install Wine's .NET or HTML engines, and a fixed English locale
-// (code page 1252, as the machines' texts are).
+// The environment of every Wine command: the prefix (a 32-bit one for the
+// 32-bit Wine), no debug output, no offer to install Wine's .NET or HTML
+// engines, and a fixed English locale (code page 1252, as the machines' texts are).
 Command BaseCommand(const WineTools& tools, const fs::path& prefix, const std::string& display,
                     std::vector<std::string> args) {
   Command command;
-  command.argv = {tools.wine64.string()};
-  command.argv.insert(command.argv.end(), args.begin(), args.end());
+  command.argv = tools.argv(tools.wine, std::move(args));
   command.env = {{"WINEPREFIX", prefix.string()},
                  {"WINEDEBUG", "-all"},
                  {"WINEDLLOVERRIDES", "mscoree,mshtml="},
                  {"LANG", "en_US.UTF-8"}};
-  command.unsetEnv = {"LC_ALL", "LC_CTYPE", "LC_MESSAGES", "LANGUAGE", "WINEARCH", "WINESERVER"};
+  command.unsetEnv = {"LC_ALL", "LC_CTYPE", "LC_MESSAGES", "LANGUAGE", "WINESERVER"};
+  if (tools.bits == 32) {
+    command.env.emplace_back("WINEARCH", "win32");
+  } else {
+    command.unsetEnv.push_back("WINEARCH");
+  }
   if (display.empty()) {
     command.unsetEnv.push_back("DISPLAY");
   } else {
@@ -53,17 +59,17 @@ Command BaseCommand(const WineTools& tools, const fs::path& prefix, const std::s
   return command;
 }
 
-CommandResult RunOrThrow(const Command& command, const char* what) {
+CommandResult RunOrThrow(const Command& command, const std::string& what) {
   CommandResult result = RunCommand(command);
   if (result.timedOut || result.exitCode != 0) {
-    throw std::runtime_error(std::string(what) + " failed: " + result.describe(command));
+    throw std::runtime_error(what + " failed: " + result.describe(command));
   }
   return result;
 }
 
 void WaitForServer(const WineTools& tools, const fs::path& prefix) {
   Command command;
-  command.argv = {tools.wineserver.string(), "-w"};
+  command.argv = tools.argv(tools.wineserver, {"-w"});
   command.env = {{"WINEPREFIX", prefix.string()}};
   command.timeLimit = std::chrono::seconds(120);
   CommandResult result = RunCommand(command);
@@ -75,14 +81,15 @@ void WaitForServer(const WineTools& tools, const fs::path& prefix) {
 
 // What identifies the Wine that made a prefix: its version and the time its
 // program was installed.
-std::string WineIdentity(const WineTools& tools) {
+std::string WineIdentity(const WineTools& tools, const std::string& windowsVersion) {
   Command command;
-  command.argv = {tools.wine64.string(), "--version"};
-  command.timeLimit = std::chrono::seconds(30);
-  CommandResult version = RunOrThrow(command, "asking wine64 for its version");
+  command.argv = tools.argv(tools.wine, {"--version"});
+  command.timeLimit = std::chrono::seconds(60);
+  CommandResult version = RunOrThrow(command, "asking " + tools.wine.string() + " for its version");
   struct stat info {};
-  ::stat(tools.wine64.c_str(), &info);
-  return version.output + "installed " + std::to_string(info.st_mtime) + "\n" + kBaseRecipe + "\n";
+  ::stat(tools.wine.c_str(), &info);
+  return version.output + std::to_string(tools.bits) + "-bit, installed " +
+         std::to_string(info.st_mtime) + "\n" + windowsVersion + "+" + kBaseRecipe + "\n";
 }
 
 // The folders of Wine's own binaries: large, and never written by a run.
@@ -132,23 +139,46 @@ class FileLock {
 
 }  // namespace
 
-std::optional<WineTools> FindWineTools(std::string* missing) {
-  const char* named = std::getenv("RQ47_WINE64");
-  std::optional<fs::path> wine64 =
-      FindExecutable({named != nullptr ? named : "", "wine64", "/usr/lib/wine/wine64",
-                      "/usr/lib/x86_64-linux-gnu/wine/wine64", "/opt/wine-stable/bin/wine64"});
-  if (!wine64) {
-    *missing = "wine64 is not installed (Debian package wine64; RQ47_WINE64 may name it)";
+std::vector<std::string> WineTools::argv(const fs::path& program,
+                                         std::vector<std::string> args) const {
+  std::vector<std::string> words = launcher;
+  words.push_back(program.string());
+  words.insert(words.end(), args.begin(), args.end());
+  return words;
+}
+
+std::optional<WineTools> FindWineTools(int bits, std::string* missing) {
+  const char* named = std::getenv(bits == 32 ? "RQ47_WINE32" : "RQ47_WINE64");
+  std::string given = named != nullptr ? named : "";
+  // Debian's wine32 puts its loader in /usr/lib/wine/wine (/usr/bin/wine is
+  // a script of the package wine that may be missing).
+  std::optional<fs::path> wine =
+      bits == 32 ? FindExecutable({given, "/usr/lib/wine/wine", "/opt/wine-stable/bin/wine"})
+                 : FindExecutable({given, "wine64", "/usr/lib/wine/wine64",
+                                   "/usr/lib/x86_64-linux-gnu/wine/wine64",
+                                   "/opt/wine-stable/bin/wine64"});
+  if (!wine) {
+    *missing = bits == 32 ? "the 32-bit Wine is not installed (Debian package wine32:i386, "
+                            "with qemu-user 8 or later for i386 programs: tools/install-deps.sh "
+                            "sets them up; RQ47_WINE32 may name its loader)"
+                          : "wine64 is not installed (Debian package wine64; RQ47_WINE64 may "
+                            "name it)";
     return std::nullopt;
   }
   std::optional<fs::path> wineserver =
-      FindExecutable({(wine64->parent_path() / "wineserver").string(), "wineserver",
+      FindExecutable({(wine->parent_path() / "wineserver").string(), "wineserver",
                       "/usr/lib/wine/wineserver", "/usr/lib/wine/wineserver64"});
   if (!wineserver) {
-    *missing = "wineserver is not installed beside " + wine64->string();
+    *missing = "wineserver is not installed beside " + wine->string();
     return std::nullopt;
   }
-  return WineTools{*wine64, *wineserver};
+  WineTools tools{bits, *wine, *wineserver, {}};
+  if (bits == 32) {
+    std::optional<std::vector<std::string>> launcher = I386Launcher(missing);
+    if (!launcher) return std::nullopt;
+    tools.launcher = *launcher;
+  }
+  return tools;
 }
 
 std::string WindowsPathOf(const fs::path& hostPath) {
@@ -159,28 +189,30 @@ std::string WindowsPathOf(const fs::path& hostPath) {
   return "Z:" + text;
 }
 
-void WinePrefix::MakeBase(const WineTools& tools, const fs::path& folder) {
+void WinePrefix::MakeBase(const WineTools& tools, const fs::path& folder,
+                          const std::string& windowsVersion) {
   fs::create_directories(folder.parent_path());
   FileLock lock(folder.string() + ".lock");
-  std::string identity = WineIdentity(tools);
+  std::string identity = WineIdentity(tools, windowsVersion);
   if (fs::exists(folder / kStampFile) && ReadWhole(folder / kStampFile) == identity) return;
 
   fs::remove_all(folder);
-  auto run = [&](std::vector<std::string> args, const char* what) {
+  auto run = [&](std::vector<std::string> args, const std::string& what) {
     Command command = BaseCommand(tools, folder, "", std::move(args));
     command.timeLimit = std::chrono::minutes(5);
     RunOrThrow(command, what);
   };
   run({"wineboot", "-i"}, "making the Wine prefix (wineboot -i)");
-  run({"reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win98", "/f"},
-      "setting the Wine prefix to Windows 98");
+  run({"reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", windowsVersion, "/f"},
+      "setting the Wine prefix to " + windowsVersion);
   run({"reg", "add", "HKCU\\Software\\Wine\\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD",
        "/d", "0", "/f"},
       "turning off Wine's crash dialog");
   WaitForServer(tools, folder);
-  if (ReadWhole(folder / "user.reg").find("\"Version\"=\"win98\"") == std::string::npos) {
+  if (ReadWhole(folder / "user.reg").find("\"Version\"=\"" + windowsVersion + "\"") ==
+      std::string::npos) {
     throw std::runtime_error("the Wine prefix " + folder.string() +
-                             " was made, but its user.reg does not hold Version=win98");
+                             " was made, but its user.reg does not hold Version=" + windowsVersion);
   }
   WriteWhole(folder / kStampFile, identity);
 }
@@ -197,7 +229,7 @@ WinePrefix::WinePrefix(const WineTools& tools, const fs::path& base, const fs::p
 
 WinePrefix::~WinePrefix() {
   Command kill;
-  kill.argv = {tools_.wineserver.string(), "-k"};
+  kill.argv = tools_.argv(tools_.wineserver, {"-k"});
   kill.env = {{"WINEPREFIX", folder_.string()}};
   kill.timeLimit = std::chrono::seconds(30);
   try {
@@ -219,12 +251,22 @@ Command WinePrefix::wineCommand(std::vector<std::string> args, const fs::path& w
 }
 
 CommandResult WinePrefix::wine(std::vector<std::string> args) const {
-  std::string what = "wine64";
+  std::string what = tools_.wine.filename().string();
   for (const std::string& arg : args) what += " " + arg;
-  return RunOrThrow(wineCommand(std::move(args)), what.c_str());
+  return RunOrThrow(wineCommand(std::move(args)), what);
 }
 
 void WinePrefix::waitForServer() const { WaitForServer(tools_, folder_); }
+
+void WinePrefix::keepServerRunning() const {
+  Command command;
+  command.argv = tools_.argv(tools_.wineserver, {"-p"});
+  command.env = {{"WINEPREFIX", folder_.string()}};
+  command.timeLimit = std::chrono::seconds(60);
+  RunOrThrow(command, "starting the wineserver of " + folder_.string());
+  // The services start with the first program: a command that ends at once.
+  wine({"cmd", "/c", "exit"});
+}
 
 void WinePrefix::importRegistry(const std::string& regedit4Text,
                                 const fs::path& scratchFolder) const {
@@ -234,11 +276,11 @@ void WinePrefix::importRegistry(const std::string& regedit4Text,
   fs::remove(file);
 }
 
-std::optional<std::string> WinePrefix::exportKey(const std::string& key,
-                                                 const fs::path& scratchFolder) const {
-  fs::path file = scratchFolder / "export.reg";
-  fs::remove(file);
-  CommandResult result = wine({"regedit", "/e", WindowsPathOf(file), key});
+namespace {
+
+// What regedit left for the key: the export, or nothing for a missing key.
+std::optional<std::string> ReadExport(const std::string& key, const fs::path& file,
+                                      const CommandResult& result) {
   if (!fs::exists(file)) {
     // regedit says so (on standard output when that is not a console) and
     // still ends with 0.
@@ -252,6 +294,30 @@ std::optional<std::string> WinePrefix::exportKey(const std::string& key,
   std::string text = Regedit5ToRegedit4(ReadWhole(file));
   fs::remove(file);
   return text;
+}
+
+}  // namespace
+
+std::map<std::string, std::optional<std::string>> WinePrefix::exportKeys(
+    const std::vector<std::string>& keys, const fs::path& scratchFolder) const {
+  std::vector<fs::path> files;
+  std::vector<Command> commands;
+  std::vector<std::unique_ptr<Process>> running;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    files.push_back(scratchFolder / ("export-" + std::to_string(i) + ".reg"));
+    fs::remove(files.back());
+    commands.push_back(wineCommand({"regedit", "/e", WindowsPathOf(files.back()), keys[i]}));
+    running.push_back(std::make_unique<Process>(commands.back()));
+  }
+  std::map<std::string, std::optional<std::string>> exports;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    CommandResult result = running[i]->wait(commands[i].timeLimit);
+    if (result.timedOut || result.exitCode != 0) {
+      throw std::runtime_error("exporting " + keys[i] + " failed: " + result.describe(commands[i]));
+    }
+    exports[keys[i]] = ReadExport(keys[i], files[i], result);
+  }
+  return exports;
 }
 
 }  // namespace rq47wine

@@ -28,7 +28,6 @@ WineRunResult RunUnderWine(const WinePrefix& prefix, const fs::path& program,
 
   std::ofstream(stopFile) << "stop\n";
   CommandResult answered = answering.wait(std::chrono::seconds(60));
-  prefix.waitForServer();
 
   WineRunResult result;
   result.exitCode = ran.exitCode;

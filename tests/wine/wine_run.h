@@ -21,9 +21,10 @@ struct WineRunResult {
 // Runs the program (a host path, started from outside the prefix's drive C:)
 // with workingDirectory (a folder of the prefix) as its current directory,
 // while the answerer presses the answers (comma-separated; when they run out a
-// box gets its default button). Waits until the prefix's Wine processes have
-// ended, so that the registry is saved. Throws std::runtime_error when the
-// program does not end within its time limit or the answerer fails.
+// box gets its default button). What the program wrote into the registry is
+// then in the prefix's wineserver, which exports read. Throws
+// std::runtime_error when the program does not end within its time limit or
+// the answerer fails.
 WineRunResult RunUnderWine(const WinePrefix& prefix, const std::filesystem::path& program,
                            const std::filesystem::path& workingDirectory,
                            const std::string& answers, const std::filesystem::path& answerer,
