@@ -697,7 +697,7 @@ class Applier {
   }
 
   void setValue(std::string_view name, uint32_t type, std::string_view data) {
-    current_->setValue(name, type, std::string(data));
+    current_->setValue(name, type, data);
     registry_.modified = true;
   }
 
@@ -770,7 +770,7 @@ char* PutEscaped(char* p, std::string_view text, bool plain) {
 // A string value as "text" when it reads back exactly so: its text and one
 // terminator, and nothing in the text that a line cannot hold. nullptr (and
 // what was written is to be dropped) for any other string.
-char* PutPlainString(char* p, const std::string& data) {
+char* PutPlainString(char* p, std::string_view data) {
   if (data.empty() || data.back() != '\0') return nullptr;
   *p++ = '"';
   p = PutEscaped(p, std::string_view(data.data(), data.size() - 1), true);
@@ -781,7 +781,7 @@ char* PutPlainString(char* p, const std::string& data) {
 
 // Bytes as "01,02,..." wrapped before the 80th column with ",\" and a
 // continuation line indented by two blanks; `column` is where the list starts.
-char* PutHexList(char* p, const std::string& data, size_t column) {
+char* PutHexList(char* p, std::string_view data, size_t column) {
   for (size_t i = 0; i < data.size(); ++i) {
     unsigned char byte = static_cast<unsigned char>(data[i]);
     *p++ = kHexDigits[byte >> 4];

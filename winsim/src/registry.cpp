@@ -93,10 +93,66 @@ std::vector<std::string_view> SplitKeyPath(std::string_view path) {
   return parts;
 }
 
-std::string RegValue::text() const { return data.substr(0, data.find('\0')); }
+void RegBytes::own(std::string_view bytes) {
+  if (bytes.size() > UINT32_MAX) throw std::length_error("a registry value holds at most 4 GB");
+  char* copy = new char[bytes.empty() ? 1 : bytes.size()];
+  if (!bytes.empty()) std::memcpy(copy, bytes.data(), bytes.size());
+  data_ = copy;
+  size_ = static_cast<uint32_t>(bytes.size());
+  owned_ = true;
+}
+
+RegBytes& RegBytes::operator=(std::string_view bytes) {
+  RegBytes copy(bytes);  // the bytes may be this value's own
+  return *this = std::move(copy);
+}
+
+RegBytes& RegBytes::operator=(RegBytes&& other) noexcept {
+  if (this != &other) {
+    release();
+    data_ = other.data_;
+    size_ = other.size_;
+    owned_ = other.owned_;
+    other.data_ = "";
+    other.size_ = 0;
+    other.owned_ = false;
+  }
+  return *this;
+}
+
+std::string RegValue::text() const { return std::string(data.substr(0, data.find('\0'))); }
+
+const char* ByteStore::keep(std::string_view bytes) {
+  if (bytes.empty()) return "";
+  if (bytes.size() > UINT32_MAX) throw std::length_error("a registry value holds at most 4 GB");
+  if (bytes.size() > left_) {
+    // A value larger than a block gets a block of its own, and the block
+    // being filled stays the one to fill.
+    if (bytes.size() > kBlockSize / 4) {
+      blocks_.push_back(std::make_unique<char[]>(bytes.size()));
+      char* own = blocks_.back().get();
+      std::memcpy(own, bytes.data(), bytes.size());
+      return own;
+    }
+    blocks_.push_back(std::unique_ptr<char[]>(new char[kBlockSize]));
+    free_ = blocks_.back().get();
+    left_ = kBlockSize;
+  }
+  char* at = free_;
+  std::memcpy(at, bytes.data(), bytes.size());
+  free_ += bytes.size();
+  left_ -= bytes.size();
+  return at;
+}
 
 RegKey::RegKey(std::string name, RegKey* parent)
-    : name_(std::move(name)), parent_(parent), depth_(parent != nullptr ? parent->depth_ + 1 : 0) {}
+    : name_(std::move(name)),
+      parent_(parent),
+      store_(parent != nullptr ? parent->store_ : std::make_shared<ByteStore>()),
+      depth_(parent != nullptr ? parent->depth_ + 1 : 0) {}
+
+RegKey::RegKey(std::string name, std::shared_ptr<ByteStore> store)
+    : name_(std::move(name)), parent_(nullptr), store_(std::move(store)) {}
 
 RegKey::~RegKey() {
   // A subkey that an open handle keeps alive must not point at this key
@@ -272,15 +328,26 @@ const RegValue* RegKey::findValue(std::string_view name) const {
   return index == std::string_view::npos ? nullptr : &values_[index];
 }
 
-void RegKey::setValue(std::string_view name, uint32_t type, std::string data) {
+void RegKey::setValue(std::string_view name, uint32_t type, std::string_view data) {
   size_t index = findValueIndex(name);
   if (index != std::string_view::npos) {
-    values_[index].type = type;
-    values_[index].data = std::move(data);
+    RegValue& value = values_[index];
+    value.type = type;
+    // Bytes no longer than the old ones take their place in the store.
+    if (data.size() <= value.data.size() && !data.empty()) {
+      char* at = const_cast<char*>(value.data.data());
+      std::memmove(at, data.data(), data.size());
+      value.data = RegBytes::Viewing(at, data.size());
+    } else {
+      value.data = RegBytes::Viewing(store_->keep(data), data.size());
+    }
     return;
   }
   CheckStorable(name, "value");
-  values_.push_back(RegValue{std::string(name), type, std::move(data)});
+  RegValue& value = values_.emplace_back();
+  value.name = RegBytes::Viewing(store_->keep(name), name.size());
+  value.type = type;
+  value.data = RegBytes::Viewing(store_->keep(data), data.size());
   if (!valueSlots_.empty()) {
     if (values_.size() * 2 > valueSlots_.size()) {
       rebuildValueIndex();
@@ -350,9 +417,9 @@ std::optional<Root> ParseRootName(std::string_view name) {
   return std::nullopt;
 }
 
-Registry::Registry() {
+Registry::Registry() : store_(std::make_shared<ByteStore>()) {
   for (Root which : kRoots) {
-    roots_[static_cast<size_t>(which)] = std::make_shared<RegKey>(RootName(which));
+    roots_[static_cast<size_t>(which)] = std::make_shared<RegKey>(RootName(which), store_);
   }
 }
 
