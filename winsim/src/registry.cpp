@@ -76,9 +76,11 @@ bool NamesEqual(std::string_view a, std::string_view b) {
 }
 
 bool IsStorableName(std::string_view name) {
-  if (name.empty()) return true;  // memchr may not be given a null pointer
-  return std::memchr(name.data(), '\r', name.size()) == nullptr &&
-         std::memchr(name.data(), '\n', name.size()) == nullptr;
+  // One pass: names are short, and a million of them pass here on a load.
+  for (char c : name) {
+    if (c == '\r' || c == '\n') return false;
+  }
+  return true;
 }
 
 std::vector<std::string_view> SplitKeyPath(std::string_view path) {
@@ -94,7 +96,7 @@ std::vector<std::string_view> SplitKeyPath(std::string_view path) {
 }
 
 void RegBytes::own(std::string_view bytes) {
-  if (bytes.size() > UINT32_MAX) throw std::length_error("a registry value holds at most 4 GB");
+  if (bytes.size() > kLargest) throw std::length_error("a registry value holds less than 2 GB");
   char* copy = new char[bytes.empty() ? 1 : bytes.size()];
   if (!bytes.empty()) std::memcpy(copy, bytes.data(), bytes.size());
   data_ = copy;
@@ -124,7 +126,9 @@ std::string RegValue::text() const { return std::string(data.substr(0, data.find
 
 const char* ByteStore::keep(std::string_view bytes) {
   if (bytes.empty()) return "";
-  if (bytes.size() > UINT32_MAX) throw std::length_error("a registry value holds at most 4 GB");
+  if (bytes.size() > RegBytes::kLargest) {
+    throw std::length_error("a registry value holds less than 2 GB");
+  }
   if (bytes.size() > left_) {
     // A value larger than a block gets a block of its own, and the block
     // being filled stays the one to fill.
@@ -143,6 +147,45 @@ const char* ByteStore::keep(std::string_view bytes) {
   free_ += bytes.size();
   left_ -= bytes.size();
   return at;
+}
+
+namespace {
+uint32_t HashBytes(std::string_view bytes) {
+  uint32_t hash = 2166136261u;
+  for (char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 16777619u;
+  }
+  return hash;
+}
+}  // namespace
+
+const char* ByteStore::keepName(std::string_view name) {
+  if (name.empty()) return "";
+  if ((nameCount_ + 1) * 2 > names_.size()) growNames();
+  uint32_t hash = HashBytes(name);
+  size_t mask = names_.size() - 1;
+  size_t slot = hash & mask;
+  for (; names_[slot].data != nullptr; slot = (slot + 1) & mask) {
+    const NameSlot& kept = names_[slot];
+    if (kept.hash == hash && std::string_view(kept.data, kept.size) == name) return kept.data;
+  }
+  const char* kept = keep(name);
+  names_[slot] = NameSlot{kept, static_cast<uint32_t>(name.size()), hash};
+  ++nameCount_;
+  return kept;
+}
+
+void ByteStore::growNames() {
+  std::vector<NameSlot> old = std::move(names_);
+  names_.assign(old.empty() ? 1024 : old.size() * 2, NameSlot{});
+  size_t mask = names_.size() - 1;
+  for (const NameSlot& kept : old) {
+    if (kept.data == nullptr) continue;
+    size_t slot = kept.hash & mask;
+    while (names_[slot].data != nullptr) slot = (slot + 1) & mask;
+    names_[slot] = kept;
+  }
 }
 
 RegKey::RegKey(std::string name, RegKey* parent)
@@ -290,18 +333,20 @@ void RegKey::clear() {
   }
   subkeys_.clear();
   values_.clear();
-  valueSlots_.clear();
+  valueSlots_.reset();
+  slotCount_ = 0;
 }
 
 void RegKey::rebuildValueIndex() const {
   size_t slots = 32;
   while (slots < values_.size() * 2) slots *= 2;
-  valueSlots_.assign(slots, 0);
+  valueSlots_.reset(new uint32_t[slots]());
+  slotCount_ = static_cast<uint32_t>(slots);
   for (size_t i = 0; i < values_.size(); ++i) indexValue(i);
 }
 
 void RegKey::indexValue(size_t index) const {
-  size_t mask = valueSlots_.size() - 1;
+  size_t mask = slotCount_ - 1;
   size_t slot = HashName(values_[index].name) & mask;
   while (valueSlots_[slot] != 0) slot = (slot + 1) & mask;
   valueSlots_[slot] = static_cast<uint32_t>(index + 1);
@@ -314,8 +359,8 @@ size_t RegKey::findValueIndex(std::string_view name) const {
     }
     return std::string_view::npos;
   }
-  if (valueSlots_.empty()) rebuildValueIndex();
-  size_t mask = valueSlots_.size() - 1;
+  if (slotCount_ == 0) rebuildValueIndex();
+  size_t mask = slotCount_ - 1;
   for (size_t slot = HashName(name) & mask; valueSlots_[slot] != 0; slot = (slot + 1) & mask) {
     size_t index = valueSlots_[slot] - 1;
     if (NamesEqual(values_[index].name, name)) return index;
@@ -345,11 +390,11 @@ void RegKey::setValue(std::string_view name, uint32_t type, std::string_view dat
   }
   CheckStorable(name, "value");
   RegValue& value = values_.emplace_back();
-  value.name = RegBytes::Viewing(store_->keep(name), name.size());
+  value.name = RegBytes::Viewing(store_->keepName(name), name.size());
   value.type = type;
   value.data = RegBytes::Viewing(store_->keep(data), data.size());
-  if (!valueSlots_.empty()) {
-    if (values_.size() * 2 > valueSlots_.size()) {
+  if (slotCount_ != 0) {
+    if (values_.size() * 2 > slotCount_) {
       rebuildValueIndex();
     } else {
       indexValue(values_.size() - 1);
@@ -361,7 +406,8 @@ bool RegKey::deleteValue(std::string_view name) {
   size_t index = findValueIndex(name);
   if (index == std::string_view::npos) return false;
   values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(index));
-  valueSlots_.clear();  // positions moved; rebuilt when next needed
+  valueSlots_.reset();  // positions moved; rebuilt when next needed
+  slotCount_ = 0;
   return true;
 }
 

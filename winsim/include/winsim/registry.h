@@ -42,13 +42,15 @@ bool IsStorableName(std::string_view name);
 // kept in the registry's store, so that a value costs no allocation of its
 // own; a copy made of it (a RegValue copied out, or one made by hand) owns
 // its bytes, so that it stays as it was whatever the registry does later.
+// Packed to 12 bytes: a registry holds a million of them.
+#pragma pack(push, 4)
 class RegBytes {
  public:
-  RegBytes() noexcept = default;
-  explicit RegBytes(std::string_view bytes) { own(bytes); }
+  RegBytes() noexcept : size_(0), owned_(false) {}
+  explicit RegBytes(std::string_view bytes) : RegBytes() { own(bytes); }
   // A text of the program's own (so that "text" can stand where bytes are expected).
-  RegBytes(const char* text) { own(text); }
-  RegBytes(const RegBytes& other) { own(other.view()); }
+  RegBytes(const char* text) : RegBytes() { own(text); }
+  RegBytes(const RegBytes& other) : RegBytes() { own(other.view()); }
   RegBytes(RegBytes&& other) noexcept
       : data_(other.data_), size_(other.size_), owned_(other.owned_) {
     other.data_ = "";
@@ -66,9 +68,10 @@ class RegBytes {
   static RegBytes Viewing(const char* data, size_t size) noexcept {
     RegBytes bytes;
     bytes.data_ = data;
-    bytes.size_ = static_cast<uint32_t>(size);
+    bytes.size_ = static_cast<uint32_t>(size) & kLargest;
     return bytes;
   }
+  static constexpr uint32_t kLargest = 0x7fffffff;
 
   const char* data() const { return data_; }
   size_t size() const { return size_; }
@@ -126,9 +129,10 @@ class RegBytes {
   }
 
   const char* data_ = "";
-  uint32_t size_ = 0;  // a value holds at most 4 GB, as RegSetValueExA's byte count can say
-  bool owned_ = false;
+  uint32_t size_ : 31;  // less than 2 GB, far beyond any registry value
+  uint32_t owned_ : 1;
 };
+#pragma pack(pop)
 
 struct RegValue {
   RegBytes name;  // empty for the default value
@@ -152,12 +156,25 @@ class ByteStore {
 
   // A copy of the bytes in the store.
   const char* keep(std::string_view bytes);
+  // The same for a value's name, kept once for each spelling however many
+  // values bear it (a registry names a million values with a few thousand
+  // names). Names are never written over, so they can be shared.
+  const char* keepName(std::string_view name);
 
  private:
+  struct NameSlot {
+    const char* data = nullptr;
+    uint32_t size = 0;
+    uint32_t hash = 0;
+  };
+  void growNames();
+
   static constexpr size_t kBlockSize = size_t{1} << 20;
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* free_ = nullptr;
   size_t left_ = 0;
+  std::vector<NameSlot> names_;  // open addressing; a power of two long
+  size_t nameCount_ = 0;
 };
 
 class RegKey : public std::enable_shared_from_this<RegKey> {
@@ -228,14 +245,15 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   std::string name_;
   RegKey* parent_;
   std::shared_ptr<ByteStore> store_;
-  uint32_t depth_ = 0;
-  bool deleted_ = false;
   // Sorted by CompareNames.
   std::vector<std::shared_ptr<RegKey>> subkeys_;
   std::vector<RegValue> values_;
   // Open-addressing hash of values_ positions (plus one; 0 is free), kept for
   // keys with many values so that setting each of them stays O(1).
-  mutable std::vector<uint32_t> valueSlots_;
+  mutable std::unique_ptr<uint32_t[]> valueSlots_;
+  mutable uint32_t slotCount_ = 0;
+  uint32_t depth_ = 0;
+  bool deleted_ = false;
 };
 
 // The predefined root keys of Windows 95/98.
