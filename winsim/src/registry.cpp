@@ -76,11 +76,9 @@ bool NamesEqual(std::string_view a, std::string_view b) {
 }
 
 bool IsStorableName(std::string_view name) {
-  // One pass: names are short, and a million of them pass here on a load.
-  for (char c : name) {
-    if (c == '\r' || c == '\n') return false;
-  }
-  return true;
+  if (name.empty()) return true;  // memchr may not be given a null pointer
+  return std::memchr(name.data(), '\r', name.size()) == nullptr &&
+         std::memchr(name.data(), '\n', name.size()) == nullptr;
 }
 
 std::vector<std::string_view> SplitKeyPath(std::string_view path) {
