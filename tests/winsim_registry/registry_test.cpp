@@ -101,6 +101,64 @@ TEST(RegistryValues, ManyValuesAgreeWithAModel) {
   EXPECT_EQ(key.findValue("Value400"), nullptr);
 }
 
+// Values share the registry's byte store: data set again (shorter, as long,
+// longer, empty, or taken from the store itself) reads back exactly, and no
+// neighbour changes with it.
+TEST(RegistryValues, DataSetAgainReadsBackExactlyAndLeavesItsNeighbours) {
+  struct Case {
+    std::string first;
+    std::string second;
+  } cases[] = {{"long data here", "short"},
+               {"same!", "SAME?"},
+               {"ab", std::string("a longer one\0with a NUL", 23)},
+               {"gone", ""},
+               {"", "from nothing"}};
+  Registry registry;
+  RegKey& key = *registry.create("HKLM\\Store");
+  for (const Case& test : cases) {
+    key.setValue("Before", 3, "\x01\x02\x03");
+    key.setValue("Changed", 3, test.first);
+    key.setValue("After", 3, "\x04\x05");
+    key.setValue("changed", 1, test.second);
+    EXPECT_EQ(key.findValue("Changed")->data, test.second) << test.first;
+    EXPECT_EQ(key.findValue("Changed")->name, "Changed");
+    EXPECT_EQ(key.findValue("Before")->data, "\x01\x02\x03");
+    EXPECT_EQ(key.findValue("After")->data, "\x04\x05");
+  }
+  // Bytes taken from the store itself: the value's own tail, then another value.
+  key.setValue("Changed", 1, "0123456789");
+  key.setValue("Changed", 1, key.findValue("Changed")->data.substr(4));
+  EXPECT_EQ(key.findValue("Changed")->data, "456789");
+  key.setValue("Copy", 1, key.findValue("Changed")->data);
+  key.setValue("Changed", 1, "x");
+  EXPECT_EQ(key.findValue("Copy")->data, "456789");
+}
+
+// A value copied out owns its bytes; names spelled alike in other keys keep
+// each their own case.
+TEST(RegistryValues, CopiesKeepTheirBytesAndNamesTheirCase) {
+  winsim::RegValue copy;
+  std::vector<winsim::RegValue> copies;
+  std::shared_ptr<RegKey> held;
+  {
+    Registry registry;
+    RegKey& a = *registry.create("HKLM\\A");
+    RegKey& b = *registry.create("HKLM\\B");
+    a.setValue("Name", 1, "first");
+    b.setValue("NAME", 1, "second");
+    copy = *a.findValue("name");
+    copies = b.values();
+    a.setValue("Name", 1, "after");
+    b.setValue("Name", 1, "changed too");
+    EXPECT_EQ(b.values()[0].name, "NAME");
+    held = a.shared_from_this();
+  }
+  EXPECT_EQ(copy.name, "Name");
+  EXPECT_EQ(copy.data, "first");
+  EXPECT_EQ(copies[0].data, "second");
+  EXPECT_EQ(held->findValue("NAME")->data, "after");  // its store lives while it is held
+}
+
 TEST(RegistryDeletion, DeletesTheWholeSubtreeAndHoldersSeeIt) {
   Registry registry;
   registry.create("HKLM\\Enum\\PCI\\VEN_1\\Instance\\Deep");

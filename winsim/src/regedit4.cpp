@@ -3,11 +3,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace winsim {
@@ -698,16 +700,18 @@ class Applier {
   }
 
   void setValue(std::string_view name, uint32_t type, std::string_view data) {
-    std::string bytes(data);
-    // The regedit that programs start sets each value as a program does. The
-    // bytes read from the file are followed by a NUL, where a string with
-    // none of its own ends.
-    if (storage_ != StringStorage::kAsWritten) {
+    if (storage_ == StringStorage::kAsWritten) {
+      current_->setValue(name, type, data);
+    } else {
+      // The regedit that programs start sets each value as a program does. The
+      // bytes read from the file are copied and followed by a NUL, where a
+      // string with none of its own ends.
+      std::string bytes(data);
       bytes.resize(StoredSize(storage_, type, reinterpret_cast<const unsigned char*>(bytes.c_str()),
                               bytes.size())
                        .value_or(bytes.size()));
+      current_->setValue(name, type, bytes);
     }
-    current_->setValue(name, type, std::move(bytes));
     registry_.modified = true;
   }
 
@@ -781,7 +785,7 @@ char* PutEscaped(char* p, std::string_view text, bool plain) {
 // A string value as "text" when it reads back exactly so: its text and one
 // terminator, and nothing in the text that a line cannot hold. nullptr (and
 // what was written is to be dropped) for any other string.
-char* PutPlainString(char* p, const std::string& data) {
+char* PutPlainString(char* p, std::string_view data) {
   if (data.empty() || data.back() != '\0') return nullptr;
   *p++ = '"';
   p = PutEscaped(p, std::string_view(data.data(), data.size() - 1), true);
@@ -792,7 +796,7 @@ char* PutPlainString(char* p, const std::string& data) {
 
 // Bytes as "01,02,..." wrapped before the 80th column with ",\" and a
 // continuation line indented by two blanks; `column` is where the list starts.
-char* PutHexList(char* p, const std::string& data, size_t column) {
+char* PutHexList(char* p, std::string_view data, size_t column) {
   for (size_t i = 0; i < data.size(); ++i) {
     unsigned char byte = static_cast<unsigned char>(data[i]);
     *p++ = kHexDigits[byte >> 4];
@@ -814,22 +818,56 @@ char* Put(char* p, std::string_view text) {
   return p + text.size();
 }
 
+// Text being made, held until it is handed on. Room is made without filling
+// it, so that room for the longest a line can be costs nothing beyond what
+// is written into it.
+class TextBuffer {
+ public:
+  char* room(size_t bytes) {
+    if (size_ + bytes > capacity_) grow(size_ + bytes);
+    return data_.get() + size_;
+  }
+  void done(const char* end) { size_ = static_cast<size_t>(end - data_.get()); }
+  void append(std::string_view text) { done(Put(room(text.size()), text)); }
+  void reserve(size_t bytes) {
+    if (bytes > capacity_) grow(bytes);
+  }
+  void clear() { size_ = 0; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  std::string_view view() const { return std::string_view(data_.get(), size_); }
+
+ private:
+  void grow(size_t needed) {
+    size_t capacity = std::max(needed, capacity_ * 2);
+    std::unique_ptr<char[]> larger(new char[capacity]);
+    if (size_ != 0) std::memcpy(larger.get(), data_.get(), size_);
+    data_ = std::move(larger);
+    capacity_ = capacity;
+  }
+
+  std::unique_ptr<char[]> data_;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
 // Writes each line straight into the text: room for the longest the line can
-// be is made first (within what was reserved, so the text never moves), and
-// the text is cut back to what was written.
+// be is made first, and the text is cut back to what was written. The text
+// is handed on whenever a key ends with at least `blockSize` bytes written,
+// and the next bytes start a new piece.
 class Writer {
  public:
-  std::string out = "REGEDIT4\r\n";
+  TextBuffer out;
 
-  // With a sink, the text is handed on whenever a key ends with at least
-  // `blockSize` bytes written, and the next bytes start a new piece.
-  Writer() = default;
   Writer(const std::function<void(std::string_view)>& sink, size_t blockSize)
-      : sink_(&sink), blockSize_(blockSize) {}
+      : sink_(&sink), blockSize_(blockSize) {
+    out.reserve(blockSize + 4096);
+    out.append("REGEDIT4\r\n");
+  }
 
   void handOn() {
-    if (sink_ == nullptr || out.empty()) return;
-    (*sink_)(out);
+    if (out.empty()) return;
+    (*sink_)(out.view());
     out.clear();
   }
 
@@ -837,12 +875,12 @@ class Writer {
     // Room for the key line and the longest its values can be, made once.
     size_t bytes = path.size() + 7;
     for (const RegValue& value : key.values()) bytes += LongestLine(value);
-    char* p = room(bytes);
+    char* p = out.room(bytes);
     p = Put(p, "\r\n[");
     p = Put(p, path);
     p = Put(p, "]\r\n");
     for (const RegValue& value : key.values()) p = this->value(p, value);
-    done(p);
+    out.done(p);
     if (out.size() >= blockSize_) handOn();
     for (size_t i = 0; i < key.subkeyCount(); ++i) {
       const RegKey& child = *key.subkey(i);
@@ -855,15 +893,8 @@ class Writer {
   }
 
  private:
-  const std::function<void(std::string_view)>* sink_ = nullptr;
-  size_t blockSize_ = SIZE_MAX;
-
-  char* room(size_t bytes) {
-    size_t start = out.size();
-    out.resize(start + bytes);
-    return &out[start];
-  }
-  void done(const char* end) { out.resize(static_cast<size_t>(end - out.data())); }
+  const std::function<void(std::string_view)>* sink_;
+  size_t blockSize_;
 
   // The name escaped, "=hex(ffffffff):", the data as hex (a plain string or
   // a dword is shorter) and the line end.
@@ -1030,37 +1061,41 @@ void WriteRoots(const Registry& registry, Writer& writer) {
     path = RootName(which);
     writer.key(root, path);
   }
-  writer.out += "\r\n";
+  writer.out.append("\r\n");
 }
 
 }  // namespace
 
 std::string ExportRegedit4(const Registry& registry) {
-  Writer writer;
-  size_t bound = writer.out.size() + 2;
+  // The pieces are gathered into text reserved for the most it can be (what
+  // is reserved but not written is never touched, so it costs no memory).
+  std::string text;
+  size_t bound = 14;
   for (Root which : Registry::kRoots) {
     bound += UpperBoundOfText(registry.root(which), std::strlen(RootName(which)));
   }
-  writer.out.reserve(bound);
-  WriteRoots(registry, writer);
-  return std::move(writer.out);
+  text.reserve(bound);
+  ExportRegedit4(registry, [&text](std::string_view piece) { text += piece; });
+  return text;
 }
 
 void ExportRegedit4(const Registry& registry, const std::function<void(std::string_view)>& write,
                     size_t blockSize) {
   Writer writer(write, blockSize);
-  writer.out.reserve(blockSize + 4096);
   WriteRoots(registry, writer);
   writer.handOn();
 }
 
 std::string ExportRegedit4(const RegKey& key) {
-  Writer writer;
   std::string path = key.path();
-  writer.out.reserve(writer.out.size() + 2 + UpperBoundOfText(key, path.size()));
+  std::string text;
+  text.reserve(14 + UpperBoundOfText(key, path.size()));
+  std::function<void(std::string_view)> gather = [&text](std::string_view piece) { text += piece; };
+  Writer writer(gather, kRegedit4BlockSize);
   writer.key(key, path);
-  writer.out += "\r\n";
-  return std::move(writer.out);
+  writer.out.append("\r\n");
+  writer.handOn();
+  return text;
 }
 
 }  // namespace winsim

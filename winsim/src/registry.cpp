@@ -93,10 +93,107 @@ std::vector<std::string_view> SplitKeyPath(std::string_view path) {
   return parts;
 }
 
-std::string RegValue::text() const { return data.substr(0, data.find('\0')); }
+void RegBytes::own(std::string_view bytes) {
+  if (bytes.size() > kLargest) throw std::length_error("a registry value holds less than 2 GB");
+  char* copy = new char[bytes.empty() ? 1 : bytes.size()];
+  if (!bytes.empty()) std::memcpy(copy, bytes.data(), bytes.size());
+  data_ = copy;
+  size_ = static_cast<uint32_t>(bytes.size());
+  owned_ = true;
+}
+
+RegBytes& RegBytes::operator=(std::string_view bytes) {
+  RegBytes copy(bytes);  // the bytes may be this value's own
+  return *this = std::move(copy);
+}
+
+RegBytes& RegBytes::operator=(RegBytes&& other) noexcept {
+  if (this != &other) {
+    release();
+    data_ = other.data_;
+    size_ = other.size_;
+    owned_ = other.owned_;
+    other.data_ = "";
+    other.size_ = 0;
+    other.owned_ = false;
+  }
+  return *this;
+}
+
+std::string RegValue::text() const { return std::string(data.substr(0, data.find('\0'))); }
+
+const char* ByteStore::keep(std::string_view bytes) {
+  if (bytes.empty()) return "";
+  if (bytes.size() > RegBytes::kLargest) {
+    throw std::length_error("a registry value holds less than 2 GB");
+  }
+  if (bytes.size() > left_) {
+    // A value larger than a block gets a block of its own, and the block
+    // being filled stays the one to fill.
+    if (bytes.size() > kBlockSize / 4) {
+      blocks_.push_back(std::make_unique<char[]>(bytes.size()));
+      char* own = blocks_.back().get();
+      std::memcpy(own, bytes.data(), bytes.size());
+      return own;
+    }
+    blocks_.push_back(std::unique_ptr<char[]>(new char[kBlockSize]));
+    free_ = blocks_.back().get();
+    left_ = kBlockSize;
+  }
+  char* at = free_;
+  std::memcpy(at, bytes.data(), bytes.size());
+  free_ += bytes.size();
+  left_ -= bytes.size();
+  return at;
+}
+
+namespace {
+uint32_t HashBytes(std::string_view bytes) {
+  uint32_t hash = 2166136261u;
+  for (char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 16777619u;
+  }
+  return hash;
+}
+}  // namespace
+
+const char* ByteStore::keepName(std::string_view name) {
+  if (name.empty()) return "";
+  if ((nameCount_ + 1) * 2 > names_.size()) growNames();
+  uint32_t hash = HashBytes(name);
+  size_t mask = names_.size() - 1;
+  size_t slot = hash & mask;
+  for (; names_[slot].data != nullptr; slot = (slot + 1) & mask) {
+    const NameSlot& kept = names_[slot];
+    if (kept.hash == hash && std::string_view(kept.data, kept.size) == name) return kept.data;
+  }
+  const char* kept = keep(name);
+  names_[slot] = NameSlot{kept, static_cast<uint32_t>(name.size()), hash};
+  ++nameCount_;
+  return kept;
+}
+
+void ByteStore::growNames() {
+  std::vector<NameSlot> old = std::move(names_);
+  names_.assign(old.empty() ? 1024 : old.size() * 2, NameSlot{});
+  size_t mask = names_.size() - 1;
+  for (const NameSlot& kept : old) {
+    if (kept.data == nullptr) continue;
+    size_t slot = kept.hash & mask;
+    while (names_[slot].data != nullptr) slot = (slot + 1) & mask;
+    names_[slot] = kept;
+  }
+}
 
 RegKey::RegKey(std::string name, RegKey* parent)
-    : name_(std::move(name)), parent_(parent), depth_(parent != nullptr ? parent->depth_ + 1 : 0) {}
+    : name_(std::move(name)),
+      parent_(parent),
+      store_(parent != nullptr ? parent->store_ : std::make_shared<ByteStore>()),
+      depth_(parent != nullptr ? parent->depth_ + 1 : 0) {}
+
+RegKey::RegKey(std::string name, std::shared_ptr<ByteStore> store)
+    : name_(std::move(name)), parent_(nullptr), store_(std::move(store)) {}
 
 RegKey::~RegKey() {
   // A subkey that an open handle keeps alive must not point at this key
@@ -234,18 +331,20 @@ void RegKey::clear() {
   }
   subkeys_.clear();
   values_.clear();
-  valueSlots_.clear();
+  valueSlots_.reset();
+  slotCount_ = 0;
 }
 
 void RegKey::rebuildValueIndex() const {
   size_t slots = 32;
   while (slots < values_.size() * 2) slots *= 2;
-  valueSlots_.assign(slots, 0);
+  valueSlots_.reset(new uint32_t[slots]());
+  slotCount_ = static_cast<uint32_t>(slots);
   for (size_t i = 0; i < values_.size(); ++i) indexValue(i);
 }
 
 void RegKey::indexValue(size_t index) const {
-  size_t mask = valueSlots_.size() - 1;
+  size_t mask = slotCount_ - 1;
   size_t slot = HashName(values_[index].name) & mask;
   while (valueSlots_[slot] != 0) slot = (slot + 1) & mask;
   valueSlots_[slot] = static_cast<uint32_t>(index + 1);
@@ -258,8 +357,8 @@ size_t RegKey::findValueIndex(std::string_view name) const {
     }
     return std::string_view::npos;
   }
-  if (valueSlots_.empty()) rebuildValueIndex();
-  size_t mask = valueSlots_.size() - 1;
+  if (slotCount_ == 0) rebuildValueIndex();
+  size_t mask = slotCount_ - 1;
   for (size_t slot = HashName(name) & mask; valueSlots_[slot] != 0; slot = (slot + 1) & mask) {
     size_t index = valueSlots_[slot] - 1;
     if (NamesEqual(values_[index].name, name)) return index;
@@ -272,17 +371,28 @@ const RegValue* RegKey::findValue(std::string_view name) const {
   return index == std::string_view::npos ? nullptr : &values_[index];
 }
 
-void RegKey::setValue(std::string_view name, uint32_t type, std::string data) {
+void RegKey::setValue(std::string_view name, uint32_t type, std::string_view data) {
   size_t index = findValueIndex(name);
   if (index != std::string_view::npos) {
-    values_[index].type = type;
-    values_[index].data = std::move(data);
+    RegValue& value = values_[index];
+    value.type = type;
+    // Bytes no longer than the old ones take their place in the store.
+    if (data.size() <= value.data.size() && !data.empty()) {
+      char* at = const_cast<char*>(value.data.data());
+      std::memmove(at, data.data(), data.size());
+      value.data = RegBytes::Viewing(at, data.size());
+    } else {
+      value.data = RegBytes::Viewing(store_->keep(data), data.size());
+    }
     return;
   }
   CheckStorable(name, "value");
-  values_.push_back(RegValue{std::string(name), type, std::move(data)});
-  if (!valueSlots_.empty()) {
-    if (values_.size() * 2 > valueSlots_.size()) {
+  RegValue& value = values_.emplace_back();
+  value.name = RegBytes::Viewing(store_->keepName(name), name.size());
+  value.type = type;
+  value.data = RegBytes::Viewing(store_->keep(data), data.size());
+  if (slotCount_ != 0) {
+    if (values_.size() * 2 > slotCount_) {
       rebuildValueIndex();
     } else {
       indexValue(values_.size() - 1);
@@ -294,7 +404,8 @@ bool RegKey::deleteValue(std::string_view name) {
   size_t index = findValueIndex(name);
   if (index == std::string_view::npos) return false;
   values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(index));
-  valueSlots_.clear();  // positions moved; rebuilt when next needed
+  valueSlots_.reset();  // positions moved; rebuilt when next needed
+  slotCount_ = 0;
   return true;
 }
 
@@ -350,9 +461,9 @@ std::optional<Root> ParseRootName(std::string_view name) {
   return std::nullopt;
 }
 
-Registry::Registry() {
+Registry::Registry() : store_(std::make_shared<ByteStore>()) {
   for (Root which : kRoots) {
-    roots_[static_cast<size_t>(which)] = std::make_shared<RegKey>(RootName(which));
+    roots_[static_cast<size_t>(which)] = std::make_shared<RegKey>(RootName(which), store_);
   }
 }
 

@@ -71,8 +71,9 @@ struct Regedit4LineByLine {
 Regedit4LineByLine ImportRegedit4LineByLine(std::string_view text, Registry& registry,
                                             StringStorage storage = StringStorage::kAsWritten);
 
-// Bytes the file reader takes at a time.
-inline constexpr size_t kRegedit4BlockSize = size_t{4} << 20;
+// Bytes the file reader takes at a time (and the writer hands on at a time):
+// enough to read ahead a key of thousands of values, little beside the registry.
+inline constexpr size_t kRegedit4BlockSize = size_t{1} << 20;
 
 // The same for a file, read block by block so that it is never in memory
 // whole (a machine's registry.reg can be a hundred megabytes). A file that

@@ -18,8 +18,10 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace winsim {
@@ -36,18 +38,151 @@ constexpr size_t kMaxKeyDepth = 512;
 // True when a key or value name can be kept: no carriage return, no line feed.
 bool IsStorableName(std::string_view name);
 
+// The bytes of a value's name or data. Held by the registry, it views bytes
+// kept in the registry's store, so that a value costs no allocation of its
+// own; a copy made of it (a RegValue copied out, or one made by hand) owns
+// its bytes, so that it stays as it was whatever the registry does later.
+// Packed to 12 bytes: a registry holds a million of them.
+#pragma pack(push, 4)
+class RegBytes {
+ public:
+  RegBytes() noexcept : size_(0), owned_(false) {}
+  explicit RegBytes(std::string_view bytes) : RegBytes() { own(bytes); }
+  // A text of the program's own (so that "text" can stand where bytes are expected).
+  RegBytes(const char* text) : RegBytes() { own(text); }
+  RegBytes(const RegBytes& other) : RegBytes() { own(other.view()); }
+  RegBytes(RegBytes&& other) noexcept
+      : data_(other.data_), size_(other.size_), owned_(other.owned_) {
+    other.data_ = "";
+    other.size_ = 0;
+    other.owned_ = false;
+  }
+  RegBytes& operator=(const RegBytes& other) { return *this = other.view(); }
+  RegBytes& operator=(RegBytes&& other) noexcept;
+  RegBytes& operator=(std::string_view bytes);
+  RegBytes& operator=(const std::string& bytes) { return *this = std::string_view(bytes); }
+  RegBytes& operator=(const char* bytes) { return *this = std::string_view(bytes); }
+  ~RegBytes() { release(); }
+
+  // Bytes the registry's store keeps (no copy is made).
+  static RegBytes Viewing(const char* data, size_t size) noexcept {
+    RegBytes bytes;
+    bytes.data_ = data;
+    bytes.size_ = static_cast<uint32_t>(size) & kLargest;
+    return bytes;
+  }
+  static constexpr uint32_t kLargest = 0x7fffffff;
+
+  const char* data() const { return data_; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const char* begin() const { return data_; }
+  const char* end() const { return data_ + size_; }
+  char operator[](size_t index) const { return data_[index]; }
+  char front() const { return data_[0]; }
+  char back() const { return data_[size_ - 1]; }
+  std::string_view view() const { return std::string_view(data_, size_); }
+  size_t find(char c, size_t from = 0) const { return view().find(c, from); }
+  size_t find_first_of(std::string_view set, size_t from = 0) const {
+    return view().find_first_of(set, from);
+  }
+  std::string_view substr(size_t from, size_t count = std::string_view::npos) const {
+    return view().substr(from, count);
+  }
+  operator std::string_view() const { return view(); }
+  operator std::string() const { return std::string(data_, size_); }
+
+  friend bool operator==(const RegBytes& a, const RegBytes& b) { return a.view() == b.view(); }
+  friend bool operator==(const RegBytes& a, std::string_view b) { return a.view() == b; }
+  friend bool operator==(std::string_view a, const RegBytes& b) { return a == b.view(); }
+  friend bool operator==(const RegBytes& a, const std::string& b) { return a.view() == b; }
+  friend bool operator==(const std::string& a, const RegBytes& b) { return a == b.view(); }
+  friend bool operator==(const RegBytes& a, const char* b) { return a.view() == b; }
+  friend bool operator==(const char* a, const RegBytes& b) { return a == b.view(); }
+  template <class T>
+  friend bool operator!=(const RegBytes& a, const T& b) {
+    return !(a == b);
+  }
+  template <class T, class = std::enable_if_t<!std::is_same_v<T, RegBytes>>>
+  friend bool operator!=(const T& a, const RegBytes& b) {
+    return !(b == a);
+  }
+  friend bool operator<(const RegBytes& a, const RegBytes& b) { return a.view() < b.view(); }
+  friend std::string operator+(std::string a, const RegBytes& b) { return a.append(b.view()); }
+  friend std::string operator+(const RegBytes& a, const std::string& b) {
+    return std::string(a.view()).append(b);
+  }
+  friend std::string operator+(const char* a, const RegBytes& b) {
+    return std::string(a).append(b.view());
+  }
+  friend std::string operator+(const RegBytes& a, const char* b) {
+    return std::string(a.view()).append(b);
+  }
+  friend std::ostream& operator<<(std::ostream& out, const RegBytes& bytes) {
+    return out << bytes.view();
+  }
+
+ private:
+  void own(std::string_view bytes);
+  void release() noexcept {
+    if (owned_) delete[] data_;
+  }
+
+  const char* data_ = "";
+  uint32_t size_ : 31;  // less than 2 GB, far beyond any registry value
+  uint32_t owned_ : 1;
+};
+#pragma pack(pop)
+
 struct RegValue {
-  std::string name;  // empty for the default value
+  RegBytes name;  // empty for the default value
   uint32_t type = 0;
-  std::string data;  // the exact bytes stored
+  RegBytes data;  // the exact bytes stored
 
   // The text of a string value: its bytes up to the first NUL.
   std::string text() const;
 };
 
+// Where the registry keeps the bytes of its values' names and data: large
+// blocks filled one after the other, never moved, so that a value's bytes
+// stay where they are for as long as the registry (or a key still held
+// open) lives. Bytes that a value no longer uses are given back only with
+// the store.
+class ByteStore {
+ public:
+  ByteStore() = default;
+  ByteStore(const ByteStore&) = delete;
+  ByteStore& operator=(const ByteStore&) = delete;
+
+  // A copy of the bytes in the store.
+  const char* keep(std::string_view bytes);
+  // The same for a value's name, kept once for each spelling however many
+  // values bear it (a registry names a million values with a few thousand
+  // names). Names are never written over, so they can be shared.
+  const char* keepName(std::string_view name);
+
+ private:
+  struct NameSlot {
+    const char* data = nullptr;
+    uint32_t size = 0;
+    uint32_t hash = 0;
+  };
+  void growNames();
+
+  static constexpr size_t kBlockSize = size_t{1} << 20;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* free_ = nullptr;
+  size_t left_ = 0;
+  std::vector<NameSlot> names_;  // open addressing; a power of two long
+  size_t nameCount_ = 0;
+};
+
 class RegKey : public std::enable_shared_from_this<RegKey> {
  public:
+  // A key of its own keeps its values' bytes in a store of its own; a subkey
+  // shares its parent's.
   explicit RegKey(std::string name, RegKey* parent = nullptr);
+  RegKey(std::string name, std::shared_ptr<ByteStore> store);
   RegKey(const RegKey&) = delete;
   RegKey& operator=(const RegKey&) = delete;
   ~RegKey();
@@ -85,7 +220,7 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   const RegValue* findValue(std::string_view name) const;
   // A value set again keeps its place and the case of its first name.
   // Throws std::invalid_argument for a name that IsStorableName refuses.
-  void setValue(std::string_view name, uint32_t type, std::string data);
+  void setValue(std::string_view name, uint32_t type, std::string_view data);
   bool deleteValue(std::string_view name);
   // Makes room for this many more values (a loader that knows the count).
   void reserveValues(size_t more);
@@ -109,14 +244,16 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
 
   std::string name_;
   RegKey* parent_;
-  uint32_t depth_ = 0;
-  bool deleted_ = false;
+  std::shared_ptr<ByteStore> store_;
   // Sorted by CompareNames.
   std::vector<std::shared_ptr<RegKey>> subkeys_;
   std::vector<RegValue> values_;
   // Open-addressing hash of values_ positions (plus one; 0 is free), kept for
   // keys with many values so that setting each of them stays O(1).
-  mutable std::vector<uint32_t> valueSlots_;
+  mutable std::unique_ptr<uint32_t[]> valueSlots_;
+  mutable uint32_t slotCount_ = 0;
+  uint32_t depth_ = 0;
+  bool deleted_ = false;
 };
 
 // The predefined root keys of Windows 95/98.
@@ -156,6 +293,7 @@ class Registry {
   bool modified = false;
 
  private:
+  std::shared_ptr<ByteStore> store_;
   std::shared_ptr<RegKey> roots_[6];
 };
 
