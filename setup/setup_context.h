@@ -14,10 +14,11 @@
 #include <cstddef>
 
 #include "modem_settings.h"
+#include "version_text.h"
 
 namespace rq47set {
 
-inline constexpr char kVersionText[] = "3.02 Build 69";
+inline constexpr char kVersionText[] = RQ47_VERSION_TEXT;
 inline constexpr char kNoDeviceInstanceId[] = "FFFFFFFFFFFFFFFFFFF";
 
 // The longest device instance id carried whole: it is written as PNP ID.
