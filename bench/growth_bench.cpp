@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "bench_options.h"
@@ -70,8 +71,9 @@ struct DeviceMachine {
       instances->subkey(i)->deleteValue("PortName");
     rq47set::SetupContext context;
     rq47set::StartSetupContext(context);
-    AppendText(context.deviceKeyPath, kModem);
-    CopyText(context.portName, "COM2");
+    if (!AppendText(context.deviceKeyPath, kModem) || !CopyText(context.portName, "COM2")) {
+      throw std::logic_error("the modem's key path or port name does not fit the setup's context");
+    }
     winsim::Run run(machine);
     Stopwatch stopwatch;
     rq47set::FillMissingPortNames(context);

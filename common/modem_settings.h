@@ -14,6 +14,8 @@
 
 #include <cstddef>
 
+#include "not_looked_at.h"
+
 enum class Setting {
   kVersion,
   kLanguage,
@@ -77,11 +79,12 @@ inline constexpr SettingEntry kOperatingSystemValue = {
 
 // Writes the value: a text as WriteFixedText writes it, with exactly
 // byteCount bytes from `field`; a one-byte value from field[0].
-LONG WriteSetting(HKEY key, const SettingEntry& entry, DWORD byteCount, const char* field,
-                  size_t fieldSize);
+[[nodiscard]] LONG WriteSetting(HKEY key, const SettingEntry& entry, DWORD byteCount,
+                                const char* field, size_t fieldSize);
 
 template <size_t N>
-LONG WriteSetting(HKEY key, const SettingEntry& entry, DWORD byteCount, const char (&field)[N]) {
+[[nodiscard]] LONG WriteSetting(HKEY key, const SettingEntry& entry, DWORD byteCount,
+                                const char (&field)[N]) {
   return WriteSetting(key, entry, byteCount, field, N);
 }
 

@@ -40,10 +40,10 @@ inline constexpr char kAppletHelpFile[] = "zca.hlp";
 // directory is empty (not known: a name alone would be looked for wherever
 // the current directory is) or the path with its terminator does not fit.
 // dst may be the directory itself.
-bool JoinPath(char* dst, size_t dstSize, const char* directory, const char* name);
+[[nodiscard]] bool JoinPath(char* dst, size_t dstSize, const char* directory, const char* name);
 
 template <size_t N>
-bool JoinPath(char (&dst)[N], const char* directory, const char* name) {
+[[nodiscard]] bool JoinPath(char (&dst)[N], const char* directory, const char* name) {
   return JoinPath(dst, N, directory, name);
 }
 

@@ -41,10 +41,11 @@ struct ArchiveFolders {
 
 ArchiveFolders ComposeFolders(const SetupContext& context) {
   ArchiveFolders folders;
-  JoinBelowDriveRoot(folders.kit, context, kKitFolder);
-  JoinPath(folders.program, context.windowsDirectory, kProgramFolder);
-  JoinPath(folders.inf, context.windowsDirectory, kInfFolder);
-  JoinPath(folders.backup, context.windowsDirectory, kBackupFolder);
+  // A path that does not fit leaves its folder empty, which skips its copies.
+  static_cast<void>(JoinBelowDriveRoot(folders.kit, context, kKitFolder));
+  static_cast<void>(JoinPath(folders.program, context.windowsDirectory, kProgramFolder));
+  static_cast<void>(JoinPath(folders.inf, context.windowsDirectory, kInfFolder));
+  static_cast<void>(JoinPath(folders.backup, context.windowsDirectory, kBackupFolder));
   return folders;
 }
 

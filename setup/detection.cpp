@@ -41,7 +41,7 @@ void DetectModemHardware(SetupContext& context) {
   // From the highest index down: of several supported modems the last listed wins.
   WalkSubkeysFromLast(kPciKeyPrefix, context.keyName, [&context](HKEY, const char* name) {
     if (!NamesSupportedModem(name) || !FitsDeviceInstanceId(name)) return false;
-    CopyText(context.deviceInstanceId, name);
+    static_cast<void>(CopyText(context.deviceInstanceId, name));  // it fits: checked above
     return true;
   });
 }

@@ -35,11 +35,10 @@ bool PlaceFile(const char* folder, const char* name, const char* destinationFold
 void ReportNotPlaced(const char* name, const char* folder) {
   char text[sizeof kNotPlacedBefore + kLongestFileName + sizeof kNotPlacedBetween + MAX_PATH + 1 +
             sizeof kNotPlacedAfter];
-  CopyText(text, kNotPlacedBefore);
-  AppendText(text, name);
-  AppendText(text, kNotPlacedBetween);
-  AppendText(text, folder);
-  AppendText(text, kNotPlacedAfter);
+  // Sized for the longest name and folder, so every piece fits.
+  static_cast<void>(CopyText(text, kNotPlacedBefore) && AppendText(text, name) &&
+                    AppendText(text, kNotPlacedBetween) && AppendText(text, folder) &&
+                    AppendText(text, kNotPlacedAfter));
   MessageBoxA(nullptr, text, kModemCaption, MB_OK);
 }
 

@@ -59,7 +59,7 @@ void InitInstallPaths(SetupContext& context) {
   int drive = CurrentDriveNumber();
   if (drive >= 1 && drive <= kLastDriveNumber) {
     const char root[] = {static_cast<char>('A' + drive - 1), ':', '\\', '\0'};
-    CopyText(context.driveRoot, root);
+    static_cast<void>(CopyText(context.driveRoot, root));  // four bytes, as the root is
   }
 }
 

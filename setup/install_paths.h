@@ -21,9 +21,11 @@ void RefreshSystemDirectory(SetupContext& context);
 // dst = the current drive's root followed by folder, or the folder alone
 // (relative to the current directory) when that drive has no root. False,
 // with dst untouched, when it does not fit.
-bool JoinBelowDriveRoot(char* dst, size_t dstSize, const SetupContext& context, const char* folder);
+[[nodiscard]] bool JoinBelowDriveRoot(char* dst, size_t dstSize, const SetupContext& context,
+                                      const char* folder);
 template <size_t N>
-bool JoinBelowDriveRoot(char (&dst)[N], const SetupContext& context, const char* folder) {
+[[nodiscard]] bool JoinBelowDriveRoot(char (&dst)[N], const SetupContext& context,
+                                      const char* folder) {
   return JoinBelowDriveRoot(dst, N, context, folder);
 }
 

@@ -58,12 +58,11 @@ bool IsModemPresent(SetupContext& context) {
 }
 
 // Imports the package's registry file with regedit, the last step of an installation.
-SetupEnd ImportRegistryFile(SetupContext& context) {
-  CopyText(context.messageBuffer, kRegistryKeysFailed);
+SetupEnd ImportRegistryFile() {
   char programFolder[260] = "";
   ProgramFolderPath found = GetProgramFolderPath(programFolder, sizeof programFolder);
   if (found != ProgramFolderPath::kFound) {
-    ShowMessage(context.messageBuffer);
+    ShowMessage(kRegistryKeysFailed);
     return found;
   }
 
@@ -71,12 +70,11 @@ SetupEnd ImportRegistryFile(SetupContext& context) {
   FormatImportCommand(command, programFolder);  // a 259-character folder fits
   ChildRun import = RunChildProcess(command, INFINITE);
   if (import != ChildRun::kEnded) {
-    ShowMessage(context.messageBuffer);
+    ShowMessage(kRegistryKeysFailed);
     return import;
   }
 
-  CopyText(context.messageBuffer, kInstalled);
-  ShowMessage(context.messageBuffer);
+  ShowMessage(kInstalled);
   return SetupResult::kFinished;
 }
 
@@ -106,7 +104,7 @@ SetupEnd RunSequence(SetupContext& context) {
     return SetupResult::kFinished;
   }
   const SettingEntry& version = EntryOf(Setting::kVersion);
-  WriteSetting(vendorKey.get(), version, version.installedBytes, context.versionText);
+  NotLookedAt(WriteSetting(vendorKey.get(), version, version.installedBytes, context.versionText));
 
   if (CheckSystemRequirements() == Requirements::kNotMet) return SetupResult::kRequirementsNotMet;
 
@@ -116,7 +114,7 @@ SetupEnd RunSequence(SetupContext& context) {
   if (PlaceModemFiles(context) == Placement::kNotPlaced) return SetupResult::kFilesNotPlaced;
   AssignPortName(context);
   FillMissingPortNames(context);
-  return ImportRegistryFile(context);
+  return ImportRegistryFile();
 }
 
 }  // namespace

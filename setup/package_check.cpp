@@ -41,11 +41,10 @@ const char* FirstMissingFile(const char* folder) {
 void ReportMissingFile(const char* folder, const char* name) {
   char text[sizeof kMissingBefore + kLongestFileName + sizeof kMissingBetween + MAX_PATH +
             sizeof kMissingAfter];
-  CopyText(text, kMissingBefore);
-  AppendText(text, name);
-  AppendText(text, kMissingBetween);
-  AppendText(text, folder);
-  AppendText(text, kMissingAfter);
+  // Sized for the longest name and folder, so every piece fits.
+  static_cast<void>(CopyText(text, kMissingBefore) && AppendText(text, name) &&
+                    AppendText(text, kMissingBetween) && AppendText(text, folder) &&
+                    AppendText(text, kMissingAfter));
   MessageBoxA(nullptr, text, kModemCaption, MB_OK);
 }
 

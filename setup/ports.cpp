@@ -25,7 +25,7 @@ void ProbePortName(SetupContext& context) {
                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL,
                                   nullptr));
     if (!port) {
-      CopyText(context.portName, candidate);
+      static_cast<void>(CopyText(context.portName, candidate));  // "COMn" fits
       return;
     }
   }
@@ -43,7 +43,9 @@ bool TakeVendorPortName(HKEY vendorKey, SetupContext& context) {
     return false;
   }
   bool usable = status == ERROR_SUCCESS && stored[0] != '\0' && CopyText(context.portName, stored);
-  if (!usable) WriteSetting(vendorKey, kPortName, kPortName.installedBytes, context.portName);
+  if (!usable) {
+    NotLookedAt(WriteSetting(vendorKey, kPortName, kPortName.installedBytes, context.portName));
+  }
   return true;
 }
 
@@ -80,7 +82,8 @@ void AssignPortName(SetupContext& context) {
     // The first instance keeps its port too until the vendor key's can be read.
     if (!TakeVendorPortName(vendorKey.get(), context)) return;
   }
-  WriteSetting(firstInstanceKey.get(), kPortName, kPortName.installedBytes, context.portName);
+  NotLookedAt(
+      WriteSetting(firstInstanceKey.get(), kPortName, kPortName.installedBytes, context.portName));
 }
 
 void FillMissingPortNames(SetupContext& context) {
@@ -97,7 +100,8 @@ void FillMissingPortNames(SetupContext& context) {
           char present[kPortName.installedBytes + 1];
           if (ReadSetting(instanceKey.get(), kPortName, kPortName.installedBytes, present) !=
               ERROR_SUCCESS) {
-            WriteSetting(instanceKey.get(), kPortName, kPortName.installedBytes, context.portName);
+            NotLookedAt(WriteSetting(instanceKey.get(), kPortName, kPortName.installedBytes,
+                                     context.portName));
           }
         }
         return false;

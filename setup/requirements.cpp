@@ -31,8 +31,8 @@ void RecordOperatingSystem(const OSVERSIONINFOA& version) {
                     vendorKey.put()) != ERROR_SUCCESS) {
     return;
   }
-  WriteSetting(vendorKey.get(), kOperatingSystemValue, kOperatingSystemValue.installedBytes, name,
-               sizeof kWindows95);
+  NotLookedAt(WriteSetting(vendorKey.get(), kOperatingSystemValue,
+                           kOperatingSystemValue.installedBytes, name, sizeof kWindows95));
 }
 
 }  // namespace

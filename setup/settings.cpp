@@ -39,7 +39,7 @@ void FillDefaults(SettingsRecord& record) {
     const SettingEntry& entry = kModemSettings[i];
     SettingField field = FieldOf(record, static_cast<Setting>(i));
     if (entry.defaultText != nullptr) {
-      CopyText(field.data, field.size, entry.defaultText);
+      static_cast<void>(CopyText(field.data, field.size, entry.defaultText));  // sized for it
     } else if (HasDefault(entry)) {
       field.data[0] = static_cast<char>(entry.defaultByte);
     }
@@ -53,8 +53,8 @@ void WriteFreshInstallation(HKEY vendorKey, SetupContext& context) {
       RefreshPnpId(vendorKey, context);
     } else {
       SettingField field = FieldOf(context.settings, setting);
-      WriteSetting(vendorKey, EntryOf(setting), EntryOf(setting).installedBytes, field.data,
-                   field.size);
+      NotLookedAt(WriteSetting(vendorKey, EntryOf(setting), EntryOf(setting).installedBytes,
+                               field.data, field.size));
     }
   }
 }

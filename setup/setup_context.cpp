@@ -23,9 +23,9 @@ SettingField FieldOf(SettingsRecord& record, Setting setting) {
 
 void StartSetupContext(SetupContext& context) {
   std::memset(&context, 0, sizeof context);
-  CopyText(context.versionText, kVersionText);
-  CopyText(context.deviceInstanceId, kNoDeviceInstanceId);
-  CopyText(context.deviceKeyPath, kPciKeyPrefix);
+  CopyConstantText(context.versionText, kVersionText);
+  CopyConstantText(context.deviceInstanceId, kNoDeviceInstanceId);
+  CopyConstantText(context.deviceKeyPath, kPciKeyPrefix);
 }
 
 }  // namespace rq47set

@@ -56,7 +56,6 @@ struct SetupContext {
   char deviceInstanceId[64];
   // "Enum\PCI\" followed by the device instance id.
   char deviceKeyPath[56];
-  char messageBuffer[256];
   // Hold whatever directory the platform reports, up to MAX_PATH characters.
   char windowsDirectory[MAX_PATH + 1];
   char systemDirectory[MAX_PATH + 1];

@@ -137,14 +137,14 @@ CurrentDevice ReadCurrentDevice(SetupContext& context) {
 // keeps its own version, so an upgrade cut short is offered again.
 void RecordCurrentDevice(HKEY previousKey, SetupContext& context, const CurrentDevice& device) {
   if (!device.detected) return;
-  WriteSetting(previousKey, kVersion, kVersion.savedBytes, context.versionText);
+  NotLookedAt(WriteSetting(previousKey, kVersion, kVersion.savedBytes, context.versionText));
   if (device.portNameRead) WriteSavedSetting(previousKey, Setting::kPortName, context.settings);
 }
 
 // Starts the previous version's uninstaller and leaves it running on its own.
 void StartPreviousUninstaller() {
   char commandLine[sizeof kPreviousUninstaller];
-  CopyText(commandLine, kPreviousUninstaller);
+  CopyConstantText(commandLine, kPreviousUninstaller);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_FORCEOFFFEEDBACK;
@@ -181,7 +181,7 @@ LONG ReadPreviousPortName(HKEY previousKey, SettingsRecord& record) {
   status = ReadSetting(previousKey, kPortName, kPortName.installedBytes, wide);
   if (status != ERROR_SUCCESS) return status;
   if (BoundedLength(wide, sizeof wide) >= kPortName.savedBytes) return ERROR_MORE_DATA;
-  CopyText(record.portName, wide);
+  static_cast<void>(CopyText(record.portName, wide));  // shorter than the field: checked above
   return ERROR_SUCCESS;
 }
 
@@ -270,8 +270,7 @@ UpgradeResult PrepareUpgrade(SetupContext& context, const CurrentDevice& device)
   DeleteKeptInfCopies(context, kept);
   SaveSettingsAndRemoveOldKeys(context, device);
 
-  CopyText(context.messageBuffer, kRebootRequest);
-  MessageBoxA(nullptr, context.messageBuffer, kModemCaption, MB_OK);
+  MessageBoxA(nullptr, kRebootRequest, kModemCaption, MB_OK);
   return UpgradeResult::kPrepared;
 }
 

@@ -9,7 +9,7 @@ namespace zuninst {
 
 void StartUninstallContext(UninstallContext& context) {
   std::memset(&context, 0, sizeof context);
-  CopyText(context.deviceKeyPath, kPciKeyPrefix);
+  CopyConstantText(context.deviceKeyPath, kPciKeyPrefix);
 }
 
 }  // namespace zuninst
