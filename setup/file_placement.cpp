@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "file_message.h"
 #include "install_paths.h"
 #include "modem_names.h"
 #include "package_files.h"
@@ -17,8 +18,6 @@ constexpr char kNotPlacedBetween[] = " could not be copied into the folder\r";
 constexpr char kNotPlacedAfter[] =
     "\r\rMake sure that folder is there, has room for the file and that no program uses the\r"
     "file, then run Setup again. The installation is not finished.";
-// The longest name of a placed file.
-constexpr size_t kLongestFileName = sizeof "rq47pci1.vxd" - 1;
 
 // Copies folder\name to destinationFolder\destinationName, overwriting what is
 // there. False when it was not copied: the copy failed, or a path does not
@@ -33,13 +32,7 @@ bool PlaceFile(const char* folder, const char* name, const char* destinationFold
 }
 
 void ReportNotPlaced(const char* name, const char* folder) {
-  char text[sizeof kNotPlacedBefore + kLongestFileName + sizeof kNotPlacedBetween + MAX_PATH + 1 +
-            sizeof kNotPlacedAfter];
-  // Sized for the longest name and folder, so every piece fits.
-  static_cast<void>(CopyText(text, kNotPlacedBefore) && AppendText(text, name) &&
-                    AppendText(text, kNotPlacedBetween) && AppendText(text, folder) &&
-                    AppendText(text, kNotPlacedAfter));
-  MessageBoxA(nullptr, text, kModemCaption, MB_OK);
+  ShowFileMessage(kNotPlacedBefore, name, kNotPlacedBetween, folder, kNotPlacedAfter);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "file_message.h"
 #include "file_probe.h"
 #include "install_paths.h"
 #include "modem_names.h"
@@ -18,8 +19,6 @@ constexpr char kMissingBetween[] = " is missing from the folder\r";
 constexpr char kMissingAfter[] =
     "\r\rCopy the whole installation kit into that folder, then run Setup again.\r"
     "Nothing has been installed or changed.";
-// The longest name of the package.
-constexpr size_t kLongestFileName = sizeof "rq47pci1.vxd" - 1;
 
 // Only a file known to be missing counts: one that cannot be probed may be
 // placed all the same. A path that does not fit is skipped, as the placement
@@ -39,13 +38,7 @@ const char* FirstMissingFile(const char* folder) {
 }
 
 void ReportMissingFile(const char* folder, const char* name) {
-  char text[sizeof kMissingBefore + kLongestFileName + sizeof kMissingBetween + MAX_PATH +
-            sizeof kMissingAfter];
-  // Sized for the longest name and folder, so every piece fits.
-  static_cast<void>(CopyText(text, kMissingBefore) && AppendText(text, name) &&
-                    AppendText(text, kMissingBetween) && AppendText(text, folder) &&
-                    AppendText(text, kMissingAfter));
-  MessageBoxA(nullptr, text, kModemCaption, MB_OK);
+  ShowFileMessage(kMissingBefore, name, kMissingBetween, folder, kMissingAfter);
 }
 
 }  // namespace
