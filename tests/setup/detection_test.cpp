@@ -41,7 +41,7 @@ TEST_F(Detection, EachSupportedIdIsFound) {
   for (const char* id : {"VEN_1B27&DEV_0905", "VEN_1C5E&DEV_4700", "VEN_1A3C&DEV_2210"}) {
     SCOPED_TRACE(id);
     machine.registry().remove(kPciKeyPath);
-    CopyText(context.deviceInstanceId, kNoDevice);
+    ASSERT_TRUE(CopyText(context.deviceInstanceId, kNoDevice));
     addDevices({"VEN_8086&DEV_7110", id});
     EXPECT_EQ(detect(), id);
   }
@@ -57,7 +57,7 @@ TEST_F(Detection, SixteenCharactersAreEnoughAndFifteenAreNot) {
   EXPECT_EQ(detect(), "VEN_1B27&DEV_090");
 
   machine.registry().remove(kPciKeyPath);
-  CopyText(context.deviceInstanceId, kNoDevice);
+  ASSERT_TRUE(CopyText(context.deviceInstanceId, kNoDevice));
   addDevices({"VEN_1B27&DEV_09"});
   EXPECT_EQ(detect(), kNoDevice);
 }

@@ -231,7 +231,7 @@ TEST(ArchiveFailure, EachCopyFailingStopsTheUpgradeBeforeAnythingIsRemoved) {
 }
 
 TEST_F(ArchiveTest, TheKitFolderIsOnTheCurrentDrive) {
-  CopyText(context().driveRoot, "D:\\");
+  ASSERT_TRUE(CopyText(context().driveRoot, "D:\\"));
   machine().writeFile("D:\\Program Files\\Zelset95\\setup.exe", "kit on D:");
   machine().writeFile(std::string(kKitFolderPath) + "\\setup.exe", "kit on C:");
 
