@@ -47,6 +47,8 @@ test_packages=(
   wine64 xvfb
   # the libFuzzer targets of fuzz/: clang with its fuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
+  # the test that a run's journal and deciding renames are flushed watches the calls
+  strace
 )
 # 32-bit Wine for the shipping executables, and the emulator that runs it
 i386_packages=(wine32:i386)
