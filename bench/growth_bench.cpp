@@ -53,13 +53,11 @@ struct DeviceMachine {
   }
 
   Sample detect() {
-    rq47set::SetupContext context;
-    rq47set::StartSetupContext(context);
     winsim::Run run(machine);
     Stopwatch stopwatch;
-    rq47set::DetectModemHardware(context);
+    rq47set::ModemDevice device = rq47set::DetectModemHardware();
     Sample time = stopwatch.elapsed();
-    if (std::strcmp(context.deviceInstanceId, kModem) != 0 || run.callCount() < count) {
+    if (std::strcmp(device.instanceId, kModem) != 0 || run.callCount() < count) {
       throw std::runtime_error("the detection did not walk the " + std::to_string(count) +
                                " subkeys to the modem");
     }
@@ -71,7 +69,9 @@ struct DeviceMachine {
       instances->subkey(i)->deleteValue("PortName");
     rq47set::SetupContext context;
     rq47set::StartSetupContext(context);
-    if (!AppendText(context.deviceKeyPath, kModem) || !CopyText(context.portName, "COM2")) {
+    context.device = rq47set::DeviceNamed(kModem);
+    if (std::strcmp(context.device.instanceId, kModem) != 0 ||
+        !CopyText(context.portName, "COM2")) {
       throw std::logic_error("the modem's key path or port name does not fit the setup's context");
     }
     winsim::Run run(machine);
@@ -80,7 +80,8 @@ struct DeviceMachine {
     Sample time = stopwatch.elapsed();
     for (size_t i = 0; i < instances->subkeyCount(); ++i) {
       const winsim::RegValue* port = instances->subkey(i)->findValue("PortName");
-      if (port == nullptr || port->data != std::string("COM2", 4) + std::string(16, '\0')) {
+      // Windows 95/98 keep the text and one NUL of the 20 bytes written.
+      if (port == nullptr || port->data != std::string("COM2", 5)) {
         throw std::runtime_error("FillMissingPortNames left instance " + std::to_string(i) +
                                  " of " + std::to_string(count) + " without PortName COM2");
       }

@@ -5,9 +5,7 @@
 #include <cstring>
 
 #include "modem_names.h"
-#include "setup_context.h"
 #include "subkey_walk.h"
-#include "text_buffer.h"
 
 namespace rq47set {
 namespace {
@@ -37,13 +35,16 @@ bool FitsDeviceInstanceId(const char* keyName) {
 
 }  // namespace
 
-void DetectModemHardware(SetupContext& context) {
+ModemDevice DetectModemHardware() {
+  ModemDevice found = DeviceNamed(kNoDeviceInstanceId);
+  char keyName[80];
   // From the highest index down: of several supported modems the last listed wins.
-  WalkSubkeysFromLast(kPciKeyPrefix, context.keyName, [&context](HKEY, const char* name) {
+  WalkSubkeysFromLast(kPciKeyPrefix, keyName, [&found](HKEY, const char* name) {
     if (!NamesSupportedModem(name) || !FitsDeviceInstanceId(name)) return false;
-    static_cast<void>(CopyText(context.deviceInstanceId, name));  // it fits: checked above
+    found = DeviceNamed(name);
     return true;
   });
+  return found;
 }
 
 }  // namespace rq47set

@@ -2,13 +2,13 @@
 #ifndef RQ47SET_DETECTION_H
 #define RQ47SET_DETECTION_H
 
-#include "setup_context.h"
+#include "modem_device.h"
 
 namespace rq47set {
 
-// On a match, the device instance id becomes the matching subkey's name;
-// otherwise it keeps its value.
-void DetectModemHardware(SetupContext& context);
+// The device whose key's name is a supported modem's; the device of no modem
+// ("FFFFFFFFFFFFFFFFFFF") when none is.
+ModemDevice DetectModemHardware();
 
 }  // namespace rq47set
 

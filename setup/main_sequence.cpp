@@ -50,10 +50,9 @@ bool FormatImportCommand(char (&command)[MAX_PATH + 24], const char* programFold
 }
 
 // The device key opens only when the modem is present.
-bool IsModemPresent(SetupContext& context) {
-  if (!AppendText(context.deviceKeyPath, context.deviceInstanceId)) return false;
+bool IsModemPresent(const ModemDevice& device) {
   UniqueHkey deviceKey;
-  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, context.deviceKeyPath, 0, KEY_READ, deviceKey.put()) ==
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, device.keyPath, 0, KEY_READ, deviceKey.put()) ==
          ERROR_SUCCESS;
 }
 
@@ -89,8 +88,8 @@ SetupEnd RunSequence(SetupContext& context) {
     case UpgradeResult::kArchiveFailed: return SetupResult::kArchiveFailed;
   }
 
-  DetectModemHardware(context);
-  if (!IsModemPresent(context)) {
+  context.device = DetectModemHardware();
+  if (!IsModemPresent(context.device)) {
     ShowMessage(kHardwareNotFound);
     return SetupResult::kFinished;
   }
@@ -104,7 +103,7 @@ SetupEnd RunSequence(SetupContext& context) {
     return SetupResult::kFinished;
   }
   const SettingEntry& version = EntryOf(Setting::kVersion);
-  NotLookedAt(WriteSetting(vendorKey.get(), version, version.installedBytes, context.versionText));
+  NotLookedAt(WriteSetting(vendorKey.get(), version, version.installedBytes, kVersionText));
 
   if (CheckSystemRequirements() == Requirements::kNotMet) return SetupResult::kRequirementsNotMet;
 

@@ -52,7 +52,7 @@ bool TakeVendorPortName(HKEY vendorKey, SetupContext& context) {
 // The device's first instance key, opened to read and write PortName.
 bool OpenFirstInstance(const SetupContext& context, UniqueHkey& instanceKey) {
   UniqueHkey deviceKey;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, context.deviceKeyPath, 0, KEY_READ, deviceKey.put()) !=
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, context.device.keyPath, 0, KEY_READ, deviceKey.put()) !=
       ERROR_SUCCESS) {
     return false;
   }
@@ -90,8 +90,9 @@ void FillMissingPortNames(SetupContext& context) {
   // Without a chosen name there is nothing to give: an empty PortName names no port.
   if (context.portName[0] == '\0') return;
 
+  char instanceName[80];
   WalkSubkeysFromLast(
-      context.deviceKeyPath, context.keyName, [&context](HKEY deviceKey, const char* name) {
+      context.device.keyPath, instanceName, [&context](HKEY deviceKey, const char* name) {
         UniqueHkey instanceKey;
         // An instance that does not open is passed over; the others still get their name.
         if (RegOpenKeyExA(deviceKey, name, 0, KEY_READ | KEY_SET_VALUE, instanceKey.put()) ==

@@ -29,7 +29,7 @@ constexpr char kDosBoxEnabled[] = "TRUE";
 // The device may have moved to another PCI key since the settings were made.
 LONG RefreshPnpId(HKEY vendorKey, const SetupContext& context) {
   const SettingEntry& pnpId = EntryOf(Setting::kPnpId);
-  return WriteSetting(vendorKey, pnpId, pnpId.installedBytes, context.deviceInstanceId);
+  return WriteSetting(vendorKey, pnpId, pnpId.installedBytes, context.device.instanceId);
 }
 
 // Every setting that has a default takes it; a value an upgrade could not

@@ -2,9 +2,6 @@
 
 #include <cstring>
 
-#include "modem_names.h"
-#include "text_buffer.h"
-
 namespace rq47set {
 
 SettingField FieldOf(SettingsRecord& record, Setting setting) {
@@ -23,9 +20,7 @@ SettingField FieldOf(SettingsRecord& record, Setting setting) {
 
 void StartSetupContext(SetupContext& context) {
   std::memset(&context, 0, sizeof context);
-  CopyConstantText(context.versionText, kVersionText);
-  CopyConstantText(context.deviceInstanceId, kNoDeviceInstanceId);
-  CopyConstantText(context.deviceKeyPath, kPciKeyPrefix);
+  context.device = DeviceNamed(kNoDeviceInstanceId);
 }
 
 }  // namespace rq47set

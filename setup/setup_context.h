@@ -13,16 +13,14 @@
 
 #include <cstddef>
 
+#include "modem_device.h"
 #include "modem_settings.h"
 #include "version_text.h"
 
 namespace rq47set {
 
+// This version as the registry records it.
 inline constexpr char kVersionText[] = RQ47_VERSION_TEXT;
-inline constexpr char kNoDeviceInstanceId[] = "FFFFFFFFFFFFFFFFFFF";
-
-// The longest device instance id carried whole: it is written as PNP ID.
-inline constexpr size_t kLongestDeviceInstanceId = EntryOf(Setting::kPnpId).installedBytes - 1;
 
 // Room for a setting read with its largest capacity, and a terminator.
 constexpr size_t TextFieldSize(Setting setting) {
@@ -52,32 +50,23 @@ struct SettingField {
 SettingField FieldOf(SettingsRecord& record, Setting setting);
 
 struct SetupContext {
-  char versionText[TextFieldSize(Setting::kVersion)];
-  char deviceInstanceId[64];
-  // "Enum\PCI\" followed by the device instance id.
-  char deviceKeyPath[56];
+  // The modem as the detection found it.
+  ModemDevice device;
   // Hold whatever directory the platform reports, up to MAX_PATH characters.
   char windowsDirectory[MAX_PATH + 1];
   char systemDirectory[MAX_PATH + 1];
   // Root of the current directory's drive ("C:\"), empty beyond P:.
   char driveRoot[4];
-  // Subkey names enumerated by the detection and the port assignment.
-  char keyName[80];
   // The COM port name chosen for the modem.
   char portName[20];
   SettingsRecord settings;
 };
 
-static_assert(sizeof SetupContext::deviceKeyPath >= sizeof "Enum\\PCI\\" + kLongestDeviceInstanceId,
-              "the device key path holds the prefix and the longest device instance id");
-static_assert(sizeof SetupContext::deviceInstanceId > kLongestDeviceInstanceId,
-              "the device instance id holds the longest name carried");
 static_assert(sizeof SetupContext::portName == EntryOf(Setting::kPortName).installedBytes,
               "the port name is written whole");
 
-// Puts every buffer to its value at program start: the version text, no
-// device ("FFFFFFFFFFFFFFFFFFF"), the device key path "Enum\PCI\", and zero
-// bytes everywhere else.
+// Puts every buffer to its value at program start: no modem found yet (the
+// device of "FFFFFFFFFFFFFFFFFFF"), and zero bytes everywhere else.
 void StartSetupContext(SetupContext& context);
 
 }  // namespace rq47set

@@ -93,11 +93,11 @@ bool HoldsNoSettings(HKEY key) {
          ERROR_FILE_NOT_FOUND;
 }
 
-bool IsCurrentVersionInstalled(HKEY previousKey, const SetupContext& context) {
+bool IsCurrentVersionInstalled(HKEY previousKey) {
   char installedVersion[kVersion.savedBytes + 1] = {};
   return ReadSetting(previousKey, kVersion, kVersion.savedBytes, installedVersion) ==
              ERROR_SUCCESS &&
-         std::strcmp(installedVersion, context.versionText) == 0;
+         std::strcmp(installedVersion, kVersionText) == 0;
 }
 
 // What the modem tells of itself: whether it was detected, and the port its
@@ -107,13 +107,11 @@ struct CurrentDevice {
   bool portNameRead = false;
 };
 
-CurrentDevice ReadCurrentDevice(SetupContext& context) {
+CurrentDevice ReadCurrentDevice(const ModemDevice& modem, SettingsRecord& record) {
   CurrentDevice device;
-  char deviceKeyPath[64];
   UniqueHkey deviceKey;
-  if (!JoinPath(deviceKeyPath, kPciKeyPrefix, context.deviceInstanceId) ||
-      RegOpenKeyExA(HKEY_LOCAL_MACHINE, deviceKeyPath, 0, KEY_QUERY_VALUE, deviceKey.put()) !=
-          ERROR_SUCCESS) {
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, modem.keyPath, 0, KEY_QUERY_VALUE, deviceKey.put()) !=
+      ERROR_SUCCESS) {
     return device;
   }
   device.detected = true;
@@ -125,7 +123,7 @@ CurrentDevice ReadCurrentDevice(SetupContext& context) {
                         RegOpenKeyExA(deviceKey.get(), firstInstanceName, 0, KEY_READ,
                                       firstInstanceKey.put()) == ERROR_SUCCESS &&
                         ReadSetting(firstInstanceKey.get(), kPortName, kPortName.savedBytes,
-                                    context.settings.portName) == ERROR_SUCCESS;
+                                    record.portName) == ERROR_SUCCESS;
   return device;
 }
 
@@ -137,7 +135,7 @@ CurrentDevice ReadCurrentDevice(SetupContext& context) {
 // keeps its own version, so an upgrade cut short is offered again.
 void RecordCurrentDevice(HKEY previousKey, SetupContext& context, const CurrentDevice& device) {
   if (!device.detected) return;
-  NotLookedAt(WriteSetting(previousKey, kVersion, kVersion.savedBytes, context.versionText));
+  NotLookedAt(WriteSetting(previousKey, kVersion, kVersion.savedBytes, kVersionText));
   if (device.portNameRead) WriteSavedSetting(previousKey, Setting::kPortName, context.settings);
 }
 
@@ -194,7 +192,8 @@ SettingsFound ReadPreviousSettings(HKEY previousKey, SetupContext& context,
   SettingsRecord& record = context.settings;
   SettingsFound read;
   if (device.detected) {
-    read.mark(Setting::kVersion, CopyText(record.version, context.versionText));
+    CopyConstantText(record.version, kVersionText);
+    read.mark(Setting::kVersion, true);
   } else {
     ReadSavedSetting(previousKey, Setting::kVersion, record, read);
   }
@@ -283,13 +282,11 @@ UpgradeResult UpgradePreviousInstallation(SetupContext& context) {
       (!isServiceKey && HoldsNoSettings(previousKey.get()))) {
     return UpgradeResult::kNoEarlierInstallation;
   }
-  if (IsCurrentVersionInstalled(previousKey.get(), context) &&
-      !(isServiceKey && IsUpgradePending())) {
+  if (IsCurrentVersionInstalled(previousKey.get()) && !(isServiceKey && IsUpgradePending())) {
     return UpgradeResult::kThisVersionInstalled;
   }
 
-  DetectModemHardware(context);
-  CurrentDevice device = ReadCurrentDevice(context);
+  CurrentDevice device = ReadCurrentDevice(DetectModemHardware(), context.settings);
   // Neither answer may leave a machine that the package cannot install on.
   if (CheckPackageComplete() == Package::kIncomplete) return UpgradeResult::kPackageIncomplete;
 

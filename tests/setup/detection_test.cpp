@@ -6,7 +6,6 @@
 #include <string>
 
 #include "setup_machine.h"
-#include "text_buffer.h"
 
 namespace {
 
@@ -22,12 +21,12 @@ class Detection : public ::testing::Test {
     for (const char* name : names) AddPciDevice(machine, name);
   }
   std::string detect() {
-    rq47set::DetectModemHardware(context);
+    rq47set::ModemDevice device = rq47set::DetectModemHardware();
     EXPECT_EQ(machine.run().openHandleCount(), 0u);
-    return context.deviceInstanceId;
+    EXPECT_EQ(std::string(device.keyPath), "Enum\\PCI\\" + std::string(device.instanceId));
+    return device.instanceId;
   }
   rq47test::TestMachine machine;
-  rq47set::SetupContext context = setuptest::StartedContext();
 };
 
 TEST_F(Detection, TheWholeNameOfTheModemsKeyBecomesTheDeviceInstanceId) {
@@ -41,7 +40,6 @@ TEST_F(Detection, EachSupportedIdIsFound) {
   for (const char* id : {"VEN_1B27&DEV_0905", "VEN_1C5E&DEV_4700", "VEN_1A3C&DEV_2210"}) {
     SCOPED_TRACE(id);
     machine.registry().remove(kPciKeyPath);
-    ASSERT_TRUE(CopyText(context.deviceInstanceId, kNoDevice));
     addDevices({"VEN_8086&DEV_7110", id});
     EXPECT_EQ(detect(), id);
   }
@@ -57,7 +55,6 @@ TEST_F(Detection, SixteenCharactersAreEnoughAndFifteenAreNot) {
   EXPECT_EQ(detect(), "VEN_1B27&DEV_090");
 
   machine.registry().remove(kPciKeyPath);
-  ASSERT_TRUE(CopyText(context.deviceInstanceId, kNoDevice));
   addDevices({"VEN_1B27&DEV_09"});
   EXPECT_EQ(detect(), kNoDevice);
 }

@@ -46,7 +46,7 @@ class Settings : public ::testing::Test {
  protected:
   void SetUp() override {
     context = setuptest::StartedContext();
-    ASSERT_TRUE(CopyText(context.deviceInstanceId, kDevice));
+    context.device = rq47set::DeviceNamed(kDevice);
     machine.writeFile(kSystemIniPath, kSystemIniText);
     // As the main sequence leaves the vendor key before this step.
     machine.setBytes(kVendorKeyPath, "Version", REG_SZ, Kept("3.02 Build 69"));
@@ -92,7 +92,7 @@ class Settings : public ::testing::Test {
   // The setup started again, as after a run that stopped half way.
   void nextRun() {
     context = setuptest::StartedContext();
-    ASSERT_TRUE(CopyText(context.deviceInstanceId, kDevice));
+    context.device = rq47set::DeviceNamed(kDevice);
     machine.newRun();
   }
 

@@ -36,7 +36,7 @@ class PortAssignment : public ::testing::Test {
  protected:
   void SetUp() override {
     rq47set::StartSetupContext(context);
-    ASSERT_TRUE(AppendText(context.deviceKeyPath, kDeviceId));
+    context.device = rq47set::DeviceNamed(kDeviceId);
   }
   void AssignPortName() { rq47set::AssignPortName(context); }
   void FillMissingPortNames() { rq47set::FillMissingPortNames(context); }
