@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "paths.h"
+#include "platform_directories.h"
 #include "text_file.h"
 #include "text_view.h"
 
@@ -88,17 +89,12 @@ bool WriteRewrittenPiece(TextFileWriter& out, const Piece& piece, LineRule rule)
   return (!piece.end.empty() || out.write("\n")) && out.write(kDriverLine);
 }
 
-// Asks the platform for the Windows directory; false when it cannot be had whole.
-bool AskWindowsDirectory(PathBuffer& windowsDirectory) {
-  UINT length = GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
-  return length != 0 && length < sizeof windowsDirectory;
-}
-
+// Without the whole Windows directory system.ini is not rewritten.
 void RewriteSystemIni(LineRule rule) {
   PathBuffer windowsDirectory;
   PathBuffer iniPath;
   PathBuffer newPath;
-  if (!AskWindowsDirectory(windowsDirectory) ||
+  if (AskWindowsDirectory(windowsDirectory) != DirectoryAnswer::kGiven ||
       !JoinPath(iniPath, windowsDirectory, kSystemIniFile) ||
       !JoinPath(newPath, windowsDirectory, kSystemIniCopyFile)) {
     return;
@@ -145,7 +141,8 @@ bool NeedsDriverLine() {
   PathBuffer windowsDirectory;
   PathBuffer iniPath;
   TextFileReader ini;
-  if (!AskWindowsDirectory(windowsDirectory) ||
+  // A system.ini that cannot be looked at counts as one without the line.
+  if (AskWindowsDirectory(windowsDirectory) != DirectoryAnswer::kGiven ||
       !JoinPath(iniPath, windowsDirectory, kSystemIniFile) || !ini.open(iniPath)) {
     return true;
   }
@@ -172,7 +169,7 @@ bool NeedsDriverLine() {
 void DeleteSystemIniCopy() {
   PathBuffer windowsDirectory;
   PathBuffer newPath;
-  if (AskWindowsDirectory(windowsDirectory) &&
+  if (AskWindowsDirectory(windowsDirectory) == DirectoryAnswer::kGiven &&
       JoinPath(newPath, windowsDirectory, kSystemIniCopyFile)) {
     DeleteFileA(newPath);
   }

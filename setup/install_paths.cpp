@@ -4,7 +4,9 @@
 
 #include <cstring>
 
+#include "not_looked_at.h"
 #include "paths.h"
+#include "platform_directories.h"
 #include "text_buffer.h"
 
 namespace rq47set {
@@ -13,25 +15,10 @@ namespace {
 // The current directory is read with this capacity; a path that does not fit
 // counts as having no drive letter.
 constexpr DWORD kCurrentDirectoryCapacity = 260;
-// The program folder builder reads the Windows directory with this capacity.
-constexpr UINT kWindowsDirectoryCapacity = 260;
+// The program folder builder asks for the Windows directory with this capacity.
+constexpr size_t kWindowsDirectoryCapacity = 260;
 // Drive roots exist for A: to P: only.
 constexpr int kLastDriveNumber = 16;
-
-// The directory calls report the length on success and the size they would
-// need when the buffer is too small; only a length that fits counts. The
-// scratch copy keeps the string as it was when the call fails or does not fit.
-template <size_t N>
-void FillDirectory(char (&directory)[N], UINT (*query)(LPSTR, UINT)) {
-  char scratch[N] = {};
-  UINT length = query(scratch, static_cast<UINT>(N));
-  if (length == 0 || length >= N) return;
-  scratch[length] = '\0';
-  std::memcpy(directory, scratch, N);
-}
-
-UINT QueryWindowsDirectory(LPSTR buffer, UINT size) { return GetWindowsDirectoryA(buffer, size); }
-UINT QuerySystemDirectory(LPSTR buffer, UINT size) { return GetSystemDirectoryA(buffer, size); }
 
 char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -44,12 +31,13 @@ int CurrentDriveNumber() {
 
 }  // namespace
 
+// A directory that cannot be had whole leaves the string as it was.
 void RefreshWindowsDirectory(SetupContext& context) {
-  FillDirectory(context.windowsDirectory, QueryWindowsDirectory);
+  NotLookedAt(AskWindowsDirectory(context.windowsDirectory));
 }
 
 void RefreshSystemDirectory(SetupContext& context) {
-  FillDirectory(context.systemDirectory, QuerySystemDirectory);
+  NotLookedAt(AskSystemDirectory(context.systemDirectory));
 }
 
 void InitInstallPaths(SetupContext& context) {
@@ -72,10 +60,13 @@ bool JoinBelowDriveRoot(char* dst, size_t dstSize, const SetupContext& context,
 ProgramFolderPath GetProgramFolderPath(char* dst, int capacity) {
   if (dst == nullptr) return ProgramFolderPath::kNoDestination;
 
+  // Each way the directory cannot be had is told apart: the caller ends the run with it.
   char directory[kWindowsDirectoryCapacity] = {};
-  UINT reported = GetWindowsDirectoryA(directory, kWindowsDirectoryCapacity);
-  if (reported >= kWindowsDirectoryCapacity) return ProgramFolderPath::kWindowsDirectoryTooLong;
-  directory[reported] = '\0';
+  switch (AskWindowsDirectory(directory)) {
+    case DirectoryAnswer::kGiven: break;
+    case DirectoryAnswer::kNotGiven: return ProgramFolderPath::kWindowsDirectoryEmpty;
+    case DirectoryAnswer::kTooLong: return ProgramFolderPath::kWindowsDirectoryTooLong;
+  }
   if (directory[0] == '\0') return ProgramFolderPath::kWindowsDirectoryEmpty;
 
   // Room for the longest directory, a backslash, the folder and the terminator.

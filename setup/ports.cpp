@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "first_subkey.h"
 #include "modem_names.h"
 #include "modem_settings.h"
 #include "subkey_walk.h"
@@ -50,25 +51,18 @@ bool TakeVendorPortName(HKEY vendorKey, SetupContext& context) {
 }
 
 // The device's first instance key, opened to read and write PortName.
-bool OpenFirstInstance(const SetupContext& context, UniqueHkey& instanceKey) {
+bool OpenModemsFirstInstance(const SetupContext& context, UniqueHkey& instanceKey) {
   UniqueHkey deviceKey;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, context.device.keyPath, 0, KEY_READ, deviceKey.put()) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  char firstInstanceName[40];
-  DWORD nameLength = sizeof firstInstanceName;
-  return RegEnumKeyExA(deviceKey.get(), 0, firstInstanceName, &nameLength, nullptr, nullptr,
-                       nullptr, nullptr) == ERROR_SUCCESS &&
-         RegOpenKeyExA(deviceKey.get(), firstInstanceName, 0, KEY_READ | KEY_SET_VALUE,
-                       instanceKey.put()) == ERROR_SUCCESS;
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, context.device.keyPath, 0, KEY_READ, deviceKey.put()) ==
+             ERROR_SUCCESS &&
+         OpenFirstInstance(deviceKey.get(), KEY_READ | KEY_SET_VALUE, instanceKey);
 }
 
 }  // namespace
 
 void AssignPortName(SetupContext& context) {
   UniqueHkey firstInstanceKey;
-  if (!OpenFirstInstance(context, firstInstanceKey)) return;
+  if (!OpenModemsFirstInstance(context, firstInstanceKey)) return;
 
   ProbePortName(context);
   if (context.portName[0] == '\0') return;

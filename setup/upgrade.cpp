@@ -7,6 +7,7 @@
 #include "archive.h"
 #include "detection.h"
 #include "driver_line.h"
+#include "first_subkey.h"
 #include "install_paths.h"
 #include "modem_names.h"
 #include "modem_settings.h"
@@ -115,13 +116,8 @@ CurrentDevice ReadCurrentDevice(const ModemDevice& modem, SettingsRecord& record
     return device;
   }
   device.detected = true;
-  char firstInstanceName[40] = {};
-  DWORD nameLength = sizeof firstInstanceName;
   UniqueHkey firstInstanceKey;
-  device.portNameRead = RegEnumKeyExA(deviceKey.get(), 0, firstInstanceName, &nameLength, nullptr,
-                                      nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-                        RegOpenKeyExA(deviceKey.get(), firstInstanceName, 0, KEY_READ,
-                                      firstInstanceKey.put()) == ERROR_SUCCESS &&
+  device.portNameRead = OpenFirstInstance(deviceKey.get(), KEY_READ, firstInstanceKey) &&
                         ReadSetting(firstInstanceKey.get(), kPortName, kPortName.savedBytes,
                                     record.portName) == ERROR_SUCCESS;
   return device;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "first_subkey.h"
 #include "modem_names.h"
 #include "modem_settings.h"
 #include "registry_cleanup.h"
@@ -15,8 +16,7 @@ namespace zuninst {
 namespace {
 
 constexpr char kNeitherKeyOpens[] = "Could not open either key";
-// Capacities of the first instance's name (with its terminator) and of its "driver" value.
-constexpr DWORD kInstanceNameChars = 40;
+// Capacity of the first instance's "driver" value.
 constexpr DWORD kDriverBytes = 40;
 
 // Reads "PNP ID" from the service key, or the vendor key when the service key

@@ -3,14 +3,16 @@
 #include <windows.h>
 
 #include "modem_names.h"
+#include "not_looked_at.h"
 #include "paths.h"
+#include "platform_directories.h"
 
 namespace zuninst {
 namespace {
 
 // Directories and file names are held in 256 bytes: a file whose name does
 // not fit is skipped, never cut.
-constexpr UINT kPathChars = 256;
+constexpr size_t kPathChars = 256;
 using PathBuffer = char[kPathChars];
 
 // The drivers and the uninstaller, in the order they are deleted.
@@ -19,18 +21,13 @@ constexpr const char* kDriverFiles[] = {kUninstallerFile, kDosBoxDriverFile, kPc
 constexpr char kControlPanelMessage[] =
     "Unable to delete Control Panel entry\r\n\r\nPlease close the Control Panel and continue";
 
-// The directory the platform reports; empty when the call fails or the
-// directory does not fit, so no file is looked for in the wrong place.
-void FetchDirectory(UINT(WINAPI* fetch)(LPSTR, UINT), PathBuffer& directory) {
-  UINT length = fetch(directory, kPathChars);
-  if (length == 0 || length >= kPathChars) directory[0] = '\0';
-}
-
 }  // namespace
 
+// A directory that cannot be had whole stays empty, so no file is looked for
+// in the wrong place: a path below an empty directory is never joined.
 void RemoveDriverFiles() {
   PathBuffer systemDirectory = "";
-  FetchDirectory(GetSystemDirectoryA, systemDirectory);
+  NotLookedAt(AskSystemDirectory(systemDirectory));
   PathBuffer path = "";
   for (const char* name : kDriverFiles) {
     // The uninstaller's own file stays when it is running from it; that is
@@ -42,8 +39,8 @@ void RemoveDriverFiles() {
 void RemoveControlPanelApplet() {
   PathBuffer windowsDirectory = "";
   PathBuffer systemDirectory = "";
-  FetchDirectory(GetWindowsDirectoryA, windowsDirectory);
-  FetchDirectory(GetSystemDirectoryA, systemDirectory);
+  NotLookedAt(AskWindowsDirectory(windowsDirectory));
+  NotLookedAt(AskSystemDirectory(systemDirectory));
   PathBuffer path = "";
 
   if (JoinPath(path, systemDirectory, kAppletFile)) {

@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "first_subkey.h"
 #include "registry_cleanup.h"
 #include "registry_walk.h"
 #include "unique_hkey.h"
