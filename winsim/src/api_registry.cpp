@@ -29,12 +29,7 @@ using winsim::detail::QuoteBytes;
 namespace {
 
 std::optional<Root> PredefinedRoot(HKEY handle) {
-  if (handle == HKEY_LOCAL_MACHINE) return Root::LocalMachine;
-  if (handle == HKEY_CLASSES_ROOT) return Root::ClassesRoot;
-  if (handle == HKEY_CURRENT_USER) return Root::CurrentUser;
-  if (handle == HKEY_USERS) return Root::Users;
-  if (handle == HKEY_CURRENT_CONFIG) return Root::CurrentConfig;
-  if (handle == HKEY_DYN_DATA) return Root::DynData;
+  if (const winsim::RootEntry* entry = winsim::PredefinedRoot(handle)) return entry->root;
   return std::nullopt;
 }
 

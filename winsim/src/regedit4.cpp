@@ -42,6 +42,17 @@ std::string_view TrimRight(std::string_view text) {
   return text.substr(0, end);
 }
 
+// The roots' full names as a message lists them: "A, B or C".
+std::string RootList() {
+  std::string list;
+  constexpr size_t kCount = std::size(kRootEntries);
+  for (size_t i = 0; i < kCount; ++i) {
+    if (i > 0) list += i + 1 == kCount ? " or " : ", ";
+    list += kRootEntries[i].name;
+  }
+  return list;
+}
+
 // Text of the file as a message shows it: short, control bytes made visible.
 std::string Shown(std::string_view text) {
   constexpr size_t kLongest = 40;
@@ -369,10 +380,7 @@ class Parser {
     if (parts_.empty()) fail("the key line names no key; write it as [HKEY_LOCAL_MACHINE\\Path]");
     std::optional<Root> root = rootOf(parts_[0]);
     if (!root) {
-      fail(Shown(parts_[0]) +
-           " is not a registry root; a key path starts with HKEY_LOCAL_MACHINE, "
-           "HKEY_CURRENT_USER, HKEY_USERS, HKEY_CLASSES_ROOT, HKEY_CURRENT_CONFIG or "
-           "HKEY_DYN_DATA");
+      fail(Shown(parts_[0]) + " is not a registry root; a key path starts with " + RootList());
     }
     if (parts_.size() - 1 > kMaxKeyDepth) {
       fail("the key lies " + std::to_string(parts_.size() - 1) +

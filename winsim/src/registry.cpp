@@ -39,21 +39,6 @@ void CheckStorable(std::string_view name, const char* what) {
   }
 }
 
-struct RootEntry {
-  Root root;
-  const char* name;
-  const char* shortName;
-};
-
-constexpr RootEntry kRootNames[] = {
-    {Root::ClassesRoot, "HKEY_CLASSES_ROOT", "HKCR"},
-    {Root::CurrentUser, "HKEY_CURRENT_USER", "HKCU"},
-    {Root::LocalMachine, "HKEY_LOCAL_MACHINE", "HKLM"},
-    {Root::Users, "HKEY_USERS", "HKU"},
-    {Root::CurrentConfig, "HKEY_CURRENT_CONFIG", "HKCC"},
-    {Root::DynData, "HKEY_DYN_DATA", "HKDD"},
-};
-
 }  // namespace
 
 int CompareNames(std::string_view a, std::string_view b) {
@@ -447,15 +432,24 @@ bool RegKey::sameAs(const RegKey& other) const {
   return true;
 }
 
+const RootEntry* PredefinedRoot(const void* handle) {
+  for (const RootEntry& entry : kRootEntries) {
+    // As windows.h makes the handle: the 32-bit value as a LONG, widened.
+    auto value = static_cast<uintptr_t>(static_cast<int32_t>(entry.handleValue));
+    if (reinterpret_cast<uintptr_t>(handle) == value) return &entry;
+  }
+  return nullptr;
+}
+
 const char* RootName(Root root) {
-  for (const RootEntry& entry : kRootNames) {
+  for (const RootEntry& entry : kRootEntries) {
     if (entry.root == root) return entry.name;
   }
   return "HKEY_LOCAL_MACHINE";
 }
 
 std::optional<Root> ParseRootName(std::string_view name) {
-  for (const RootEntry& entry : kRootNames) {
+  for (const RootEntry& entry : kRootEntries) {
     if (NamesEqual(name, entry.name) || NamesEqual(name, entry.shortName)) return entry.root;
   }
   return std::nullopt;

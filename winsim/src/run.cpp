@@ -368,12 +368,7 @@ std::string ErrorName(uint32_t error) {
 std::string HandleName(const void* handle) {
   if (handle == nullptr) return "NULL";
   if (handle == INVALID_HANDLE_VALUE) return "INVALID_HANDLE_VALUE";
-  if (handle == HKEY_LOCAL_MACHINE) return "HKLM";
-  if (handle == HKEY_CLASSES_ROOT) return "HKCR";
-  if (handle == HKEY_CURRENT_USER) return "HKCU";
-  if (handle == HKEY_USERS) return "HKU";
-  if (handle == HKEY_CURRENT_CONFIG) return "HKCC";
-  if (handle == HKEY_DYN_DATA) return "HKDD";
+  if (const RootEntry* root = PredefinedRoot(handle)) return root->shortName;
   return "#" + Hex(reinterpret_cast<uintptr_t>(handle)).substr(2);
 }
 

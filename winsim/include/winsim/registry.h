@@ -259,6 +259,30 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
 // The predefined root keys of Windows 95/98.
 enum class Root { ClassesRoot, CurrentUser, LocalMachine, Users, CurrentConfig, DynData };
 
+// A root's names and its predefined handle.
+struct RootEntry {
+  Root root;
+  // As REGEDIT4 writes it ("HKEY_LOCAL_MACHINE").
+  const char* name;
+  // As traces and key paths may write it ("HKLM").
+  const char* shortName;
+  // The 32-bit value of the predefined handle, sign-extended in a 64-bit process.
+  uint32_t handleValue;
+};
+
+// Every root, in the order messages list them.
+inline constexpr RootEntry kRootEntries[] = {
+    {Root::LocalMachine, "HKEY_LOCAL_MACHINE", "HKLM", 0x80000002},
+    {Root::CurrentUser, "HKEY_CURRENT_USER", "HKCU", 0x80000001},
+    {Root::Users, "HKEY_USERS", "HKU", 0x80000003},
+    {Root::ClassesRoot, "HKEY_CLASSES_ROOT", "HKCR", 0x80000000},
+    {Root::CurrentConfig, "HKEY_CURRENT_CONFIG", "HKCC", 0x80000005},
+    {Root::DynData, "HKEY_DYN_DATA", "HKDD", 0x80000006},
+};
+
+// The root whose predefined handle `handle` is; nullptr for any other handle.
+const RootEntry* PredefinedRoot(const void* handle);
+
 // The full name of a root as REGEDIT4 writes it ("HKEY_LOCAL_MACHINE").
 const char* RootName(Root root);
 // Parses a full or short root name ("HKEY_LOCAL_MACHINE", "HKLM"), without regard to case.
