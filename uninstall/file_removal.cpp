@@ -11,7 +11,9 @@ namespace zuninst {
 namespace {
 
 // Directories and file names are held in 256 bytes: a file whose name does
-// not fit is skipped, never cut.
+// not fit is skipped, never cut. A directory that cannot be had whole stays
+// empty, so no file is looked for in the wrong place: no path is joined below
+// an empty directory.
 constexpr size_t kPathChars = 256;
 using PathBuffer = char[kPathChars];
 
@@ -23,8 +25,6 @@ constexpr char kControlPanelMessage[] =
 
 }  // namespace
 
-// A directory that cannot be had whole stays empty, so no file is looked for
-// in the wrong place: a path below an empty directory is never joined.
 void RemoveDriverFiles() {
   PathBuffer systemDirectory = "";
   NotLookedAt(AskSystemDirectory(systemDirectory));
