@@ -57,9 +57,18 @@ struct MachineChanges {
   RegistryCounts registryCounts() const;
 };
 
+// Names compare without regard to case, as Windows finds them. With
+// nameCase, a key, value, file or folder whose name is spelled otherwise
+// after is listed as changed too (a key with no value changed, a value with
+// the same data), as when two machines must agree to the letter.
+struct DiffRules {
+  bool nameCase = false;
+};
+
 std::vector<KeyChange> CompareRegistries(const winsim::Registry& before,
-                                         const winsim::Registry& after);
-MachineChanges CompareSnapshots(const MachineSnapshot& before, const MachineSnapshot& after);
+                                         const winsim::Registry& after, DiffRules rules = {});
+MachineChanges CompareSnapshots(const MachineSnapshot& before, const MachineSnapshot& after,
+                                DiffRules rules = {});
 
 }  // namespace winsim_tool
 
