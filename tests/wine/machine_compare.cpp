@@ -37,15 +37,6 @@ MachineChanges Compared(MachineChanges changes, const WineAllowances& allowances
   return kept;  // .ini lines are part of the files' bytes
 }
 
-const char* Verb(Change change) {
-  switch (change) {
-    case Change::Added: return "added";
-    case Change::Removed: return "removed";
-    case Change::Changed: return "changed";
-  }
-  return "?";
-}
-
 std::string Shown(const ValueChange& value) {
   switch (value.change) {
     case Change::Added: return "added " + winsim_tool::ValueText(*value.after);
@@ -81,7 +72,9 @@ void Pair(const std::vector<Entry>& winsimSide, const std::vector<Entry>& wineSi
   for (const auto& [name, entries] : both) compare(name, entries.first, entries.second);
 }
 
-const char* Did(const KeyChange* key) { return key != nullptr ? Verb(key->change) : "unchanged"; }
+const char* Did(const KeyChange* key) {
+  return key != nullptr ? winsim_tool::ChangeName(key->change) : "unchanged";
+}
 
 // A key changed on either side: the key itself, then its values side by side.
 void CompareKeys(const std::string& path, const KeyChange* a, const KeyChange* b,
@@ -114,7 +107,7 @@ void CompareKeys(const std::string& path, const KeyChange* a, const KeyChange* b
 std::string Shown(const FileChange& file) {
   if (file.change == Change::Removed) return "removed";
   std::string what = file.directory ? "a folder" : std::to_string(file.afterSize) + " bytes";
-  return std::string(Verb(file.change)) + " (" + what + ")";
+  return std::string(winsim_tool::ChangeName(file.change)) + " (" + what + ")";
 }
 
 }  // namespace

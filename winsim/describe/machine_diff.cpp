@@ -82,6 +82,15 @@ std::optional<TextChange> CompareTexts(const std::string& path, const std::strin
 
 }  // namespace
 
+const char* ChangeName(Change change) {
+  switch (change) {
+    case Change::Added: return "added";
+    case Change::Removed: return "removed";
+    case Change::Changed: return "changed";
+  }
+  return "?";
+}
+
 RegistryCounts MachineChanges::registryCounts() const {
   RegistryCounts counts;
   for (const KeyChange& key : keys) {

@@ -16,6 +16,9 @@ namespace winsim_tool {
 
 enum class Change { Added, Removed, Changed };
 
+// "added", "removed", "changed".
+const char* ChangeName(Change change);
+
 struct ValueChange {
   Change change = Change::Changed;
   std::string name;  // as the newer side writes it ("" for the default value)
