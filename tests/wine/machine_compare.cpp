@@ -27,8 +27,9 @@ MachineChanges Compared(MachineChanges changes, const WineAllowances& allowances
   MachineChanges kept;
   for (KeyChange& key : changes.keys) {
     bool below = allowances.keysOfTheMachine.empty();
-    for (const std::string& root : allowances.keysOfTheMachine)
+    for (const std::string& root : allowances.keysOfTheMachine) {
       below |= IsAtOrBelow(key.path, root);
+    }
     if (below) kept.keys.push_back(std::move(key));
   }
   for (FileChange& file : changes.files) {
@@ -61,8 +62,8 @@ std::string Names(const KeyChange& key) {
   return names;
 }
 
-// Side by side: each entry's description on winsim and under Wine, or that
-// the side left it alone.
+// The entries of both sides paired by their name (a side that left it alone
+// gives nothing), each pair handed to compare in name order.
 template <typename Entry, typename Key, typename Compare>
 void Pair(const std::vector<Entry>& winsimSide, const std::vector<Entry>& wineSide, Key key,
           Compare compare) {
