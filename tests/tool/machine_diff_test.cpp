@@ -86,6 +86,14 @@ TEST(CompareRegistries, WholeKeysWithTheirSubkeysInRegistryOrder) {
   EXPECT_EQ(changes[4].values[0].after->text(), "3.02");
   EXPECT_EQ(FindKey(changes, Hklm("System\\CurrentControlSet")), nullptr);
   EXPECT_EQ(FindKey(changes, Hklm("SYSTEM\\currentcontrolset")), nullptr);
+  // Unless names must agree to the letter: then both keys and the value are listed.
+  std::vector<KeyChange> exact = CompareRegistries(before, after, DiffRules{true});
+  EXPECT_EQ(exact.size(), 7u);
+  ASSERT_NE(FindKey(exact, Hklm("SYSTEM")), nullptr);
+  const KeyChange* respelled = FindKey(exact, Hklm("SYSTEM\\currentcontrolset"));
+  ASSERT_NE(respelled, nullptr);
+  ASSERT_EQ(respelled->values.size(), 1u);
+  EXPECT_EQ(respelled->values[0].name, "V");
 
   RegistryCounts counts = MachineChanges{changes, {}, {}}.registryCounts();
   EXPECT_EQ(counts.keysRemoved, 2u);
@@ -160,6 +168,18 @@ TEST(CompareSnapshots, FilesFoldersAndIniLines) {
 
   // Taken again without a change, the machine compares equal.
   EXPECT_TRUE(CompareSnapshots(after, TakeSnapshot(machine.machine())).empty());
+}
+
+TEST(CompareSnapshots, AFolderSpelledOtherwiseIsAChangeOnlyWhenNamesMustAgree) {
+  MachineSnapshot before;
+  MachineSnapshot after;
+  before.files["C:\\WINDOWS\\zelbak95"] = FileEntry{true, 0, "", {}};
+  after.files["C:\\WINDOWS\\ZELBAK95"] = FileEntry{true, 0, "", {}};
+  EXPECT_TRUE(CompareSnapshots(before, after).empty());
+  MachineChanges exact = CompareSnapshots(before, after, DiffRules{true});
+  ASSERT_EQ(exact.files.size(), 1u);
+  EXPECT_EQ(exact.files[0].path, "C:\\WINDOWS\\ZELBAK95");
+  EXPECT_TRUE(exact.files[0].directory);
 }
 
 TEST(CompareSnapshots, LineEndsAloneAreSaidToBeTheOnlyDifference) {

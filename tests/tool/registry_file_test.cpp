@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "winsim/regedit4.h"
@@ -139,6 +140,63 @@ TEST(RegistryFile, Utf8Version5IsReadToo) {
   ASSERT_NE(registry.value("HKEY_LOCAL_MACHINE\\Software\\A", "Name"), nullptr);
   EXPECT_EQ(registry.value("HKEY_LOCAL_MACHINE\\Software\\A", "Name")->data,
             std::string("caf\xe9\0", 5));
+}
+
+// An export of one key by a newer regedit (Wine's), read with the export's
+// rules and imported: each row's lines below the key, and what its value holds.
+struct ExportRow {
+  std::u16string lines;
+  std::string name;
+  std::optional<std::string> data;  // nothing: the value is not there
+  uint32_t type = 1;
+};
+
+TEST(RegistryFile, ExportsReadBackAsTheyWereKept) {
+  const ExportRow rows[] = {
+      {u"\"Quoted\"=\"say \\\"TRUE\\\"\"", "Quoted", std::string("say \"TRUE\"\0", 11)},
+      // A string that ends in a backslash does not swallow the next line.
+      {u"\"Path\"=\"C:\\\\\"\r\n\"After\"=\"x\"", "After", std::string("x\0", 2)},
+      {u"\"DCB\"=hex:1c,00,\\\r\n  80,25", "DCB", std::string("\x1c\0\x80\x25", 4), 3},
+      {u"\"None\"=hex(0):01,02", "None", std::string("\x01\x02"), 0},
+      {u"\"Odd\"=hex(1):41,00,42,00,00,00,00,00", "Odd", std::string("AB\0\0", 4)},
+      {u"\"Caf\u00e9\"=\"1\"", "Caf\xe9", std::string("1\0", 2)},
+      // A line break or a NUL in a string: every byte, as hex(1).
+      {u"\"Text\"=\"one\\r\\ntwo\\0three\"", "Text", std::string("one\r\ntwo\0three\0", 15)},
+      {u"@=\"a\\\\n\"", "", std::string("a\\n\0", 4)},  // an escaped backslash, then n
+      {u"\"Old\"=\"x\"\r\n\"Old\"=-", "Old", std::nullopt},
+  };
+  for (const ExportRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    RegistryFileText file = ReadRegistryFileText(
+        Utf16File(u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\A]\r\n" +
+                  row.lines + u"\r\n"),
+        kRegeditExport);
+    winsim::Registry registry;
+    Import(file, registry);
+    const winsim::RegValue* value = registry.value("HKEY_LOCAL_MACHINE\\A", row.name);
+    ASSERT_EQ(value != nullptr, row.data.has_value());
+    if (value == nullptr) continue;
+    EXPECT_EQ(value->type, row.type);
+    EXPECT_EQ(value->data, *row.data);
+  }
+}
+
+TEST(RegistryFile, AnExportIsRefusedWhenItIsNone) {
+  const struct {
+    std::string bytes;
+    size_t line;
+    const char* says;
+  } rows[] = {
+      {"REGEDIT4\r\n", 1, "Version 5.00"},
+      {Utf16File(u"REGEDIT4\r\n"), 1, "Version 5.00"},
+      {Utf16File(u"Windows Registry Editor Version 5.00\r\n\"A\"=\"\U0001F600\"\r\n"), 2,
+       "U+1F600"},
+  };
+  for (const auto& row : rows) {
+    RegistryFileText file = ReadRegistryFileText(row.bytes, kRegeditExport);
+    EXPECT_EQ(file.errorLine, row.line) << row.says;
+    EXPECT_NE(file.error.find(row.says), std::string::npos) << file.error;
+  }
 }
 
 }  // namespace

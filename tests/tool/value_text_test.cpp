@@ -70,6 +70,11 @@ TEST(ValueText, NamesCountsAndTheCodePage) {
   EXPECT_EQ(UnicodeToAnsi(0x20AC), '\x80');
   EXPECT_EQ(UnicodeToAnsi(0xE9), '\xe9');
   EXPECT_FALSE(UnicodeToAnsi(0x4E2D).has_value());
+  EXPECT_FALSE(UnicodeToAnsi(0x80).has_value());  // the euro sign's byte is not U+0080
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    EXPECT_EQ(UnicodeToAnsi(AnsiToUnicode(static_cast<unsigned char>(byte))),
+              static_cast<char>(byte));
+  }
 }
 
 TEST(Sha256, KnownDigestsInOnePieceAndInMany) {

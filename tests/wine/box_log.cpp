@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "box_line.h"
+#include "value_text.h"
 #include "winsim/run.h"
 
 namespace rq47wine {
@@ -27,22 +29,11 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
 }
 
 std::string Unescape(std::string_view field, size_t line) {
-  std::string out;
-  for (size_t i = 0; i < field.size(); ++i) {
-    if (field[i] != '\\') {
-      out += field[i];
-      continue;
-    }
-    if (++i >= field.size()) Fail("answerer log", line, "a backslash at the end of a field");
-    switch (field[i]) {
-      case 'r': out += '\r'; break;
-      case 'n': out += '\n'; break;
-      case 't': out += '\t'; break;
-      case '\\': out += '\\'; break;
-      default: Fail("answerer log", line, std::string("unknown escape \\") + field[i]);
-    }
+  std::string text;
+  if (!box_line::Unescaped(field, &text)) {
+    Fail("answerer log", line, "a backslash at the end of a field or before another character");
   }
-  return out;
+  return text;
 }
 
 // A quoted argument of a trace line starting at line[at] == '"' (or NULL);
@@ -80,20 +71,6 @@ size_t Expect(std::string_view line, size_t at, std::string_view what, size_t nu
   return at + what.size();
 }
 
-std::string Escaped(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\\': out += "\\\\"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 std::vector<ShownBox> ParseAnswererLog(std::string_view log) {
@@ -106,14 +83,15 @@ std::vector<ShownBox> ParseAnswererLog(std::string_view log) {
     std::vector<std::string_view> fields;
     size_t start = 0;
     while (true) {
-      size_t tab = line.find('\t', start);
+      size_t tab = line.find(box_line::kSeparator, start);
       fields.push_back(line.substr(start, tab == std::string_view::npos ? tab : tab - start));
       if (tab == std::string_view::npos) break;
       start = tab + 1;
     }
-    if (fields.size() != 4) {
+    if (fields.size() != box_line::kFields) {
       Fail("answerer log", number,
-           "a box has 4 tab-separated fields, this line has " + std::to_string(fields.size()));
+           "a box has " + std::to_string(box_line::kFields) +
+               " tab-separated fields, this line has " + std::to_string(fields.size()));
     }
     boxes.push_back(ShownBox{Unescape(fields[0], number), Unescape(fields[1], number),
                              std::string(fields[2]), std::string(fields[3])});
@@ -159,8 +137,8 @@ std::string ButtonLabels(unsigned style) {
 }
 
 std::string Describe(const ShownBox& box) {
-  return "[" + Escaped(box.caption) + "] \"" + Escaped(box.text) + "\" {" + box.buttons +
-         "} answered " + box.answer;
+  return winsim_tool::QuotedText(box.caption) + " " + winsim_tool::QuotedText(box.text) + " {" +
+         box.buttons + "} answered " + box.answer;
 }
 
 std::string Describe(const std::vector<ShownBox>& boxes) {

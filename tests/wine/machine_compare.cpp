@@ -1,195 +1,156 @@
 #include "machine_compare.h"
 
-#include <algorithm>
-#include <cstdio>
-#include <fstream>
 #include <map>
-#include <sstream>
 
-#include "test_machine.h"
-
-namespace fs = std::filesystem;
+#include "machine_diff.h"
+#include "machine_transfer.h"
+#include "value_text.h"
 
 namespace rq47wine {
 
-using rq47test::ReadWhole;
+using winsim_tool::Change;
+using winsim_tool::FileChange;
+using winsim_tool::KeyChange;
+using winsim_tool::MachineChanges;
+using winsim_tool::MachineSnapshot;
+using winsim_tool::ValueChange;
 
 namespace {
 
-constexpr uint32_t kRegSz = 1;
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
+bool IsAtOrBelow(const std::string& path, const std::string& key) {
+  return path.size() >= key.size() && winsim::NamesEqual(path.substr(0, key.size()), key) &&
+         (path.size() == key.size() || path[key.size()] == '\\');
 }
 
-std::string HexBytes(const std::string& data) {
-  std::string bytes;
-  for (size_t i = 0; i < data.size(); ++i) {
-    char byte[4];
-    std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned char>(data[i]));
-    bytes += (i > 0 ? " " : "") + std::string(byte);
+// The changes the allowances let compare.
+MachineChanges Compared(MachineChanges changes, const WineAllowances& allowances) {
+  MachineChanges kept;
+  for (KeyChange& key : changes.keys) {
+    bool below = allowances.keysOfTheMachine.empty();
+    for (const std::string& root : allowances.keysOfTheMachine) {
+      below |= IsAtOrBelow(key.path, root);
+    }
+    if (below) kept.keys.push_back(std::move(key));
   }
-  return bytes;
+  for (FileChange& file : changes.files) {
+    if (!allowances.driveCAlone || IsAtOrBelow(file.path, "C:")) kept.files.push_back(file);
+  }
+  return kept;  // .ini lines are part of the files' bytes
 }
 
-std::string Shown(const winsim::RegValue& value) {
-  if (value.type != kRegSz) {
-    return "type " + std::to_string(value.type) + " [" + HexBytes(value.data) + "]";
+std::string Shown(const ValueChange& value) {
+  switch (value.change) {
+    case Change::Added: return "added " + winsim_tool::ValueText(*value.after);
+    case Change::Removed: return "removed (was " + winsim_tool::ValueText(*value.before) + ")";
+    case Change::Changed: break;
   }
-  std::string text = "\"";
-  for (char c : value.text()) {
-    if (static_cast<unsigned char>(c) < 0x20) {
-      char code[8];
-      std::snprintf(code, sizeof code, "\\x%02x", static_cast<unsigned char>(c));
-      text += code;
-    } else {
-      text += c;
-    }
-  }
-  text += "\"";
-  // Every byte, when they are not just the text and one NUL.
-  if (value.data == value.text() + '\0') return text;
-  return text + " (" + std::to_string(value.data.size()) + " bytes: " + HexBytes(value.data) + ")";
+  return "changed from " + winsim_tool::ValueText(*value.before) + " to " +
+         winsim_tool::ValueText(*value.after);
 }
 
-std::string ValueName(const std::string& name) { return name.empty() ? "@" : "\"" + name + "\""; }
-
-bool SameValue(const winsim::RegValue& a, const winsim::RegValue& b) {
-  return a.type == b.type && a.data == b.data;
+bool SameValue(const std::optional<winsim::RegValue>& a, const std::optional<winsim::RegValue>& b) {
+  return a.has_value() == b.has_value() && (!a || (a->type == b->type && a->data == b->data));
 }
 
-void CompareKeys(const winsim::RegKey& a, const winsim::RegKey& b, const std::string& path,
-                 std::vector<std::string>* differences) {
-  if (a.name() != b.name()) {
-    differences->push_back(path + ": the key is spelled \"" + a.name() + "\" on winsim, \"" +
-                           b.name() + "\" under Wine");
+bool Same(const ValueChange& a, const ValueChange& b) {
+  return a.change == b.change && SameValue(a.before, b.before) && SameValue(a.after, b.after);
+}
+
+std::string Names(const KeyChange& key) {
+  std::string names;
+  for (const ValueChange& value : key.values) names += " \"" + value.name + "\"";
+  return names;
+}
+
+// The entries of both sides paired by their name (a side that left it alone
+// gives nothing), each pair handed to compare in name order.
+template <typename Entry, typename Key, typename Compare>
+void Pair(const std::vector<Entry>& winsimSide, const std::vector<Entry>& wineSide, Key key,
+          Compare compare) {
+  std::map<std::string, std::pair<const Entry*, const Entry*>> both;
+  for (const Entry& entry : winsimSide) both[key(entry)].first = &entry;
+  for (const Entry& entry : wineSide) both[key(entry)].second = &entry;
+  for (const auto& [name, entries] : both) compare(name, entries.first, entries.second);
+}
+
+const char* Did(const KeyChange* key) {
+  return key != nullptr ? winsim_tool::ChangeName(key->change) : "unchanged";
+}
+
+// A key changed on either side: the key itself, then its values side by side.
+void CompareKeys(const std::string& path, const KeyChange* a, const KeyChange* b,
+                 const WineAllowances& allowances, std::vector<std::string>& out) {
+  const KeyChange& one = a != nullptr ? *a : *b;
+  bool valuesSay = (a == nullptr || b == nullptr) && one.change == Change::Changed &&
+                   !one.values.empty();  // the lines of its values say it all
+  if ((a == nullptr || b == nullptr || a->change != b->change) && !valuesSay) {
+    out.push_back(path + ": the key " + Did(a) + " on winsim, " + Did(b) + " under Wine");
   }
-  for (const winsim::RegValue& value : a.values()) {
-    const winsim::RegValue* other = b.findValue(value.name);
-    std::string where = path + ", value " + ValueName(value.name);
-    if (other == nullptr) {
-      differences->push_back(where + ": " + Shown(value) + " on winsim, missing under Wine");
-      continue;
-    }
-    if (other->name != value.name) {
-      differences->push_back(where + ": spelled " + ValueName(other->name) + " under Wine");
-    }
-    if (!SameValue(value, *other)) {
-      differences->push_back(where + ": " + Shown(value) + " on winsim, " + Shown(*other) +
-                             " under Wine");
-    }
-  }
-  for (const winsim::RegValue& value : b.values()) {
-    if (a.findValue(value.name) == nullptr) {
-      differences->push_back(path + ", value " + ValueName(value.name) + ": missing on winsim, " +
-                             Shown(value) + " under Wine");
-    }
-  }
-  for (size_t i = 0; i < a.subkeyCount(); ++i) {
-    const winsim::RegKey& child = *a.subkey(i);
-    const winsim::RegKey* other = b.findSubkey(child.name());
-    std::string childPath = path + "\\" + child.name();
-    if (other == nullptr) {
-      differences->push_back(childPath + ": the key is there on winsim, missing under Wine");
-    } else {
-      CompareKeys(child, *other, childPath, differences);
-    }
-  }
-  for (size_t i = 0; i < b.subkeyCount(); ++i) {
-    const winsim::RegKey& child = *b.subkey(i);
-    if (a.findSubkey(child.name()) == nullptr) {
-      differences->push_back(path + "\\" + child.name() +
-                             ": the key is missing on winsim, there under Wine");
-    }
+  static const KeyChange kNone;
+  const KeyChange& x = a != nullptr ? *a : kNone;
+  const KeyChange& y = b != nullptr ? *b : kNone;
+  size_t before = out.size();
+  Pair(
+      x.values, y.values, [](const ValueChange& value) { return value.name; },
+      [&](const std::string& name, const ValueChange* p, const ValueChange* q) {
+        if (p == nullptr || q == nullptr || !Same(*p, *q)) {
+          out.push_back(path + ", value " + winsim_tool::ValueNameText(name) + ": " +
+                        (p ? Shown(*p) : "unchanged") + " on winsim, " +
+                        (q ? Shown(*q) : "unchanged") + " under Wine");
+        }
+      });
+  if (!allowances.valuesInAnyOrder && out.size() == before && Names(x) != Names(y)) {
+    out.push_back(path + ": the values in the order" + Names(x) + " on winsim," + Names(y) +
+                  " under Wine");
   }
 }
 
-// The entries of a folder by lower-case name; symbolic links are left out.
-std::map<std::string, fs::directory_entry> EntriesOf(const fs::path& folder) {
-  std::map<std::string, fs::directory_entry> entries;
-  std::error_code error;
-  if (!fs::is_directory(fs::symlink_status(folder, error))) return entries;
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-    if (fs::is_symlink(entry.symlink_status())) continue;
-    entries.emplace(Lower(entry.path().filename().string()), entry);
-  }
-  return entries;
-}
-
-std::string FileDifference(const fs::path& a, const fs::path& b) {
-  std::string first = ReadWhole(a);
-  std::string second = ReadWhole(b);
-  if (first == second) return "";
-  size_t at = 0;
-  while (at < first.size() && at < second.size() && first[at] == second[at]) ++at;
-  return "the contents differ from byte " + std::to_string(at) + " (" +
-         std::to_string(first.size()) + " bytes on winsim, " + std::to_string(second.size()) +
-         " under Wine)";
-}
-
-void CompareFolders(const fs::path& a, const fs::path& b, const std::string& shown,
-                    std::vector<std::string>* differences) {
-  std::map<std::string, fs::directory_entry> first = EntriesOf(a);
-  std::map<std::string, fs::directory_entry> second = EntriesOf(b);
-  for (const auto& [key, entry] : first) {
-    std::string name = entry.path().filename().string();
-    std::string where = shown + "\\" + name;
-    auto other = second.find(key);
-    if (other == second.end()) {
-      differences->push_back(where + ": there on winsim, missing under Wine");
-      continue;
-    }
-    std::string otherName = other->second.path().filename().string();
-    if (otherName != name) {
-      differences->push_back(where + ": spelled \"" + otherName + "\" under Wine");
-    }
-    bool folder = entry.is_directory();
-    if (folder != other->second.is_directory()) {
-      differences->push_back(where + (folder ? ": a folder on winsim, a file under Wine"
-                                             : ": a file on winsim, a folder under Wine"));
-    } else if (folder) {
-      CompareFolders(entry.path(), other->second.path(), where, differences);
-    } else {
-      std::string difference = FileDifference(entry.path(), other->second.path());
-      if (!difference.empty()) differences->push_back(where + ": " + difference);
-    }
-  }
-  for (const auto& [key, entry] : second) {
-    if (first.count(key) == 0) {
-      differences->push_back(shown + "\\" + entry.path().filename().string() +
-                             ": missing on winsim, there under Wine");
-    }
-  }
+std::string Shown(const FileChange& file) {
+  if (file.change == Change::Removed) return "removed";
+  std::string what = file.directory ? "a folder" : std::to_string(file.afterSize) + " bytes";
+  return std::string(winsim_tool::ChangeName(file.change)) + " (" + what + ")";
 }
 
 }  // namespace
 
-std::vector<std::string> CompareRegistries(const winsim::Registry& winsimSide,
-                                           const winsim::Registry& wineSide,
-                                           const std::vector<std::string>& keys) {
-  std::vector<std::string> differences;
-  for (const std::string& key : keys) {
-    const winsim::RegKey* a = winsimSide.find(key);
-    const winsim::RegKey* b = wineSide.find(key);
-    if (a == nullptr && b == nullptr) continue;
-    if (a == nullptr) {
-      differences.push_back(key + ": the key is missing on winsim, there under Wine");
-    } else if (b == nullptr) {
-      differences.push_back(key + ": the key is there on winsim, missing under Wine");
-    } else {
-      CompareKeys(*a, *b, key, &differences);
-    }
-  }
-  return differences;
-}
+WineAllowances EndToEndAllowances() { return {ComparedKeys(), true, true}; }
 
-std::vector<std::string> CompareDrives(const fs::path& winsimSide, const fs::path& wineSide) {
-  std::vector<std::string> differences;
-  CompareFolders(winsimSide, wineSide, "C:", &differences);
-  return differences;
+std::vector<std::string> CompareChanges(const MachineSnapshot& winsimBefore,
+                                        const MachineSnapshot& winsimAfter,
+                                        const MachineSnapshot& wineBefore,
+                                        const MachineSnapshot& wineAfter,
+                                        const WineAllowances& allowances) {
+  // Every name to the letter: a difference in case between the sides counts.
+  const winsim_tool::DiffRules exact{true};
+  MachineChanges onWinsim =
+      Compared(CompareSnapshots(winsimBefore, winsimAfter, exact), allowances);
+  MachineChanges underWine = Compared(CompareSnapshots(wineBefore, wineAfter, exact), allowances);
+
+  std::vector<std::string> out;
+  Pair(
+      onWinsim.keys, underWine.keys, [](const KeyChange& key) { return key.path; },
+      [&](const std::string& path, const KeyChange* a, const KeyChange* b) {
+        CompareKeys(path, a, b, allowances, out);
+      });
+  Pair(
+      onWinsim.files, underWine.files, [](const FileChange& file) { return file.path; },
+      [&](const std::string& path, const FileChange* a, const FileChange* b) {
+        bool sameKind =
+            a != nullptr && b != nullptr && a->change == b->change && a->directory == b->directory;
+        bool same = sameKind;
+        if (sameKind && !a->directory && a->change != Change::Removed) {
+          // The bytes: both sides' files after the step by size and hash.
+          const winsim_tool::FileEntry& x = winsimAfter.files.at(path);
+          const winsim_tool::FileEntry& y = wineAfter.files.at(path);
+          same = x.size == y.size && x.sha256 == y.sha256;
+        }
+        if (!same) {
+          out.push_back(path + ": " + (a ? Shown(*a) : "unchanged") + " on winsim, " +
+                        (b ? Shown(*b) : "unchanged") + " under Wine" +
+                        (sameKind ? ", other bytes" : ""));
+        }
+      });
+  return out;
 }
 
 }  // namespace rq47wine

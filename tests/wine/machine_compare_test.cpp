@@ -1,20 +1,17 @@
-// Comparing the machine a run left on winsim with the one it left under Wine.
+// Comparing what a step changed on winsim with what it changed under Wine.
 #include "machine_compare.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
-#include "test_machine.h"
-
-namespace fs = std::filesystem;
+#include <functional>
 
 namespace rq47wine {
 namespace {
 
+using winsim_tool::FileEntry;
+using winsim_tool::MachineSnapshot;
+
 constexpr const char* kVendor = "HKEY_LOCAL_MACHINE\\Software\\Zelvaran\\RQ31DFV";
-const std::vector<std::string> kKeys = {"HKEY_LOCAL_MACHINE\\Software\\Zelvaran",
-                                        "HKEY_LOCAL_MACHINE\\Enum"};
 
 std::string Joined(const std::vector<std::string>& lines) {
   std::string text;
@@ -22,120 +19,116 @@ std::string Joined(const std::vector<std::string>& lines) {
   return text;
 }
 
-class RegistryComparison : public ::testing::Test {
- protected:
-  winsim::RegKey& onWinsim(const std::string& key) { return *winsim_.create(key); }
-  winsim::RegKey& underWine(const std::string& key) { return *wine_.create(key); }
-  std::vector<std::string> differences() { return CompareRegistries(winsim_, wine_, kKeys); }
+FileEntry File(const std::string& bytes) { return {false, bytes.size(), "sha-" + bytes, {}}; }
 
-  winsim::Registry winsim_;
-  winsim::Registry wine_;
-};
-
-TEST_F(RegistryComparison, StringsCompareByteForByteAndShowTheirBytesWhenPadded) {
-  onWinsim(kVendor).setValue("Version", 1, std::string("3.02\0", 5));
-  underWine(kVendor).setValue("Version", 1, std::string("3.02\0", 5));
-  onWinsim(kVendor).setValue("PortName", 1, std::string("COM2\0\0\0\0\0\0", 10));
-  underWine(kVendor).setValue("PortName", 1, std::string("COM2\0", 5));
-  std::vector<std::string> found = differences();
-  ASSERT_EQ(1u, found.size()) << Joined(found);
-  EXPECT_NE(std::string::npos,
-            found[0].find("\"PortName\": \"COM2\" (10 bytes: 43 4f 4d 32 00 00 00 00 00 00) on "
-                          "winsim, \"COM2\" under Wine"))
-      << found[0];
+// Where both sides start: a vendor key with a value, Enum, and a system.ini.
+void Start(MachineSnapshot& machine) {
+  machine.registry.create(kVendor)->setValue("Version", 1, std::string("3.02\0", 5));
+  machine.registry.create("HKEY_LOCAL_MACHINE\\Enum");
+  machine.files["C:\\WINDOWS"] = FileEntry{true, 0, "", {}};
+  machine.files["C:\\WINDOWS\\system.ini"] = File("[386Enh]");
 }
 
-TEST_F(RegistryComparison, OtherValuesCompareByteForByteWithTheirType) {
-  onWinsim(kVendor).setValue("Country", 3, "\x01");
-  underWine(kVendor).setValue("Country", 3, std::string("\x01\x00", 2));
-  onWinsim(kVendor).setValue("MicGain", 3, "\x50");
-  underWine(kVendor).setValue("MicGain", 4, std::string("\x50\0\0\0", 4));
-  onWinsim(kVendor).setValue("Version", 1, std::string("3.02\0", 5));
-  underWine(kVendor).setValue("Version", 3, std::string("3.02\0", 5));
-  std::vector<std::string> found = differences();
-  EXPECT_EQ(3u, found.size()) << Joined(found);
+using Step = std::function<void(MachineSnapshot&)>;
+
+// A step that did one thing on winsim and another under Wine; the
+// differences the comparison finds with those allowances.
+std::vector<std::string> Differences(const Step& onWinsim, const Step& underWine,
+                                     const WineAllowances& allowances = {}) {
+  MachineSnapshot before, winsim, wine;
+  Start(before);
+  Start(winsim);
+  Start(wine);
+  onWinsim(winsim);
+  underWine(wine);
+  return CompareChanges(before, winsim, before, wine, allowances);
 }
 
-TEST_F(RegistryComparison, ReportsMissingValuesAndKeysOnEitherSide) {
-  onWinsim(kVendor).setValue("Language", 1, std::string("German\0", 7));
-  underWine(kVendor).setValue("DOSboxEnabled", 1, std::string("TRUE\0", 5));
-  onWinsim("HKEY_LOCAL_MACHINE\\Enum\\PCI\\Only on winsim");
-  underWine("HKEY_LOCAL_MACHINE\\Enum\\PCI\\Only under Wine\\0000");
-  onWinsim("HKEY_LOCAL_MACHINE\\Software\\Zelvaran\\RQ31");
-  std::vector<std::string> found = differences();
-  std::string text = Joined(found);
-  EXPECT_EQ(5u, found.size()) << text;
-  EXPECT_NE(std::string::npos, text.find("\"Language\": \"German\" on winsim, missing under Wine"));
-  EXPECT_NE(std::string::npos, text.find("\"DOSboxEnabled\": missing on winsim"));
-  EXPECT_NE(std::string::npos, text.find("PCI\\Only on winsim: the key is there on winsim"));
-  EXPECT_NE(std::string::npos, text.find("PCI\\Only under Wine: the key is missing on winsim"));
-  EXPECT_NE(std::string::npos, text.find("Zelvaran\\RQ31: the key is there on winsim"));
+Step SetValue(const std::string& key, const std::string& name, uint32_t type,
+              const std::string& data) {
+  return [=](MachineSnapshot& m) { m.registry.create(key)->setValue(name, type, data); };
+}
+Step PutFile(const std::string& path, FileEntry entry) {
+  return [=](MachineSnapshot& m) { m.files[path] = entry; };
+}
+Step Both(Step first, Step second) {
+  return [=](MachineSnapshot& m) {
+    first(m);
+    second(m);
+  };
+}
+const Step kNothing = [](MachineSnapshot&) {};
+
+TEST(ChangeComparison, TheSameChangesOnBothSidesAreNoDifference) {
+  Step step = Both(SetValue(kVendor, "PortName", 1, std::string("COM2\0", 5)),
+                   Both(PutFile("C:\\WINDOWS\\system.ini", File("device = zelvcd.vxd")),
+                        PutFile("C:\\WINDOWS\\SYSTEM\\zca.cpl", File("applet"))));
+  EXPECT_TRUE(Differences(step, step).empty()) << Joined(Differences(step, step));
 }
 
-TEST_F(RegistryComparison, AKeyMissingOnOneSideIsOneDifference) {
-  onWinsim("HKEY_LOCAL_MACHINE\\Enum\\PCI\\A\\B");
-  std::vector<std::string> found = differences();
-  ASSERT_EQ(1u, found.size());
-  EXPECT_EQ("HKEY_LOCAL_MACHINE\\Enum: the key is there on winsim, missing under Wine", found[0]);
-}
-
-TEST_F(RegistryComparison, TheCaseOfANameCountsButTheOrderOfValuesDoesNot) {
-  onWinsim(kVendor).setValue("PNP ID", 1, std::string("x\0", 2));
-  onWinsim(kVendor).setValue("Country", 3, "\x01");
-  underWine(kVendor).setValue("Country", 3, "\x01");
-  underWine(kVendor).setValue("pnp id", 1, std::string("x\0", 2));
-  onWinsim("HKEY_LOCAL_MACHINE\\Enum\\PCI");
-  underWine("HKEY_LOCAL_MACHINE\\Enum\\pci");
-  std::vector<std::string> found = differences();
-  ASSERT_EQ(2u, found.size()) << Joined(found);
-  EXPECT_NE(std::string::npos, Joined(found).find("spelled \"pnp id\" under Wine"));
-  EXPECT_NE(std::string::npos, Joined(found).find("spelled \"PCI\" on winsim, \"pci\" under Wine"));
-}
-
-TEST_F(RegistryComparison, LooksOnlyBelowTheKeysAsked) {
-  onWinsim("HKEY_LOCAL_MACHINE\\Software\\Elsewhere");
-  underWine("HKEY_LOCAL_MACHINE\\System\\Other");
-  EXPECT_TRUE(differences().empty());
-}
-
-class DriveComparison : public ::testing::Test {
- protected:
-  void write(const fs::path& file, const std::string& text) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
+TEST(ChangeComparison, EachDifferenceToTheLetter) {
+  const std::string padded("COM2\0\0\0\0", 8);
+  const struct {
+    const char* what;
+    Step onWinsim, underWine;
+    size_t count;
+    const char* says;  // in the first line
+  } rows[] = {
+      {"a string's byte count", SetValue(kVendor, "PortName", 1, padded),
+       SetValue(kVendor, "PortName", 1, std::string("COM2\0", 5)), 1, "value PortName: added"},
+      {"a value's type", SetValue(kVendor, "Country", 3, "\x01"),
+       SetValue(kVendor, "Country", 4, std::string("\x01\0\0\0", 4)), 1, "REG_DWORD"},
+      {"the case of a new value's name", SetValue(kVendor, "PortName", 1, "x"),
+       SetValue(kVendor, "portname", 1, "x"), 2, "PortName: added"},
+      {"the case of a value renamed",
+       [](MachineSnapshot& m) {
+         m.registry.find(kVendor)->deleteValue("Version");
+         m.registry.find(kVendor)->setValue("VERSION", 1, std::string("3.02\0", 5));
+       },
+       kNothing, 1, "VERSION: changed"},
+      {"a key on one side",
+       [](MachineSnapshot& m) { m.registry.create("HKEY_LOCAL_MACHINE\\Enum\\PCI"); }, kNothing, 1,
+       "Enum\\PCI: the key added on winsim, unchanged under Wine"},
+      {"a file's bytes", PutFile("C:\\WINDOWS\\system.ini", File("device=a")),
+       PutFile("C:\\WINDOWS\\system.ini", File("device=b")), 1, "other bytes"},
+      {"a file on one side", PutFile("C:\\WINDOWS\\zca.cpl", File("applet")), kNothing, 1,
+       "zca.cpl: added (6 bytes) on winsim, unchanged under Wine"},
+      {"a folder and a file", PutFile("C:\\WINDOWS\\HELP", FileEntry{true, 0, "", {}}),
+       PutFile("C:\\WINDOWS\\HELP", File("x")), 1, "added (a folder) on winsim, added (1 bytes)"},
+      {"the case of a new folder", PutFile("C:\\WINDOWS\\zelbak95", FileEntry{true, 0, "", {}}),
+       PutFile("C:\\WINDOWS\\ZELBAK95", FileEntry{true, 0, "", {}}), 2, "ZELBAK95"},
+      {"values in another order",
+       Both(SetValue(kVendor, "A", 1, "a"), SetValue(kVendor, "B", 1, "b")),
+       Both(SetValue(kVendor, "B", 1, "b"), SetValue(kVendor, "A", 1, "a")), 1,
+       "the values in the order \"A\" \"B\" on winsim, \"B\" \"A\" under Wine"},
+      {"a key outside the machine's keys",
+       [](MachineSnapshot& m) { m.registry.create("HKEY_LOCAL_MACHINE\\Software\\Wine\\X"); },
+       kNothing, 2, "Software\\Wine\\X"},
+      {"another drive", PutFile("D:\\SETUP.LOG", File("log")), kNothing, 1, "D:\\SETUP.LOG"},
+  };
+  for (const auto& row : rows) {
+    std::vector<std::string> found = Differences(row.onWinsim, row.underWine);
+    ASSERT_EQ(found.size(), row.count) << row.what << ":\n" << Joined(found);
+    EXPECT_NE(Joined(found).find(row.says), std::string::npos) << row.what << ":\n"
+                                                               << Joined(found);
   }
-  rq47test::TempDir dir_;
-  fs::path winsim_ = dir_.path() / "winsim";
-  fs::path wine_ = dir_.path() / "wine";
-};
-
-TEST_F(DriveComparison, SameFilesAreNoDifference) {
-  write(winsim_ / "WINDOWS" / "system.ini", "[386Enh]\r\n");
-  write(wine_ / "WINDOWS" / "system.ini", "[386Enh]\r\n");
-  EXPECT_TRUE(CompareDrives(winsim_, wine_).empty());
 }
 
-TEST_F(DriveComparison, ReportsEachKindOfDifference) {
-  write(winsim_ / "WINDOWS" / "system.ini", "device = zelvcd.vxd\r\n");
-  write(wine_ / "WINDOWS" / "system.ini", "  \r\n");
-  write(winsim_ / "WINDOWS" / "SYSTEM" / "zca.cpl", "applet");
-  write(wine_ / "WINDOWS" / "system.new", "left behind");
-  write(winsim_ / "WINDOWS" / "Zelvaran" / "zelbak95" / "a", "x");
-  write(wine_ / "WINDOWS" / "Zelvaran" / "ZELBAK95" / "a", "x");
-  write(winsim_ / "WINDOWS" / "HELP", "a file");
-  fs::create_directories(wine_ / "WINDOWS" / "HELP");
-  fs::create_directories(wine_ / "WINDOWS" / "SYSTEM");
-  std::vector<std::string> found = CompareDrives(winsim_, wine_);
-  std::string text = Joined(found);
-  EXPECT_EQ(5u, found.size()) << text;
-  EXPECT_NE(std::string::npos,
-            text.find("C:\\WINDOWS\\system.ini: the contents differ from byte 0"));
-  EXPECT_NE(std::string::npos, text.find("C:\\WINDOWS\\SYSTEM\\zca.cpl: there on winsim, missing"));
-  EXPECT_NE(std::string::npos,
-            text.find("C:\\WINDOWS\\system.new: missing on winsim, there under"));
-  EXPECT_NE(std::string::npos, text.find("zelbak95: spelled \"ZELBAK95\" under Wine"));
-  EXPECT_NE(std::string::npos,
-            text.find("C:\\WINDOWS\\HELP: a file on winsim, a folder under Wine"));
+TEST(ChangeComparison, TheAllowancesLeaveOutOnlyWhatTheyName) {
+  WineAllowances allowed = EndToEndAllowances();
+  Step elsewhere =
+      Both([](MachineSnapshot& m) { m.registry.create("HKEY_LOCAL_MACHINE\\Software\\Wine\\X"); },
+           PutFile("D:\\SETUP.LOG", File("log")));
+  EXPECT_TRUE(Differences(elsewhere, kNothing, allowed).empty());
+  EXPECT_TRUE(Differences(Both(SetValue(kVendor, "A", 1, "a"), SetValue(kVendor, "B", 1, "b")),
+                          Both(SetValue(kVendor, "B", 1, "b"), SetValue(kVendor, "A", 1, "a")),
+                          allowed)
+                  .empty());
+  // Below the machine's keys and on drive C: everything still counts.
+  EXPECT_EQ(
+      Differences(SetValue(kVendor, "A", 1, "a"), SetValue(kVendor, "A", 1, "A"), allowed).size(),
+      1u);
+  EXPECT_EQ(Differences(PutFile("C:\\x", File("x")), kNothing, allowed).size(), 1u);
 }
 
 }  // namespace

@@ -92,6 +92,10 @@ void RemoveAbandonedScenarios(const fs::path& workRoot) {
   }
 }
 
+winsim_tool::MachineSnapshot Snapshot(const fs::path& machine) {
+  return winsim_tool::TakeSnapshot(winsim::Machine::load(machine));
+}
+
 void CopyMachine(const fs::path& from, const fs::path& to) {
   fs::create_directories(to);
   fs::copy(from, to, fs::copy_options::recursive);
@@ -176,7 +180,7 @@ std::string StepResult::report() const {
   text += "boxes on winsim:\n" + Describe(winsimBoxes);
   text += "boxes under Wine:\n" + Describe(wineBoxes);
   if (!differences.empty()) {
-    text += "differences of the machines afterwards:\n";
+    text += "where the changes of the two sides differ:\n";
     for (const std::string& line : differences) text += "  " + line + "\n";
   }
   if (winsimExitCode != wineExitCode) {
@@ -228,15 +232,15 @@ Scenario::Scenario(const WineSession& session, const std::string& shippedMachine
   CopyDriveIntoPrefix(machine.driveFolder('C'), *map_, prefix_->driveC());
   MakeShortAliases(machine.driveFolder('C'), *map_, prefix_->driveC());
 
-  // The prefix must now hold the machine's registry, or every comparison after
-  // a run would be about the load and not about the programs.
-  winsim::Machine loaded = winsim::Machine::load(original_);
-  ReplaceKeys(loaded.registry, exportComparedKeys());
-  std::vector<std::string> differences =
-      CompareRegistries(machine.registry, loaded.registry, ComparedKeys());
+  // The prefix must now hold the machine, or what each step changes would be
+  // compared from two different starts.
+  winsimBefore_ = Snapshot(winsimMachine_);
+  wineBefore_ = Snapshot(exportMachine("wine-loaded"));
+  std::vector<std::string> differences = CompareChanges(winsimBefore_, winsimBefore_, winsimBefore_,
+                                                        wineBefore_, EndToEndAllowances());
   if (!differences.empty()) {
     std::string text = "loading " + source.string() + " into the Wine prefix " +
-                       prefix_->folder().string() + " did not give its registry:";
+                       prefix_->folder().string() + " did not give that machine; the load:";
     for (const std::string& line : differences) text += "\n  " + line;
     throw std::runtime_error(text);
   }
@@ -306,12 +310,12 @@ StepResult Scenario::run(const std::string& program, const std::string& answers)
   result.wineErrorText = underWine.errorText;
   result.wineMachine = exportMachine("wine-after-" + tag);
 
-  winsim::Machine winsimSide = winsim::Machine::load(result.winsimMachine);
-  winsim::Machine wineSide = winsim::Machine::load(result.wineMachine);
-  result.differences = CompareRegistries(winsimSide.registry, wineSide.registry, ComparedKeys());
-  for (std::string& line : CompareDrives(winsimSide.driveFolder('C'), wineSide.driveFolder('C'))) {
-    result.differences.push_back(std::move(line));
-  }
+  winsim_tool::MachineSnapshot winsimAfter = Snapshot(result.winsimMachine);
+  winsim_tool::MachineSnapshot wineAfter = Snapshot(result.wineMachine);
+  result.differences =
+      CompareChanges(winsimBefore_, winsimAfter, wineBefore_, wineAfter, EndToEndAllowances());
+  winsimBefore_ = std::move(winsimAfter);
+  wineBefore_ = std::move(wineAfter);
   return result;
 }
 

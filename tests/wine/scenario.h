@@ -1,6 +1,6 @@
 // A scenario run twice, step by step: on winsim (the host programs as
 // processes) and under Wine (the Windows programs on a Wine prefix that holds
-// the same machine). After each step the two machines are compared.
+// the same machine). After each step what it changed on each side is compared.
 #ifndef RQ47_WINE_SCENARIO_H
 #define RQ47_WINE_SCENARIO_H
 
@@ -14,6 +14,7 @@
 
 #include "box_log.h"
 #include "machine_transfer.h"
+#include "snapshot.h"
 #include "virtual_display.h"
 #include "wine_prefix.h"
 
@@ -79,7 +80,7 @@ struct StepResult {
   int wineExitCode = -1;
   std::vector<ShownBox> winsimBoxes;
   std::vector<ShownBox> wineBoxes;
-  std::vector<std::string> differences;  // registry and files, one line each
+  std::vector<std::string> differences;  // of what it changed on each side, one line each
   double winsimSeconds = 0;              // how long the program ran on winsim (wall clock)
   double wineSeconds = 0;                // how long it ran under Wine, answerer and all
   std::string winsimErrorText;           // the host program's standard error
@@ -95,8 +96,8 @@ class Scenario {
  public:
   // Copies machines/<shippedMachine> for winsim, made the session's Windows
   // version on both sides, and loads it into a new copy of the base prefix; checks that the prefix
-  // then holds the machine's registry below the compared keys. Throws std::runtime_error saying
-  // what failed.
+  // then holds the machine's registry below the compared keys and its drive C:. Throws
+  // std::runtime_error saying what failed.
   Scenario(const WineSession& session, const std::string& shippedMachine);
   ~Scenario();
   Scenario(const Scenario&) = delete;
@@ -118,6 +119,9 @@ class Scenario {
   std::unique_ptr<WinePrefix> prefix_;
   std::filesystem::path workingDirectory_;
   int steps_ = 0;
+  // Each side's machine before the next step.
+  winsim_tool::MachineSnapshot winsimBefore_;
+  winsim_tool::MachineSnapshot wineBefore_;
 };
 
 }  // namespace rq47wine

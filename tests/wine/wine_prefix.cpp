@@ -12,7 +12,7 @@
 #include <stdexcept>
 
 #include "qemu_binfmt.h"
-#include "registry_conversion.h"
+#include "registry_file.h"
 #include "test_machine.h"
 
 namespace fs = std::filesystem;
@@ -291,9 +291,15 @@ std::optional<std::string> ReadExport(const std::string& key, const fs::path& fi
     throw std::runtime_error("Wine's regedit exported nothing for " + key + ": " + result.output +
                              result.errorText);
   }
-  std::string text = Regedit5ToRegedit4(ReadWhole(file));
+  // Wine's regedit exports in the newer UTF-16 format; the machines keep REGEDIT4.
+  winsim_tool::RegistryFileText text =
+      winsim_tool::ReadRegistryFileText(ReadWhole(file), winsim_tool::kRegeditExport);
+  if (text.errorLine != 0) {
+    throw std::runtime_error("Wine's export of " + key + " (" + file.string() + "), line " +
+                             std::to_string(text.errorLine) + ": " + text.error);
+  }
   fs::remove(file);
-  return text;
+  return text.regedit4;
 }
 
 }  // namespace

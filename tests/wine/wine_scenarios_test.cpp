@@ -29,6 +29,8 @@ constexpr const char* kServiceKey =
     "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\RQ31DFV";
 constexpr const char* kModemCaption = "Zelvaran RQ47 Modem";
 constexpr const char* kUpgradeCaption = "Zelvaran RQ47 Upgrade";
+constexpr const char* kUninstallKey =
+    "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\RQ31DFV";
 
 // A session of this test process for each kind of run, made when the first
 // test needs it.
@@ -66,6 +68,11 @@ class Outcome {
   std::optional<std::string> text(const std::string& key, const std::string& value) const {
     return machine_.registry.text(key, value);
   }
+  // The vendor key holds these texts.
+  void expectVendor(const std::map<std::string, std::string>& texts) const {
+    for (const auto& [name, text] : texts)
+      EXPECT_EQ(std::optional(text), this->text(kVendorKey, name)) << name;
+  }
   bool hasFile(const std::string& relative) const {
     return fs::exists(machine_.driveFolder('C') / relative);
   }
@@ -96,13 +103,36 @@ class ScenarioSteps : public ::testing::Test {
     return std::make_unique<Scenario>(*State(kind()).session, machine);
   }
 
-  // Runs the step on both sides and expects them alike.
-  StepResult Step(Scenario& scenario, const std::string& program, const std::string& answers) {
+  // Runs the step on both sides and expects them alike, ending with the exit
+  // code, and showing boxes of these captions in this order when given.
+  StepResult Step(Scenario& scenario, const std::string& program, const std::string& answers,
+                  int exitCode, std::optional<std::vector<std::string>> captions = std::nullopt) {
     StepResult step = scenario.run(program, answers);
     EXPECT_EQ(step.winsimExitCode, step.wineExitCode) << step.report();
     EXPECT_EQ(step.winsimBoxes, step.wineBoxes) << step.report();
     EXPECT_TRUE(step.differences.empty()) << step.report();
+    EXPECT_EQ(exitCode, step.wineExitCode) << step.report();
+    if (captions) {
+      std::vector<std::string> shown;
+      for (const ShownBox& box : step.wineBoxes) shown.push_back(box.caption);
+      EXPECT_EQ(*captions, shown) << step.report();
+    }
     return step;
+  }
+
+  // The upgrade answered yes (the question, the notice and the reboot
+  // message), which removes the key and keeps the earlier version in a backup
+  // folder; then the run after the reboot, which installs. What it installed.
+  Outcome UpgradeAndTheRunAfterTheReboot(Scenario& scenario, const std::string& removedKey) {
+    Outcome prepared(
+        Step(scenario, "rq47set", "yes,ok,ok", 0,
+             std::vector<std::string>{kUpgradeCaption, kUpgradeCaption, kModemCaption}));
+    EXPECT_TRUE(prepared.hasKey(kTemporaryKey));
+    EXPECT_FALSE(prepared.hasKey(removedKey));
+    EXPECT_TRUE(prepared.hasFile("WINDOWS/Zelvaran/zelbak95"));
+    Outcome installed(Step(scenario, "rq47set", "", 0));
+    EXPECT_FALSE(installed.hasKey(kTemporaryKey));
+    return installed;
   }
 };
 
@@ -131,79 +161,53 @@ class WineFloppyScenario : public ScenarioSteps {
 
 TEST_P(WineScenario, FreshInstallation) {
   START_OR_SKIP(scenario, "win98se");
-  StepResult install = Step(*scenario, "rq47set", "");
-  EXPECT_EQ(0, install.wineExitCode);
-  ASSERT_EQ(1u, install.wineBoxes.size()) << install.report();
-  EXPECT_EQ(kModemCaption, install.wineBoxes[0].caption);
-  Outcome after(install);
-  EXPECT_EQ(std::optional<std::string>("3.02 Build 69"), after.text(kVendorKey, "Version"));
-  EXPECT_EQ(std::optional<std::string>("Domestic English"), after.text(kVendorKey, "Language"));
+  Outcome after(Step(*scenario, "rq47set", "", 0, std::vector<std::string>{kModemCaption}));
   // The program saw the Windows of this run, not only the same one on both sides.
-  EXPECT_EQ(
-      std::optional<std::string>(GetParam().windowsVersion == "win95" ? "Windows95" : "Windows98"),
-      after.text(kVendorKey, "Operating System"));
+  after.expectVendor(
+      {{"Version", "3.02 Build 69"},
+       {"Language", "Domestic English"},
+       {"Operating System", GetParam().windowsVersion == "win95" ? "Windows95" : "Windows98"}});
   EXPECT_TRUE(after.text(kVendorKey, "PortName").has_value());
   EXPECT_TRUE(after.hasFile("WINDOWS/SYSTEM/zelvcd.vxd"));
   EXPECT_TRUE(after.hasFile("WINDOWS/HELP/zca.hlp"));
-  EXPECT_TRUE(after.hasKey(
-      "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\RQ31DFV"));
+  EXPECT_TRUE(after.hasKey(kUninstallKey));
 }
 
 TEST_P(WineScenario, Reinstallation) {
   START_OR_SKIP(scenario, "win98se");
-  Step(*scenario, "rq47set", "");
-  StepResult again = Step(*scenario, "rq47set", "");
-  EXPECT_EQ(0, again.wineExitCode);
-  Outcome after(again);
-  EXPECT_EQ(std::optional<std::string>("Domestic English"), after.text(kVendorKey, "Language"));
-  EXPECT_EQ(std::optional<std::string>("FALSE"), after.text(kVendorKey, "DOSboxEnabled"));
+  Step(*scenario, "rq47set", "", 0);
+  Outcome(Step(*scenario, "rq47set", "", 0))
+      .expectVendor({{"Language", "Domestic English"}, {"DOSboxEnabled", "FALSE"}});
 }
 
 TEST_P(WineScenario, UpgradeAnsweredNo) {
   START_OR_SKIP(scenario, "win95-previous");
-  StepResult declined = Step(*scenario, "rq47set", "no");
-  EXPECT_EQ(0, declined.wineExitCode);
-  ASSERT_EQ(1u, declined.wineBoxes.size()) << declined.report();
-  EXPECT_EQ(kUpgradeCaption, declined.wineBoxes[0].caption);
+  StepResult declined =
+      Step(*scenario, "rq47set", "no", 0, std::vector<std::string>{kUpgradeCaption});
+  ASSERT_EQ(1u, declined.wineBoxes.size());
   EXPECT_EQ("No", declined.wineBoxes[0].answer);
   Outcome after(declined);
   EXPECT_FALSE(after.hasKey(kTemporaryKey));
   EXPECT_TRUE(after.hasKey(kServiceKey) || after.hasKey(kVendorKey));
 
   // The next run finds the current version and installs without asking.
-  StepResult next = Step(*scenario, "rq47set", "");
+  StepResult next = Step(*scenario, "rq47set", "", 0);
   for (const ShownBox& box : next.wineBoxes) EXPECT_NE(kUpgradeCaption, box.caption);
 }
 
 TEST_P(WineScenario, UpgradeAnsweredYesAndTheRunAfterTheReboot) {
   START_OR_SKIP(scenario, "win95-previous");
-  StepResult upgrade = Step(*scenario, "rq47set", "yes,ok,ok");
-  EXPECT_EQ(0, upgrade.wineExitCode);
-  ASSERT_EQ(3u, upgrade.wineBoxes.size()) << upgrade.report();
-  EXPECT_EQ(kUpgradeCaption, upgrade.wineBoxes[0].caption);
-  EXPECT_EQ(kUpgradeCaption, upgrade.wineBoxes[1].caption);
-  EXPECT_EQ(kModemCaption, upgrade.wineBoxes[2].caption);
-  Outcome prepared(upgrade);
-  EXPECT_TRUE(prepared.hasKey(kTemporaryKey));
-  EXPECT_FALSE(prepared.hasKey(kServiceKey));
-  EXPECT_TRUE(prepared.hasFile("WINDOWS/Zelvaran/zelbak95"));
-
-  StepResult reboot = Step(*scenario, "rq47set", "");
-  EXPECT_EQ(0, reboot.wineExitCode);
-  Outcome installed(reboot);
-  EXPECT_FALSE(installed.hasKey(kTemporaryKey));
-  EXPECT_EQ(std::optional<std::string>("German"), installed.text(kVendorKey, "Language"));
-  EXPECT_EQ(std::optional<std::string>("COM4"), installed.text(kVendorKey, "PortName"));
+  Outcome installed = UpgradeAndTheRunAfterTheReboot(*scenario, kServiceKey);
+  installed.expectVendor({{"Language", "German"}, {"PortName", "COM4"}});
   EXPECT_NE(std::string::npos, installed.file("WINDOWS/system.ini").find("device = zelvcd.vxd"));
 }
 
 TEST_P(WineScenario, UninstallAnsweredNo) {
   START_OR_SKIP(scenario, "win98se");
-  Step(*scenario, "rq47set", "");
-  StepResult declined = Step(*scenario, "zuninst", "no");
-  EXPECT_EQ(0, declined.wineExitCode);
-  ASSERT_EQ(1u, declined.wineBoxes.size()) << declined.report();
-  EXPECT_EQ("Yes,No", declined.wineBoxes[0].buttons);
+  Step(*scenario, "rq47set", "", 0);
+  StepResult declined =
+      Step(*scenario, "zuninst", "no", 0, std::vector<std::string>{kModemCaption});
+  EXPECT_EQ("Yes,No", declined.wineBoxes.at(0).buttons);
   Outcome after(declined);
   EXPECT_TRUE(after.hasFile("WINDOWS/SYSTEM/zca.cpl"));
   EXPECT_TRUE(after.hasKey("HKEY_LOCAL_MACHINE\\Enum\\MODEMWAVE"));
@@ -211,24 +215,20 @@ TEST_P(WineScenario, UninstallAnsweredNo) {
 
 TEST_P(WineScenario, UninstallAnsweredYes) {
   START_OR_SKIP(scenario, "win98se");
-  Step(*scenario, "rq47set", "");
-  StepResult removed = Step(*scenario, "zuninst", "yes,ok");
-  EXPECT_EQ(1, removed.wineExitCode);
-  Outcome after(removed);
+  Step(*scenario, "rq47set", "", 0);
+  Outcome after(Step(*scenario, "zuninst", "yes,ok", 1));
   EXPECT_FALSE(after.hasFile("WINDOWS/SYSTEM/zca.cpl"));
   EXPECT_FALSE(after.hasFile("WINDOWS/HELP/zca.hlp"));
   EXPECT_FALSE(after.hasKey("HKEY_LOCAL_MACHINE\\Enum\\MODEMWAVE\\Zelvaran_RQ47_Modem"));
-  EXPECT_FALSE(after.hasKey(
-      "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\RQ31DFV"));
-  EXPECT_EQ(std::optional<std::string>("Domestic English"), after.text(kVendorKey, "Language"));
+  EXPECT_FALSE(after.hasKey(kUninstallKey));
+  after.expectVendor({{"Language", "Domestic English"}});
 }
 
 TEST_P(WineScenario, UninstallTwice) {
   START_OR_SKIP(scenario, "win98se");
-  Step(*scenario, "rq47set", "");
-  Step(*scenario, "zuninst", "yes,ok");
-  StepResult again = Step(*scenario, "zuninst", "yes,ok,ok");
-  EXPECT_EQ(1, again.wineExitCode);
+  Step(*scenario, "rq47set", "", 0);
+  Step(*scenario, "zuninst", "yes,ok", 1);
+  StepResult again = Step(*scenario, "zuninst", "yes,ok,ok", 1);
   // The applet is gone already, so its message comes before the closing one.
   ASSERT_EQ(3u, again.wineBoxes.size()) << again.report();
   EXPECT_NE(std::string::npos, again.wineBoxes[1].text.find("Control Panel"));
@@ -236,33 +236,15 @@ TEST_P(WineScenario, UninstallTwice) {
 
 TEST_P(WineScenario, VendorKeyUpgradeAndTheRunAfterTheReboot) {
   START_OR_SKIP(scenario, "win98-vendor-previous");
-  StepResult upgrade = Step(*scenario, "rq47set", "yes,ok,ok");
-  EXPECT_EQ(0, upgrade.wineExitCode);
-  ASSERT_EQ(3u, upgrade.wineBoxes.size()) << upgrade.report();
-  EXPECT_EQ(kUpgradeCaption, upgrade.wineBoxes[0].caption);
-  Outcome prepared(upgrade);
-  EXPECT_TRUE(prepared.hasKey(kTemporaryKey));
-  EXPECT_FALSE(prepared.hasKey(kVendorKey));
-  EXPECT_TRUE(prepared.hasFile("WINDOWS/Zelvaran/zelbak95"));
-
-  StepResult reboot = Step(*scenario, "rq47set", "");
-  EXPECT_EQ(0, reboot.wineExitCode);
-  Outcome installed(reboot);
-  EXPECT_FALSE(installed.hasKey(kTemporaryKey));
-  EXPECT_EQ(std::optional<std::string>("3.02 Build 69"), installed.text(kVendorKey, "Version"));
-  EXPECT_EQ(std::optional<std::string>("Spanish"), installed.text(kVendorKey, "Language"));
-  EXPECT_EQ(std::optional<std::string>("TRUE"), installed.text(kVendorKey, "DOSboxEnabled"));
+  UpgradeAndTheRunAfterTheReboot(*scenario, kVendorKey)
+      .expectVendor(
+          {{"Version", "3.02 Build 69"}, {"Language", "Spanish"}, {"DOSboxEnabled", "TRUE"}});
 }
 
 TEST_F(WineFloppyScenario, FreshInstallationAndUninstall) {
   START_OR_SKIP(scenario, "win98se");
-  StepResult install = Step(*scenario, "rq47set", "");
-  EXPECT_EQ(0, install.wineExitCode);
-  EXPECT_EQ(std::optional<std::string>("3.02 Build 69"),
-            Outcome(install).text(kVendorKey, "Version"));
-  StepResult removed = Step(*scenario, "zuninst", "yes,ok");
-  EXPECT_EQ(1, removed.wineExitCode);
-  EXPECT_FALSE(Outcome(removed).hasFile("WINDOWS/SYSTEM/zca.cpl"));
+  Outcome(Step(*scenario, "rq47set", "", 0)).expectVendor({{"Version", "3.02 Build 69"}});
+  EXPECT_FALSE(Outcome(Step(*scenario, "zuninst", "yes,ok", 1)).hasFile("WINDOWS/SYSTEM/zca.cpl"));
 }
 
 }  // namespace

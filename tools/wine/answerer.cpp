@@ -5,8 +5,8 @@
 //
 // ANSWERS is a comma-separated list (yes, no, ok, cancel, ...) taken in order;
 // when it runs out, a box gets its default button. Each box is appended to the
-// LOG file as one line: caption, text, buttons, answer, separated by tabs, with
-// CR, LF, tab and backslash escaped as \r \n \t \\. The answerer ends when the
+// LOG file as one line (box_line.h): caption, text, buttons, answer, separated
+// by tabs, with CR, LF, tab and backslash escaped. The answerer ends when the
 // file STOP exists, or after ten minutes.
 //
 // A box is a visible top-level window of class "#32770"; its text is the
@@ -18,6 +18,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "box_line.h"
 
 namespace {
 
@@ -59,20 +61,6 @@ BOOL CALLBACK CollectButton(HWND window, LPARAM param) {
   reinterpret_cast<std::vector<Button>*>(param)->push_back(
       Button{GetDlgCtrlID(window), text, window, (style & 0x0F) == BS_DEFPUSHBUTTON});
   return TRUE;
-}
-
-std::string Escape(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\\': out += "\\\\"; break;
-      default: out += c;
-    }
-  }
-  return out;
 }
 
 std::string Lower(std::string text) {
@@ -120,8 +108,10 @@ void Answer(HWND box, FILE* log) {
     if (!labels.empty()) labels += ",";
     labels += button.label;
   }
-  std::fprintf(log, "%s\t%s\t%s\t%s\n", Escape(caption).c_str(), Escape(text).c_str(),
-               labels.c_str(), chosen->label.c_str());
+  const char tab = box_line::kSeparator;
+  std::string line = box_line::Escaped(caption) + tab + box_line::Escaped(text) + tab + labels +
+                     tab + chosen->label + "\n";
+  std::fputs(line.c_str(), log);
   std::fflush(log);
   PostMessageA(box, WM_COMMAND, MAKEWPARAM(chosen->id, BN_CLICKED),
                reinterpret_cast<LPARAM>(chosen->window));

@@ -59,15 +59,6 @@ table.changes td.value-name { padding-left: 28px; }
 p.nothing { color: #333; }
 )css";
 
-const char* ChangeClass(Change change) {
-  switch (change) {
-    case Change::Added: return "added";
-    case Change::Removed: return "removed";
-    case Change::Changed: return "changed";
-  }
-  return "";
-}
-
 const char* ChangeMark(Change change) {
   switch (change) {
     case Change::Added: return "+";
@@ -127,13 +118,13 @@ void AppendRegistry(std::string& out, const MachineChanges& changes) {
     const char* what = key.change == Change::Added     ? "key added"
                        : key.change == Change::Removed ? "key removed"
                                                        : "values changed";
-    out += std::string("<tr class=\"key ") + ChangeClass(key.change) + "\" data-change=\"" +
-           ChangeClass(key.change) + "\"><td class=\"mark\">" + ChangeMark(key.change) +
+    out += std::string("<tr class=\"key ") + ChangeName(key.change) + "\" data-change=\"" +
+           ChangeName(key.change) + "\"><td class=\"mark\">" + ChangeMark(key.change) +
            "</td><td class=\"path\">" + Ansi(key.path) + "</td><td colspan=\"2\">" + what +
            "</td></tr>\n";
     for (const ValueChange& value : key.values) {
-      out += std::string("<tr class=\"value ") + ChangeClass(value.change) + "\" data-change=\"" +
-             ChangeClass(value.change) + "\"><td class=\"mark\">" + ChangeMark(value.change) +
+      out += std::string("<tr class=\"value ") + ChangeName(value.change) + "\" data-change=\"" +
+             ChangeName(value.change) + "\"><td class=\"mark\">" + ChangeMark(value.change) +
              "</td><td class=\"value-name code\">" + HtmlEscaped(ValueNameText(value.name)) +
              "</td>" + ValueCell(value.before) + ValueCell(value.after) + "</tr>\n";
     }
@@ -152,8 +143,8 @@ void AppendFiles(std::string& out, const MachineChanges& changes) {
       if (!present) return "";
       return file.directory ? "folder" : ByteCount(bytes);
     };
-    out += std::string("<tr class=\"") + ChangeClass(file.change) + "\" data-change=\"" +
-           ChangeClass(file.change) + "\"><td class=\"mark\">" + ChangeMark(file.change) +
+    out += std::string("<tr class=\"") + ChangeName(file.change) + "\" data-change=\"" +
+           ChangeName(file.change) + "\"><td class=\"mark\">" + ChangeMark(file.change) +
            "</td><td class=\"path\">" + Ansi(file.path) + (file.directory ? "\\" : "") +
            "</td><td>" + size(file.change != Change::Added, file.beforeSize) + "</td><td>" +
            size(file.change != Change::Removed, file.afterSize) + "</td></tr>\n";

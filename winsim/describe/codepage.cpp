@@ -10,11 +10,6 @@ constexpr char32_t kHighControls[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-char32_t AnsiToUnicode(unsigned char byte) {
-  if (byte >= 0x80 && byte <= 0x9F) return kHighControls[byte - 0x80];
-  return byte;
-}
-
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
@@ -29,6 +24,11 @@ void AppendUtf8(std::string& out, char32_t c) {
 }
 
 }  // namespace
+
+char32_t AnsiToUnicode(unsigned char byte) {
+  if (byte >= 0x80 && byte <= 0x9F) return kHighControls[byte - 0x80];
+  return byte;
+}
 
 std::string AnsiToUtf8(std::string_view ansi) {
   std::string out;

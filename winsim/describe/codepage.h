@@ -18,6 +18,9 @@ std::string AnsiToUtf8(std::string_view ansi);
 // stay as they are.
 std::string ShownText(std::string_view ansi);
 
+// The Unicode character of a code page 1252 byte.
+char32_t AnsiToUnicode(unsigned char byte);
+
 // The code page 1252 byte of a Unicode character; nothing when it has none.
 std::optional<char> UnicodeToAnsi(char32_t c);
 

@@ -26,7 +26,7 @@ bool SameValue(const winsim::RegValue& a, const winsim::RegValue& b) {
   return a.type == b.type && a.data == b.data;
 }
 
-void CompareKeys(const winsim::RegKey& before, const winsim::RegKey& after,
+void CompareKeys(const winsim::RegKey& before, const winsim::RegKey& after, DiffRules rules,
                  std::vector<KeyChange>& out) {
   KeyChange entry;
   entry.change = Change::Changed;
@@ -35,7 +35,7 @@ void CompareKeys(const winsim::RegKey& before, const winsim::RegKey& after,
     const winsim::RegValue* now = after.findValue(old.name);
     if (now == nullptr) {
       entry.values.push_back({Change::Removed, old.name, old, std::nullopt});
-    } else if (!SameValue(old, *now)) {
+    } else if (!SameValue(old, *now) || (rules.nameCase && old.name != now->name)) {
       entry.values.push_back({Change::Changed, now->name, old, *now});
     }
   }
@@ -44,7 +44,9 @@ void CompareKeys(const winsim::RegKey& before, const winsim::RegKey& after,
       entry.values.push_back({Change::Added, now.name, std::nullopt, now});
     }
   }
-  if (!entry.values.empty()) out.push_back(std::move(entry));
+  if (!entry.values.empty() || (rules.nameCase && before.name() != after.name())) {
+    out.push_back(std::move(entry));
+  }
 
   // Both lists are in the same case-insensitive order: walk them together.
   size_t i = 0;
@@ -62,7 +64,7 @@ void CompareKeys(const winsim::RegKey& before, const winsim::RegKey& after,
       ListWholeKey(*right, Change::Added, out);
       ++j;
     } else {
-      CompareKeys(*left, *right, out);
+      CompareKeys(*left, *right, rules, out);
       ++i;
       ++j;
     }
@@ -79,6 +81,15 @@ std::optional<TextChange> CompareTexts(const std::string& path, const std::strin
 }
 
 }  // namespace
+
+const char* ChangeName(Change change) {
+  switch (change) {
+    case Change::Added: return "added";
+    case Change::Removed: return "removed";
+    case Change::Changed: return "changed";
+  }
+  return "?";
+}
 
 RegistryCounts MachineChanges::registryCounts() const {
   RegistryCounts counts;
@@ -100,17 +111,18 @@ RegistryCounts MachineChanges::registryCounts() const {
 }
 
 std::vector<KeyChange> CompareRegistries(const winsim::Registry& before,
-                                         const winsim::Registry& after) {
+                                         const winsim::Registry& after, DiffRules rules) {
   std::vector<KeyChange> changes;
   for (winsim::Root root : winsim::Registry::kRoots) {
-    CompareKeys(before.root(root), after.root(root), changes);
+    CompareKeys(before.root(root), after.root(root), rules, changes);
   }
   return changes;
 }
 
-MachineChanges CompareSnapshots(const MachineSnapshot& before, const MachineSnapshot& after) {
+MachineChanges CompareSnapshots(const MachineSnapshot& before, const MachineSnapshot& after,
+                                DiffRules rules) {
   MachineChanges changes;
-  changes.keys = CompareRegistries(before.registry, after.registry);
+  changes.keys = CompareRegistries(before.registry, after.registry, rules);
 
   if (std::optional<TextChange> ini =
           CompareTexts("machine.ini", before.machineIni, after.machineIni)) {
@@ -142,8 +154,9 @@ MachineChanges CompareSnapshots(const MachineSnapshot& before, const MachineSnap
       // A folder became a file or the other way round.
       changes.files.push_back({Change::Removed, old->first, a.directory, a.size, 0});
       changes.files.push_back({Change::Added, now->first, b.directory, 0, b.size});
-    } else if (!a.directory && (a.size != b.size || a.sha256 != b.sha256)) {
-      changes.files.push_back({Change::Changed, now->first, false, a.size, b.size});
+    } else if ((!a.directory && (a.size != b.size || a.sha256 != b.sha256)) ||
+               (rules.nameCase && old->first != now->first)) {
+      changes.files.push_back({Change::Changed, now->first, a.directory, a.size, b.size});
       if (a.text && b.text) {
         if (std::optional<TextChange> text = CompareTexts(now->first, *a.text, *b.text)) {
           changes.texts.push_back(std::move(*text));

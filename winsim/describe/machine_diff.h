@@ -16,6 +16,9 @@ namespace winsim_tool {
 
 enum class Change { Added, Removed, Changed };
 
+// "added", "removed", "changed".
+const char* ChangeName(Change change);
+
 struct ValueChange {
   Change change = Change::Changed;
   std::string name;  // as the newer side writes it ("" for the default value)
@@ -57,9 +60,18 @@ struct MachineChanges {
   RegistryCounts registryCounts() const;
 };
 
+// Names compare without regard to case, as Windows finds them. With
+// nameCase, a key, value, file or folder whose name is spelled otherwise
+// after is listed as changed too (a key with no value changed, a value with
+// the same data), as when two machines must agree to the letter.
+struct DiffRules {
+  bool nameCase = false;
+};
+
 std::vector<KeyChange> CompareRegistries(const winsim::Registry& before,
-                                         const winsim::Registry& after);
-MachineChanges CompareSnapshots(const MachineSnapshot& before, const MachineSnapshot& after);
+                                         const winsim::Registry& after, DiffRules rules = {});
+MachineChanges CompareSnapshots(const MachineSnapshot& before, const MachineSnapshot& after,
+                                DiffRules rules = {});
 
 }  // namespace winsim_tool
 

@@ -15,6 +15,11 @@ struct Failure {
   std::string message;
 };
 
+Failure NotAnExport() {
+  return Failure{1, "the file does not begin with \"" + std::string(kVersion5Header) +
+                        "\", so it is not what a newer regedit exports"};
+}
+
 std::string CodePoint(char32_t c) {
   char text[16];
   std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(c));
@@ -115,9 +120,9 @@ std::string_view TrimmedRight(std::string_view text) {
   return text;
 }
 
-// Where the data of a "name"=hex(N): or @=hex(N): line starts, for N 1, 2
-// or 7 (the types whose data version 5.00 writes as UTF-16); npos otherwise.
-size_t Utf16ValueData(std::string_view line) {
+// Where the data of a "name"= or @= line starts (after the blanks); npos
+// for a line that is no value.
+size_t ValueData(std::string_view line) {
   size_t pos = line.size() - TrimmedLeft(line).size();
   if (pos >= line.size()) return std::string_view::npos;
   if (line[pos] == '@') {
@@ -134,6 +139,14 @@ size_t Utf16ValueData(std::string_view line) {
   if (pos >= line.size() || line[pos] != '=') return std::string_view::npos;
   ++pos;
   while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+  return pos;
+}
+
+// Where the data of a "name"=hex(N): or @=hex(N): line starts, for N 1, 2
+// or 7 (the types whose data version 5.00 writes as UTF-16); npos otherwise.
+size_t Utf16ValueData(std::string_view line) {
+  size_t pos = ValueData(line);
+  if (pos == std::string_view::npos) return pos;
   for (std::string_view prefix : {"hex(1):", "hex(2):", "hex(7):"}) {
     if (line.size() - pos >= prefix.size()) {
       std::string_view candidate = line.substr(pos, prefix.size());
@@ -201,10 +214,47 @@ std::string Utf16DataToAnsi(const std::string& data, size_t line) {
   return LineToAnsi(text, line);
 }
 
-std::string Version5ToRegedit4(const std::vector<std::string>& lines) {
+// A string value that holds a newer regedit's escape of a line break or a
+// NUL, as hex(1) with those bytes and its NUL; nothing for any other line.
+// The other escapes are REGEDIT4's: \\ and \" stand for the character, a
+// backslash before anything else stays.
+std::optional<std::string> EscapedStringAsHex(std::string_view line) {
+  size_t data = ValueData(line);
+  if (data == std::string_view::npos || line[data] != '"') return std::nullopt;
+  std::string bytes;
+  bool escaped = false;
+  for (size_t i = data + 1; i < line.size(); ++i) {
+    char c = line[i];
+    if (c == '"') {
+      if (!escaped || !TrimmedRight(line.substr(i + 1)).empty()) return std::nullopt;
+      return std::string(line.substr(0, data)) + "hex(1):" + HexList(bytes + '\0');
+    }
+    if (c == '\\' && i + 1 < line.size()) {
+      char next = line[i + 1];
+      if (next == 'r' || next == 'n' || next == '0') {
+        bytes += next == 'r' ? '\r' : next == 'n' ? '\n' : '\0';
+        escaped = true;
+        ++i;
+        continue;
+      }
+      if (next == '\\' || next == '"') c = line[++i];
+    }
+    bytes += c;
+  }
+  return std::nullopt;  // no closing quote: the REGEDIT4 reader says so
+}
+
+std::string Version5ToRegedit4(const std::vector<std::string>& lines,
+                               const RegistryFileRules& rules) {
   std::string out = "REGEDIT4\r\n";
   for (size_t i = 1; i < lines.size(); ++i) {
     const std::string& line = lines[i];
+    if (rules.stringEscapes) {
+      if (std::optional<std::string> hex = EscapedStringAsHex(line)) {
+        out += *hex + "\r\n";
+        continue;
+      }
+    }
     size_t data = Utf16ValueData(line);
     if (data == std::string::npos) {
       out += line + "\r\n";
@@ -237,7 +287,7 @@ std::string Version5ToRegedit4(const std::vector<std::string>& lines) {
 
 }  // namespace
 
-RegistryFileText ReadRegistryFileText(std::string_view bytes) {
+RegistryFileText ReadRegistryFileText(std::string_view bytes, const RegistryFileRules& rules) {
   RegistryFileText result;
   try {
     std::u32string text;
@@ -251,6 +301,8 @@ RegistryFileText ReadRegistryFileText(std::string_view bytes) {
       text = DecodeUtf8(bytes.substr(3));
     } else if (TrimmedLeft(bytes).substr(0, kVersion5Header.size()) == kVersion5Header) {
       text = DecodeUtf8(bytes);
+    } else if (rules.version5Only) {
+      throw NotAnExport();
     } else {
       result.regedit4 = std::string(bytes);  // REGEDIT4 (or not a registry file at all)
       return result;
@@ -261,7 +313,9 @@ RegistryFileText ReadRegistryFileText(std::string_view bytes) {
     // Blanks around the header are allowed, as regedit allows them.
     if (!lines.empty() && TrimmedRight(TrimmedLeft(lines[0])) == kVersion5Header) {
       result.version5 = true;
-      result.regedit4 = Version5ToRegedit4(lines);
+      result.regedit4 = Version5ToRegedit4(lines, rules);
+    } else if (rules.version5Only) {
+      throw NotAnExport();
     } else {
       for (const std::string& line : lines) result.regedit4 += line + "\r\n";
     }

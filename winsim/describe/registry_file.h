@@ -22,7 +22,20 @@ struct RegistryFileText {
   std::string error;      // ... and what is wrong with it
 };
 
-RegistryFileText ReadRegistryFileText(std::string_view bytes);
+// How strictly a file is read. The defaults take what regedit imports; an
+// export of a newer regedit (Wine's, which the Wine runs read back) is read
+// with both rules on.
+struct RegistryFileRules {
+  // Only a version 5.00 file is taken; anything else is refused at line 1.
+  bool version5Only = false;
+  // A string's escapes \r, \n and \0, which a newer regedit writes for a line
+  // break or a NUL in a string, are those bytes: the string becomes hex(1)
+  // with every byte and its NUL, as REGEDIT4 cannot write them between quotes.
+  bool stringEscapes = false;
+};
+constexpr RegistryFileRules kRegeditExport{true, true};
+
+RegistryFileText ReadRegistryFileText(std::string_view bytes, const RegistryFileRules& rules = {});
 
 }  // namespace winsim_tool
 
