@@ -62,12 +62,11 @@ TEST_F(UpgradeOutcomeTest, AnAcceptedUpgradeCutShortIsOfferedAgain) {
   marked.version = "3.02 Build 69";
   WriteOldSettings(kServiceKeyPath, marked);
   machine().createKey(kTempKeyPath);
-  auto filesBefore = FilesBelow(machine().folder());
+  MachineSnapshot before = Snapshot(machine());
 
   EXPECT_EQ(Upgrade({IDNO}), UpgradeResult::kDeclined);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestionText});
-  EXPECT_EQ(FilesBelow(machine().folder()), filesBefore);
-  EXPECT_TRUE(machine().keyExists(kServiceKeyPath));
+  EXPECT_TRUE(Unchanged(before, machine()));
 
   machine().registry().remove(kServiceKeyPath);
   WriteOldSettings(kVendorKeyPath, marked);
