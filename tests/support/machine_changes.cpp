@@ -30,7 +30,7 @@ bool Covers(std::string_view entry, std::string_view path) {
 
 class ChangeList {
  public:
-  explicit ChangeList(std::initializer_list<std::string_view> expected)
+  explicit ChangeList(const std::vector<std::string>& expected)
       : expected_(expected), seen_(expected.size()) {}
 
   // Lists the changes no expected entry covers, one a line.
@@ -70,47 +70,62 @@ class ChangeList {
     if (++lines_ <= kMostLines) text_ += "\n  " + line;
   }
 
-  ::testing::AssertionResult Result() {
+  std::string Text() {
     size_t i = 0;
-    for (std::string_view entry : expected_) {
-      if (!seen_[i++]) Line("expected a change of " + std::string(entry) + ", but it is as before");
+    for (const std::string& entry : expected_) {
+      if (!seen_[i++]) Line("expected a change of " + entry + ", but it is as before");
     }
-    if (lines_ == 0) return ::testing::AssertionSuccess();
     if (lines_ > kMostLines) text_ += "\n  ... " + std::to_string(lines_ - kMostLines) + " more";
-    return ::testing::AssertionFailure() << "the machine is not as expected:" << text_;
+    return text_;
+  }
+
+  ::testing::AssertionResult Result() {
+    std::string text = Text();
+    if (text.empty()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the machine is not as expected:" << text;
   }
 
  private:
   bool Expected(const std::string& path) {
     bool covered = false;
     size_t i = 0;
-    for (std::string_view entry : expected_) {
+    for (const std::string& entry : expected_) {
       if (Covers(entry, path)) covered = seen_[i] = true;
       ++i;
     }
     return covered;
   }
 
-  std::initializer_list<std::string_view> expected_;
+  const std::vector<std::string>& expected_;
   std::vector<bool> seen_;
   size_t lines_ = 0;
   std::string text_;
 };
+
+// Two registries that hold the same keys and values, by names compared
+// without regard to case: the names' case.
+void CompareCase(const winsim::RegKey& before, const winsim::RegKey& after, ChangeList& list) {
+  if (before.name() != after.name()) list.Line("[" + before.path() + "] -> [" + after.path() + "]");
+  for (const winsim::RegValue& value : before.values()) {
+    const winsim::RegValue* now = after.findValue(value.name);
+    if (now != nullptr && now->name != value.name) {
+      list.Line("[" + after.path() + "] " + value.name + " -> " + now->name);
+    }
+  }
+  for (size_t i = 0; i < before.subkeyCount(); ++i) {
+    CompareCase(*before.subkey(i), *after.subkey(i), list);
+  }
+}
 
 void CheckHandles(TestMachine& machine, ChangeList& list) {
   size_t open = machine.run().openHandleCount();
   if (open != 0) list.Line(std::to_string(open) + " handle(s) of the run left open");
 }
 
-}  // namespace
-
-MachineSnapshot Snapshot(TestMachine& machine) {
-  return winsim_tool::TakeSnapshot(machine.machine());
-}
-
-::testing::AssertionResult Unchanged(const MachineSnapshot& before, TestMachine& machine) {
-  MachineSnapshot now = Snapshot(machine);
-  ChangeList list({});
+::testing::AssertionResult Unchanged(const MachineSnapshot& before, const MachineSnapshot& now,
+                                     TestMachine* machine) {
+  const std::vector<std::string> none;
+  ChangeList list(none);
   list.Add(winsim_tool::CompareSnapshots(before, now));
   // The comparison matches names without regard to case, as Windows does;
   // a run that only changed the case of a name changed the machine too.
@@ -123,16 +138,57 @@ MachineSnapshot Snapshot(TestMachine& machine) {
       if (a->first != b->first) list.Line("renamed: " + a->first + " -> " + b->first);
     }
   }
-  CheckHandles(machine, list);
+  if (machine != nullptr) CheckHandles(*machine, list);
   return list.Result();
 }
 
+}  // namespace
+
+MachineSnapshot Snapshot(const std::filesystem::path& folder) {
+  return winsim_tool::TakeSnapshot(winsim::Machine::load(folder));
+}
+
+MachineSnapshot Snapshot(TestMachine& machine) {
+  return winsim_tool::TakeSnapshot(machine.machine());
+}
+
+::testing::AssertionResult Unchanged(const MachineSnapshot& before, TestMachine& machine) {
+  return Unchanged(before, Snapshot(machine), &machine);
+}
+
+::testing::AssertionResult Unchanged(const MachineSnapshot& before,
+                                     const std::filesystem::path& folder) {
+  return Unchanged(before, Snapshot(folder), nullptr);
+}
+
 ::testing::AssertionResult ChangedOnly(const MachineSnapshot& before, TestMachine& machine,
-                                       std::initializer_list<std::string_view> changed) {
+                                       const std::vector<std::string>& changed) {
   ChangeList list(changed);
   list.Add(winsim_tool::CompareSnapshots(before, Snapshot(machine)));
   CheckHandles(machine, list);
   return list.Result();
+}
+
+::testing::AssertionResult ChangedOnly(const MachineSnapshot& before,
+                                       const std::filesystem::path& folder,
+                                       const std::vector<std::string>& changed) {
+  ChangeList list(changed);
+  list.Add(winsim_tool::CompareSnapshots(before, Snapshot(folder)));
+  return list.Result();
+}
+
+std::string RegistryDifferences(const winsim::Registry& before, const winsim::Registry& after) {
+  const std::vector<std::string> none;
+  ChangeList list(none);
+  MachineChanges changes;
+  changes.keys = winsim_tool::CompareRegistries(before, after);
+  list.Add(changes);
+  if (changes.keys.empty()) {
+    for (winsim::Root root : winsim::Registry::kRoots) {
+      CompareCase(before.root(root), after.root(root), list);
+    }
+  }
+  return list.Text();
 }
 
 }  // namespace rq47test
