@@ -124,7 +124,7 @@ class InterruptionSweep : public ::testing::TestWithParam<std::tuple<ScenarioId,
     std::string differences =
         RegistryDifferences(finished_->registryAfter, winsim::Machine::load(work_).registry);
     if (!differences.empty()) {
-      broken.push_back("after the next run the registry is not as the clean run leaves it:" +
+      broken.push_back("after the next run the registry is not as the clean run leaves it:\n" +
                        differences);
     }
     if (ReadMachineFile(work_, kSystemIni) != finished_->systemIniAfter) {
