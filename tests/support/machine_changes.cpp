@@ -19,18 +19,29 @@ bool Covers(const std::string& entry, const std::string& path) {
          (path.size() == entry.size() || path[entry.size()] == '\\');
 }
 
+template <typename List, typename Test>
+void Erase(List& list, Test test) {
+  list.erase(std::remove_if(list.begin(), list.end(), test), list.end());
+}
+
 // Takes the changes of `expected` out of `changes`; says which of them did not change.
 std::string TakeExpected(MachineChanges& changes, const std::vector<std::string>& expected) {
+  using winsim_tool::Change;
   std::string missing;
   for (const std::string& entry : expected) {
     bool seen = false;
     auto covered = [&](const auto& change) { return Covers(entry, change.path) && (seen = true); };
-    auto take = [&](auto& list) {
-      list.erase(std::remove_if(list.begin(), list.end(), covered), list.end());
-    };
-    take(changes.keys);
-    take(changes.files);
-    take(changes.texts);
+    for (winsim_tool::KeyChange& key : changes.keys) {  // a value of a key on both sides
+      if (key.change != Change::Changed) continue;
+      Erase(key.values, [&](const auto& value) {
+        return winsim::NamesEqual(entry, key.path + "\\" + value.name) && (seen = true);
+      });
+    }
+    Erase(changes.keys, [&](const auto& key) {
+      return covered(key) || (key.change == Change::Changed && key.values.empty());
+    });
+    Erase(changes.files, covered);
+    Erase(changes.texts, covered);
     if (!seen) missing += "expected a change of " + entry + ", but it is as before\n";
   }
   return missing;

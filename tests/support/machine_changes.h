@@ -37,8 +37,9 @@ MachineSnapshot Snapshot(const std::filesystem::path& folder);
                                      const std::filesystem::path& folder);
 
 // Each of `changed` did change, and nothing else: a registry key by its full
-// path (with its values and subkeys), or a file or folder by its Windows path
-// (a folder with what lies below it).
+// path (with its values and subkeys), a value by its key's path and its name
+// ("...\0000\PortName"), or a file or folder by its Windows path (a folder
+// with what lies below it).
 ::testing::AssertionResult ChangedOnly(const MachineSnapshot& before, TestMachine& machine,
                                        const std::vector<std::string>& changed);
 ::testing::AssertionResult ChangedOnly(const MachineSnapshot& before,
