@@ -40,7 +40,7 @@ class ArchiveTest : public UpgradeTest {
   }
   std::vector<std::string> ArchivedNames() {
     std::vector<std::string> names;
-    for (const auto& entry : FilesBelow(machine().hostPath(kBackupFolderPath))) {
+    for (const auto& entry : FolderContents(machine().hostPath(kBackupFolderPath))) {
       names.push_back(entry.first);
     }
     return names;
@@ -68,7 +68,7 @@ TEST_F(ArchiveTest, ArchivesEveryFileOfThePreviousVersion) {
 
   EXPECT_EQ(rq47set::ArchivePreviousVersion(context()), rq47set::Archive::kMade);
 
-  EXPECT_EQ(FilesBelow(machine().hostPath(kBackupFolderPath)), expected);
+  EXPECT_EQ(FolderContents(machine().hostPath(kBackupFolderPath)), expected);
 }
 
 TEST_F(ArchiveTest, TheProgramFoldersFileWinsOverTheKitFolders) {
