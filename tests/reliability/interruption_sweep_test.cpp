@@ -9,10 +9,10 @@
 
 #include <algorithm>
 #include <iostream>
-#include <sstream>
 #include <tuple>
 
 #include "invariants.h"
+#include "machine_changes.h"
 #include "scenarios.h"
 #include "user_settings.h"
 #include "whole_run.h"
@@ -34,21 +34,6 @@ const char* const kVendorValues[] = {"Version",  "Operating System", "PNP ID",
 bool Installed(const RunOutcome& outcome) {
   return outcome.exitCode == 0 && !outcome.boxes.empty() &&
          outcome.boxes.back().text.rfind("You have successfully installed", 0) == 0;
-}
-
-// The first line where two texts differ, for a readable finding.
-std::string FirstDifference(const std::string& got, const std::string& wanted) {
-  std::istringstream a(got), b(wanted);
-  std::string lineA, lineB;
-  for (size_t line = 1;; ++line) {
-    bool moreA = static_cast<bool>(std::getline(a, lineA));
-    bool moreB = static_cast<bool>(std::getline(b, lineB));
-    if (!moreA && !moreB) return "no difference";
-    if (!moreA || !moreB || lineA != lineB) {
-      return "line " + std::to_string(line) + " is \"" + (moreA ? lineA : "(end)") +
-             "\" where the clean run has \"" + (moreB ? lineB : "(end)") + "\"";
-    }
-  }
 }
 
 bool AskedUpgrade(const RunOutcome& outcome) {
@@ -136,10 +121,11 @@ class InterruptionSweep : public ::testing::TestWithParam<std::tuple<ScenarioId,
   // those the upgrade deleted. A vendor key that a cut left before its
   // Version holds nothing of an earlier version: the next run installs.
   void ExpectCleanResult(std::vector<std::string>& broken, bool askedUpgrade) {
-    std::string registry = RegistryText(work_);
-    if (registry != finished_->registryAfter) {
-      broken.push_back("after the next run the registry is not as the clean run leaves it: " +
-                       FirstDifference(registry, finished_->registryAfter));
+    std::string differences =
+        RegistryDifferences(finished_->registryAfter, winsim::Machine::load(work_).registry);
+    if (!differences.empty()) {
+      broken.push_back("after the next run the registry is not as the clean run leaves it:\n" +
+                       differences);
     }
     if (ReadMachineFile(work_, kSystemIni) != finished_->systemIniAfter) {
       broken.push_back("after the next run system.ini is not as the clean run leaves it");

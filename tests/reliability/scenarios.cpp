@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "snapshot.h"
 #include "test_machine.h"
 #include "winsim/machine.h"
 
@@ -79,7 +80,7 @@ Scenario Prepare(ScenarioId id, const fs::path& start, Program program, std::vec
   fs::path clean = ScratchFolder(scenario.name + "-clean");
   scenario.clean = CleanRun(start, clean, program, scenario.answers);
   scenario.systemIniAfter = ReadMachineFile(clean, kSystemIni).value_or("");
-  scenario.registryAfter = RegistryText(clean);
+  winsim_tool::CopyRegistry(winsim::Machine::load(clean).registry, scenario.registryAfter);
   scenario.archiveAfter = ArchiveFiles(clean);
   return scenario;
 }
@@ -194,30 +195,6 @@ const Scenario& GetScenario(ScenarioId id) {
 
 fs::path ScratchFolder(const std::string& name) { return ScenarioRoot().path() / name; }
 
-namespace {
-
-void DescribeKey(const winsim::RegKey& key, std::string& out) {
-  out += "[" + key.path() + "]\n";
-  std::vector<const winsim::RegValue*> values;
-  for (const winsim::RegValue& value : key.values()) values.push_back(&value);
-  std::sort(values.begin(), values.end(), [](const auto* a, const auto* b) {
-    return winsim::CompareNames(a->name, b->name) < 0;
-  });
-  for (const winsim::RegValue* value : values) {
-    out += "\"" + value->name + "\" type " + std::to_string(value->type) + ":";
-    for (unsigned char byte : value->data) {
-      static const char kHex[] = "0123456789abcdef";
-      out += ' ';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 15];
-    }
-    out += "\n";
-  }
-  for (size_t i = 0; i < key.subkeyCount(); ++i) DescribeKey(*key.subkey(i), out);
-}
-
-}  // namespace
-
 FileContents ArchiveFiles(const fs::path& folder) {
   FileContents files;
   std::error_code error;
@@ -240,13 +217,6 @@ FileContents ArchiveFiles(const fs::path& folder) {
     files[name].assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   return files;
-}
-
-std::string RegistryText(const fs::path& folder) {
-  winsim::Machine machine = winsim::Machine::load(folder);
-  std::string out;
-  for (winsim::Root root : winsim::Registry::kRoots) DescribeKey(machine.registry.root(root), out);
-  return out;
 }
 
 UserSettings InstalledUserSettings() {

@@ -19,6 +19,7 @@
 
 #include "user_settings.h"
 #include "whole_run.h"
+#include "winsim/registry.h"
 
 namespace rq47test {
 
@@ -63,7 +64,7 @@ struct Scenario {
   // What the clean run leaves.
   RunOutcome clean;
   std::string systemIniAfter;
-  std::string registryAfter;  // RegistryText of the whole registry
+  winsim::Registry registryAfter;
   // The settings the user has before the run; nothing when there are none yet.
   std::optional<UserSettings> userSettings;
   // The backup folder as the clean run leaves it: the previous version's
@@ -87,11 +88,6 @@ std::filesystem::path ScratchFolder(const std::string& name);
 // The files of a machine folder's backup folder (WINDOWS\Zelvaran\zelbak95),
 // those in its folders by their relative path ("system\zelvcd.vxd").
 FileContents ArchiveFiles(const std::filesystem::path& folder);
-
-// The whole registry of a machine folder as text, one line per key and per
-// value, values in name order: two registries that hold the same keys and
-// values give the same text, whatever order the values were set in.
-std::string RegistryText(const std::filesystem::path& folder);
 
 // The user's settings an installed machine holds in these tests (all differ
 // from the defaults; DOSboxEnabled "TRUE" with the driver line in system.ini).

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "machine_changes.h"
 #include "setup_end.h"
 #include "setup_machine.h"
 #include "trace_lines.h"
@@ -51,11 +52,10 @@ void ExpectOnlyBox(rq47test::TestMachine& machine, const std::string& text) {
 
 TEST(MainSequence, WithoutTheModemTheHardwareMessageEndsTheRunAndNothingIsWritten) {
   auto machine = MakeMachine({}, "");
+  rq47test::MachineSnapshot before = rq47test::Snapshot(*machine);
   EXPECT_EQ(rq47set::RunSetup(), 0);
   ExpectOnlyBox(*machine, kHardwareNotFound);
-  EXPECT_EQ(setuptest::ChangingCalls(*machine), 0u);
-  EXPECT_FALSE(machine->keyExists(rq47test::Hklm("Software\\Zelvaran")));
-  EXPECT_EQ(machine->run().openHandleCount(), 0u);
+  EXPECT_TRUE(rq47test::Unchanged(before, *machine));
 }
 
 // The package is looked at only once the modem is known to be there: the
@@ -78,6 +78,7 @@ TEST(MainSequence, AFileMissingFromThePackageIsNamedAndNothingIsChanged) {
     auto machine = MakeMachine();
     machine->removeFile(std::string("C:\\WINDOWS\\Zelvaran\\ZelSet95\\") + missing);
     machine->removeFile("C:\\WINDOWS\\Zelvaran\\ZelSet95\\rq47.reg");  // named only when first
+    rq47test::MachineSnapshot before = rq47test::Snapshot(*machine);
 
     EXPECT_EQ(rq47set::RunSetup(), 102);
 
@@ -86,9 +87,7 @@ TEST(MainSequence, AFileMissingFromThePackageIsNamedAndNothingIsChanged) {
                                 " is missing from the folder\rC:\\WINDOWS\\Zelvaran\\ZelSet95\r\r"
                                 "Copy the whole installation kit into that folder, then run Setup "
                                 "again.\rNothing has been installed or changed.");
-    EXPECT_EQ(setuptest::ChangingCalls(*machine), 0u);
-    EXPECT_FALSE(machine->keyExists(rq47test::Hklm("Software\\Zelvaran")));
-    EXPECT_EQ(machine->run().openHandleCount(), 0u);
+    EXPECT_TRUE(rq47test::Unchanged(before, *machine));
   }
 }
 
@@ -273,29 +272,33 @@ TEST(MainSequence, AVendorKeyWithSettingsButNoVersionIsAnEarlierVersion) {
   EXPECT_EQ(earlier->run().messageBoxes()[0].style, static_cast<uint32_t>(MB_YESNO));
 }
 
-// The exit codes the program documents, one for each way a run can end.
-TEST(SetupEnd, EachEndHasItsDocumentedExitCode) {
-  using Path = rq47set::ProgramFolderPath;
-  using rq47set::ChildRun;
-  using rq47set::SetupEnd;
-  using rq47set::SetupResult;
-  const std::pair<SetupEnd, int> kEnds[] = {
-      {SetupResult::kFinished, 0},
-      {Path::kNoDestination, 1},
-      {Path::kWindowsDirectoryTooLong, 2},
-      {Path::kWindowsDirectoryEmpty, 3},
-      {Path::kDoesNotFit, 4},
-      {ChildRun::kNotStarted, -1},
-      {ChildRun::kExitCodeUnread, -2},
-      {ChildRun::kNotEnded, -3},
-      {SetupResult::kRequirementsNotMet, 100},
-      {SetupResult::kArchiveFailed, 101},
-      {SetupResult::kPackageIncomplete, 102},
-      {SetupResult::kFilesNotPlaced, 103},
+// The ends that no other test reaches, each run to its end: the exit code
+// says which step stopped the run, and the success message is not shown.
+TEST(MainSequence, EachFailedStepEndsWithItsExitCode) {
+  struct End {
+    const char* what;
+    std::string windowsDirectory;
+    winsim::FaultRule fault;
+    int exitCode;
   };
-  for (const auto& [end, code] : kEnds) EXPECT_EQ(end.exitCode(), code);
-  EXPECT_EQ(SetupEnd(Path::kFound).exitCode(), 0);
-  EXPECT_EQ(SetupEnd(ChildRun::kEnded).exitCode(), 0);
+  const std::string tooLong = "C:\\" + std::string(130, 'W') + "\\" + std::string(130, 'X');
+  const End kEnds[] = {
+      {"a Windows directory longer than its buffer", tooLong, {}, 2},
+      {"no Windows directory", "", {"GetWindowsDirectoryA", "", 0, 0}, 3},
+      {"an import whose exit code cannot be read", "", {"GetExitCodeProcess", "", 0, 0}, -2},
+      {"an import that does not end", "", {"WaitForSingleObject", "", 0, 0}, -3},
+  };
+  for (const End& end : kEnds) {
+    SCOPED_TRACE(end.what);
+    winsim::MachineConfig config;
+    if (!end.windowsDirectory.empty()) config.windowsDirectory = end.windowsDirectory;
+    auto machine = MakeMachine(config);
+    if (!end.fault.function.empty()) machine->run().addFault(end.fault);
+    EXPECT_EQ(rq47set::RunSetup(), end.exitCode);
+    ExpectOnlyBox(*machine, kRegistryKeysFailed);
+  }
+  // No run of the program reaches it: the program folder's buffer is always given.
+  EXPECT_EQ(rq47set::SetupEnd(rq47set::ProgramFolderPath::kNoDestination).exitCode(), 1);
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "setup_machine.h"
 
-#include "trace_lines.h"
-
 namespace setuptest {
 
 rq47set::SetupContext StartedContext() {
@@ -37,10 +35,6 @@ std::unique_ptr<rq47test::TestMachine> MakeMachine(const winsim::MachineConfig& 
   if (!modemId.empty()) AddPciDevice(*machine, modemId);
   machine->run();
   return machine;
-}
-
-size_t ChangingCalls(rq47test::TestMachine& machine) {
-  return rq47test::ChangingCallPositions(machine.run().trace()).size();
 }
 
 }  // namespace setuptest

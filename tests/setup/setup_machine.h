@@ -40,9 +40,6 @@ void AddPciDevice(rq47test::TestMachine& machine, const std::string& name);
 std::unique_ptr<rq47test::TestMachine> MakeMachine(const winsim::MachineConfig& config = {},
                                                    const std::string& modemId = kModemId);
 
-// Calls of the current run that change the registry or files.
-size_t ChangingCalls(rq47test::TestMachine& machine);
-
 }  // namespace setuptest
 
 #endif  // RQ47_TESTS_SETUP_MACHINE_H

@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "machine_changes.h"
 #include "modem_fixtures.h"
 #include "test_machine.h"
 #include "trace_lines.h"
-#include "winsim/regedit4.h"
 
 namespace rq47test {
 
@@ -110,9 +110,6 @@ inline void InstallModem(TestMachine& m) {
   AddWaveInstance(m, kWaveKeys[0], "0000", 7);
   InstallModemFiles(m);
 }
-
-// The registry as text, to see that nothing at all changed.
-inline std::string RegistryText(TestMachine& m) { return winsim::ExportRegedit4(m.registry()); }
 
 // Trace lines of one platform function whose line holds the text.
 inline std::vector<std::string> CallsOf(winsim::Run& run, std::string_view function,

@@ -2,12 +2,7 @@
 
 #include <windows.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "install_paths.h"
-
-namespace fs = std::filesystem;
 
 namespace rq47test {
 namespace {
@@ -25,20 +20,6 @@ winsim::MachineConfig Windows95Config() {
 }
 
 }  // namespace
-
-std::map<std::string, std::string> FilesBelow(const fs::path& folder) {
-  std::map<std::string, std::string> files;
-  std::error_code error;
-  for (auto it = fs::recursive_directory_iterator(folder, error);
-       it != fs::recursive_directory_iterator(); it.increment(error)) {
-    if (!it->is_regular_file()) continue;
-    std::ifstream in(it->path(), std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    files[fs::relative(it->path(), folder).generic_string()] = content.str();
-  }
-  return files;
-}
 
 UpgradeTest::UpgradeTest() : machine_(Windows95Config()) {
   AddModemPackage(machine_);

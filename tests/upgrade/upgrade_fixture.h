@@ -45,9 +45,6 @@ struct OldSettings {
   std::string portName = "COM4";
 };
 
-// Every file below a host folder, by its path relative to that folder.
-std::map<std::string, std::string> FilesBelow(const std::filesystem::path& folder);
-
 class UpgradeTest : public ::testing::Test {
  protected:
   UpgradeTest();

@@ -1,10 +1,10 @@
 // Which installation the upgrade finds, what it asks, and what declining leaves.
 #include <windows.h>
 
+#include "machine_changes.h"
 #include "main_sequence.h"
 #include "upgrade.h"
 #include "upgrade_fixture.h"
-#include "winsim/regedit4.h"
 
 namespace rq47test {
 namespace {
@@ -13,7 +13,6 @@ using rq47set::UpgradeResult;
 
 class UpgradeOutcomeTest : public UpgradeTest {
  protected:
-  std::string RegistryText() { return winsim::ExportRegedit4(machine().registry()); }
   // The modem, with French in the service key and Spanish in the vendor key.
   void WriteBothKeys() {
     AddModem();
@@ -29,15 +28,12 @@ class UpgradeOutcomeTest : public UpgradeTest {
 TEST_F(UpgradeOutcomeTest, NoEarlierInstallationReturnsTheOpenStatusAndTouchesNothing) {
   AddModem();
   AddInstalledFiles();
-  std::string registryBefore = RegistryText();
-  auto filesBefore = FilesBelow(machine().folder());
+  MachineSnapshot before = Snapshot(machine());
 
   EXPECT_EQ(Upgrade({}), UpgradeResult::kNoEarlierInstallation);
 
   EXPECT_TRUE(run().messageBoxes().empty());
-  EXPECT_EQ(RegistryText(), registryBefore);
-  EXPECT_EQ(FilesBelow(machine().folder()), filesBefore);
-  EXPECT_EQ(run().openHandleCount(), 0u);
+  EXPECT_TRUE(Unchanged(before, machine()));
 }
 
 TEST_F(UpgradeOutcomeTest, TheCurrentVersionInstalledReturnsZeroWithoutAsking) {
@@ -46,15 +42,12 @@ TEST_F(UpgradeOutcomeTest, TheCurrentVersionInstalledReturnsZeroWithoutAsking) {
   OldSettings current;
   current.version = "3.02 Build 69";
   WriteOldSettings(kServiceKeyPath, current);
-  std::string registryBefore = RegistryText();
-  auto filesBefore = FilesBelow(machine().folder());
+  MachineSnapshot before = Snapshot(machine());
 
   EXPECT_EQ(Upgrade({}), UpgradeResult::kThisVersionInstalled);
 
   EXPECT_TRUE(run().messageBoxes().empty());
-  EXPECT_EQ(RegistryText(), registryBefore);
-  EXPECT_EQ(FilesBelow(machine().folder()), filesBefore);
-  EXPECT_EQ(run().openHandleCount(), 0u);
+  EXPECT_TRUE(Unchanged(before, machine()));
 }
 
 // The temporary settings key beside a service key of this version is what an
@@ -69,12 +62,11 @@ TEST_F(UpgradeOutcomeTest, AnAcceptedUpgradeCutShortIsOfferedAgain) {
   marked.version = "3.02 Build 69";
   WriteOldSettings(kServiceKeyPath, marked);
   machine().createKey(kTempKeyPath);
-  auto filesBefore = FilesBelow(machine().folder());
+  MachineSnapshot before = Snapshot(machine());
 
   EXPECT_EQ(Upgrade({IDNO}), UpgradeResult::kDeclined);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestionText});
-  EXPECT_EQ(FilesBelow(machine().folder()), filesBefore);
-  EXPECT_TRUE(machine().keyExists(kServiceKeyPath));
+  EXPECT_TRUE(Unchanged(before, machine()));
 
   machine().registry().remove(kServiceKeyPath);
   WriteOldSettings(kVendorKeyPath, marked);
@@ -91,8 +83,7 @@ TEST_F(UpgradeOutcomeTest, AnIncompletePackageStopsTheUpgradeBeforeTheQuestion) 
   AddInstalledFiles();
   WriteOldSettings(kServiceKeyPath);
   machine().removeFile(std::string(kProgramFolderPath) + "\\rq47.reg");
-  std::string registryBefore = RegistryText();
-  auto filesBefore = FilesBelow(machine().folder());
+  MachineSnapshot before = Snapshot(machine());
 
   EXPECT_EQ(Upgrade({}), UpgradeResult::kPackageIncomplete);
 
@@ -101,9 +92,7 @@ TEST_F(UpgradeOutcomeTest, AnIncompletePackageStopsTheUpgradeBeforeTheQuestion) 
   EXPECT_NE(
       BoxTexts()[0].find("rq47.reg is missing from the folder\r" + std::string(kProgramFolderPath)),
       std::string::npos);
-  EXPECT_EQ(RegistryText(), registryBefore);
-  EXPECT_EQ(FilesBelow(machine().folder()), filesBefore);
-  EXPECT_EQ(run().openHandleCount(), 0u);
+  EXPECT_TRUE(Unchanged(before, machine()));
 }
 
 // Versions that are not exactly this one, and a Version that cannot be read,
@@ -184,7 +173,7 @@ TEST_F(UpgradeOutcomeTest, DecliningWithTheModemPresentMarksTheKeyAsThisVersion)
   AddModem("COM3");
   AddInstalledFiles();
   WriteOldSettings(kServiceKeyPath);
-  auto filesBefore = FilesBelow(machine().folder());
+  MachineSnapshot before = Snapshot(machine());
 
   EXPECT_EQ(Upgrade({IDNO}), UpgradeResult::kDeclined);
 
@@ -194,11 +183,8 @@ TEST_F(UpgradeOutcomeTest, DecliningWithTheModemPresentMarksTheKeyAsThisVersion)
   EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "PortName"), Kept("COM3"));
   EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "Language"), Kept("German"));
   EXPECT_EQ(machine().valueBytes(kServiceKeyPath, "DOSboxEnabled"), Kept("TRUE"));
-  EXPECT_FALSE(machine().keyExists(kTempKeyPath));
-  EXPECT_FALSE(machine().keyExists(kVendorKeyPath));
-  EXPECT_EQ(FilesBelow(machine().folder()), filesBefore);
+  EXPECT_TRUE(ChangedOnly(before, machine(), {kServiceKeyPath}));
   EXPECT_TRUE(CallsOf("CreateProcessA").empty());
-  EXPECT_EQ(run().openHandleCount(), 0u);
 }
 
 TEST_F(UpgradeOutcomeTest, AfterDecliningTheNextSetupRunInstallsWithoutAsking) {
@@ -220,14 +206,12 @@ TEST_F(UpgradeOutcomeTest, AfterDecliningTheNextSetupRunInstallsWithoutAsking) {
 TEST_F(UpgradeOutcomeTest, DecliningWithoutTheModemChangesNothingAndAsksAgainNextTime) {
   AddInstalledFiles();
   WriteOldSettings(kServiceKeyPath);
-  std::string registryBefore = RegistryText();
-  auto filesBefore = FilesBelow(machine().folder());
+  MachineSnapshot before = Snapshot(machine());
 
   EXPECT_EQ(Upgrade({IDNO}), UpgradeResult::kDeclined);
 
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{kQuestionText});
-  EXPECT_EQ(RegistryText(), registryBefore);
-  EXPECT_EQ(FilesBelow(machine().folder()), filesBefore);
+  EXPECT_TRUE(Unchanged(before, machine()));
 
   machine().newRun();
   EXPECT_EQ(Upgrade({IDNO}), UpgradeResult::kDeclined);

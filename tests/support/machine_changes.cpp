@@ -1,0 +1,137 @@
+#include "machine_changes.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "changes_text.h"
+#include "machine_diff.h"
+#include "winsim/regedit4.h"
+
+namespace rq47test {
+namespace {
+
+using winsim_tool::MachineChanges;
+
+// Whether `path` is `entry` or lies below it.
+bool Covers(const std::string& entry, const std::string& path) {
+  return path.size() >= entry.size() &&
+         winsim::NamesEqual(std::string_view(path).substr(0, entry.size()), entry) &&
+         (path.size() == entry.size() || path[entry.size()] == '\\');
+}
+
+template <typename List, typename Test>
+void Erase(List& list, Test test) {
+  list.erase(std::remove_if(list.begin(), list.end(), test), list.end());
+}
+
+// Takes the changes of `expected` out of `changes`; says which of them did not change.
+std::string TakeExpected(MachineChanges& changes, const std::vector<std::string>& expected) {
+  using winsim_tool::Change;
+  std::string missing;
+  for (const std::string& entry : expected) {
+    bool seen = false;
+    auto covered = [&](const auto& change) { return Covers(entry, change.path) && (seen = true); };
+    for (winsim_tool::KeyChange& key : changes.keys) {  // a value of a key on both sides
+      if (key.change != Change::Changed) continue;
+      Erase(key.values, [&](const auto& value) {
+        return winsim::NamesEqual(entry, key.path + "\\" + value.name) && (seen = true);
+      });
+    }
+    Erase(changes.keys, [&](const auto& key) {
+      return covered(key) || (key.change == Change::Changed && key.values.empty());
+    });
+    Erase(changes.files, covered);
+    Erase(changes.texts, covered);
+    if (!seen) missing += "expected a change of " + entry + ", but it is as before\n";
+  }
+  return missing;
+}
+
+::testing::AssertionResult Verdict(MachineChanges changes, const std::vector<std::string>& expected,
+                                   std::string more) {
+  more = TakeExpected(changes, expected) + more;
+  if (changes.empty() && more.empty()) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "the machine is not as expected:\n"
+                                       << winsim_tool::ChangesText(changes) << more;
+}
+
+std::string OpenHandles(TestMachine* machine) {
+  size_t open = machine != nullptr ? machine->run().openHandleCount() : 0;
+  return open == 0 ? "" : std::to_string(open) + " handle(s) of the run left open\n";
+}
+
+// Two registries that hold the same keys and values, by names compared
+// without regard to case: the names' case.
+void CompareCase(const winsim::RegKey& before, const winsim::RegKey& after, std::string& out) {
+  if (before.name() != after.name()) out += "[" + before.path() + "] -> [" + after.path() + "]\n";
+  for (const winsim::RegValue& value : before.values()) {
+    const winsim::RegValue* now = after.findValue(value.name);
+    if (now->name != value.name)
+      out += "[" + after.path() + "] " + value.name + " -> " + now->name + "\n";
+  }
+  for (size_t i = 0; i < before.subkeyCount(); ++i) {
+    CompareCase(*before.subkey(i), *after.subkey(i), out);
+  }
+}
+
+::testing::AssertionResult Unchanged(const MachineSnapshot& before, const MachineSnapshot& now,
+                                     TestMachine* machine) {
+  MachineChanges changes = winsim_tool::CompareSnapshots(before, now);
+  // The comparison matches names without regard to case, as Windows does; a
+  // run that changed only the case of a name or the order of values changed
+  // the machine too.
+  std::string more = OpenHandles(machine);
+  if (changes.keys.empty() &&
+      winsim::ExportRegedit4(before.registry) != winsim::ExportRegedit4(now.registry)) {
+    more += "the registry differs in the case of a name or the order of values\n";
+  }
+  if (changes.files.empty()) {
+    for (auto a = before.files.begin(), b = now.files.cbegin(); a != before.files.end(); ++a, ++b) {
+      if (a->first != b->first) more += "renamed: " + a->first + " -> " + b->first + "\n";
+    }
+  }
+  return Verdict(std::move(changes), {}, more);
+}
+
+}  // namespace
+
+MachineSnapshot Snapshot(const std::filesystem::path& folder) {
+  return winsim_tool::TakeSnapshot(winsim::Machine::load(folder));
+}
+
+MachineSnapshot Snapshot(TestMachine& machine) {
+  return winsim_tool::TakeSnapshot(machine.machine());
+}
+
+::testing::AssertionResult Unchanged(const MachineSnapshot& before, TestMachine& machine) {
+  return Unchanged(before, Snapshot(machine), &machine);
+}
+
+::testing::AssertionResult Unchanged(const MachineSnapshot& before,
+                                     const std::filesystem::path& folder) {
+  return Unchanged(before, Snapshot(folder), nullptr);
+}
+
+::testing::AssertionResult ChangedOnly(const MachineSnapshot& before, TestMachine& machine,
+                                       const std::vector<std::string>& changed) {
+  return Verdict(winsim_tool::CompareSnapshots(before, Snapshot(machine)), changed,
+                 OpenHandles(&machine));
+}
+
+::testing::AssertionResult ChangedOnly(const MachineSnapshot& before,
+                                       const std::filesystem::path& folder,
+                                       const std::vector<std::string>& changed) {
+  return Verdict(winsim_tool::CompareSnapshots(before, Snapshot(folder)), changed, "");
+}
+
+std::string RegistryDifferences(const winsim::Registry& before, const winsim::Registry& after) {
+  std::vector<winsim_tool::KeyChange> keys = winsim_tool::CompareRegistries(before, after);
+  if (!keys.empty()) return winsim_tool::RegistryChangesText(keys);
+  std::string names;
+  for (winsim::Root root : winsim::Registry::kRoots) {
+    CompareCase(before.root(root), after.root(root), names);
+  }
+  return names;
+}
+
+}  // namespace rq47test
