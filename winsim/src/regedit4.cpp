@@ -757,22 +757,23 @@ inline bool HoldsSpecialByte(uint64_t word) {
 
 // The text with a backslash before every quote and backslash; nullptr when
 // the text holds a control character and `plain` asks for none. Runs of
-// ordinary bytes are copied eight at a time.
+// ordinary bytes are copied eight at a time, the last few too (filled out
+// with an ordinary byte to be tested): the room made for a line leaves more
+// than the seven bytes such a copy may write beyond the text.
 char* PutEscaped(char* p, std::string_view text, bool plain) {
+  constexpr uint64_t kOrdinary = 0x4141414141414141ull;  // "AAAAAAAA"
   size_t i = 0;
   while (i < text.size()) {
-    uint64_t word = 0;
-    if (i + 8 <= text.size()) {
-      std::memcpy(&word, text.data() + i, 8);
-      if (!HoldsSpecialByte(word)) {
-        std::memcpy(p, &word, 8);
-        p += 8;
-        i += 8;
-        continue;
-      }
+    size_t take = std::min<size_t>(8, text.size() - i);
+    uint64_t word = kOrdinary;
+    std::memcpy(&word, text.data() + i, take);
+    if (!HoldsSpecialByte(word)) {
+      std::memcpy(p, &word, 8);
+      p += take;
+      i += take;
+      continue;
     }
-    size_t end = std::min(text.size(), i + 8);
-    for (; i < end; ++i) {
+    for (size_t end = i + take; i < end; ++i) {
       char c = text[i];
       if (plain && static_cast<unsigned char>(c) < 0x20) return nullptr;
       if (c == '"' || c == '\\') *p++ = '\\';
@@ -794,15 +795,29 @@ char* PutPlainString(char* p, std::string_view data) {
   return p;
 }
 
+// Each byte's two hex digits and a comma, to be copied four bytes at a time.
+struct HexPairs {
+  char pairs[256][4];
+  constexpr HexPairs() : pairs() {
+    for (unsigned byte = 0; byte < 256; ++byte) {
+      pairs[byte][0] = kHexDigits[byte >> 4];
+      pairs[byte][1] = kHexDigits[byte & 15];
+      pairs[byte][2] = ',';
+    }
+  }
+};
+constexpr HexPairs kHexPairs;
+
 // Bytes as "01,02,..." wrapped before the 80th column with ",\" and a
 // continuation line indented by two blanks; `column` is where the list starts.
+// Each byte is copied with its comma and one byte more, which the next byte
+// or the line end writes over (HexListBound leaves room for it).
 char* PutHexList(char* p, std::string_view data, size_t column) {
-  for (size_t i = 0; i < data.size(); ++i) {
-    unsigned char byte = static_cast<unsigned char>(data[i]);
-    *p++ = kHexDigits[byte >> 4];
-    *p++ = kHexDigits[byte & 15];
-    if (i + 1 == data.size()) break;
-    *p++ = ',';
+  if (data.empty()) return p;
+  size_t last = data.size() - 1;
+  for (size_t i = 0; i < last; ++i) {
+    std::memcpy(p, kHexPairs.pairs[static_cast<unsigned char>(data[i])], 4);
+    p += 3;
     column += 3;
     if (column >= kWrapColumn) {
       std::memcpy(p, "\\\r\n  ", 5);
@@ -810,7 +825,8 @@ char* PutHexList(char* p, std::string_view data, size_t column) {
       column = 2;
     }
   }
-  return p;
+  std::memcpy(p, kHexPairs.pairs[static_cast<unsigned char>(data[last])], 4);
+  return p + 2;
 }
 
 char* Put(char* p, std::string_view text) {
