@@ -307,16 +307,16 @@ RegKey::RegKey(Made, std::string_view name, RegKey* parent, ByteStore* store)
     : name_(name),
       parent_(parent),
       store_(store),
-      depth_(parent != nullptr ? parent->depth_ + 1 : 0) {}
+      depth_(static_cast<uint16_t>(parent != nullptr ? parent->depth_ + 1 : 0)) {}
 
 RegKey::RegKey(std::string name, RegKey* parent)
     : name_(std::move(name)),
       parent_(parent),
       store_(nullptr),
-      depth_(parent != nullptr ? parent->depth_ + 1 : 0),
-      ownStore_(parent != nullptr ? parent->store_->shared_from_this()
-                                  : std::make_shared<ByteStore>()) {
-  store_ = ownStore_.get();
+      depth_(static_cast<uint16_t>(parent != nullptr ? parent->depth_ + 1 : 0)),
+      ownStore_(std::make_unique<std::shared_ptr<ByteStore>>(
+          parent != nullptr ? parent->store_->shared_from_this() : std::make_shared<ByteStore>())) {
+  store_ = ownStore_->get();
 }
 
 RegKey::~RegKey() {
@@ -397,7 +397,7 @@ RegKey& RegKey::createChild(std::string_view name, bool* created) {
     at = lowerBound(name);
     if (NamesEqual(subkeys_[at]->name_, name)) return *subkeys_[at];
   }
-  if (depth_ + 1 > kMaxKeyDepth) {
+  if (size_t{depth_} + 1 > kMaxKeyDepth) {
     throw std::length_error("a registry key cannot lie more than " + std::to_string(kMaxKeyDepth) +
                             " levels below its root");
   }

@@ -35,7 +35,7 @@ bool NamesEqual(std::string_view a, std::string_view b);
 
 // The deepest a key can lie below its root (the limit of the NT registry; far
 // beyond any real Windows 95/98 registry).
-constexpr size_t kMaxKeyDepth = 512;
+constexpr size_t kMaxKeyDepth = 512;  // a key keeps its depth in 16 bits
 
 // True when a key or value name can be kept: no carriage return, no line feed.
 bool IsStorableName(std::string_view name);
@@ -385,11 +385,11 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   // keys with many values so that setting each of them stays O(1).
   mutable std::unique_ptr<uint32_t[]> valueSlots_;
   mutable uint32_t slotCount_ = 0;
-  uint32_t depth_ = 0;
+  uint16_t depth_ = 0;  // at most kMaxKeyDepth
   bool deleted_ = false;
   // The store of a key made on its own; empty for a registry's keys, whose
   // shared control blocks keep the store alive.
-  std::shared_ptr<ByteStore> ownStore_;
+  std::unique_ptr<std::shared_ptr<ByteStore>> ownStore_;
 };
 
 // The predefined root keys of Windows 95/98.
