@@ -304,19 +304,19 @@ void ByteStore::growNames() {
 }
 
 RegKey::RegKey(Made, std::string_view name, RegKey* parent, ByteStore* store)
-    : name_(name),
+    : name_(RegBytes::Viewing(store->keep(name), name.size())),
       parent_(parent),
       store_(store),
       depth_(static_cast<uint16_t>(parent != nullptr ? parent->depth_ + 1 : 0)) {}
 
 RegKey::RegKey(std::string name, RegKey* parent)
-    : name_(std::move(name)),
-      parent_(parent),
+    : parent_(parent),
       store_(nullptr),
       depth_(static_cast<uint16_t>(parent != nullptr ? parent->depth_ + 1 : 0)),
       ownStore_(std::make_unique<std::shared_ptr<ByteStore>>(
           parent != nullptr ? parent->store_->shared_from_this() : std::make_shared<ByteStore>())) {
   store_ = ownStore_->get();
+  name_ = RegBytes::Viewing(store_->keep(name), name.size());
 }
 
 RegKey::~RegKey() {
@@ -337,7 +337,7 @@ std::string RegKey::path() const {
   size_t end = result.size();
   for (const RegKey* key = this; key != nullptr; key = key->parent_) {
     end -= key->name_.size();
-    result.replace(end, key->name_.size(), key->name_);
+    result.replace(end, key->name_.size(), key->name_.view());
     if (end > 0) --end;
   }
   return result;

@@ -91,6 +91,9 @@ class RegBytes {
   std::string_view substr(size_t from, size_t count = std::string_view::npos) const {
     return view().substr(from, count);
   }
+  int compare(size_t from, size_t count, std::string_view other) const {
+    return view().compare(from, count, other);
+  }
   operator std::string_view() const { return view(); }
   operator std::string() const { return std::string(data_, size_); }
 
@@ -320,7 +323,8 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   RegKey& operator=(const RegKey&) = delete;
   ~RegKey();
 
-  const std::string& name() const { return name_; }
+  // The name as written, kept in the registry's store.
+  const RegBytes& name() const { return name_; }
   RegKey* parent() const { return parent_; }
   bool deleted() const { return deleted_; }
   // How many levels below its root the key lies (0 for a root).
@@ -375,7 +379,7 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   void indexValue(size_t index) const;
   void rebuildValueIndex() const;
 
-  std::string name_;
+  RegBytes name_;
   RegKey* parent_;
   ByteStore* store_;
   // Sorted by CompareNames.
