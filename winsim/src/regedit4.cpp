@@ -784,32 +784,49 @@ inline bool HoldsSpecialByte(uint64_t word) {
   return (found & kHighs) != 0;
 }
 
-// The text with a backslash before every quote and backslash; nullptr when
-// the text holds a control character and `plain` asks for none. Runs of
-// ordinary bytes are copied eight at a time, the last few too (filled out
-// with an ordinary byte to be tested): the room made for a line leaves more
-// than the seven bytes such a copy may write beyond the text.
-char* PutEscaped(char* p, std::string_view text, bool plain) {
-  constexpr uint64_t kOrdinary = 0x4141414141414141ull;  // "AAAAAAAA"
-  size_t i = 0;
-  while (i < text.size()) {
-    size_t take = std::min<size_t>(8, text.size() - i);
-    uint64_t word = kOrdinary;
-    std::memcpy(&word, text.data() + i, take);
-    if (!HoldsSpecialByte(word)) {
-      std::memcpy(p, &word, 8);
-      p += take;
-      i += take;
-      continue;
-    }
-    for (size_t end = i + take; i < end; ++i) {
-      char c = text[i];
-      if (plain && static_cast<unsigned char>(c) < 0x20) return nullptr;
-      if (c == '"' || c == '\\') *p++ = '\\';
-      *p++ = c;
-    }
+// The bytes one by one, with a backslash before every quote and backslash;
+// nullptr when one is a control character and `plain` asks for none.
+char* PutEscapedBytes(char* p, const char* bytes, size_t count, bool plain) {
+  for (size_t i = 0; i < count; ++i) {
+    char c = bytes[i];
+    if (plain && static_cast<unsigned char>(c) < 0x20) return nullptr;
+    if (c == '"' || c == '\\') *p++ = '\\';
+    *p++ = c;
   }
   return p;
+}
+
+// The text with a backslash before every quote and backslash; nullptr when
+// the text holds a control character and `plain` asks for none. Runs of
+// ordinary bytes are copied eight at a time; the last few are tested as one
+// word too (their first and last four, which may overlap).
+char* PutEscaped(char* p, std::string_view text, bool plain) {
+  const char* bytes = text.data();
+  size_t size = text.size();
+  size_t i = 0;
+  for (; size - i >= 8; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes + i, 8);
+    if (HoldsSpecialByte(word)) {
+      p = PutEscapedBytes(p, bytes + i, 8, plain);
+      if (p == nullptr) return nullptr;
+    } else {
+      std::memcpy(p, &word, 8);
+      p += 8;
+    }
+  }
+  size_t rest = size - i;
+  if (rest < 4) return PutEscapedBytes(p, bytes + i, rest, plain);
+  uint32_t first;
+  uint32_t last;
+  std::memcpy(&first, bytes + i, 4);
+  std::memcpy(&last, bytes + size - 4, 4);
+  if (HoldsSpecialByte(first | static_cast<uint64_t>(last) << 32)) {
+    return PutEscapedBytes(p, bytes + i, rest, plain);
+  }
+  std::memcpy(p, &first, 4);
+  std::memcpy(p + rest - 4, &last, 4);
+  return p + rest;
 }
 
 // A string value as "text" when it reads back exactly so: its text and one
