@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <optional>
@@ -40,12 +41,12 @@ void Count(const winsim::RegKey& key, size_t& keys, size_t& values) {
 }
 
 // The least memory the loaded registry can take as it is made: each key an
-// object with its shared control block and its name, each value its record
+// object with its shared control block (its counts, and the store's owner
+// that keeps a key held open working) and its name, each value its record
 // and the bytes of its data (names are kept once each, so they are left out).
 double LeastRegistryBytes(const winsim::RegKey& key) {
-  constexpr double kControlBlock = 16;  // a shared object's counts and deleter
-  double bytes = sizeof(winsim::RegKey) + kControlBlock +
-                 (key.name().size() > 15 ? key.name().size() + 1 : 0) +
+  constexpr double kControlBlock = 32;
+  double bytes = sizeof(winsim::RegKey) + kControlBlock + static_cast<double>(key.name().size()) +
                  key.subkeyCount() * sizeof(std::shared_ptr<winsim::RegKey>);
   for (const winsim::RegValue& value : key.values()) {
     bytes += sizeof(winsim::RegValue) + static_cast<double>(value.data.size());
@@ -100,13 +101,56 @@ void WriteInPieces(const winsim::Registry& registry, const fs::path& path) {
   ::close(fd);
 }
 
+// What a reader cannot do without, measured on the registry file.
+void RunFloor(const std::string& mode, const fs::path& file) {
+  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error("cannot open " + file.string());
+  std::vector<char> block(winsim::kRegedit4BlockSize);
+  winsim::ByteStore store;
+  Stopwatch floor;
+  size_t lines = 0;
+  for (;;) {
+    ssize_t got = ::read(fd, block.data(), block.size());
+    if (got <= 0) break;
+    const char* at = block.data();
+    const char* end = at + got;
+    if (mode == "memory") {
+      for (; at < end; at += 4096) {
+        store.keep(std::string_view(at, std::min<size_t>(4096, static_cast<size_t>(end - at))));
+      }
+      continue;
+    }
+    // Line ends as the reader takes them: LF, CR LF or a lone CR.
+    while (at < end) {
+      const char* lf =
+          static_cast<const char*>(std::memchr(at, '\n', static_cast<size_t>(end - at)));
+      const char* stop = lf != nullptr ? lf : end;
+      const char* cr =
+          static_cast<const char*>(std::memchr(at, '\r', static_cast<size_t>(stop - at)));
+      ++lines;
+      at = (cr != nullptr && cr + 1 < stop ? cr : stop) + 1;
+    }
+  }
+  TellParent(mode, floor.elapsed());
+  TellParent("lines", static_cast<double>(lines));
+  ::close(fd);
+}
+
 // --child load FOLDER: the load alone. --child save FOLDER: a load, then the
 // save as a program's end does it, with its parts measured apart.
 // --child blocks FOLDER: the registry file alone read block by block.
 // --child build FOLDER: a load, then the same registry built again through
 // the registry's calls from what was loaded.
 // --child pieces FOLDER: a load, then the registry written in pieces.
+// --child lines FOLDER: the floor of the reading: the file read block by
+// block and each of its lines found, nothing more.
+// --child memory FOLDER: the floor of the registry's memory: as many bytes
+// as the file, taken into a registry's store and so written to memory.
 void RunChild(const std::string& mode, const fs::path& folder) {
+  if (mode == "lines" || mode == "memory") {
+    RunFloor(mode, folder / "registry.reg");
+    return;
+  }
   if (mode == "blocks") {
     winsim::Registry registry;
     Stopwatch reading;
@@ -201,8 +245,9 @@ struct ChildRuns {
     request.standardError = output.string() + ".err";
     ProcessRun run = RunExpecting(request, 0);
     std::map<std::string, double> report = ReadChildReport(output);
-    if (Figure(report, "keys") != static_cast<double>(shape.keys) ||
-        Figure(report, "values") != static_cast<double>(shape.values)) {
+    bool floor = mode == "lines" || mode == "memory";  // measures no registry
+    if (!floor && (Figure(report, "keys") != static_cast<double>(shape.keys) ||
+                   Figure(report, "values") != static_cast<double>(shape.values))) {
       throw std::runtime_error("the loaded registry of " + folder.string() + " holds " +
                                std::to_string(Figure(report, "keys")) + " keys and " +
                                std::to_string(Figure(report, "values")) +
@@ -263,10 +308,14 @@ bool LoadAndSave(const BenchOptions& options, const fs::path& scratch) {
   ChildRuns builds{"build", folder, shape, scratch / "build.out", {}, {}, {}};
   ChildRuns saves{"save", folder, shape, scratch / "save.out", {}, {}, {}};
   ChildRuns pieceSaves{"pieces", folder, shape, scratch / "pieces.out", {}, {}, {}};
+  ChildRuns lineScans{"lines", folder, shape, scratch / "lines.out", {}, {}, {}};
+  ChildRuns memoryFills{"memory", folder, shape, scratch / "memory.out", {}, {}, {}};
   Measure cat{"cat", [&] { return RunCommand({"/bin/cat", file.string()}); }, {}};
   Measure load{"load", [&] { return loads.once("load"); }, {}};
   Measure blockLoad{"block load", [&] { return blockLoads.once("load"); }, {}};
   Measure build{"build", [&] { return builds.once("build"); }, {}};
+  Measure lineScan{"lines", [&] { return lineScans.once("lines"); }, {}};
+  Measure memoryFill{"memory", [&] { return memoryFills.once("memory"); }, {}};
   Measure cp{"cp",
              [&] {
                fs::remove(copy);
@@ -282,7 +331,9 @@ bool LoadAndSave(const BenchOptions& options, const fs::path& scratch) {
                  {}};
   Measure save{"save", [&] { return saves.once("save"); }, {}};
   Measure pieceSave{"save in pieces", [&] { return pieceSaves.once("pieces"); }, {}};
-  RunRounds({&cat, &load, &blockLoad, &build, &cp, &cpSync, &save, &pieceSave}, options.rounds);
+  RunRounds(
+      {&cat, &load, &blockLoad, &build, &lineScan, &memoryFill, &cp, &cpSync, &save, &pieceSave},
+      options.rounds);
 
   size_t bytes = fs::file_size(file);
   Report report("REGEDIT4 load and save: " + std::to_string(shape.keys) + " keys, " +
@@ -304,6 +355,12 @@ bool LoadAndSave(const BenchOptions& options, const fs::path& scratch) {
   report.ratio("load / cat", load.median(), cat.median(), 10, "cat");
   report.compare("  read block by block / cat", blockLoad.median(), cat.median(), "cat");
   report.compare("  building the registry alone / cat", build.median(), cat.median(), "cat");
+  // The floors: no reader can go below finding the file's lines, nor below
+  // writing to memory the bytes that the registry keeps.
+  report.compare("  floor: the file's lines found, block by block / cat", lineScan.median(),
+                 cat.median(), "cat");
+  report.compare("  floor: the file's bytes put into a registry's store / cat", memoryFill.median(),
+                 cat.median(), "cat");
   report.ratio("save / cp", save.median(), cp.median(), 4, "cp");
   report.compare("  written in pieces / cp", pieceSave.median(), cp.median(), "cp");
   report.compare("save / (cp, then sync), for comparison", save.median(), cpSync.median(),
@@ -365,9 +422,10 @@ int main(int argc, char** argv) {
     return BenchmarkMain(argc, argv, true, [](const BenchOptions& options) {
       const std::string& mode = options.rest.size() == 3 ? options.rest[1] : "";
       if (mode != "load" && mode != "save" && mode != "blocks" && mode != "build" &&
-          mode != "pieces") {
+          mode != "pieces" && mode != "lines" && mode != "memory") {
         throw std::invalid_argument(
-            "--child takes load, save, blocks, build or pieces and a machine folder");
+            "--child takes load, save, blocks, build, pieces, lines or memory and a machine "
+            "folder");
       }
       RunChild(mode, options.rest[2]);
       return true;

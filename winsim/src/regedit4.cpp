@@ -12,6 +12,10 @@
 #include <memory>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace winsim {
 namespace {
 
@@ -87,20 +91,44 @@ constexpr std::array<int8_t, 256> kHexValues = MakeHexTable();
 // The value of a hex digit, or -1.
 inline int HexDigit(char c) { return kHexValues[static_cast<unsigned char>(c)]; }
 
-// The first quote or backslash at or after `from`, or the size. Strings
-// mostly hold neither, so the quote is looked for first and the backslash
-// only before it.
+// The first of the bytes a and b in [at, end), or end; `low` is where the
+// bytes that may be read start (at or before at). Sixteen bytes are compared
+// at a time where the processor can: lines and names are mostly short, and a
+// call of memchr for each byte looked for cost more than the search.
+inline const char* FindEither(const char* low, const char* at, const char* end, char a, char b) {
+#if defined(__SSE2__)
+  const __m128i wantA = _mm_set1_epi8(a);
+  const __m128i wantB = _mm_set1_epi8(b);
+  auto matches = [&](const char* from) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    return static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, wantA), _mm_cmpeq_epi8(bytes, wantB))));
+  };
+  for (; end - at >= 16; at += 16) {
+    unsigned found = matches(at);
+    if (found != 0) return at + __builtin_ctz(found);
+  }
+  if (at < end && end - low >= 16) {
+    // The last bytes, read as the sixteen that end with them.
+    const char* from = end - 16;
+    unsigned found = matches(from) >> (at - from);
+    return found != 0 ? at + __builtin_ctz(found) : end;
+  }
+#else
+  (void)low;
+#endif
+  for (; at < end; ++at) {
+    if (*at == a || *at == b) return at;
+  }
+  return end;
+}
+
+// The first quote or backslash at or after `from`, or the size.
 size_t FindQuoteOrBackslash(std::string_view text, size_t from) {
   if (from >= text.size()) return text.size();
-  const char* start = text.data() + from;
-  size_t rest = text.size() - from;
-  const void* quote = std::memchr(start, '"', rest);
-  size_t limit =
-      quote != nullptr ? static_cast<size_t>(static_cast<const char*>(quote) - start) : rest;
-  const void* backslash = std::memchr(start, '\\', limit);
-  return from + (backslash != nullptr
-                     ? static_cast<size_t>(static_cast<const char*>(backslash) - start)
-                     : limit);
+  const char* begin = text.data();
+  return static_cast<size_t>(FindEither(begin, begin + from, begin + text.size(), '"', '\\') -
+                             begin);
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -112,18 +140,19 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 // *skip, the bytes of its line end; *complete is false when the bytes end
 // before the line does (or with a CR whose LF may come next).
 size_t LineLength(const char* begin, size_t size, size_t* skip, bool* complete) {
-  const char* lf = static_cast<const char*>(std::memchr(begin, '\n', size));
-  size_t lfAt = lf != nullptr ? static_cast<size_t>(lf - begin) : size;
-  const char* cr = static_cast<const char*>(std::memchr(begin, '\r', lfAt));
-  if (cr != nullptr) {
-    size_t length = static_cast<size_t>(cr - begin);
+  const char* stop = FindEither(begin, begin, begin + size, '\r', '\n');
+  size_t length = static_cast<size_t>(stop - begin);
+  if (length == size) {
+    *complete = false;
+    *skip = 0;
+  } else if (*stop == '\n') {
+    *complete = true;
+    *skip = 1;
+  } else {
     *complete = length + 1 < size;
     *skip = *complete && begin[length + 1] == '\n' ? 2 : 1;
-    return length;
   }
-  *complete = lf != nullptr;
-  *skip = lf != nullptr ? 1 : 0;
-  return lfAt;
+  return length;
 }
 
 // How many value lines ("name"=... or @=...) follow before the next key
@@ -763,31 +792,49 @@ inline bool HoldsSpecialByte(uint64_t word) {
   return (found & kHighs) != 0;
 }
 
-// The text with a backslash before every quote and backslash; nullptr when
-// the text holds a control character and `plain` asks for none. Runs of
-// ordinary bytes are copied eight at a time.
-char* PutEscaped(char* p, std::string_view text, bool plain) {
-  size_t i = 0;
-  while (i < text.size()) {
-    uint64_t word = 0;
-    if (i + 8 <= text.size()) {
-      std::memcpy(&word, text.data() + i, 8);
-      if (!HoldsSpecialByte(word)) {
-        std::memcpy(p, &word, 8);
-        p += 8;
-        i += 8;
-        continue;
-      }
-    }
-    size_t end = std::min(text.size(), i + 8);
-    for (; i < end; ++i) {
-      char c = text[i];
-      if (plain && static_cast<unsigned char>(c) < 0x20) return nullptr;
-      if (c == '"' || c == '\\') *p++ = '\\';
-      *p++ = c;
-    }
+// The bytes one by one, with a backslash before every quote and backslash;
+// nullptr when one is a control character and `plain` asks for none.
+char* PutEscapedBytes(char* p, const char* bytes, size_t count, bool plain) {
+  for (size_t i = 0; i < count; ++i) {
+    char c = bytes[i];
+    if (plain && static_cast<unsigned char>(c) < 0x20) return nullptr;
+    if (c == '"' || c == '\\') *p++ = '\\';
+    *p++ = c;
   }
   return p;
+}
+
+// The text with a backslash before every quote and backslash; nullptr when
+// the text holds a control character and `plain` asks for none. Runs of
+// ordinary bytes are copied eight at a time; the last few are tested as one
+// word too (their first and last four, which may overlap).
+char* PutEscaped(char* p, std::string_view text, bool plain) {
+  const char* bytes = text.data();
+  size_t size = text.size();
+  size_t i = 0;
+  for (; size - i >= 8; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes + i, 8);
+    if (HoldsSpecialByte(word)) {
+      p = PutEscapedBytes(p, bytes + i, 8, plain);
+      if (p == nullptr) return nullptr;
+    } else {
+      std::memcpy(p, &word, 8);
+      p += 8;
+    }
+  }
+  size_t rest = size - i;
+  if (rest < 4) return PutEscapedBytes(p, bytes + i, rest, plain);
+  uint32_t first;
+  uint32_t last;
+  std::memcpy(&first, bytes + i, 4);
+  std::memcpy(&last, bytes + size - 4, 4);
+  if (HoldsSpecialByte(first | static_cast<uint64_t>(last) << 32)) {
+    return PutEscapedBytes(p, bytes + i, rest, plain);
+  }
+  std::memcpy(p, &first, 4);
+  std::memcpy(p + rest - 4, &last, 4);
+  return p + rest;
 }
 
 // A string value as "text" when it reads back exactly so: its text and one
@@ -802,15 +849,29 @@ char* PutPlainString(char* p, std::string_view data) {
   return p;
 }
 
+// Each byte's two hex digits and a comma, to be copied four bytes at a time.
+struct HexPairs {
+  char pairs[256][4];
+  constexpr HexPairs() : pairs() {
+    for (unsigned byte = 0; byte < 256; ++byte) {
+      pairs[byte][0] = kHexDigits[byte >> 4];
+      pairs[byte][1] = kHexDigits[byte & 15];
+      pairs[byte][2] = ',';
+    }
+  }
+};
+constexpr HexPairs kHexPairs;
+
 // Bytes as "01,02,..." wrapped before the 80th column with ",\" and a
 // continuation line indented by two blanks; `column` is where the list starts.
+// Each byte is copied with its comma and one byte more, which the next byte
+// or the line end writes over (HexListBound leaves room for it).
 char* PutHexList(char* p, std::string_view data, size_t column) {
-  for (size_t i = 0; i < data.size(); ++i) {
-    unsigned char byte = static_cast<unsigned char>(data[i]);
-    *p++ = kHexDigits[byte >> 4];
-    *p++ = kHexDigits[byte & 15];
-    if (i + 1 == data.size()) break;
-    *p++ = ',';
+  if (data.empty()) return p;
+  size_t last = data.size() - 1;
+  for (size_t i = 0; i < last; ++i) {
+    std::memcpy(p, kHexPairs.pairs[static_cast<unsigned char>(data[i])], 4);
+    p += 3;
     column += 3;
     if (column >= kWrapColumn) {
       std::memcpy(p, "\\\r\n  ", 5);
@@ -818,7 +879,8 @@ char* PutHexList(char* p, std::string_view data, size_t column) {
       column = 2;
     }
   }
-  return p;
+  std::memcpy(p, kHexPairs.pairs[static_cast<unsigned char>(data[last])], 4);
+  return p + 2;
 }
 
 char* Put(char* p, std::string_view text) {

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include <sys/mman.h>
+
 namespace winsim {
 namespace {
 
@@ -107,39 +109,154 @@ RegBytes& RegBytes::operator=(RegBytes&& other) noexcept {
 
 std::string RegValue::text() const { return std::string(data.substr(0, data.find('\0'))); }
 
+namespace {
+
+// Blocks grow from this size to the largest, so that a small registry (a
+// machine of a few keys, loaded by every run) takes little, and a large one
+// takes few blocks. Blocks of at least the large page size are mapped on
+// large pages where the system offers them.
+constexpr size_t kFirstBlock = size_t{64} << 10;
+constexpr size_t kLargestBlock = size_t{4} << 20;
+constexpr size_t kLargePage = size_t{2} << 20;
+// Bytes larger than this get a block of their own, and the block being
+// filled stays the one to fill.
+constexpr size_t kOwnBlockBytes = size_t{256} << 10;
+
+char* MapLargePages(size_t size) {
+  // Mapped with room to spare, so that the block can start on a large page.
+  size_t mapped = size + kLargePage;
+  void* at = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (at == MAP_FAILED) throw std::bad_alloc();
+  uintptr_t start = reinterpret_cast<uintptr_t>(at);
+  uintptr_t aligned = (start + kLargePage - 1) & ~(uintptr_t{kLargePage} - 1);
+  if (aligned > start) ::munmap(at, aligned - start);
+  uintptr_t end = start + mapped;
+  if (end > aligned + size) ::munmap(reinterpret_cast<void*>(aligned + size), end - aligned - size);
+  // Only advice: where the system has no large pages the block is mapped as usual.
+  ::madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+  return reinterpret_cast<char*>(aligned);
+}
+
+}  // namespace
+
+ByteStore::~ByteStore() {
+  for (const Block& block : blocks_) {
+    if (block.mapped) {
+      ::munmap(block.data, block.size);
+    } else {
+      delete[] block.data;
+    }
+  }
+}
+
+char* ByteStore::ownBlock(size_t bytes, size_t blockSize) {
+  blocks_.reserve(blocks_.size() + 1);
+  Block block{nullptr, blockSize, blockSize >= kLargePage};
+  block.data = block.mapped ? MapLargePages(blockSize) : new char[blockSize];
+  blocks_.push_back(block);
+  (void)bytes;
+  return block.data;
+}
+
+void ByteStore::newBlock(size_t least) {
+  size_t size = nextBlockSize_;
+  while (size < least) size *= 2;
+  free_ = ownBlock(least, size);
+  left_ = size;
+  nextBlockSize_ = std::min(kLargestBlock, nextBlockSize_ * 2);
+}
+
+char* ByteStore::carve(size_t bytes, size_t alignment) {
+  size_t pad =
+      (alignment - (reinterpret_cast<uintptr_t>(free_) & (alignment - 1))) & (alignment - 1);
+  if (free_ == nullptr || bytes + pad > left_) {
+    newBlock(bytes);
+    pad = 0;
+  }
+  char* at = free_ + pad;
+  free_ += pad + bytes;
+  left_ -= pad + bytes;
+  return at;
+}
+
 const char* ByteStore::keep(std::string_view bytes) {
   if (bytes.empty()) return "";
   if (bytes.size() > RegBytes::kLargest) {
     throw std::length_error("a registry value holds less than 2 GB");
   }
-  if (bytes.size() > left_) {
-    // A value larger than a block gets a block of its own, and the block
-    // being filled stays the one to fill.
-    if (bytes.size() > kBlockSize / 4) {
-      blocks_.push_back(std::make_unique<char[]>(bytes.size()));
-      char* own = blocks_.back().get();
-      std::memcpy(own, bytes.data(), bytes.size());
-      return own;
-    }
-    blocks_.push_back(std::unique_ptr<char[]>(new char[kBlockSize]));
-    free_ = blocks_.back().get();
-    left_ = kBlockSize;
-  }
-  char* at = free_;
+  char* at =
+      bytes.size() > kOwnBlockBytes ? ownBlock(bytes.size(), bytes.size()) : carve(bytes.size(), 1);
   std::memcpy(at, bytes.data(), bytes.size());
-  free_ += bytes.size();
-  left_ -= bytes.size();
   return at;
 }
 
+// Size classes: every multiple of 8 up to 512 bytes, then four to each
+// doubling up to kLargestClass; larger objects come from the heap.
 namespace {
-uint32_t HashBytes(std::string_view bytes) {
-  uint32_t hash = 2166136261u;
-  for (char c : bytes) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 16777619u;
+constexpr size_t kSmallClasses = 64;
+constexpr size_t kLargestClass = size_t{256} << 10;
+}  // namespace
+
+size_t ByteStore::ClassOf(size_t bytes) {
+  if (bytes <= 512) return (bytes + 7) / 8 - 1;
+  size_t power = 9;
+  while ((size_t{1} << (power + 1)) < bytes) ++power;
+  // bytes lies in (2^power, 2^(power+1)]; four classes split that range.
+  size_t quarter = size_t{1} << (power - 2);
+  size_t step = (bytes - (size_t{1} << power) + quarter - 1) / quarter;  // 1 to 4
+  return kSmallClasses + (power - 9) * 4 + step - 1;
+}
+
+size_t ByteStore::ClassSize(size_t index) {
+  if (index < kSmallClasses) return (index + 1) * 8;
+  size_t power = 9 + (index - kSmallClasses) / 4;
+  size_t step = (index - kSmallClasses) % 4 + 1;
+  return (size_t{1} << power) + step * (size_t{1} << (power - 2));
+}
+
+void* ByteStore::allocate(size_t bytes) {
+  if (bytes == 0) bytes = 1;
+  if (bytes > kLargestClass) return ::operator new(bytes);
+  size_t index = ClassOf(bytes);
+  static_assert(kSmallClasses + (18 - 9) * 4 <= kClasses, "too few size classes");
+  if (released_[index] != nullptr) {
+    void* at = released_[index];
+    std::memcpy(&released_[index], at, sizeof(void*));
+    return at;
   }
-  return hash;
+  return carve(ClassSize(index), 8);
+}
+
+void ByteStore::release(void* at, size_t bytes) noexcept {
+  if (at == nullptr) return;
+  if (bytes == 0) bytes = 1;
+  if (bytes > kLargestClass) {
+    ::operator delete(at);
+    return;
+  }
+  size_t index = ClassOf(bytes);
+  std::memcpy(at, &released_[index], sizeof(void*));
+  released_[index] = at;
+}
+
+namespace {
+// Eight bytes at a time: every value read looks its name up by this hash.
+uint32_t HashBytes(std::string_view bytes) {
+  uint64_t hash = 0x9e3779b97f4a7c15ull ^ bytes.size();
+  size_t i = 0;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes.data() + i, 8);
+    hash = (hash ^ word) * 0xff51afd7ed558ccdull;
+    hash ^= hash >> 32;
+  }
+  if (i < bytes.size()) {
+    uint64_t word = 0;
+    std::memcpy(&word, bytes.data() + i, bytes.size() - i);
+    hash = (hash ^ word) * 0xc4ceb9fe1a85ec53ull;
+    hash ^= hash >> 32;
+  }
+  return static_cast<uint32_t>(hash ^ (hash >> 29));
 }
 }  // namespace
 
@@ -171,14 +288,21 @@ void ByteStore::growNames() {
   }
 }
 
-RegKey::RegKey(std::string name, RegKey* parent)
-    : name_(std::move(name)),
+RegKey::RegKey(Made, std::string_view name, RegKey* parent, ByteStore* store)
+    : name_(RegBytes::Viewing(store->keep(name), name.size())),
       parent_(parent),
-      store_(parent != nullptr ? parent->store_ : std::make_shared<ByteStore>()),
-      depth_(parent != nullptr ? parent->depth_ + 1 : 0) {}
+      store_(store),
+      depth_(static_cast<uint16_t>(parent != nullptr ? parent->depth_ + 1 : 0)) {}
 
-RegKey::RegKey(std::string name, std::shared_ptr<ByteStore> store)
-    : name_(std::move(name)), parent_(nullptr), store_(std::move(store)) {}
+RegKey::RegKey(std::string name, RegKey* parent)
+    : parent_(parent),
+      store_(nullptr),
+      depth_(static_cast<uint16_t>(parent != nullptr ? parent->depth_ + 1 : 0)),
+      ownStore_(std::make_unique<std::shared_ptr<ByteStore>>(
+          parent != nullptr ? parent->store_->shared_from_this() : std::make_shared<ByteStore>())) {
+  store_ = ownStore_->get();
+  name_ = RegBytes::Viewing(store_->keep(name), name.size());
+}
 
 RegKey::~RegKey() {
   // A subkey that an open handle keeps alive must not point at this key
@@ -186,6 +310,8 @@ RegKey::~RegKey() {
   for (const std::shared_ptr<RegKey>& child : subkeys_) {
     if (child.use_count() > 1) child->parent_ = nullptr;
   }
+  subkeys_.clear(*store_);
+  values_.clear(*store_);
 }
 
 std::string RegKey::path() const {
@@ -196,7 +322,7 @@ std::string RegKey::path() const {
   size_t end = result.size();
   for (const RegKey* key = this; key != nullptr; key = key->parent_) {
     end -= key->name_.size();
-    result.replace(end, key->name_.size(), key->name_);
+    result.replace(end, key->name_.size(), key->name_.view());
     if (end > 0) --end;
   }
   return result;
@@ -256,13 +382,16 @@ RegKey& RegKey::createChild(std::string_view name, bool* created) {
     at = lowerBound(name);
     if (NamesEqual(subkeys_[at]->name_, name)) return *subkeys_[at];
   }
-  if (depth_ + 1 > kMaxKeyDepth) {
+  if (size_t{depth_} + 1 > kMaxKeyDepth) {
     throw std::length_error("a registry key cannot lie more than " + std::to_string(kMaxKeyDepth) +
                             " levels below its root");
   }
   CheckStorable(name, "key");
-  auto child = std::make_shared<RegKey>(std::string(name), this);
-  subkeys_.insert(subkeys_.begin() + static_cast<std::ptrdiff_t>(at), std::move(child));
+  // The child's control block holds the store's owner, so the store outlives
+  // every key held open.
+  std::shared_ptr<RegKey> child = std::allocate_shared<RegKey>(
+      StoreAllocator<RegKey>(store_->shared_from_this()), Made(), name, this, store_);
+  subkeys_.insert(*store_, at, std::move(child));
   if (created != nullptr) *created = true;
   return *subkeys_[at];
 }
@@ -300,8 +429,8 @@ bool RegKey::deleteSubkey(std::string_view name) {
   if (at >= parent->subkeys_.size() || !NamesEqual(parent->subkeys_[at]->name_, parts.back())) {
     return false;
   }
-  std::shared_ptr<RegKey> removed = std::move(parent->subkeys_[at]);
-  parent->subkeys_.erase(parent->subkeys_.begin() + static_cast<std::ptrdiff_t>(at));
+  std::shared_ptr<RegKey> removed = std::move(parent->subkeys_.at(at));
+  parent->subkeys_.erase(at);
   // The subtree stays whole for whoever holds a part of it, cut off from
   // the registry.
   removed->parent_ = nullptr;
@@ -314,8 +443,8 @@ void RegKey::clear() {
     child->parent_ = nullptr;
     child->markDeleted();
   }
-  subkeys_.clear();
-  values_.clear();
+  subkeys_.clear(*store_);
+  values_.clear(*store_);
   valueSlots_.reset();
   slotCount_ = 0;
 }
@@ -359,7 +488,7 @@ const RegValue* RegKey::findValue(std::string_view name) const {
 void RegKey::setValue(std::string_view name, uint32_t type, std::string_view data) {
   size_t index = findValueIndex(name);
   if (index != std::string_view::npos) {
-    RegValue& value = values_[index];
+    RegValue& value = values_.at(index);
     value.type = type;
     // Bytes no longer than the old ones take their place in the store.
     if (data.size() <= value.data.size() && !data.empty()) {
@@ -372,7 +501,7 @@ void RegKey::setValue(std::string_view name, uint32_t type, std::string_view dat
     return;
   }
   CheckStorable(name, "value");
-  RegValue& value = values_.emplace_back();
+  RegValue& value = values_.emplaceBack(*store_);
   value.name = RegBytes::Viewing(store_->keepName(name), name.size());
   value.type = type;
   value.data = RegBytes::Viewing(store_->keep(data), data.size());
@@ -388,13 +517,13 @@ void RegKey::setValue(std::string_view name, uint32_t type, std::string_view dat
 bool RegKey::deleteValue(std::string_view name) {
   size_t index = findValueIndex(name);
   if (index == std::string_view::npos) return false;
-  values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(index));
+  values_.erase(index);
   valueSlots_.reset();  // positions moved; rebuilt when next needed
   slotCount_ = 0;
   return true;
 }
 
-void RegKey::reserveValues(size_t more) { values_.reserve(values_.size() + more); }
+void RegKey::reserveValues(size_t more) { values_.reserve(*store_, values_.size() + more); }
 
 size_t RegKey::maxSubkeyNameLength() const {
   size_t longest = 0;
@@ -457,7 +586,8 @@ std::optional<Root> ParseRootName(std::string_view name) {
 
 Registry::Registry() : store_(std::make_shared<ByteStore>()) {
   for (Root which : kRoots) {
-    roots_[static_cast<size_t>(which)] = std::make_shared<RegKey>(RootName(which), store_);
+    roots_[static_cast<size_t>(which)] = std::allocate_shared<RegKey>(
+        StoreAllocator<RegKey>(store_), RegKey::Made(), RootName(which), nullptr, store_.get());
   }
 }
 

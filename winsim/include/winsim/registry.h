@@ -14,9 +14,11 @@
 #ifndef WINSIM_REGISTRY_H
 #define WINSIM_REGISTRY_H
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -33,7 +35,7 @@ bool NamesEqual(std::string_view a, std::string_view b);
 
 // The deepest a key can lie below its root (the limit of the NT registry; far
 // beyond any real Windows 95/98 registry).
-constexpr size_t kMaxKeyDepth = 512;
+constexpr size_t kMaxKeyDepth = 512;  // a key keeps its depth in 16 bits
 
 // True when a key or value name can be kept: no carriage return, no line feed.
 bool IsStorableName(std::string_view name);
@@ -89,6 +91,9 @@ class RegBytes {
   std::string_view substr(size_t from, size_t count = std::string_view::npos) const {
     return view().substr(from, count);
   }
+  int compare(size_t from, size_t count, std::string_view other) const {
+    return view().compare(from, count, other);
+  }
   operator std::string_view() const { return view(); }
   operator std::string() const { return std::string(data_, size_); }
 
@@ -143,16 +148,22 @@ struct RegValue {
   std::string text() const;
 };
 
-// Where the registry keeps the bytes of its values' names and data: large
-// blocks filled one after the other, never moved, so that a value's bytes
-// stay where they are for as long as the registry (or a key still held
-// open) lives. Bytes that a value no longer uses are given back only with
-// the store.
-class ByteStore {
+// Where the registry keeps its keys, their lists and the bytes of its
+// values' names and data: large blocks filled one after the other, never
+// moved, so that what they hold stays where it is for as long as the
+// registry (or a key still held open) lives. A registry of a million values
+// takes it in a few dozen blocks instead of a million allocations of their
+// own, and the large blocks are laid on the processor's large pages where
+// the system offers them, so that filling them costs few page faults.
+// Objects given back are kept for the next of their size; bytes that a value
+// no longer uses are given back only with the store. Not for use by more
+// than one thread at a time, like the registry itself.
+class ByteStore : public std::enable_shared_from_this<ByteStore> {
  public:
   ByteStore() = default;
   ByteStore(const ByteStore&) = delete;
   ByteStore& operator=(const ByteStore&) = delete;
+  ~ByteStore();
 
   // A copy of the bytes in the store.
   const char* keep(std::string_view bytes);
@@ -161,33 +172,159 @@ class ByteStore {
   // names). Names are never written over, so they can be shared.
   const char* keepName(std::string_view name);
 
+  // Room for an object of `bytes` bytes, aligned for any object of up to 8,
+  // and its return (with the same size).
+  void* allocate(size_t bytes);
+  void release(void* at, size_t bytes) noexcept;
+
  private:
   struct NameSlot {
     const char* data = nullptr;
     uint32_t size = 0;
     uint32_t hash = 0;
   };
+  struct Block {
+    char* data;
+    size_t size;
+    bool mapped;  // mapped from the system (large pages), else from the heap
+  };
   void growNames();
+  char* carve(size_t bytes, size_t alignment);
+  void newBlock(size_t least);
+  char* ownBlock(size_t bytes, size_t blockSize);
 
-  static constexpr size_t kBlockSize = size_t{1} << 20;
-  std::vector<std::unique_ptr<char[]>> blocks_;
+  static constexpr size_t kClasses = 100;
+  static size_t ClassOf(size_t bytes);
+  static size_t ClassSize(size_t index);
+
+  std::vector<Block> blocks_;
   char* free_ = nullptr;
   size_t left_ = 0;
-  std::vector<NameSlot> names_;  // open addressing; a power of two long
+  size_t nextBlockSize_ = size_t{64} << 10;
+  void* released_[kClasses] = {};  // a list of free objects for each size class
+  std::vector<NameSlot> names_;    // open addressing; a power of two long
   size_t nameCount_ = 0;
+};
+
+// The allocator of objects held in a store: each copy keeps the store alive,
+// so a key made with it (and its shared control block) can outlive the
+// registry for whoever holds it.
+template <class T>
+class StoreAllocator {
+ public:
+  using value_type = T;
+  static_assert(alignof(T) <= 8, "the store aligns objects to 8 bytes");
+
+  explicit StoreAllocator(std::shared_ptr<ByteStore> store) noexcept : store_(std::move(store)) {}
+  template <class U>
+  StoreAllocator(const StoreAllocator<U>& other) noexcept : store_(other.store_) {}
+
+  T* allocate(size_t count) { return static_cast<T*>(store_->allocate(count * sizeof(T))); }
+  void deallocate(T* at, size_t count) noexcept { store_->release(at, count * sizeof(T)); }
+
+  template <class U>
+  bool operator==(const StoreAllocator<U>& other) const noexcept {
+    return store_ == other.store_;
+  }
+  template <class U>
+  bool operator!=(const StoreAllocator<U>& other) const noexcept {
+    return store_ != other.store_;
+  }
+
+ private:
+  template <class U>
+  friend class StoreAllocator;
+  std::shared_ptr<ByteStore> store_;
+};
+
+// A key's values or subkeys: an array in the key's store, read like a
+// vector (a copy made of it is a std::vector of its own). Changed only by
+// its key, which gives the store.
+template <class T>
+class StoreList {
+ public:
+  StoreList() = default;
+  StoreList(const StoreList&) = delete;
+  StoreList& operator=(const StoreList&) = delete;
+  ~StoreList() { assert(data_ == nullptr); }  // the key gives it back first
+
+  size_t size() const { return size_; }
+  size_t capacity() const { return capacity_; }
+  bool empty() const { return size_ == 0; }
+  const T* begin() const { return data_; }
+  const T* end() const { return data_ + size_; }
+  const T& operator[](size_t index) const { return data_[index]; }
+  const T& front() const { return data_[0]; }
+  const T& back() const { return data_[size_ - 1]; }
+  operator std::vector<T>() const { return std::vector<T>(begin(), end()); }
+
+ private:
+  friend class RegKey;
+  T* begin() { return data_; }
+  T* end() { return data_ + size_; }
+  T& at(size_t index) { return data_[index]; }
+
+  void reserve(ByteStore& store, size_t capacity) {
+    if (capacity <= capacity_) return;
+    T* larger = static_cast<T*>(store.allocate(capacity * sizeof(T)));
+    for (size_t i = 0; i < size_; ++i) {
+      new (larger + i) T(std::move(data_[i]));
+      data_[i].~T();
+    }
+    if (data_ != nullptr) store.release(data_, capacity_ * sizeof(T));
+    data_ = larger;
+    capacity_ = static_cast<uint32_t>(capacity);
+  }
+  void grow(ByteStore& store) {
+    if (size_ == capacity_) reserve(store, capacity_ == 0 ? 4 : size_t{capacity_} * 2);
+  }
+  T& emplaceBack(ByteStore& store) {
+    grow(store);
+    return *new (data_ + size_++) T();
+  }
+  void insert(ByteStore& store, size_t at, T value) {
+    grow(store);
+    new (data_ + size_) T();
+    for (size_t i = size_; i > at; --i) data_[i] = std::move(data_[i - 1]);
+    data_[at] = std::move(value);
+    ++size_;
+  }
+  void erase(size_t at) {
+    for (size_t i = at; i + 1 < size_; ++i) data_[i] = std::move(data_[i + 1]);
+    data_[--size_].~T();
+  }
+  void clear(ByteStore& store) noexcept {
+    for (size_t i = 0; i < size_; ++i) data_[i].~T();
+    if (data_ != nullptr) store.release(data_, capacity_ * sizeof(T));
+    data_ = nullptr;
+    size_ = 0;
+    capacity_ = 0;
+  }
+
+  T* data_ = nullptr;
+  uint32_t size_ = 0;
+  uint32_t capacity_ = 0;
 };
 
 class RegKey : public std::enable_shared_from_this<RegKey> {
  public:
-  // A key of its own keeps its values' bytes in a store of its own; a subkey
-  // shares its parent's.
+  // Keys are made by the registry alone (Registry, createSubkey), in its
+  // store, which the key's shared control block keeps alive.
+  class Made {
+    friend class RegKey;
+    friend class Registry;
+    Made() = default;
+  };
+  RegKey(Made, std::string_view name, RegKey* parent, ByteStore* store);
+  // A key of its own (not made by a registry) keeps its values' bytes in a
+  // store of its own; given a parent, it shares the parent's.
   explicit RegKey(std::string name, RegKey* parent = nullptr);
-  RegKey(std::string name, std::shared_ptr<ByteStore> store);
   RegKey(const RegKey&) = delete;
   RegKey& operator=(const RegKey&) = delete;
   ~RegKey();
 
-  const std::string& name() const { return name_; }
+  // The name as written, kept in the registry's store.
+  const RegBytes& name() const { return name_; }
   RegKey* parent() const { return parent_; }
   bool deleted() const { return deleted_; }
   // How many levels below its root the key lies (0 for a root).
@@ -216,7 +353,7 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   void clear();
 
   // Values, in the order in which they were first set.
-  const std::vector<RegValue>& values() const { return values_; }
+  const StoreList<RegValue>& values() const { return values_; }
   const RegValue* findValue(std::string_view name) const;
   // A value set again keeps its place and the case of its first name.
   // Throws std::invalid_argument for a name that IsStorableName refuses.
@@ -242,18 +379,21 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   void indexValue(size_t index) const;
   void rebuildValueIndex() const;
 
-  std::string name_;
+  RegBytes name_;
   RegKey* parent_;
-  std::shared_ptr<ByteStore> store_;
+  ByteStore* store_;
   // Sorted by CompareNames.
-  std::vector<std::shared_ptr<RegKey>> subkeys_;
-  std::vector<RegValue> values_;
+  StoreList<std::shared_ptr<RegKey>> subkeys_;
+  StoreList<RegValue> values_;
   // Open-addressing hash of values_ positions (plus one; 0 is free), kept for
   // keys with many values so that setting each of them stays O(1).
   mutable std::unique_ptr<uint32_t[]> valueSlots_;
   mutable uint32_t slotCount_ = 0;
-  uint32_t depth_ = 0;
+  uint16_t depth_ = 0;  // at most kMaxKeyDepth
   bool deleted_ = false;
+  // The store of a key made on its own; empty for a registry's keys, whose
+  // shared control blocks keep the store alive.
+  std::unique_ptr<std::shared_ptr<ByteStore>> ownStore_;
 };
 
 // The predefined root keys of Windows 95/98.
