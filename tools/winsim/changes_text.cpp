@@ -10,15 +10,6 @@
 namespace winsim_tool {
 namespace {
 
-const char* Mark(Change change) {
-  switch (change) {
-    case Change::Added: return "+";
-    case Change::Removed: return "-";
-    case Change::Changed: return "~";
-  }
-  return "?";
-}
-
 std::string Counted(size_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
@@ -91,7 +82,7 @@ std::string RegistryChangesText(const std::vector<KeyChange>& keys, bool full) {
   std::string out;
   for (size_t i = 0; i < keys.size(); ++i) {
     const KeyChange& key = keys[i];
-    out += std::string("  ") + Mark(key.change) + " [" + ShownText(key.path) + "]";
+    out += std::string("  ") + ChangeMark(key.change) + " [" + ShownText(key.path) + "]";
     if (key.change == Change::Removed && !full) {
       // The keys removed with it follow it at once; say what they held.
       size_t subkeys = 0;
@@ -114,7 +105,7 @@ std::string RegistryChangesText(const std::vector<KeyChange>& keys, bool full) {
     out += "\n";
     for (const ValueChange& value : key.values) {
       std::string name = value.name.empty() ? std::string("@") : QuotedText(value.name);
-      std::string head = std::string("      ") + Mark(value.change) + " " + name + " = ";
+      std::string head = std::string("      ") + ChangeMark(value.change) + " " + name + " = ";
       if (value.change == Change::Changed) {
         out += head + ValueText(*value.before) + "\n";
         out += std::string(head.size() > 3 ? head.size() - 3 : 0, ' ') + "-> " +
@@ -170,7 +161,7 @@ std::string ChangesText(const MachineChanges& changes, bool full) {
           size += ", " + ByteCount(bytes) + ")";
         }
       }
-      out += std::string("  ") + Mark(file.change) + " " + ShownText(file.path) +
+      out += std::string("  ") + ChangeMark(file.change) + " " + ShownText(file.path) +
              (file.directory ? "\\" : "") + "  " + size + "\n";
     }
   }

@@ -59,13 +59,9 @@ table.changes td.value-name { padding-left: 28px; }
 p.nothing { color: #333; }
 )css";
 
-const char* ChangeMark(Change change) {
-  switch (change) {
-    case Change::Added: return "+";
-    case Change::Removed: return "&minus;";
-    case Change::Changed: return "~";
-  }
-  return "";
+// The list's mark, with a true minus sign in the page.
+const char* HtmlMark(Change change) {
+  return change == Change::Removed ? "&minus;" : ChangeMark(change);
 }
 
 std::string Ansi(const std::string& text) { return HtmlEscaped(AnsiToUtf8(text)); }
@@ -119,12 +115,12 @@ void AppendRegistry(std::string& out, const MachineChanges& changes) {
                        : key.change == Change::Removed ? "key removed"
                                                        : "values changed";
     out += std::string("<tr class=\"key ") + ChangeName(key.change) + "\" data-change=\"" +
-           ChangeName(key.change) + "\"><td class=\"mark\">" + ChangeMark(key.change) +
+           ChangeName(key.change) + "\"><td class=\"mark\">" + HtmlMark(key.change) +
            "</td><td class=\"path\">" + Ansi(key.path) + "</td><td colspan=\"2\">" + what +
            "</td></tr>\n";
     for (const ValueChange& value : key.values) {
       out += std::string("<tr class=\"value ") + ChangeName(value.change) + "\" data-change=\"" +
-             ChangeName(value.change) + "\"><td class=\"mark\">" + ChangeMark(value.change) +
+             ChangeName(value.change) + "\"><td class=\"mark\">" + HtmlMark(value.change) +
              "</td><td class=\"value-name code\">" + HtmlEscaped(ValueNameText(value.name)) +
              "</td>" + ValueCell(value.before) + ValueCell(value.after) + "</tr>\n";
     }
@@ -144,7 +140,7 @@ void AppendFiles(std::string& out, const MachineChanges& changes) {
       return file.directory ? "folder" : ByteCount(bytes);
     };
     out += std::string("<tr class=\"") + ChangeName(file.change) + "\" data-change=\"" +
-           ChangeName(file.change) + "\"><td class=\"mark\">" + ChangeMark(file.change) +
+           ChangeName(file.change) + "\"><td class=\"mark\">" + HtmlMark(file.change) +
            "</td><td class=\"path\">" + Ansi(file.path) + (file.directory ? "\\" : "") +
            "</td><td>" + size(file.change != Change::Added, file.beforeSize) + "</td><td>" +
            size(file.change != Change::Removed, file.afterSize) + "</td></tr>\n";

@@ -91,6 +91,15 @@ const char* ChangeName(Change change) {
   return "?";
 }
 
+const char* ChangeMark(Change change) {
+  switch (change) {
+    case Change::Added: return "+";
+    case Change::Removed: return "-";
+    case Change::Changed: return "~";
+  }
+  return "?";
+}
+
 RegistryCounts MachineChanges::registryCounts() const {
   RegistryCounts counts;
   for (const KeyChange& key : keys) {

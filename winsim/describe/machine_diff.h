@@ -18,6 +18,8 @@ enum class Change { Added, Removed, Changed };
 
 // "added", "removed", "changed".
 const char* ChangeName(Change change);
+// "+", "-", "~": the mark a change is listed with.
+const char* ChangeMark(Change change);
 
 struct ValueChange {
   Change change = Change::Changed;
