@@ -111,11 +111,10 @@ std::string RegValue::text() const { return std::string(data.substr(0, data.find
 
 namespace {
 
-// Blocks grow from this size to the largest, so that a small registry (a
-// machine of a few keys, loaded by every run) takes little, and a large one
-// takes few blocks. Blocks of at least the large page size are mapped on
-// large pages where the system offers them.
-constexpr size_t kFirstBlock = size_t{64} << 10;
+// Blocks grow from the first size (ByteStore::kFirstBlockSize) to the
+// largest, so that a small registry (a machine of a few keys, loaded by every
+// run) takes little, and a large one takes few blocks. Blocks of at least the
+// large page size are mapped on large pages where the system offers them.
 constexpr size_t kLargestBlock = size_t{4} << 20;
 constexpr size_t kLargePage = size_t{2} << 20;
 // Bytes larger than this get a block of their own, and the block being

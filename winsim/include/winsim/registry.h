@@ -194,13 +194,14 @@ class ByteStore : public std::enable_shared_from_this<ByteStore> {
   char* ownBlock(size_t bytes, size_t blockSize);
 
   static constexpr size_t kClasses = 100;
+  static constexpr size_t kFirstBlockSize = size_t{64} << 10;
   static size_t ClassOf(size_t bytes);
   static size_t ClassSize(size_t index);
 
   std::vector<Block> blocks_;
   char* free_ = nullptr;
   size_t left_ = 0;
-  size_t nextBlockSize_ = size_t{64} << 10;
+  size_t nextBlockSize_ = kFirstBlockSize;
   void* released_[kClasses] = {};  // a list of free objects for each size class
   std::vector<NameSlot> names_;    // open addressing; a power of two long
   size_t nameCount_ = 0;
