@@ -82,23 +82,18 @@ std::optional<TextChange> CompareTexts(const std::string& path, const std::strin
 
 }  // namespace
 
-const char* ChangeName(Change change) {
-  switch (change) {
-    case Change::Added: return "added";
-    case Change::Removed: return "removed";
-    case Change::Changed: return "changed";
-  }
-  return "?";
-}
+namespace {
+// By Change: its name and the mark it is listed with.
+constexpr struct {
+  const char* name;
+  const char* mark;
+} kChangeWords[] = {{"added", "+"}, {"removed", "-"}, {"changed", "~"}};
+static_assert(static_cast<int>(Change::Added) == 0 && static_cast<int>(Change::Removed) == 1 &&
+              static_cast<int>(Change::Changed) == 2);
+}  // namespace
 
-const char* ChangeMark(Change change) {
-  switch (change) {
-    case Change::Added: return "+";
-    case Change::Removed: return "-";
-    case Change::Changed: return "~";
-  }
-  return "?";
-}
+const char* ChangeName(Change change) { return kChangeWords[static_cast<int>(change)].name; }
+const char* ChangeMark(Change change) { return kChangeWords[static_cast<int>(change)].mark; }
 
 RegistryCounts MachineChanges::registryCounts() const {
   RegistryCounts counts;
