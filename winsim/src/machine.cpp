@@ -42,14 +42,31 @@ std::string LinkRefusal(const char* what) {
 }
 
 // The path of a file the machine folder must hold; MachineError when it is not there.
-fs::path RequireFile(const fs::path& folder, const char* name, const char* missingAdvice) {
+// `size` receives its size as it was looked at.
+fs::path RequireFile(const fs::path& folder, const char* name, const char* missingAdvice,
+                     uintmax_t* size = nullptr) {
   fs::path path = folder / name;
-  std::error_code error;
-  fs::file_status status = fs::symlink_status(path, error);
-  if (fs::is_symlink(status)) throw MachineError(name, 0, LinkRefusal("file"));
-  if (!fs::exists(status)) throw MachineError(name, 0, std::string("missing; ") + missingAdvice);
-  if (!fs::is_regular_file(status)) throw MachineError(name, 0, "is not a file");
+  struct stat info;
+  if (::lstat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      throw MachineError(name, 0, std::string("missing; ") + missingAdvice);
+    }
+    throw MachineError(name, 0,
+                       std::string("cannot be looked at: ") + std::strerror(errno) +
+                           "; check the folder's permissions");
+  }
+  if (S_ISLNK(info.st_mode)) throw MachineError(name, 0, LinkRefusal("file"));
+  if (!S_ISREG(info.st_mode)) throw MachineError(name, 0, "is not a file");
+  if (size != nullptr) *size = static_cast<uintmax_t>(info.st_size);
   return path;
+}
+
+// The reader's block for a registry file of `size` bytes: the file and its
+// end in one block when it is small, so that a small machine's load does not
+// get and clear a megabyte it never uses. A file that grew meanwhile, or a
+// longer line, makes the reader's block larger as it reads.
+size_t RegistryBlockSize(uintmax_t size) {
+  return size < kRegedit4BlockSize ? static_cast<size_t>(size) + 1 : kRegedit4BlockSize;
 }
 
 // The whole file; MachineError when it is missing or cannot be read.
@@ -207,9 +224,12 @@ Machine Machine::load(const fs::path& folder) {
 
   // Read block by block: a registry exported from a real machine runs to tens
   // of megabytes, and the whole text need never be in memory beside the keys.
-  fs::path reg = RequireFile(machine.folder_, kRegistryFile,
-                             "every machine folder needs one (at least the line REGEDIT4)");
-  if (std::optional<Regedit4Error> bad = ImportRegedit4File(reg, machine.registry)) {
+  uintmax_t registrySize = 0;
+  fs::path reg =
+      RequireFile(machine.folder_, kRegistryFile,
+                  "every machine folder needs one (at least the line REGEDIT4)", &registrySize);
+  if (std::optional<Regedit4Error> bad =
+          ImportRegedit4File(reg, machine.registry, RegistryBlockSize(registrySize))) {
     throw MachineError(kRegistryFile, bad->line, bad->message);
   }
   machine.registry.modified = false;
@@ -217,10 +237,12 @@ Machine Machine::load(const fs::path& folder) {
 
   const std::string& windows = machine.config.windowsDirectory;
   fs::path drive = machine.driveFolder(windows[0]);
-  if (fs::is_symlink(fs::symlink_status(drive, error))) {
+  struct stat driveInfo;
+  const bool driveSeen = ::lstat(drive.c_str(), &driveInfo) == 0;
+  if (driveSeen && S_ISLNK(driveInfo.st_mode)) {
     throw MachineError(drive.filename().string(), 0, LinkRefusal("folder"));
   }
-  if (!fs::is_directory(drive, error)) {
+  if (!driveSeen || !S_ISDIR(driveInfo.st_mode)) {
     throw MachineError(kIniFile, 0,
                        "the Windows directory " + windows + " is on a drive the machine has no " +
                            "folder for; make drive_" +
