@@ -86,9 +86,12 @@ std::string ReadWholeFile(const fs::path& folder, const char* name, const char* 
 // flushed, then renamed over it. The file keeps its permissions and, where
 // the host allows, its owner; a file with other hard links is replaced, not
 // written through. `produce` hands the content to its argument in pieces.
+// With `flush` false the caller's journal flushes the file system before the
+// new file counts, and puts the old one back until then.
 void WriteAtomically(
     const fs::path& folder, const char* name,
-    const std::function<void(const std::function<void(std::string_view)>&)>& produce) {
+    const std::function<void(const std::function<void(std::string_view)>&)>& produce,
+    bool flush = true) {
   fs::path target = folder / name;
   std::string temporary = (folder / (std::string(name) + ".tmp-XXXXXX")).string();
   int fd = -1;
@@ -137,11 +140,12 @@ void WriteAtomically(
     ::unlink(temporary.c_str());
     throw MachineError(name, 0, std::string("cannot be written: ") + error.what());
   }
-  if (::fsync(fd) != 0) fail("flush");
+  if (flush && ::fsync(fd) != 0) fail("flush");
   int closing = fd;
   fd = -1;
   if (::close(closing) != 0) fail("close");
   if (::rename(temporary.c_str(), target.c_str()) != 0) fail("rename");
+  if (!flush) return;
   // The rename itself reaches the disk, so that a host crash keeps what was decided.
   int directory = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (directory >= 0) {
@@ -150,10 +154,11 @@ void WriteAtomically(
   }
 }
 
-void WriteAtomically(const fs::path& folder, const char* name, const std::string& content) {
-  WriteAtomically(folder, name, [&content](const std::function<void(std::string_view)>& write) {
-    write(content);
-  });
+void WriteAtomically(const fs::path& folder, const char* name, const std::string& content,
+                     bool flush = true) {
+  WriteAtomically(
+      folder, name,
+      [&content](const std::function<void(std::string_view)>& write) { write(content); }, flush);
 }
 
 // The short names kept in the machine folder; none yet when it has no file for them.
@@ -284,23 +289,26 @@ Machine Machine::create(const fs::path& folder, const MachineConfig& config) {
   return machine;
 }
 
-void Machine::save(bool force) {
-  saveShortNames();
-  if (!registry.modified && !force) return;
+void Machine::save(bool force, SaveFlush flush) {
+  const bool now = flush == SaveFlush::kNow;
+  saveShortNames(flush);
+  if (!savesRegistry(force)) return;
   // Written in pieces as the text is made: the whole text of a large registry
   // never stands in memory beside its keys.
-  WriteAtomically(folder_, kRegistryFile,
-                  [this](const std::function<void(std::string_view)>& write) {
-                    ExportRegedit4(registry, write);
-                  });
+  WriteAtomically(
+      folder_, kRegistryFile,
+      [this](const std::function<void(std::string_view)>& write) {
+        ExportRegedit4(registry, write);
+      },
+      now);
   registry.modified = false;
 }
 
 // The short names describe files already on disk, so they are written
 // whatever becomes of the registry.
-void Machine::saveShortNames() {
-  if (!shortNames.changed()) return;
-  WriteAtomically(folder_, ShortNames::kFile, shortNames.text());
+void Machine::saveShortNames(SaveFlush flush) {
+  if (!savesShortNames()) return;
+  WriteAtomically(folder_, ShortNames::kFile, shortNames.text(), flush == SaveFlush::kNow);
   shortNames.markSaved();
 }
 
