@@ -1,6 +1,7 @@
 // Windows paths resolved on the machine's drives: case, aliases, the current
 // directory, and that no path leads out of the machine folder.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <windows.h>
 
 #include <filesystem>
@@ -121,6 +122,47 @@ TEST_F(PathResolution, LinksAndHostPathsCannotLeadOutOfTheMachine) {
   EXPECT_EQ(Resolve(Drive().string() + "/WINDOWS/system.ini").error,
             static_cast<uint32_t>(ERROR_PATH_NOT_FOUND));
   EXPECT_EQ(Resolve("\\\\server\\share\\file").error, static_cast<uint32_t>(ERROR_PATH_NOT_FOUND));
+}
+
+// A folder too large to be read in one go: every entry is found whatever
+// its place in the listing, with its kind, and what is no file or folder is not.
+TEST_F(PathResolution, LargeFoldersAreReadWhole) {
+  const fs::path big = Drive() / "WINDOWS" / "SYSTEM";
+  fs::create_directories(big);
+  const std::string padding(90, 'p');
+  for (int i = 0; i < 600; ++i) {
+    std::string name = "Entry " + std::to_string(i) + " " + padding;
+    if (i % 3 == 0) {
+      fs::create_directory(big / name);
+    } else {
+      std::ofstream(big / (name + ".dll")) << i;
+    }
+  }
+  ASSERT_EQ(::mkfifo((big / "pipe").c_str(), 0644), 0);
+  fs::create_directory_symlink(big / ("Entry 0 " + padding), big / "linked");
+  TempDir outside;
+  fs::create_directory_symlink(outside.path(), machine_.machine().driveFolder('D'));
+
+  const std::string system = "C:\\windows\\system\\";
+  for (int i = 0; i < 600; ++i) {
+    // Looked for in another case than the one on disk.
+    std::string name = system + "ENTRY " + std::to_string(i) + " " + padding;
+    winsim::PathResult result = Resolve(i % 3 == 0 ? name : name + ".DLL");
+    ASSERT_TRUE(result.path) << name;
+    EXPECT_TRUE(result.path->exists) << name;
+    EXPECT_EQ(result.path->isDirectory, i % 3 == 0) << name;
+  }
+  for (const std::string& absent :
+       {system + "Entry 599 " + padding, system + "pipe", system + "linked"}) {
+    winsim::PathResult result = Resolve(absent);
+    ASSERT_TRUE(result.path) << absent;
+    EXPECT_FALSE(result.path->exists) << absent;
+  }
+  EXPECT_EQ(Resolve(system + "linked\\Entry 1 " + padding + ".dll").error,
+            static_cast<uint32_t>(ERROR_PATH_NOT_FOUND));
+  // A drive folder that is a link is no drive, at its root or below.
+  EXPECT_EQ(Resolve("D:\\").error, static_cast<uint32_t>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(Resolve("D:\\file.txt").error, static_cast<uint32_t>(ERROR_PATH_NOT_FOUND));
 }
 
 TEST_F(PathResolution, BadPathsAreRefusedWithTheirErrors) {

@@ -173,7 +173,12 @@ uint32_t CopyIntoPlace(winsim::Run& run, const std::filesystem::path& source,
       if (int error = journal->newTemporary(scratch, made)) return ErrorOfErrno(error);
       copy = winsim::detail::CopyToNamedFile(source, made, withContent);
     } else {
-      copy = winsim::detail::CopyToNewFile(source, scratch, withContent, made);
+      // In the journal's folder the copy is on the machine folder's file
+      // system, which the journal flushes whole before the run counts; until
+      // then the journal puts the old file back. Without a journal, or beside
+      // a target on another file system, it is flushed before its rename.
+      const bool flush = journal == nullptr || scratch != journal->scratchFolder();
+      copy = winsim::detail::CopyToNewFile(source, scratch, withContent, made, flush);
     }
     if (copy.error != 0) return copy.readFailed ? ERROR_READ_FAULT : ErrorOfErrno(copy.error);
     int refused = beforeRename();

@@ -452,8 +452,14 @@ int FileJournal::remove(const fs::path& host) {
 void FileJournal::commit() {
   if (log_ >= 0) ::close(log_);
   log_ = -1;
-  // What the run wrote reaches the disk before the decision to keep it.
-  if (machineFd_ >= 0) ::syncfs(machineFd_);
+  // What the run wrote reaches the disk before the decision to keep it: the
+  // files it placed and the machine files saved were not flushed one by one.
+  // A disk that cannot take them keeps the journal, so the run is put back.
+  if (machineFd_ < 0 || ::syncfs(machineFd_) != 0) {
+    throw MachineError(
+        std::string(kPrivateFolderName) + "/" + kJournal, 0,
+        "cannot be closed: what the run wrote could not be flushed to the disk: " + Error(errno));
+  }
   fs::path decided = folder_.parent_path() / kDecided;
   if (::rename(folder_.c_str(), decided.c_str()) != 0) {
     throw MachineError(std::string(kPrivateFolderName) + "/" + kJournal, 0,

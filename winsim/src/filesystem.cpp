@@ -1,11 +1,17 @@
 #include "winsim/filesystem.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <system_error>
 #include <utility>
 
+#include "handles.h"
 #include "winsim/registry.h"
 #include "winsim/short_names.h"
 
@@ -125,25 +131,44 @@ struct FolderEntry {
   bool isDirectory = false;
 };
 
-// The entries of a host folder that a Windows drive can hold: files and
-// folders with valid names. Links, devices and pipes are not there.
-std::vector<FolderEntry> ListFolder(const fs::path& folder) {
+// The entries of an open host folder that a Windows drive can hold: files
+// and folders with valid names. Links, devices and pipes are not there. One
+// pass over the folder's entries: each comes with its type, and only a file
+// system that does not say it costs a look at the entry itself. A folder that
+// cannot be read (-1: it could not be opened) holds nothing.
+std::vector<FolderEntry> ListFolder(int folder) {
   std::vector<FolderEntry> entries;
-  std::error_code error;
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    std::error_code statusError;
-    fs::file_status status = it->symlink_status(statusError);
-    if (statusError) continue;
-    bool isDirectory = fs::is_directory(status);
-    if (!isDirectory && !fs::is_regular_file(status)) continue;
-    std::string name = it->path().filename().string();
-    if (!IsWindowsName(name)) continue;
-    entries.push_back(FolderEntry{std::move(name), isDirectory});
+  if (folder < 0) return entries;
+  alignas(struct dirent64) char block[16384];
+  for (;;) {
+    ssize_t got = ::getdents64(folder, block, sizeof block);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    for (ssize_t at = 0; at < got;) {
+      const auto* entry = reinterpret_cast<const struct dirent64*>(block + at);
+      at += entry->d_reclen;
+      std::string_view name(entry->d_name);
+      if (!IsWindowsName(name)) continue;
+      unsigned char type = entry->d_type;
+      if (type == DT_UNKNOWN) {
+        struct stat info;
+        if (::fstatat(folder, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISREG(info.st_mode) ? DT_REG : DT_UNKNOWN;
+      }
+      if (type != DT_DIR && type != DT_REG) continue;
+      entries.push_back(FolderEntry{std::string(name), type == DT_DIR});
+    }
   }
   // A host folder may hold names that differ only in case; the first in byte order wins.
   std::sort(entries.begin(), entries.end(),
             [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
   return entries;
+}
+
+// A folder below `at` (-1 when `at` is), opened without following a link.
+int OpenFolderAt(int at, const char* name) {
+  if (at < 0) return -1;
+  return ::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
 // The folder's short names: kept in the machine's store when it may change,
@@ -178,22 +203,28 @@ PathResult Resolve(const Machine& machine, Machine* settling, std::string_view c
   if (WindowsLength(full) >= MAX_PATH) return Fail(ERROR_PATH_NOT_FOUND);
 
   fs::path host = machine.driveFolder(full.drive);
-  std::error_code error;
-  if (!fs::is_directory(fs::symlink_status(host, error))) return Fail(ERROR_PATH_NOT_FOUND);
-
   ResolvedPath resolved;
   resolved.windowsPath = std::string(1, full.drive) + ":";
   if (full.names.empty()) {
+    struct stat info;
+    if (::lstat(host.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+      return Fail(ERROR_PATH_NOT_FOUND);
+    }
     resolved.host = host;
     resolved.windowsPath += "\\";
     resolved.exists = true;
     resolved.isDirectory = true;
     return PathResult{resolved, 0};
   }
+  // Each folder is opened below the one before it, never through a link, and
+  // listed through that descriptor: the drive folder itself a link, or a
+  // folder swapped for one meanwhile, holds nothing.
+  UniqueFd folder(::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (folder.get() < 0) return Fail(ERROR_PATH_NOT_FOUND);
   resolved.trailingSeparator = IsSeparator(path.back());
   for (size_t i = 0; i < full.names.size(); ++i) {
     bool last = i + 1 == full.names.size();
-    std::vector<FolderEntry> entries = ListFolder(host);
+    std::vector<FolderEntry> entries = ListFolder(folder.get());
     const FolderEntry* entry =
         FindEntry(settling, machine.shortNames, resolved.windowsPath, entries, full.names[i]);
     resolved.windowsPath += "\\";
@@ -206,6 +237,7 @@ PathResult Resolve(const Machine& machine, Machine* settling, std::string_view c
     if (!last && !entry->isDirectory) return Fail(ERROR_PATH_NOT_FOUND);
     host /= entry->name;
     resolved.windowsPath += entry->name;
+    if (!last) folder = UniqueFd(OpenFolderAt(folder.get(), entry->name.c_str()));
     if (last) {
       resolved.exists = true;
       resolved.isDirectory = entry->isDirectory;
@@ -232,7 +264,8 @@ void SettleShortNames(Machine& machine, const ResolvedPath& path) {
   size_t cut = path.windowsPath.rfind('\\');
   if (cut == std::string::npos || cut + 1 == path.windowsPath.size()) return;  // a drive root
   std::string folder = path.windowsPath.substr(0, cut);
-  FolderAliases(&machine, machine.shortNames, folder, ListFolder(path.host.parent_path()));
+  UniqueFd listing(::open(path.host.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  FolderAliases(&machine, machine.shortNames, folder, ListFolder(listing.get()));
 }
 
 fs::path HostPath(const Machine& machine, std::string_view windowsPath) {

@@ -10,6 +10,7 @@
 #include <exception>
 #include <iterator>
 #include <stdexcept>
+#include <string_view>
 #include <system_error>
 
 #include "winsim/file_journal.h"
@@ -268,7 +269,14 @@ FILE* GuardedRun::OpenTrace() const {
 const std::string& GuardedRun::tidied() const { return hold_->tidied(); }
 
 void GuardedRun::keep(bool saveRegistry) {
+  // A power cut before the platform wrote the registry out loses what the
+  // run put there; the files stay as written.
+  if (!saveRegistry) machine_->registry.modified = false;
   for (const char* name : kSavedFiles) {
+    // Only the files the save rewrites need keeping (each record is a flush).
+    bool rewritten = std::string_view(name) == "registry.reg" ? machine_->savesRegistry()
+                                                              : machine_->savesShortNames();
+    if (!rewritten) continue;
     fs::path file = machine_->folder() / name;
     struct stat info;
     bool exists = ::lstat(file.c_str(), &info) == 0;
@@ -278,10 +286,9 @@ void GuardedRun::keep(bool saveRegistry) {
                          std::string("cannot be kept before the save: ") + std::strerror(error));
     }
   }
-  // A power cut before the platform wrote the registry out loses what the
-  // run put there; the files stay as written.
-  if (!saveRegistry) machine_->registry.modified = false;
-  machine_->save();
+  // The commit flushes the machine's file system before the save counts, and
+  // until then the journal puts the old files back: the save need not flush.
+  machine_->save(false, Machine::SaveFlush::kByJournal);
   journal_->commit();
 }
 

@@ -29,7 +29,7 @@ namespace {
 
 // Copies into the file that `create` makes (a new file, or -1 with errno).
 CopyResult CopyInto(const std::filesystem::path& source, std::string& temporary,
-                    const std::function<int(std::string&)>& create, bool withContent) {
+                    const std::function<int(std::string&)>& create, bool withContent, bool flush) {
   CopyResult result;
   UniqueFd in(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   struct stat info;
@@ -63,7 +63,7 @@ CopyResult CopyInto(const std::filesystem::path& source, std::string& temporary,
     ::futimens(out.get(), times);
   }
   // On disk before it is renamed into place or a journal record names it.
-  if (result.error == 0 && ::fsync(out.get()) != 0) result.error = errno;
+  if (flush && result.error == 0 && ::fsync(out.get()) != 0) result.error = errno;
   if (result.error == 0 && ::close(out.release()) != 0) result.error = errno;
   if (result.error != 0) ::unlink(temporary.c_str());
   return result;
@@ -72,11 +72,11 @@ CopyResult CopyInto(const std::filesystem::path& source, std::string& temporary,
 }  // namespace
 
 CopyResult CopyToNewFile(const std::filesystem::path& source, const std::filesystem::path& folder,
-                         bool withContent, std::string& made) {
+                         bool withContent, std::string& made, bool flush) {
   std::string temporary = (folder / ".winsim-copy-XXXXXX").string();
   CopyResult result = CopyInto(
       source, temporary, [](std::string& name) { return ::mkostemp(name.data(), O_CLOEXEC); },
-      withContent);
+      withContent, flush);
   if (result.error == 0) made = std::move(temporary);
   return result;
 }
@@ -89,7 +89,7 @@ CopyResult CopyToNamedFile(const std::filesystem::path& source, const std::strin
       [](std::string& made) {
         return ::open(made.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
       },
-      withContent);
+      withContent, true);
 }
 
 }  // namespace winsim::detail

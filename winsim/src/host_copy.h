@@ -21,9 +21,11 @@ bool WriteAll(int fd, const char* data, size_t size, size_t& written);
 // Makes a new file in `folder` (".winsim-copy-XXXXXX", created exclusively)
 // with the bytes of `source` (none when withContent is false), its permission
 // bits and its times. Links are not followed. On success `made` names the new
-// file; on failure nothing is left.
+// file; on failure nothing is left. The copy is flushed to the disk unless
+// `flush` is false: for a copy whose keeping a journal decides, and flushes
+// with the whole file system before it counts.
 CopyResult CopyToNewFile(const std::filesystem::path& source, const std::filesystem::path& folder,
-                         bool withContent, std::string& made);
+                         bool withContent, std::string& made, bool flush = true);
 
 // The same into the new file `path`, which must not exist (O_EXCL); on
 // failure it is removed again.

@@ -42,14 +42,31 @@ std::string LinkRefusal(const char* what) {
 }
 
 // The path of a file the machine folder must hold; MachineError when it is not there.
-fs::path RequireFile(const fs::path& folder, const char* name, const char* missingAdvice) {
+// `size` receives its size as it was looked at.
+fs::path RequireFile(const fs::path& folder, const char* name, const char* missingAdvice,
+                     uintmax_t* size = nullptr) {
   fs::path path = folder / name;
-  std::error_code error;
-  fs::file_status status = fs::symlink_status(path, error);
-  if (fs::is_symlink(status)) throw MachineError(name, 0, LinkRefusal("file"));
-  if (!fs::exists(status)) throw MachineError(name, 0, std::string("missing; ") + missingAdvice);
-  if (!fs::is_regular_file(status)) throw MachineError(name, 0, "is not a file");
+  struct stat info;
+  if (::lstat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      throw MachineError(name, 0, std::string("missing; ") + missingAdvice);
+    }
+    throw MachineError(name, 0,
+                       std::string("cannot be looked at: ") + std::strerror(errno) +
+                           "; check the folder's permissions");
+  }
+  if (S_ISLNK(info.st_mode)) throw MachineError(name, 0, LinkRefusal("file"));
+  if (!S_ISREG(info.st_mode)) throw MachineError(name, 0, "is not a file");
+  if (size != nullptr) *size = static_cast<uintmax_t>(info.st_size);
   return path;
+}
+
+// The reader's block for a registry file of `size` bytes: the file and its
+// end in one block when it is small, so that a small machine's load does not
+// get and clear a megabyte it never uses. A file that grew meanwhile, or a
+// longer line, makes the reader's block larger as it reads.
+size_t RegistryBlockSize(uintmax_t size) {
+  return size < kRegedit4BlockSize ? static_cast<size_t>(size) + 1 : kRegedit4BlockSize;
 }
 
 // The whole file; MachineError when it is missing or cannot be read.
@@ -69,9 +86,12 @@ std::string ReadWholeFile(const fs::path& folder, const char* name, const char* 
 // flushed, then renamed over it. The file keeps its permissions and, where
 // the host allows, its owner; a file with other hard links is replaced, not
 // written through. `produce` hands the content to its argument in pieces.
+// With `flush` false the caller's journal flushes the file system before the
+// new file counts, and puts the old one back until then.
 void WriteAtomically(
     const fs::path& folder, const char* name,
-    const std::function<void(const std::function<void(std::string_view)>&)>& produce) {
+    const std::function<void(const std::function<void(std::string_view)>&)>& produce,
+    bool flush = true) {
   fs::path target = folder / name;
   std::string temporary = (folder / (std::string(name) + ".tmp-XXXXXX")).string();
   int fd = -1;
@@ -120,11 +140,12 @@ void WriteAtomically(
     ::unlink(temporary.c_str());
     throw MachineError(name, 0, std::string("cannot be written: ") + error.what());
   }
-  if (::fsync(fd) != 0) fail("flush");
+  if (flush && ::fsync(fd) != 0) fail("flush");
   int closing = fd;
   fd = -1;
   if (::close(closing) != 0) fail("close");
   if (::rename(temporary.c_str(), target.c_str()) != 0) fail("rename");
+  if (!flush) return;
   // The rename itself reaches the disk, so that a host crash keeps what was decided.
   int directory = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (directory >= 0) {
@@ -133,10 +154,11 @@ void WriteAtomically(
   }
 }
 
-void WriteAtomically(const fs::path& folder, const char* name, const std::string& content) {
-  WriteAtomically(folder, name, [&content](const std::function<void(std::string_view)>& write) {
-    write(content);
-  });
+void WriteAtomically(const fs::path& folder, const char* name, const std::string& content,
+                     bool flush = true) {
+  WriteAtomically(
+      folder, name,
+      [&content](const std::function<void(std::string_view)>& write) { write(content); }, flush);
 }
 
 // The short names kept in the machine folder; none yet when it has no file for them.
@@ -207,9 +229,12 @@ Machine Machine::load(const fs::path& folder) {
 
   // Read block by block: a registry exported from a real machine runs to tens
   // of megabytes, and the whole text need never be in memory beside the keys.
-  fs::path reg = RequireFile(machine.folder_, kRegistryFile,
-                             "every machine folder needs one (at least the line REGEDIT4)");
-  if (std::optional<Regedit4Error> bad = ImportRegedit4File(reg, machine.registry)) {
+  uintmax_t registrySize = 0;
+  fs::path reg =
+      RequireFile(machine.folder_, kRegistryFile,
+                  "every machine folder needs one (at least the line REGEDIT4)", &registrySize);
+  if (std::optional<Regedit4Error> bad =
+          ImportRegedit4File(reg, machine.registry, RegistryBlockSize(registrySize))) {
     throw MachineError(kRegistryFile, bad->line, bad->message);
   }
   machine.registry.modified = false;
@@ -217,10 +242,12 @@ Machine Machine::load(const fs::path& folder) {
 
   const std::string& windows = machine.config.windowsDirectory;
   fs::path drive = machine.driveFolder(windows[0]);
-  if (fs::is_symlink(fs::symlink_status(drive, error))) {
+  struct stat driveInfo;
+  const bool driveSeen = ::lstat(drive.c_str(), &driveInfo) == 0;
+  if (driveSeen && S_ISLNK(driveInfo.st_mode)) {
     throw MachineError(drive.filename().string(), 0, LinkRefusal("folder"));
   }
-  if (!fs::is_directory(drive, error)) {
+  if (!driveSeen || !S_ISDIR(driveInfo.st_mode)) {
     throw MachineError(kIniFile, 0,
                        "the Windows directory " + windows + " is on a drive the machine has no " +
                            "folder for; make drive_" +
@@ -262,23 +289,26 @@ Machine Machine::create(const fs::path& folder, const MachineConfig& config) {
   return machine;
 }
 
-void Machine::save(bool force) {
-  saveShortNames();
-  if (!registry.modified && !force) return;
+void Machine::save(bool force, SaveFlush flush) {
+  const bool now = flush == SaveFlush::kNow;
+  saveShortNames(flush);
+  if (!savesRegistry(force)) return;
   // Written in pieces as the text is made: the whole text of a large registry
   // never stands in memory beside its keys.
-  WriteAtomically(folder_, kRegistryFile,
-                  [this](const std::function<void(std::string_view)>& write) {
-                    ExportRegedit4(registry, write);
-                  });
+  WriteAtomically(
+      folder_, kRegistryFile,
+      [this](const std::function<void(std::string_view)>& write) {
+        ExportRegedit4(registry, write);
+      },
+      now);
   registry.modified = false;
 }
 
 // The short names describe files already on disk, so they are written
 // whatever becomes of the registry.
-void Machine::saveShortNames() {
-  if (!shortNames.changed()) return;
-  WriteAtomically(folder_, ShortNames::kFile, shortNames.text());
+void Machine::saveShortNames(SaveFlush flush) {
+  if (!savesShortNames()) return;
+  WriteAtomically(folder_, ShortNames::kFile, shortNames.text(), flush == SaveFlush::kNow);
   shortNames.markSaved();
 }
 

@@ -83,9 +83,18 @@ class Machine {
   // The host folder that holds a drive ('C' -> folder/drive_c).
   std::filesystem::path driveFolder(char letter) const;
 
+  // Who makes a save last through a host crash.
+  enum class SaveFlush {
+    kNow,        // each file and its rename are flushed as they are written
+    kByJournal,  // the caller's journal flushes the file system before the save counts
+  };
+
   // Writes registry.reg atomically when the registry was changed (or always,
   // when forced), and short-names.txt when a short name was given or given up.
-  void save(bool force = false);
+  void save(bool force = false, SaveFlush flush = SaveFlush::kNow);
+  // The machine files the next save() writes, by name.
+  bool savesRegistry(bool force = false) const { return force || registry.modified; }
+  bool savesShortNames() const { return shortNames.changed(); }
   // Writes machine.ini from the config.
   void saveConfig() const;
 
@@ -94,7 +103,7 @@ class Machine {
   ShortNames shortNames;
 
  private:
-  void saveShortNames();
+  void saveShortNames(SaveFlush flush);
 
   std::filesystem::path folder_;
 };
