@@ -63,9 +63,12 @@ bool NamesEqual(std::string_view a, std::string_view b) {
 }
 
 bool IsStorableName(std::string_view name) {
-  if (name.empty()) return true;  // memchr may not be given a null pointer
-  return std::memchr(name.data(), '\r', name.size()) == nullptr &&
-         std::memchr(name.data(), '\n', name.size()) == nullptr;
+  // One pass, byte by byte: names are short, and every value a reader sets
+  // is checked (two calls of memchr for each cost more than the loop).
+  for (char c : name) {
+    if (c == '\r' || c == '\n') return false;
+  }
+  return true;
 }
 
 std::vector<std::string_view> SplitKeyPath(std::string_view path) {
@@ -269,10 +272,28 @@ const char* ByteStore::keepName(std::string_view name) {
     const NameSlot& kept = names_[slot];
     if (kept.hash == hash && std::string_view(kept.data, kept.size) == name) return kept.data;
   }
-  const char* kept = keep(name);
+  const char* kept = keepNameBytes(name);
   names_[slot] = NameSlot{kept, static_cast<uint32_t>(name.size()), hash};
   ++nameCount_;
   return kept;
+}
+
+namespace {
+constexpr size_t kNameBlockSize = size_t{64} << 10;
+}  // namespace
+
+const char* ByteStore::keepNameBytes(std::string_view name) {
+  // A long name (rare) is kept with the data, so a name block wastes little.
+  if (name.size() > kNameBlockSize / 16) return keep(name);
+  if (name.size() > nameLeft_) {
+    nameFree_ = ownBlock(kNameBlockSize, kNameBlockSize);
+    nameLeft_ = kNameBlockSize;
+  }
+  char* at = nameFree_;
+  std::memcpy(at, name.data(), name.size());
+  nameFree_ += name.size();
+  nameLeft_ -= name.size();
+  return at;
 }
 
 void ByteStore::growNames() {

@@ -189,6 +189,7 @@ class ByteStore : public std::enable_shared_from_this<ByteStore> {
     bool mapped;  // mapped from the system (large pages), else from the heap
   };
   void growNames();
+  const char* keepNameBytes(std::string_view name);
   char* carve(size_t bytes, size_t alignment);
   void newBlock(size_t least);
   char* ownBlock(size_t bytes, size_t blockSize);
@@ -205,6 +206,11 @@ class ByteStore : public std::enable_shared_from_this<ByteStore> {
   void* released_[kClasses] = {};  // a list of free objects for each size class
   std::vector<NameSlot> names_;    // open addressing; a power of two long
   size_t nameCount_ = 0;
+  // Names are kept together in blocks of their own, apart from the values'
+  // data, so that the few thousand that every lookup compares stay in the
+  // processor's cache.
+  char* nameFree_ = nullptr;
+  size_t nameLeft_ = 0;
 };
 
 // The allocator of objects held in a store: each copy keeps the store alive,
