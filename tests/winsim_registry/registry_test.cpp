@@ -215,6 +215,26 @@ TEST(RegistryLimits, RefusesTooDeepPathsAndUnstorableNamesWithoutMakingAnything)
   EXPECT_EQ(registry.create("HKEY_NOWHERE\\x"), nullptr);
 }
 
+TEST(RegistryLimits, ALineBreakAnywhereInANameIsRefusedAndNoOtherByteIs) {
+  // Names are checked several bytes at a time: a break in every position
+  // of names longer than one such step, and the bytes next to CR and LF.
+  for (size_t length = 1; length <= 20; ++length) {
+    for (size_t at = 0; at < length; ++at) {
+      for (char unstorable : {'\r', '\n'}) {
+        std::string name(length, 'N');
+        name[at] = unstorable;
+        EXPECT_FALSE(winsim::IsStorableName(name)) << length << " bytes, break at " << at;
+      }
+      for (char storable : {'\t', '\x0b', '\x0c', '\x0e', '\x8a', '\x8d'}) {
+        std::string name(length, 'N');
+        name[at] = storable;
+        EXPECT_TRUE(winsim::IsStorableName(name)) << length << " bytes, byte " << int(storable);
+      }
+    }
+  }
+  EXPECT_TRUE(winsim::IsStorableName(""));
+}
+
 TEST(RegistrySameAs, SeesEveryDifference) {
   auto build = [](Registry& registry) {
     RegKey* key = registry.create("HKLM\\Software\\Zelvaran");
