@@ -115,6 +115,11 @@ TEST(RegeditImportRules, KeyLines) {
       {"  [hkey_current_user\\T\\A]\n\"v\"=\"1\"", {{"A/v", Sz("1")}}, {}},
       {"[HKEY_CURRENT_USER\\T\\A\\]\n\"v\"=\"1\"", {{"A/v", Sz("1")}}, {}},
       {"[HKEY_CURRENT_USER\\T\\A ]\n\"v\"=\"1\"", {{"A /v", Sz("1")}, {"A/v", kMissing}}, {}},
+      // Doubled backslashes name no empty key, in parts short and long.
+      {"[HKEY_CURRENT_USER\\\\T\\\\A]\n\"v\"=\"1\"", {{"A/v", Sz("1")}}, {}},
+      {"[HKEY_CURRENT_USER\\T\\Part Of Twenty Bytes\\\\\\B]\n\"v\"=\"1\"",
+       {{"Part Of Twenty Bytes\\B/v", Sz("1")}},
+       {}},
       // Not a key line at all: the key above stays open.
       {"HKEY_CURRENT_USER\\T\\A]\n\"v\"=\"1\"", {{"v", Sz("1")}}, {1}},
       // A key line that cannot be read opens no key: the values after it go nowhere.

@@ -235,6 +235,30 @@ TEST(RegistryLimits, ALineBreakAnywhereInANameIsRefusedAndNoOtherByteIs) {
   EXPECT_TRUE(winsim::IsStorableName(""));
 }
 
+TEST(RegistryStore, KeepsANameOnceForEachSpelling) {
+  // Names are hashed and compared several bytes at a time: names that
+  // differ in one byte anywhere, or in length alone, are kept apart, and
+  // the same spelling is kept once.
+  winsim::ByteStore store;
+  for (size_t length = 1; length <= 20; ++length) {
+    std::string name(length, 'n');
+    const char* kept = store.keepName(name);
+    ASSERT_EQ(std::string(kept, length), name);
+    EXPECT_EQ(store.keepName(std::string(name)), kept) << length;
+    EXPECT_NE(store.keepName(name + "n"), kept) << length;
+    for (size_t at = 0; at < length; ++at) {
+      for (char other : {'N', 'o', '\0'}) {
+        std::string changed = name;
+        changed[at] = other;
+        const char* apart = store.keepName(changed);
+        EXPECT_NE(apart, kept) << length << " bytes, changed at " << at;
+        EXPECT_EQ(std::string(apart, length), changed);
+        EXPECT_EQ(store.keepName(changed), apart);
+      }
+    }
+  }
+}
+
 TEST(RegistrySameAs, SeesEveryDifference) {
   auto build = [](Registry& registry) {
     RegKey* key = registry.create("HKLM\\Software\\Zelvaran");

@@ -22,6 +22,43 @@ constexpr std::array<unsigned char, 256> kFold = MakeFoldTable();
 
 inline unsigned char Fold(char c) { return kFold[static_cast<unsigned char>(c)]; }
 
+// Names are a dozen bytes or so, and every value set hashes, compares and
+// checks one: they are taken eight bytes at a time, with no call of memcpy
+// or memcmp of a variable size.
+inline uint64_t Load8(const char* at) {
+  uint64_t word;
+  std::memcpy(&word, at, 8);
+  return word;
+}
+
+// The `count` bytes at data + from (1 to 8, the last of `size` bytes) as one
+// word, zero above them, as memcpy into a zeroed word would give them.
+inline uint64_t LastBytes(const char* data, size_t size, size_t from) {
+  size_t count = size - from;
+  if (size >= 8) return Load8(data + size - 8) >> (8 * (8 - count));
+  uint64_t word = 0;
+  if (count >= 4) {
+    uint32_t low;
+    uint32_t high;
+    std::memcpy(&low, data + from, 4);
+    std::memcpy(&high, data + size - 4, 4);
+    return low | (uint64_t{high} << (8 * (count - 4)));
+  }
+  for (size_t i = 0; i < count; ++i) {
+    word |= uint64_t{static_cast<unsigned char>(data[from + i])} << (8 * i);
+  }
+  return word;
+}
+
+// The same `size` bytes at a and b.
+inline bool SameBytes(const char* a, const char* b, size_t size) {
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    if (Load8(a + i) != Load8(b + i)) return false;
+  }
+  return i == size || LastBytes(a, size, i) == LastBytes(b, size, i);
+}
+
 size_t HashName(std::string_view name) {
   uint64_t hash = 1469598103934665603ull;
   for (char c : name) {
@@ -36,14 +73,6 @@ inline bool SameFolded(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     if (Fold(a[i]) != Fold(b[i])) return false;
-  }
-  return true;
-}
-
-// The same bytes (names of a dozen bytes: no call of memcmp).
-inline bool SameBytes(const char* a, const char* b, size_t size) {
-  for (size_t i = 0; i < size; ++i) {
-    if (a[i] != b[i]) return false;
   }
   return true;
 }
@@ -78,11 +107,19 @@ bool IsStorableName(std::string_view name) {
   // at a time, passing over every word with no byte below 0x0e (a test
   // exact for the word as a whole), and the rest byte by byte.
   constexpr uint64_t kOnes = 0x0101010101010101ull;
+  auto holdsLowByte = [](uint64_t word) {
+    return (((word - kOnes * 0x0e) & ~word) & (kOnes * 0x80)) != 0;
+  };
   size_t i = 0;
   for (; i + 8 <= name.size(); i += 8) {
-    uint64_t word;
-    std::memcpy(&word, name.data() + i, 8);
-    if ((((word - kOnes * 0x0e) & ~word) & (kOnes * 0x80)) != 0) break;
+    if (holdsLowByte(Load8(name.data() + i))) break;
+  }
+  if (i == name.size()) return true;
+  if (i + 8 > name.size()) {
+    // The last bytes, with 0xff (no line break) above them.
+    size_t count = name.size() - i;
+    uint64_t filler = ~uint64_t{0} << (8 * count);  // count is 1 to 7
+    if (!holdsLowByte(LastBytes(name.data(), name.size(), i) | filler)) return true;
   }
   for (; i < name.size(); ++i) {
     if (name[i] == '\r' || name[i] == '\n') return false;
@@ -272,8 +309,7 @@ uint32_t HashBytes(std::string_view bytes) {
     hash ^= hash >> 32;
   }
   if (i < bytes.size()) {
-    uint64_t word = 0;
-    std::memcpy(&word, bytes.data() + i, bytes.size() - i);
+    uint64_t word = LastBytes(bytes.data(), bytes.size(), i);
     hash = (hash ^ word) * 0xc4ceb9fe1a85ec53ull;
     hash ^= hash >> 32;
   }
