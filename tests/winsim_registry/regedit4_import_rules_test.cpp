@@ -143,6 +143,12 @@ TEST(RegeditImportRules, ValueNamesAndStrings) {
       {"\"double\\\"quote\"=\"1\"\n\"back\\\\slash\"=\"2\"",
        {{"double\"quote", Sz("1")}, {"back\\slash", Sz("2")}},
        {}},
+      // Escapes among long runs, a backslash that stays, one before the end.
+      {"\"a\"=\"C:\\\\Program Files\\\\Zelvaran Modem Tools\\\\bin\\\\x.exe \\q\\\\\"",
+       {{"a", Sz("C:\\Program Files\\Zelvaran Modem Tools\\bin\\x.exe \\q\\")}},
+       {}},
+      {"\"b\"=\"\\\"quoted\\\" and \\\\\"", {{"b", Sz("\"quoted\" and \\")}}, {}},
+      {"\"c\"=\"ends\\\\\\\"\n\"d\"=\"1\"", {{"c", kMissing}, {"d", Sz("1")}}, {1}},
       {"@=\"one\"", {{"", Sz("one")}}, {}},
       {"\"\"=\"two\"", {{"", Sz("two")}}, {}},
       {"\"a\"=\"\"", {{"a", Sz("")}}, {}},

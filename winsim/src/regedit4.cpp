@@ -584,17 +584,23 @@ class Parser {
       pos = stop + 1;
       return line.substr(start, stop - start);
     }
+    // Escapes (a path's doubled backslashes): the runs between them are
+    // copied whole.
     scratch.clear();
-    for (size_t i = start; i < line.size(); ++i) {
-      char c = line[i];
-      if (c == '"') {
-        pos = i + 1;
+    size_t from = start;
+    while (stop < line.size()) {
+      if (line[stop] == '"') {
+        scratch.append(line.data() + from, stop - from);
+        pos = stop + 1;
         return scratch;
       }
-      if (c == '\\' && i + 1 < line.size() && (line[i + 1] == '\\' || line[i + 1] == '"')) {
-        c = line[++i];
+      if (stop + 1 < line.size() && (line[stop + 1] == '\\' || line[stop + 1] == '"')) {
+        scratch.append(line.data() + from, stop - from);
+        from = stop + 1;  // the escaped character starts the next run
+        stop = FindQuoteOrBackslash(line, stop + 2);
+      } else {
+        stop = FindQuoteOrBackslash(line, stop + 1);  // a backslash that stays
       }
-      scratch.push_back(c);
     }
     fail(unterminated);
   }
@@ -646,14 +652,21 @@ class Parser {
       bool afterByte = false;  // the last thing read is a byte, not a comma
       bool anyByte = false;    // this line holds a byte
       for (;;) {
-        // Bytes as regedit writes them, "01,ff,", taken three characters at a time.
-        while (!afterByte && at + 2 < line.size() && line[at + 2] == ',') {
-          int high = HexDigit(line[at]);
-          int low = HexDigit(line[at + 1]);
-          if ((high | low) < 0) break;
-          dataScratch_.push_back(static_cast<char>(high * 16 + low));
-          anyByte = true;
-          at += 3;
+        // Bytes as regedit writes them, "01,ff,", taken three characters at
+        // a time into room made for as many as the line can hold.
+        if (!afterByte && at + 2 < line.size()) {
+          size_t had = dataScratch_.size();
+          dataScratch_.resize(had + (line.size() - at) / 3);
+          char* out = &dataScratch_[had];
+          while (at + 2 < line.size() && line[at + 2] == ',') {
+            int high = HexDigit(line[at]);
+            int low = HexDigit(line[at + 1]);
+            if ((high | low) < 0) break;
+            *out++ = static_cast<char>(high * 16 + low);
+            at += 3;
+          }
+          dataScratch_.resize(static_cast<size_t>(out - dataScratch_.data()));
+          anyByte = anyByte || dataScratch_.size() > had;
         }
         at = SkipBlanks(line, at);
         if (at == line.size() || line[at] == ';') return;  // a comma may end the list
