@@ -131,8 +131,15 @@ size_t FindQuoteOrBackslash(std::string_view text, size_t from) {
                              begin);
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && NamesEqual(text.substr(0, prefix.size()), prefix);
+// Compared here rather than through NamesEqual: each value of a file that
+// is not a string asks for one to three of these.
+inline bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (upper(text[i]) != upper(prefix[i])) return false;
+  }
+  return true;
 }
 
 // Where the line that starts at `begin` ends, of the `size` bytes there: a
