@@ -367,14 +367,16 @@ void ByteStore::growNames() {
 
 RegKey::RegKey(Made, std::string_view name, RegKey* parent, ByteStore* store)
     : name_(RegBytes::Viewing(store->keep(name), name.size())),
+      depth_(static_cast<uint16_t>(parent != nullptr ? parent->depth_ + 1 : 0)),
       parent_(parent),
-      store_(store),
-      depth_(static_cast<uint16_t>(parent != nullptr ? parent->depth_ + 1 : 0)) {}
+      store_(store) {}
+
+static_assert(sizeof(void*) != 8 || sizeof(RegKey) <= 96, "a key's members lie as they are laid");
 
 RegKey::RegKey(std::string name, RegKey* parent)
-    : parent_(parent),
+    : depth_(static_cast<uint16_t>(parent != nullptr ? parent->depth_ + 1 : 0)),
+      parent_(parent),
       store_(nullptr),
-      depth_(static_cast<uint16_t>(parent != nullptr ? parent->depth_ + 1 : 0)),
       ownStore_(std::make_unique<std::shared_ptr<ByteStore>>(
           parent != nullptr ? parent->store_->shared_from_this() : std::make_shared<ByteStore>())) {
   store_ = ownStore_->get();
@@ -523,19 +525,19 @@ void RegKey::clear() {
   subkeys_.clear(*store_);
   values_.clear(*store_);
   valueSlots_.reset();
-  slotCount_ = 0;
+  slotShift_ = 0;
 }
 
 void RegKey::rebuildValueIndex() const {
-  size_t slots = 32;
-  while (slots < values_.size() * 2) slots *= 2;
-  valueSlots_.reset(new uint32_t[slots]());
-  slotCount_ = static_cast<uint32_t>(slots);
+  uint8_t shift = 5;
+  while ((size_t{1} << shift) < values_.size() * 2) ++shift;
+  valueSlots_.reset(new uint32_t[size_t{1} << shift]());
+  slotShift_ = shift;
   for (size_t i = 0; i < values_.size(); ++i) indexValue(i);
 }
 
 void RegKey::indexValue(size_t index) const {
-  size_t mask = slotCount_ - 1;
+  size_t mask = slotCount() - 1;
   size_t slot = HashName(values_[index].name) & mask;
   while (valueSlots_[slot] != 0) slot = (slot + 1) & mask;
   valueSlots_[slot] = static_cast<uint32_t>(index + 1);
@@ -548,8 +550,8 @@ size_t RegKey::findValueIndex(std::string_view name) const {
     }
     return std::string_view::npos;
   }
-  if (slotCount_ == 0) rebuildValueIndex();
-  size_t mask = slotCount_ - 1;
+  if (slotShift_ == 0) rebuildValueIndex();
+  size_t mask = slotCount() - 1;
   for (size_t slot = HashName(name) & mask; valueSlots_[slot] != 0; slot = (slot + 1) & mask) {
     size_t index = valueSlots_[slot] - 1;
     if (SameFolded(values_[index].name, name)) return index;
@@ -582,8 +584,8 @@ void RegKey::setValue(std::string_view name, uint32_t type, std::string_view dat
   value.name = RegBytes::Viewing(store_->keepName(name), name.size());
   value.type = type;
   value.data = RegBytes::Viewing(store_->keep(data), data.size());
-  if (slotCount_ != 0) {
-    if (values_.size() * 2 > slotCount_) {
+  if (slotShift_ != 0) {
+    if (values_.size() * 2 > slotCount()) {
       rebuildValueIndex();
     } else {
       indexValue(values_.size() - 1);
@@ -596,7 +598,7 @@ bool RegKey::deleteValue(std::string_view name) {
   if (index == std::string_view::npos) return false;
   values_.erase(index);
   valueSlots_.reset();  // positions moved; rebuilt when next needed
-  slotCount_ = 0;
+  slotShift_ = 0;
   return true;
 }
 

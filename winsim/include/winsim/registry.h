@@ -386,7 +386,15 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   void indexValue(size_t index) const;
   void rebuildValueIndex() const;
 
+  size_t slotCount() const { return slotShift_ == 0 ? 0 : size_t{1} << slotShift_; }
+
+  // The small members lie in the room the 12 bytes of the name leave before
+  // the next pointer, so that a key takes 96 bytes: a registry holds
+  // hundreds of thousands, and every byte of them is memory to fill.
   RegBytes name_;
+  uint16_t depth_ = 0;  // at most kMaxKeyDepth
+  bool deleted_ = false;
+  mutable uint8_t slotShift_ = 0;  // valueSlots_ holds 1 << slotShift_; 0: no index
   RegKey* parent_;
   ByteStore* store_;
   // Sorted by CompareNames.
@@ -395,9 +403,6 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   // Open-addressing hash of values_ positions (plus one; 0 is free), kept for
   // keys with many values so that setting each of them stays O(1).
   mutable std::unique_ptr<uint32_t[]> valueSlots_;
-  mutable uint32_t slotCount_ = 0;
-  uint16_t depth_ = 0;  // at most kMaxKeyDepth
-  bool deleted_ = false;
   // The store of a key made on its own; empty for a registry's keys, whose
   // shared control blocks keep the store alive.
   std::unique_ptr<std::shared_ptr<ByteStore>> ownStore_;
