@@ -115,6 +115,11 @@ TEST(RegeditImportRules, KeyLines) {
       {"  [hkey_current_user\\T\\A]\n\"v\"=\"1\"", {{"A/v", Sz("1")}}, {}},
       {"[HKEY_CURRENT_USER\\T\\A\\]\n\"v\"=\"1\"", {{"A/v", Sz("1")}}, {}},
       {"[HKEY_CURRENT_USER\\T\\A ]\n\"v\"=\"1\"", {{"A /v", Sz("1")}, {"A/v", kMissing}}, {}},
+      // Doubled backslashes name no empty key, in parts short and long.
+      {"[HKEY_CURRENT_USER\\\\T\\\\A]\n\"v\"=\"1\"", {{"A/v", Sz("1")}}, {}},
+      {"[HKEY_CURRENT_USER\\T\\Part Of Twenty Bytes\\\\\\B]\n\"v\"=\"1\"",
+       {{"Part Of Twenty Bytes\\B/v", Sz("1")}},
+       {}},
       // Not a key line at all: the key above stays open.
       {"HKEY_CURRENT_USER\\T\\A]\n\"v\"=\"1\"", {{"v", Sz("1")}}, {1}},
       // A key line that cannot be read opens no key: the values after it go nowhere.
@@ -138,6 +143,12 @@ TEST(RegeditImportRules, ValueNamesAndStrings) {
       {"\"double\\\"quote\"=\"1\"\n\"back\\\\slash\"=\"2\"",
        {{"double\"quote", Sz("1")}, {"back\\slash", Sz("2")}},
        {}},
+      // Escapes among long runs, a backslash that stays, one before the end.
+      {"\"a\"=\"C:\\\\Program Files\\\\Zelvaran Modem Tools\\\\bin\\\\x.exe \\q\\\\\"",
+       {{"a", Sz("C:\\Program Files\\Zelvaran Modem Tools\\bin\\x.exe \\q\\")}},
+       {}},
+      {"\"b\"=\"\\\"quoted\\\" and \\\\\"", {{"b", Sz("\"quoted\" and \\")}}, {}},
+      {"\"c\"=\"ends\\\\\\\"\n\"d\"=\"1\"", {{"c", kMissing}, {"d", Sz("1")}}, {1}},
       {"@=\"one\"", {{"", Sz("one")}}, {}},
       {"\"\"=\"two\"", {{"", Sz("two")}}, {}},
       {"\"a\"=\"\"", {{"a", Sz("")}}, {}},

@@ -215,6 +215,50 @@ TEST(RegistryLimits, RefusesTooDeepPathsAndUnstorableNamesWithoutMakingAnything)
   EXPECT_EQ(registry.create("HKEY_NOWHERE\\x"), nullptr);
 }
 
+TEST(RegistryLimits, ALineBreakAnywhereInANameIsRefusedAndNoOtherByteIs) {
+  // Names are checked several bytes at a time: a break in every position
+  // of names longer than one such step, and the bytes next to CR and LF.
+  for (size_t length = 1; length <= 20; ++length) {
+    for (size_t at = 0; at < length; ++at) {
+      for (char unstorable : {'\r', '\n'}) {
+        std::string name(length, 'N');
+        name[at] = unstorable;
+        EXPECT_FALSE(winsim::IsStorableName(name)) << length << " bytes, break at " << at;
+      }
+      for (char storable : {'\t', '\x0b', '\x0c', '\x0e', '\x8a', '\x8d'}) {
+        std::string name(length, 'N');
+        name[at] = storable;
+        EXPECT_TRUE(winsim::IsStorableName(name)) << length << " bytes, byte " << int(storable);
+      }
+    }
+  }
+  EXPECT_TRUE(winsim::IsStorableName(""));
+}
+
+TEST(RegistryStore, KeepsANameOnceForEachSpelling) {
+  // Names are hashed and compared several bytes at a time: names that
+  // differ in one byte anywhere, or in length alone, are kept apart, and
+  // the same spelling is kept once.
+  winsim::ByteStore store;
+  for (size_t length = 1; length <= 20; ++length) {
+    std::string name(length, 'n');
+    const char* kept = store.keepName(name);
+    ASSERT_EQ(std::string(kept, length), name);
+    EXPECT_EQ(store.keepName(std::string(name)), kept) << length;
+    EXPECT_NE(store.keepName(name + "n"), kept) << length;
+    for (size_t at = 0; at < length; ++at) {
+      for (char other : {'N', 'o', '\0'}) {
+        std::string changed = name;
+        changed[at] = other;
+        const char* apart = store.keepName(changed);
+        EXPECT_NE(apart, kept) << length << " bytes, changed at " << at;
+        EXPECT_EQ(std::string(apart, length), changed);
+        EXPECT_EQ(store.keepName(changed), apart);
+      }
+    }
+  }
+}
+
 TEST(RegistrySameAs, SeesEveryDifference) {
   auto build = [](Registry& registry) {
     RegKey* key = registry.create("HKLM\\Software\\Zelvaran");

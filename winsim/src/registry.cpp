@@ -22,6 +22,43 @@ constexpr std::array<unsigned char, 256> kFold = MakeFoldTable();
 
 inline unsigned char Fold(char c) { return kFold[static_cast<unsigned char>(c)]; }
 
+// Names are a dozen bytes or so, and every value set hashes, compares and
+// checks one: they are taken eight bytes at a time, with no call of memcpy
+// or memcmp of a variable size.
+inline uint64_t Load8(const char* at) {
+  uint64_t word;
+  std::memcpy(&word, at, 8);
+  return word;
+}
+
+// The `count` bytes at data + from (1 to 8, the last of `size` bytes) as one
+// word, zero above them, as memcpy into a zeroed word would give them.
+inline uint64_t LastBytes(const char* data, size_t size, size_t from) {
+  size_t count = size - from;
+  if (size >= 8) return Load8(data + size - 8) >> (8 * (8 - count));
+  uint64_t word = 0;
+  if (count >= 4) {
+    uint32_t low;
+    uint32_t high;
+    std::memcpy(&low, data + from, 4);
+    std::memcpy(&high, data + size - 4, 4);
+    return low | (uint64_t{high} << (8 * (count - 4)));
+  }
+  for (size_t i = 0; i < count; ++i) {
+    word |= uint64_t{static_cast<unsigned char>(data[from + i])} << (8 * i);
+  }
+  return word;
+}
+
+// The same `size` bytes at a and b.
+inline bool SameBytes(const char* a, const char* b, size_t size) {
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    if (Load8(a + i) != Load8(b + i)) return false;
+  }
+  return i == size || LastBytes(a, size, i) == LastBytes(b, size, i);
+}
+
 size_t HashName(std::string_view name) {
   uint64_t hash = 1469598103934665603ull;
   for (char c : name) {
@@ -29,6 +66,15 @@ size_t HashName(std::string_view name) {
     hash *= 1099511628211ull;
   }
   return static_cast<size_t>(hash ^ (hash >> 29));
+}
+
+// NamesEqual, inlined where every value set compares names.
+inline bool SameFolded(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Fold(a[i]) != Fold(b[i])) return false;
+  }
+  return true;
 }
 
 // Below this many values a key searches them one by one.
@@ -54,18 +100,31 @@ int CompareNames(std::string_view a, std::string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
-bool NamesEqual(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  }
-  return true;
-}
+bool NamesEqual(std::string_view a, std::string_view b) { return SameFolded(a, b); }
 
 bool IsStorableName(std::string_view name) {
-  if (name.empty()) return true;  // memchr may not be given a null pointer
-  return std::memchr(name.data(), '\r', name.size()) == nullptr &&
-         std::memchr(name.data(), '\n', name.size()) == nullptr;
+  // Every value a reader sets is checked, and names are short: eight bytes
+  // at a time, passing over every word with no byte below 0x0e (a test
+  // exact for the word as a whole), and the rest byte by byte.
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  auto holdsLowByte = [](uint64_t word) {
+    return (((word - kOnes * 0x0e) & ~word) & (kOnes * 0x80)) != 0;
+  };
+  size_t i = 0;
+  for (; i + 8 <= name.size(); i += 8) {
+    if (holdsLowByte(Load8(name.data() + i))) break;
+  }
+  if (i == name.size()) return true;
+  if (i + 8 > name.size()) {
+    // The last bytes, with 0xff (no line break) above them.
+    size_t count = name.size() - i;
+    uint64_t filler = ~uint64_t{0} << (8 * count);  // count is 1 to 7
+    if (!holdsLowByte(LastBytes(name.data(), name.size(), i) | filler)) return true;
+  }
+  for (; i < name.size(); ++i) {
+    if (name[i] == '\r' || name[i] == '\n') return false;
+  }
+  return true;
 }
 
 std::vector<std::string_view> SplitKeyPath(std::string_view path) {
@@ -250,8 +309,7 @@ uint32_t HashBytes(std::string_view bytes) {
     hash ^= hash >> 32;
   }
   if (i < bytes.size()) {
-    uint64_t word = 0;
-    std::memcpy(&word, bytes.data() + i, bytes.size() - i);
+    uint64_t word = LastBytes(bytes.data(), bytes.size(), i);
     hash = (hash ^ word) * 0xc4ceb9fe1a85ec53ull;
     hash ^= hash >> 32;
   }
@@ -267,12 +325,32 @@ const char* ByteStore::keepName(std::string_view name) {
   size_t slot = hash & mask;
   for (; names_[slot].data != nullptr; slot = (slot + 1) & mask) {
     const NameSlot& kept = names_[slot];
-    if (kept.hash == hash && std::string_view(kept.data, kept.size) == name) return kept.data;
+    if (kept.hash == hash && kept.size == name.size() &&
+        SameBytes(kept.data, name.data(), name.size()))
+      return kept.data;
   }
-  const char* kept = keep(name);
+  const char* kept = keepNameBytes(name);
   names_[slot] = NameSlot{kept, static_cast<uint32_t>(name.size()), hash};
   ++nameCount_;
   return kept;
+}
+
+namespace {
+constexpr size_t kNameBlockSize = size_t{64} << 10;
+}  // namespace
+
+const char* ByteStore::keepNameBytes(std::string_view name) {
+  // A long name (rare) is kept with the data, so a name block wastes little.
+  if (name.size() > kNameBlockSize / 16) return keep(name);
+  if (name.size() > nameLeft_) {
+    nameFree_ = ownBlock(kNameBlockSize, kNameBlockSize);
+    nameLeft_ = kNameBlockSize;
+  }
+  char* at = nameFree_;
+  std::memcpy(at, name.data(), name.size());
+  nameFree_ += name.size();
+  nameLeft_ -= name.size();
+  return at;
 }
 
 void ByteStore::growNames() {
@@ -289,14 +367,16 @@ void ByteStore::growNames() {
 
 RegKey::RegKey(Made, std::string_view name, RegKey* parent, ByteStore* store)
     : name_(RegBytes::Viewing(store->keep(name), name.size())),
+      depth_(static_cast<uint16_t>(parent != nullptr ? parent->depth_ + 1 : 0)),
       parent_(parent),
-      store_(store),
-      depth_(static_cast<uint16_t>(parent != nullptr ? parent->depth_ + 1 : 0)) {}
+      store_(store) {}
+
+static_assert(sizeof(void*) != 8 || sizeof(RegKey) <= 96, "a key's members lie as they are laid");
 
 RegKey::RegKey(std::string name, RegKey* parent)
-    : parent_(parent),
+    : depth_(static_cast<uint16_t>(parent != nullptr ? parent->depth_ + 1 : 0)),
+      parent_(parent),
       store_(nullptr),
-      depth_(static_cast<uint16_t>(parent != nullptr ? parent->depth_ + 1 : 0)),
       ownStore_(std::make_unique<std::shared_ptr<ByteStore>>(
           parent != nullptr ? parent->store_->shared_from_this() : std::make_shared<ByteStore>())) {
   store_ = ownStore_->get();
@@ -445,19 +525,19 @@ void RegKey::clear() {
   subkeys_.clear(*store_);
   values_.clear(*store_);
   valueSlots_.reset();
-  slotCount_ = 0;
+  slotShift_ = 0;
 }
 
 void RegKey::rebuildValueIndex() const {
-  size_t slots = 32;
-  while (slots < values_.size() * 2) slots *= 2;
-  valueSlots_.reset(new uint32_t[slots]());
-  slotCount_ = static_cast<uint32_t>(slots);
+  uint8_t shift = 5;
+  while ((size_t{1} << shift) < values_.size() * 2) ++shift;
+  valueSlots_.reset(new uint32_t[size_t{1} << shift]());
+  slotShift_ = shift;
   for (size_t i = 0; i < values_.size(); ++i) indexValue(i);
 }
 
 void RegKey::indexValue(size_t index) const {
-  size_t mask = slotCount_ - 1;
+  size_t mask = slotCount() - 1;
   size_t slot = HashName(values_[index].name) & mask;
   while (valueSlots_[slot] != 0) slot = (slot + 1) & mask;
   valueSlots_[slot] = static_cast<uint32_t>(index + 1);
@@ -466,15 +546,15 @@ void RegKey::indexValue(size_t index) const {
 size_t RegKey::findValueIndex(std::string_view name) const {
   if (values_.size() < kIndexedValueCount) {
     for (size_t i = 0; i < values_.size(); ++i) {
-      if (NamesEqual(values_[i].name, name)) return i;
+      if (SameFolded(values_[i].name, name)) return i;
     }
     return std::string_view::npos;
   }
-  if (slotCount_ == 0) rebuildValueIndex();
-  size_t mask = slotCount_ - 1;
+  if (slotShift_ == 0) rebuildValueIndex();
+  size_t mask = slotCount() - 1;
   for (size_t slot = HashName(name) & mask; valueSlots_[slot] != 0; slot = (slot + 1) & mask) {
     size_t index = valueSlots_[slot] - 1;
-    if (NamesEqual(values_[index].name, name)) return index;
+    if (SameFolded(values_[index].name, name)) return index;
   }
   return std::string_view::npos;
 }
@@ -504,8 +584,8 @@ void RegKey::setValue(std::string_view name, uint32_t type, std::string_view dat
   value.name = RegBytes::Viewing(store_->keepName(name), name.size());
   value.type = type;
   value.data = RegBytes::Viewing(store_->keep(data), data.size());
-  if (slotCount_ != 0) {
-    if (values_.size() * 2 > slotCount_) {
+  if (slotShift_ != 0) {
+    if (values_.size() * 2 > slotCount()) {
       rebuildValueIndex();
     } else {
       indexValue(values_.size() - 1);
@@ -518,7 +598,7 @@ bool RegKey::deleteValue(std::string_view name) {
   if (index == std::string_view::npos) return false;
   values_.erase(index);
   valueSlots_.reset();  // positions moved; rebuilt when next needed
-  slotCount_ = 0;
+  slotShift_ = 0;
   return true;
 }
 

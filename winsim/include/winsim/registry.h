@@ -189,6 +189,7 @@ class ByteStore : public std::enable_shared_from_this<ByteStore> {
     bool mapped;  // mapped from the system (large pages), else from the heap
   };
   void growNames();
+  const char* keepNameBytes(std::string_view name);
   char* carve(size_t bytes, size_t alignment);
   void newBlock(size_t least);
   char* ownBlock(size_t bytes, size_t blockSize);
@@ -205,6 +206,11 @@ class ByteStore : public std::enable_shared_from_this<ByteStore> {
   void* released_[kClasses] = {};  // a list of free objects for each size class
   std::vector<NameSlot> names_;    // open addressing; a power of two long
   size_t nameCount_ = 0;
+  // Names are kept together in blocks of their own, apart from the values'
+  // data, so that the few thousand that every lookup compares stay in the
+  // processor's cache.
+  char* nameFree_ = nullptr;
+  size_t nameLeft_ = 0;
 };
 
 // The allocator of objects held in a store: each copy keeps the store alive,
@@ -380,7 +386,15 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   void indexValue(size_t index) const;
   void rebuildValueIndex() const;
 
+  size_t slotCount() const { return slotShift_ == 0 ? 0 : size_t{1} << slotShift_; }
+
+  // The small members lie in the room the 12 bytes of the name leave before
+  // the next pointer, so that a key takes 96 bytes: a registry holds
+  // hundreds of thousands, and every byte of them is memory to fill.
   RegBytes name_;
+  uint16_t depth_ = 0;  // at most kMaxKeyDepth
+  bool deleted_ = false;
+  mutable uint8_t slotShift_ = 0;  // valueSlots_ holds 1 << slotShift_; 0: no index
   RegKey* parent_;
   ByteStore* store_;
   // Sorted by CompareNames.
@@ -389,9 +403,6 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   // Open-addressing hash of values_ positions (plus one; 0 is free), kept for
   // keys with many values so that setting each of them stays O(1).
   mutable std::unique_ptr<uint32_t[]> valueSlots_;
-  mutable uint32_t slotCount_ = 0;
-  uint16_t depth_ = 0;  // at most kMaxKeyDepth
-  bool deleted_ = false;
   // The store of a key made on its own; empty for a registry's keys, whose
   // shared control blocks keep the store alive.
   std::unique_ptr<std::shared_ptr<ByteStore>> ownStore_;
