@@ -120,7 +120,7 @@ void PrepareUpgrade(std::map<ScenarioId, Scenario>& scenarios, const std::string
                     SystemIniEdit edit = Unchanged) {
   fs::path root = ScenarioRoot().path();
   fs::path previous = root / ScenarioName(upgrade);
-  fs::copy(SourceDir() / "machines" / machine, previous, fs::copy_options::recursive);
+  CopyShippedMachine(machine, previous);
   std::optional<std::string> ini = ReadMachineFile(previous, kSystemIni);
   Require(ini.has_value(), machine + " has no system.ini");
   WriteHostFile(previous / "drive_c" / "WINDOWS" / "system.ini", edit(*ini));
@@ -144,7 +144,7 @@ std::map<ScenarioId, Scenario> PrepareAll() {
   std::map<ScenarioId, Scenario> scenarios;
 
   fs::path win98 = root / "win98se";
-  fs::copy(SourceDir() / "machines" / "win98se", win98, fs::copy_options::recursive);
+  CopyShippedMachine("win98se", win98);
   scenarios[ScenarioId::kFreshInstall] =
       Prepare(ScenarioId::kFreshInstall, win98, Program::kSetup, {}, std::nullopt);
 

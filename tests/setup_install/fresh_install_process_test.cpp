@@ -52,10 +52,8 @@ void CollectValues(const winsim::RegKey& key, std::map<std::string, std::string>
 class FreshInstallation : public ::testing::Test {
  protected:
   void SetUp() override {
-    fs::path shipped = rq47test::SourceDir() / "machines" / "win98se";
-    ASSERT_TRUE(fs::is_directory(shipped)) << "no shipped machine at " << shipped;
     machineFolder_ = dir_.path() / "win98se";
-    fs::copy(shipped, machineFolder_, fs::copy_options::recursive);
+    rq47test::CopyShippedMachine("win98se", machineFolder_);
   }
 
   rq47test::ProgramResult RunSetup(const fs::path& trace = {}) {

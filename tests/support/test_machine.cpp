@@ -8,6 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "winsim/file_journal.h"
 #include "winsim/registry.h"
 
 namespace fs = std::filesystem;
@@ -40,6 +41,20 @@ std::vector<std::string> SplitWindowsPath(std::string_view path) {
 fs::path SourceDir() { return EnvPath("RQ47_SOURCE_DIR", RQ47_DEFAULT_SOURCE_DIR); }
 fs::path BinaryDir() { return EnvPath("RQ47_BINARY_DIR", RQ47_DEFAULT_BINARY_DIR); }
 
+void CopyMachineFiles(const fs::path& source, const fs::path& target) {
+  fs::create_directories(target);
+  for (const fs::directory_entry& entry : fs::directory_iterator(source)) {
+    if (entry.path().filename() == winsim::kPrivateFolderName) continue;
+    fs::copy(entry.path(), target / entry.path().filename(), fs::copy_options::recursive);
+  }
+}
+
+void CopyShippedMachine(const std::string& name, const fs::path& target) {
+  fs::path source = SourceDir() / "machines" / name;
+  if (!fs::is_directory(source)) throw std::runtime_error("no shipped machine " + source.string());
+  CopyMachineFiles(source, target);
+}
+
 TempDir::TempDir() {
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -67,11 +82,7 @@ TestMachine::TestMachine(const winsim::MachineConfig& config)
     : machine_(std::make_unique<winsim::Machine>(winsim::Machine::create(dir_.path(), config))) {}
 
 TestMachine::TestMachine(CopyTag, const std::string& shippedMachine) {
-  fs::path source = SourceDir() / "machines" / shippedMachine;
-  if (!fs::is_directory(source)) {
-    throw std::runtime_error("no shipped machine " + source.string());
-  }
-  fs::copy(source, dir_.path(), fs::copy_options::recursive);
+  CopyShippedMachine(shippedMachine, dir_.path());
   machine_ = std::make_unique<winsim::Machine>(winsim::Machine::load(dir_.path()));
 }
 

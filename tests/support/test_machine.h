@@ -22,6 +22,13 @@ std::filesystem::path SourceDir();
 // The build folder (for the built programs).
 std::filesystem::path BinaryDir();
 
+// A copy of a machine folder, or of machines/<name> as shipped, into `target`
+// (made). winsim's private folder is left out, as `winsim new` leaves it out:
+// a `winsim new` copying the same shipped machine at that moment holds it, and
+// its lock comes and goes while the copy is made.
+void CopyMachineFiles(const std::filesystem::path& source, const std::filesystem::path& target);
+void CopyShippedMachine(const std::string& name, const std::filesystem::path& target);
+
 // A fresh empty folder below the system's temporary folder, removed at the end.
 class TempDir {
  public:

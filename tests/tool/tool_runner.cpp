@@ -31,8 +31,4 @@ ToolResult RunTool(const std::vector<std::string>& args,
   return ToolResult{end.exitCode, end.out, end.err};
 }
 
-void CopyShippedMachine(const std::string& name, const fs::path& target) {
-  fs::copy(SourceDir() / "machines" / name, target, fs::copy_options::recursive);
-}
-
 }  // namespace rq47test

@@ -25,9 +25,6 @@ std::filesystem::path ToolPath();
 ToolResult RunTool(const std::vector<std::string>& args,
                    const std::map<std::string, std::string>& env = {});
 
-// A copy of machines/<name> at `target` (which must not exist).
-void CopyShippedMachine(const std::string& name, const std::filesystem::path& target);
-
 void WriteWhole(const std::filesystem::path& file, const std::string& content);
 
 }  // namespace rq47test

@@ -62,9 +62,7 @@ class MachineAfterRun {
 
 class UpgradeProcessTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fs::copy(SourceDir() / "machines" / "win95-previous", folder(), fs::copy_options::recursive);
-  }
+  void SetUp() override { CopyShippedMachine("win95-previous", folder()); }
   const fs::path& folder() const { return dir_.path(); }
 
  private:

@@ -96,11 +96,6 @@ winsim_tool::MachineSnapshot Snapshot(const fs::path& machine) {
   return winsim_tool::TakeSnapshot(winsim::Machine::load(machine));
 }
 
-void CopyMachine(const fs::path& from, const fs::path& to) {
-  fs::create_directories(to);
-  fs::copy(from, to, fs::copy_options::recursive);
-}
-
 }  // namespace
 
 std::string WineRunKind::name() const {
@@ -203,9 +198,9 @@ Scenario::Scenario(const WineSession& session, const std::string& shippedMachine
   original_ = work_ / "original";
   winsimMachine_ = work_ / "winsim";
   scratch_ = work_ / "scratch";
-  CopyMachine(source, original_);
+  rq47test::CopyMachineFiles(source, original_);
   SetWindowsVersion(original_, session.setup().kind.machineVersion());
-  CopyMachine(original_, winsimMachine_);
+  rq47test::CopyMachineFiles(original_, winsimMachine_);
   fs::create_directories(scratch_);
 
   winsim::Machine machine = winsim::Machine::load(original_);
@@ -298,7 +293,7 @@ StepResult Scenario::run(const std::string& program, const std::string& answers)
   result.winsimErrorText = onWinsim.errorText;
   result.winsimBoxes = BoxesFromTrace(ReadWhole(trace));
   result.winsimMachine = work_ / ("winsim-after-" + tag);
-  CopyMachine(winsimMachine_, result.winsimMachine);
+  rq47test::CopyMachineFiles(winsimMachine_, result.winsimMachine);
 
   started = std::chrono::steady_clock::now();
   WineRunResult underWine = RunUnderWine(*prefix_, session_.program(program), workingDirectory_,
