@@ -1,4 +1,4 @@
-// The writer copies strings and names eight bytes at a time until it meets a
+// The writer copies strings and names sixteen bytes at a time until it meets a
 // byte that needs care: a quote or backslash (escaped) or, in a string, a
 // control character (the string is then written as hex(1): to keep it
 // whole). Such a byte must be handled wherever it falls in the text.

@@ -2,6 +2,7 @@
 // byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <sstream>
 #include <string>
@@ -85,6 +86,41 @@ TEST(Regedit4Write, WrapsLongHexListsBeforeTheEightiethColumn) {
   }
   EXPECT_GE(continued, 10);
   ExpectRoundTrip(registry);
+}
+
+// regedit ends a hex list's line after the first byte (not the last) that
+// reaches column 77, wherever the list starts: the line is then 77 to 79
+// characters before its backslash, and one byte shorter it would be below 77.
+TEST(Regedit4Write, WrapsAHexListAtTheFirstByteThatReachesColumn77) {
+  for (size_t nameLength = 0; nameLength <= 14; ++nameLength) {
+    for (uint32_t type : {3u, 7u, 0x12346u}) {
+      for (size_t size = 1; size <= 70; ++size) {
+        Registry registry;
+        registry.create("HKLM\\A")->setValue(std::string(nameLength, 'n'), type,
+                                             std::string(size, '\x5a'));
+        std::string file = ExportRegedit4(registry);
+        size_t start = file.find("\\A]\r\n") + 5;
+        std::string text = file.substr(start, file.find("\r\n\r\n", start) - start);
+        SCOPED_TRACE("name " + std::to_string(nameLength) + ", type " + std::to_string(type) +
+                     ", " + std::to_string(size) + " bytes:\n" + text);
+        size_t bytes = 0;
+        std::istringstream lines(text);
+        std::string line;
+        while (std::getline(lines, line)) {
+          if (!line.empty() && line.back() == '\r') line.pop_back();
+          bytes += static_cast<size_t>(std::count(line.begin(), line.end(), '5'));
+          if (line.back() == '\\') {
+            line.pop_back();
+            EXPECT_GE(line.size(), 77u);
+            EXPECT_LT(line.size() - 3, 77u);
+          } else {
+            EXPECT_LT(line.size() - 2, 77u);
+          }
+        }
+        EXPECT_EQ(bytes, size);
+      }
+    }
+  }
 }
 
 TEST(Regedit4Write, KeepsOddValuesAndNamesByteForByte) {

@@ -834,62 +834,109 @@ constexpr size_t kWrapColumn = 77;
 // continuation (five characters) at most every 25 bytes, plus the first.
 size_t HexListBound(size_t size) { return size * 3 + (size / 25 + 2) * 5; }
 
-// True when one of the eight bytes in `word` is a quote, a backslash or a
-// control character (below 0x20): the bytes a string cannot be copied with
-// as they are. (Each test is exact for the word as a whole.)
-inline bool HoldsSpecialByte(uint64_t word) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull;
-  constexpr uint64_t kHighs = 0x8080808080808080ull;
-  uint64_t quotes = word ^ (kOnes * '"');
-  uint64_t backslashes = word ^ (kOnes * '\\');
-  uint64_t found = ((quotes - kOnes) & ~quotes) | ((backslashes - kOnes) & ~backslashes) |
-                   ((word - kOnes * 0x20) & ~word);
-  return (found & kHighs) != 0;
-}
-
 // The bytes one by one, with a backslash before every quote and backslash;
-// nullptr when one is a control character and `plain` asks for none.
-char* PutEscapedBytes(char* p, const char* bytes, size_t count, bool plain) {
+// nullptr when one is a control character and `kPlain` asks for none.
+template <bool kPlain>
+char* PutEscapedBytes(char* p, const char* bytes, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     char c = bytes[i];
-    if (plain && static_cast<unsigned char>(c) < 0x20) return nullptr;
+    if (kPlain && static_cast<unsigned char>(c) < 0x20) return nullptr;
     if (c == '"' || c == '\\') *p++ = '\\';
     *p++ = c;
   }
   return p;
 }
 
+// `count` (1 to 16) bytes from `from` to `to`, as two copies of a power of
+// two that may overlap, so that no copy reaches past either end.
+inline void CopyShort(char* to, const char* from, size_t count) {
+  if (count >= 8) {
+    uint64_t head;
+    uint64_t tail;
+    std::memcpy(&head, from, 8);
+    std::memcpy(&tail, from + count - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + count - 8, &tail, 8);
+  } else if (count >= 4) {
+    uint32_t head;
+    uint32_t tail;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + count - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + count - 4, &tail, 4);
+  } else {
+    for (size_t i = 0; i < count; ++i) to[i] = from[i];
+  }
+}
+
 // The text with a backslash before every quote and backslash; nullptr when
-// the text holds a control character and `plain` asks for none. Runs of
-// ordinary bytes are copied eight at a time; the last few are tested as one
-// word too (their first and last four, which may overlap).
-char* PutEscaped(char* p, std::string_view text, bool plain) {
-  const char* bytes = text.data();
-  size_t size = text.size();
-  size_t i = 0;
-  for (; size - i >= 8; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, bytes + i, 8);
-    if (HoldsSpecialByte(word)) {
-      p = PutEscapedBytes(p, bytes + i, 8, plain);
-      if (p == nullptr) return nullptr;
-    } else {
-      std::memcpy(p, &word, 8);
-      p += 8;
+// the text holds a control character and `kPlain` asks for none. Where the
+// processor can, sixteen bytes are looked at and copied at a time, and the
+// text between two bytes to escape is copied whole: names and strings are
+// mostly plain, and paths hold a backslash every few bytes. Sixteen bytes are
+// stored only where at least sixteen remain to be read, so no store reaches
+// past the escaped text's end.
+template <bool kPlain>
+char* PutEscaped(char* p, std::string_view text) {
+  const char* at = text.data();
+  const char* end = at + text.size();
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i lastControl = _mm_set1_epi8(0x1f);
+  // One bit for each byte that cannot be copied as it is.
+  auto special = [&](__m128i bytes) {
+    __m128i found = _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash));
+    if (kPlain) {
+      // A byte is at most 0x1f where its unsigned maximum with 0x1f is 0x1f.
+      found = _mm_or_si128(found, _mm_cmpeq_epi8(_mm_max_epu8(bytes, lastControl), lastControl));
     }
+    return static_cast<unsigned>(_mm_movemask_epi8(found));
+  };
+  while (end - at >= 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), bytes);
+    unsigned found = special(bytes);
+    if (found == 0) {
+      at += 16;
+      p += 16;
+      continue;
+    }
+    unsigned plainRun = static_cast<unsigned>(__builtin_ctz(found));
+    p = PutEscapedBytes<kPlain>(p + plainRun, at + plainRun, 1);
+    if (p == nullptr) return nullptr;
+    at += plainRun + 1;
   }
-  size_t rest = size - i;
-  if (rest < 4) return PutEscapedBytes(p, bytes + i, rest, plain);
-  uint32_t first;
-  uint32_t last;
-  std::memcpy(&first, bytes + i, 4);
-  std::memcpy(&last, bytes + size - 4, 4);
-  if (HoldsSpecialByte(first | static_cast<uint64_t>(last) << 32)) {
-    return PutEscapedBytes(p, bytes + i, rest, plain);
+  size_t rest = static_cast<size_t>(end - at);
+  if (rest == 0) return p;
+  // The last bytes, read as the sixteen that end with them, or in a shorter
+  // text as two words that may overlap (beside letters, which need no care).
+  __m128i last;
+  if (text.size() >= 16) {
+    last = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16));
+  } else if (rest >= 8) {
+    uint64_t head;
+    uint64_t tail;
+    std::memcpy(&head, at, 8);
+    std::memcpy(&tail, end - 8, 8);
+    last = _mm_set_epi64x(static_cast<long long>(tail), static_cast<long long>(head));
+  } else if (rest >= 4) {
+    uint32_t head;
+    uint32_t tail;
+    std::memcpy(&head, at, 4);
+    std::memcpy(&tail, end - 4, 4);
+    last = _mm_set_epi32(0x41414141, 0x41414141, static_cast<int>(tail), static_cast<int>(head));
+  } else {
+    return PutEscapedBytes<kPlain>(p, at, rest);
   }
-  std::memcpy(p, &first, 4);
-  std::memcpy(p + rest - 4, &last, 4);
+  unsigned found = special(last);
+  if (text.size() >= 16) found >>= 16 - rest;
+  if (found != 0) return PutEscapedBytes<kPlain>(p, at, rest);
+  CopyShort(p, at, rest);
   return p + rest;
+#else
+  return PutEscapedBytes<kPlain>(p, at, static_cast<size_t>(end - at));
+#endif
 }
 
 // A string value as "text" when it reads back exactly so: its text and one
@@ -898,7 +945,7 @@ char* PutEscaped(char* p, std::string_view text, bool plain) {
 char* PutPlainString(char* p, std::string_view data) {
   if (data.empty() || data.back() != '\0') return nullptr;
   *p++ = '"';
-  p = PutEscaped(p, std::string_view(data.data(), data.size() - 1), true);
+  p = PutEscaped<true>(p, std::string_view(data.data(), data.size() - 1));
   if (p == nullptr) return nullptr;
   *p++ = '"';
   return p;
@@ -917,24 +964,29 @@ struct HexPairs {
 };
 constexpr HexPairs kHexPairs;
 
-// Bytes as "01,02,..." wrapped before the 80th column with ",\" and a
+// Bytes as "01,02,..." wrapped before the 80th column with ",\\" and a
 // continuation line indented by two blanks; `column` is where the list starts.
+// A byte other than the last that ends at column 77 or beyond ends its line,
+// so each line's bytes are counted first and written with no test between.
 // Each byte is copied with its comma and one byte more, which the next byte
 // or the line end writes over (HexListBound leaves room for it).
 char* PutHexList(char* p, std::string_view data, size_t column) {
   if (data.empty()) return p;
-  size_t last = data.size() - 1;
-  for (size_t i = 0; i < last; ++i) {
-    std::memcpy(p, kHexPairs.pairs[static_cast<unsigned char>(data[i])], 4);
-    p += 3;
-    column += 3;
-    if (column >= kWrapColumn) {
-      std::memcpy(p, "\\\r\n  ", 5);
-      p += 5;
-      column = 2;
-    }
+  const unsigned char* at = reinterpret_cast<const unsigned char*>(data.data());
+  size_t left = data.size() - 1;  // the bytes before the last
+  for (;;) {
+    size_t fit = column >= kWrapColumn ? 1 : (kWrapColumn - column + 2) / 3;
+    size_t count = std::min(fit, left);
+    for (size_t i = 0; i < count; ++i) std::memcpy(p + 3 * i, kHexPairs.pairs[at[i]], 4);
+    p += 3 * count;
+    at += count;
+    left -= count;
+    if (count < fit) break;
+    std::memcpy(p, "\\\r\n  ", 5);
+    p += 5;
+    column = 2;
   }
-  std::memcpy(p, kHexPairs.pairs[static_cast<unsigned char>(data[last])], 4);
+  std::memcpy(p, kHexPairs.pairs[*at], 4);
   return p + 2;
 }
 
@@ -1033,7 +1085,7 @@ class Writer {
       *p++ = '@';
     } else {
       *p++ = '"';
-      p = PutEscaped(p, value.name, false);
+      p = PutEscaped<false>(p, value.name);
       *p++ = '"';
     }
     *p++ = '=';
@@ -1041,12 +1093,12 @@ class Writer {
     if (plain != nullptr) {
       p = plain;
     } else if (value.type == kRegDword && value.data.size() == 4) {
-      uint32_t number = 0;
-      for (int i = 3; i >= 0; --i) {
-        number = (number << 8) | static_cast<unsigned char>(value.data[static_cast<size_t>(i)]);
-      }
+      // The number's digits, most significant first: its bytes backwards.
       p = Put(p, "dword:");
-      for (int shift = 28; shift >= 0; shift -= 4) *p++ = kHexDigits[(number >> shift) & 15];
+      for (size_t i = 4; i-- > 0;) {
+        std::memcpy(p, kHexPairs.pairs[static_cast<unsigned char>(value.data[i])], 2);
+        p += 2;
+      }
     } else {
       if (value.type == kRegBinary) {
         p = Put(p, "hex:");
@@ -1216,7 +1268,7 @@ std::string ExportRegedit4(const RegKey& key) {
   std::string text;
   text.reserve(14 + UpperBoundOfText(key, path.size()));
   std::function<void(std::string_view)> gather = [&text](std::string_view piece) { text += piece; };
-  Writer writer(gather, kRegedit4BlockSize);
+  Writer writer(gather, kRegedit4PieceSize);
   writer.key(key, path);
   writer.out.append("\r\n");
   writer.handOn();
