@@ -847,23 +847,25 @@ char* PutEscapedBytes(char* p, const char* bytes, size_t count) {
   return p;
 }
 
-// `count` (1 to 16) bytes from `from` to `to`, as two copies of a power of
-// two that may overlap, so that no copy reaches past either end.
+// `count` bytes (one to two words) from `from` to `to`, as the word that
+// starts them and the word that ends them, which may overlap, so that no
+// copy reaches past either end.
+template <class Word>
+inline void CopyAsTwoWords(char* to, const char* from, size_t count) {
+  Word head;
+  Word tail;
+  std::memcpy(&head, from, sizeof(Word));
+  std::memcpy(&tail, from + count - sizeof(Word), sizeof(Word));
+  std::memcpy(to, &head, sizeof(Word));
+  std::memcpy(to + count - sizeof(Word), &tail, sizeof(Word));
+}
+
+// `count` (1 to 16) bytes from `from` to `to`.
 inline void CopyShort(char* to, const char* from, size_t count) {
   if (count >= 8) {
-    uint64_t head;
-    uint64_t tail;
-    std::memcpy(&head, from, 8);
-    std::memcpy(&tail, from + count - 8, 8);
-    std::memcpy(to, &head, 8);
-    std::memcpy(to + count - 8, &tail, 8);
+    CopyAsTwoWords<uint64_t>(to, from, count);
   } else if (count >= 4) {
-    uint32_t head;
-    uint32_t tail;
-    std::memcpy(&head, from, 4);
-    std::memcpy(&tail, from + count - 4, 4);
-    std::memcpy(to, &head, 4);
-    std::memcpy(to + count - 4, &tail, 4);
+    CopyAsTwoWords<uint32_t>(to, from, count);
   } else {
     for (size_t i = 0; i < count; ++i) to[i] = from[i];
   }
