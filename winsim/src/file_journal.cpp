@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -449,16 +450,60 @@ int FileJournal::remove(const fs::path& host) {
   return 0;
 }
 
+namespace {
+
+// The folders, other than the machine folder's file system, that hold what
+// the run changed: a drive may be another disk mounted in the machine folder,
+// which a flush of the machine folder's file system does not reach. One
+// folder for each such file system, opened name by name, never through a
+// link (a folder reached through one was not written through it either).
+std::vector<UniqueFd> FoldersOnOtherFileSystems(int machine, const std::set<std::string>& changed) {
+  std::vector<UniqueFd> folders;
+  struct stat machineInfo;
+  if (::fstat(machine, &machineInfo) != 0) return folders;
+  std::vector<dev_t> seen{machineInfo.st_dev};
+  std::set<std::string> parents;
+  for (const std::string& path : changed) {
+    size_t slash = path.rfind('/');
+    if (slash != std::string::npos) parents.insert(path.substr(0, slash));
+  }
+  for (std::string folder : parents) {
+    // A folder the run removed: the one that held it holds the change.
+    struct stat info;
+    bool found = false;
+    while (!(found = ::fstatat(machine, folder.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)) {
+      size_t slash = folder.rfind('/');
+      if (slash == std::string::npos) break;
+      folder.resize(slash);
+    }
+    if (!found || std::find(seen.begin(), seen.end(), info.st_dev) != seen.end()) continue;
+    std::string leaf;  // "." below the folder
+    UniqueFd opened(OpenParent(machine, folder + "/.", leaf));
+    if (opened.get() < 0) continue;
+    struct stat openedInfo;
+    if (::fstat(opened.get(), &openedInfo) != 0 || openedInfo.st_dev != info.st_dev) continue;
+    seen.push_back(info.st_dev);
+    folders.push_back(std::move(opened));
+  }
+  return folders;
+}
+
+}  // namespace
+
 void FileJournal::commit() {
   if (log_ >= 0) ::close(log_);
   log_ = -1;
   // What the run wrote reaches the disk before the decision to keep it: the
   // files it placed and the machine files saved were not flushed one by one.
   // A disk that cannot take them keeps the journal, so the run is put back.
-  if (machineFd_ < 0 || ::syncfs(machineFd_) != 0) {
-    throw MachineError(
+  auto unflushed = [](int error) {
+    return MachineError(
         std::string(kPrivateFolderName) + "/" + kJournal, 0,
-        "cannot be closed: what the run wrote could not be flushed to the disk: " + Error(errno));
+        "cannot be closed: what the run wrote could not be flushed to the disk: " + Error(error));
+  };
+  if (machineFd_ < 0 || ::syncfs(machineFd_) != 0) throw unflushed(errno);
+  for (const UniqueFd& folder : FoldersOnOtherFileSystems(machineFd_, covered_)) {
+    if (::syncfs(folder.get()) != 0) throw unflushed(errno);
   }
   fs::path decided = folder_.parent_path() / kDecided;
   if (::rename(folder_.c_str(), decided.c_str()) != 0) {
