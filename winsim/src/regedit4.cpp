@@ -912,24 +912,15 @@ char* PutEscaped(char* p, std::string_view text) {
   size_t rest = static_cast<size_t>(end - at);
   if (rest == 0) return p;
   // The last bytes, read as the sixteen that end with them, or in a shorter
-  // text as two words that may overlap (beside letters, which need no care).
+  // text copied among letters, which need no care.
   __m128i last;
   if (text.size() >= 16) {
     last = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16));
-  } else if (rest >= 8) {
-    uint64_t head;
-    uint64_t tail;
-    std::memcpy(&head, at, 8);
-    std::memcpy(&tail, end - 8, 8);
-    last = _mm_set_epi64x(static_cast<long long>(tail), static_cast<long long>(head));
-  } else if (rest >= 4) {
-    uint32_t head;
-    uint32_t tail;
-    std::memcpy(&head, at, 4);
-    std::memcpy(&tail, end - 4, 4);
-    last = _mm_set_epi32(0x41414141, 0x41414141, static_cast<int>(tail), static_cast<int>(head));
   } else {
-    return PutEscapedBytes<kPlain>(p, at, rest);
+    char window[16];
+    std::memset(window, 'A', sizeof window);
+    CopyShort(window, at, rest);
+    last = _mm_loadu_si128(reinterpret_cast<const __m128i*>(window));
   }
   unsigned found = special(last);
   if (text.size() >= 16) found >>= 16 - rest;
@@ -966,7 +957,7 @@ struct HexPairs {
 };
 constexpr HexPairs kHexPairs;
 
-// Bytes as "01,02,..." wrapped before the 80th column with ",\\" and a
+// Bytes as "01,02,..." wrapped before the 80th column with ",\" and a
 // continuation line indented by two blanks; `column` is where the list starts.
 // A byte other than the last that ends at column 77 or beyond ends its line,
 // so each line's bytes are counted first and written with no test between.
