@@ -8,6 +8,8 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "test_machine.h"
 #include "winsim/file_journal.h"
@@ -44,6 +46,27 @@ TEST_F(MachineHoldTest, AKilledHoldersRunIsPutBackByTheNextOneNotWhileItLives) {
   EXPECT_NE(tidied.find("was stopped before it ended"), std::string::npos) << tidied;
   EXPECT_TRUE(fs::exists(file));
   EXPECT_FALSE(fs::exists(dir_.path() / winsim::kPrivateFolderName));
+}
+
+TEST_F(MachineHoldTest, HoldersTakingTurnsNeverSeeEachOthersLockAsForeign) {
+  // A waiter may open the lock file just before its holder lets go and removes
+  // it; that file is gone, not someone else's, and the waiter takes the next one.
+  std::vector<std::string> failures[2];
+  auto takeTurns = [this](std::vector<std::string>& failed) {
+    for (int turn = 0; turn < 400; ++turn) {
+      try {
+        winsim::MachineHold hold(dir_.path(), "winsim reg", true);
+      } catch (const std::exception& error) {
+        failed.push_back(error.what());
+      }
+    }
+  };
+  std::thread other(takeTurns, std::ref(failures[1]));
+  takeTurns(failures[0]);
+  other.join();
+  for (const auto& failed : failures) {
+    EXPECT_EQ(failed.size(), 0u) << (failed.empty() ? "" : failed.front());
+  }
 }
 
 }  // namespace

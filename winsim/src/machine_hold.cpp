@@ -184,9 +184,13 @@ void MachineHold::take(const std::string& who, bool wait,
     // The holder writes its name into the lock: only a file of its own,
     // never one that is also another file (a hard link) or a device.
     struct stat opened;
-    if (::fstat(lock_, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_nlink != 1) {
-      NotOurLock();
+    if (::fstat(lock_, &opened) != 0) Refuse(PrivatePath(kLockFile), "cannot be read", errno);
+    // No link at all: the holder let go and removed it since it was opened.
+    if (S_ISREG(opened.st_mode) && opened.st_nlink == 0) {
+      if (lastAttempt) Refuse(PrivatePath(kLockFile), "keeps being replaced", EAGAIN);
+      continue;
     }
+    if (!S_ISREG(opened.st_mode) || opened.st_nlink != 1) NotOurLock();
     if (::flock(lock_, LOCK_EX | LOCK_NB) != 0) {
       if (errno != EWOULDBLOCK) Refuse(PrivatePath(kLockFile), "cannot be locked", errno);
       std::string holder = ReadHolder(lock_, true);
