@@ -55,6 +55,15 @@ double LeastRegistryBytes(const winsim::RegKey& key) {
   return bytes;
 }
 
+// The processor time the system has spent for this process so far (as the
+// system splits it from the user's time, by sampling).
+double SystemSeconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_stime.tv_usec) / 1e6;
+}
+
 // Builds a copy of the key's values and subkeys below `to`, through the same
 // calls a reader makes, from names and bytes already in memory.
 void CopyKey(const winsim::RegKey& from, winsim::RegKey& to) {
@@ -166,9 +175,11 @@ void RunChild(const std::string& mode, const fs::path& folder) {
     TellParent("values", static_cast<double>(values));
     return;
   }
+  double systemBefore = SystemSeconds();
   Stopwatch loading;
   winsim::Machine machine = winsim::Machine::load(folder);
   TellParent("load", loading.elapsed());
+  TellParent("load_system", SystemSeconds() - systemBefore);
   size_t keys = 0;
   size_t values = 0;
   for (winsim::Root root : winsim::Registry::kRoots)
@@ -355,6 +366,24 @@ bool LoadAndSave(const BenchOptions& options, const fs::path& scratch) {
   report.ratio("load / cat", load.median(), cat.median(), 10, "cat");
   report.compare("  read block by block / cat", blockLoad.median(), cat.median(), "cat");
   report.compare("  building the registry alone / cat", build.median(), cat.median(), "cat");
+  // The system's part of a load is mostly clearing the fresh memory the
+  // registry fills, which costs more when the machine's host took that memory
+  // back meanwhile (a virtual machine that reports free memory); what is left
+  // is the reader's and the registry's own work.
+  std::vector<double> system;
+  std::vector<double> user;
+  for (size_t i = 1; i < loads.reports.size(); ++i) {
+    system.push_back(Figure(loads.reports[i], "load_system"));
+    user.push_back(TimeFigure(loads.reports[i], "load").cpu - system.back());
+  }
+  if (!system.empty()) {
+    report.line("  of a load's processor time, the system's (clearing fresh memory): " +
+                FormatSeconds(Median(system)) + ", from " +
+                FormatSeconds(*std::min_element(system.begin(), system.end())) + " to " +
+                FormatSeconds(*std::max_element(system.begin(), system.end())));
+    report.compare("  the load without the system's time / cat", Median(user) / cat.median().cpu,
+                   "cat");
+  }
   // The floors: no reader can go below finding the file's lines, nor below
   // writing to memory the bytes that the registry keeps.
   report.compare("  floor: the file's lines found, block by block / cat", lineScan.median(),
