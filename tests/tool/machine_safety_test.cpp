@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -536,6 +537,20 @@ TEST_F(MachineSafety, NewNeverCopiesAHeldMachineNorMixesTwo) {
     EXPECT_FALSE(fs::exists(dir_.path() / "copy"));
     run.signal(SIGTERM);
     run.wait();
+  }
+  // Copies of one machine made together: copying only reads it, so none refuses.
+  for (int round = 0; round < 3; ++round) {
+    std::vector<std::unique_ptr<Child>> copies;
+    for (int i = 0; i < 3; ++i) {
+      const fs::path target = dir_.path() / ("copy-" + std::to_string(round * 3 + i));
+      copies.push_back(std::make_unique<Child>(Tool({"new", target.string(), "--from", pc()})));
+    }
+    for (int i = 0; i < 3; ++i) {
+      ChildEnd end = copies[i]->wait();
+      EXPECT_EQ(end.exitCode, 0) << end.err;
+      EXPECT_NO_THROW(
+          winsim::Machine::load(dir_.path() / ("copy-" + std::to_string(round * 3 + i))));
+    }
   }
   // Two on one empty folder: one makes the machine, the other refuses.
   for (int round = 0; round < 4; ++round) {

@@ -171,6 +171,28 @@ fs::path SourceMachine(const std::string& from, const std::string& machinesOptio
   return source;
 }
 
+// A copy only reads its machine and holds it for moments, so a `new` that
+// finds another copying the same machine waits for it, up to this long; a
+// run or a command that changes the machine is never waited for.
+constexpr int kCopyWaitMilliseconds = 30000;
+constexpr char kCopyHolder[] = "winsim new";
+
+std::unique_ptr<winsim::MachineHold> HoldForCopy(const fs::path& source) {
+  for (int waited = 0;; waited += 10) {
+    try {
+      return std::make_unique<winsim::MachineHold>(source, kCopyHolder, false);
+    } catch (const winsim::MachineBusy& busy) {
+      // The holder's name as HolderText writes it: "winsim new (process ...)".
+      const std::string copying = std::string(kCopyHolder) + " (";
+      if (busy.holder().compare(0, copying.size(), copying) != 0 ||
+          waited >= kCopyWaitMilliseconds) {
+        throw;
+      }
+      ::usleep(10000);
+    }
+  }
+}
+
 void CopyMachine(const fs::path& source, const fs::path& destination) {
   // Held while it is copied, so that no run is half-way through it; what a
   // killed run left is put back first. A read-only folder has no runs.
@@ -179,7 +201,7 @@ void CopyMachine(const fs::path& source, const fs::path& destination) {
     struct stat info;
     if (::stat(source.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) != 0 &&
         ::access(source.c_str(), W_OK) == 0) {
-      hold = std::make_unique<winsim::MachineHold>(source, "winsim new", false);
+      hold = HoldForCopy(source);
     } else if (winsim::FileJournal::LeftJournal(source)) {
       throw Failure{Shown(source.string()) +
                     " holds what a stopped run left, which cannot be put back in a read-only "
