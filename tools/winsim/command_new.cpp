@@ -182,12 +182,7 @@ std::unique_ptr<winsim::MachineHold> HoldForCopy(const fs::path& source) {
     try {
       return std::make_unique<winsim::MachineHold>(source, kCopyHolder, false);
     } catch (const winsim::MachineBusy& busy) {
-      // The holder's name as HolderText writes it: "winsim new (process ...)".
-      const std::string copying = std::string(kCopyHolder) + " (";
-      if (busy.holder().compare(0, copying.size(), copying) != 0 ||
-          waited >= kCopyWaitMilliseconds) {
-        throw;
-      }
+      if (!busy.heldBy(kCopyHolder) || waited >= kCopyWaitMilliseconds) throw;
       ::usleep(10000);
     }
   }

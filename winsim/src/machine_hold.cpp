@@ -148,6 +148,12 @@ MachineBusy::MachineBusy(const std::string& folder, std::string holder, bool sto
       holder_(std::move(holder)),
       stoppedWaiting_(stoppedWaiting) {}
 
+bool MachineBusy::heldBy(const std::string& who) const {
+  // As HolderText writes it: "winsim new (process 4711, since ...)".
+  const std::string named = who + " (";
+  return holder_.compare(0, named.size(), named) == 0;
+}
+
 MachineHold::MachineHold(const fs::path& folder, const std::string& who, bool wait,
                          const std::function<void(const std::string&)>& waiting)
     : folder_(folder) {

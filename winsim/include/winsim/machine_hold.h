@@ -31,6 +31,8 @@ class MachineBusy : public std::runtime_error {
  public:
   MachineBusy(const std::string& folder, std::string holder, bool stoppedWaiting);
   const std::string& holder() const { return holder_; }
+  // The holder took the machine as `who` (the name a MachineHold was given).
+  bool heldBy(const std::string& who) const;
   // The person stopped the wait for the holder (Ctrl-C).
   bool stoppedWaiting() const { return stoppedWaiting_; }
 
