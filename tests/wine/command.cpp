@@ -64,6 +64,7 @@ std::string CommandResult::describe(const Command& command) const {
                         : exitCode < 0 ? "died of a signal"
                                        : "exit code " + std::to_string(exitCode);
   std::string text = line + ": " + outcome;
+  if (retried) text += " (on its second try: the first was killed at its time limit)";
   if (!errorText.empty()) text += "; standard error: " + errorText;
   if (!output.empty()) text += "; standard output: " + output;
   return text;
@@ -175,6 +176,15 @@ CommandResult Process::wait(std::chrono::milliseconds limit) {
 CommandResult RunCommand(const Command& command) {
   Process process(command);
   return process.wait(command.timeLimit);
+}
+
+CommandResult RunRetryingAHang(const Command& command, const std::function<void()>& beforeRetry) {
+  CommandResult first = RunCommand(command);
+  if (!first.timedOut) return first;
+  if (beforeRetry) beforeRetry();
+  CommandResult second = RunCommand(command);
+  second.retried = true;
+  return second;
 }
 
 std::optional<fs::path> FindExecutable(const std::vector<std::string>& candidates) {

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -27,6 +28,7 @@ struct CommandResult {
   bool timedOut = false;  // the time limit ran out and the program was killed
   std::string output;     // standard output
   std::string errorText;  // standard error
+  bool retried = false;   // a first run outlived its limit; this is the second
 
   // "wine64 regedit ...: exit code 3, standard error: ..." for a failure message.
   std::string describe(const Command& command) const;
@@ -56,6 +58,14 @@ class Process {
 
 // Runs the command to its end (or its time limit).
 CommandResult RunCommand(const Command& command);
+
+// Runs a command that does no harm when run twice (starting Wine's services,
+// an import, an export). Wine under qemu-i386 now and then hangs in a
+// program that normally ends in seconds; such a run is killed at its limit,
+// `beforeRetry` (if any) sets right what the killed run may have left, and the
+// command runs once more. A run that ends, in failure or not, is never repeated.
+CommandResult RunRetryingAHang(const Command& command,
+                               const std::function<void()>& beforeRetry = nullptr);
 
 // The first of the candidates that is an executable file; a bare name is
 // looked up along PATH.

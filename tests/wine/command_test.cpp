@@ -65,6 +65,41 @@ TEST(RunCommand, SaysWhatCouldNotBeStarted) {
   }
 }
 
+TEST(RunRetryingAHang, RunsAgainOnlyWhatHungAndSaysSo) {
+  rq47test::TempDir dir;
+  std::string tries = (dir.path() / "tries").string();
+  // Each run adds a line to the file of tries before doing as its case says.
+  struct Case {
+    const char* what;
+    const char* script;
+    int exitCode;
+    bool timedOut;
+    int runs;
+  };
+  const Case cases[] = {
+      {"ends at once", "exit 0", 0, false, 1},
+      {"fails", "exit 3", 3, false, 1},
+      {"hangs the first time only", "[ $(wc -l < \"$T\") -gt 1 ] || sleep 30", 0, false, 2},
+      {"hangs every time", "sleep 30", -1, true, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(tries);
+    Command command = Shell(std::string("echo run >> \"$T\"; ") + c.script);
+    command.env = {{"T", tries}};
+    command.timeLimit = std::chrono::milliseconds(500);
+    int mended = 0;
+    CommandResult result = RunRetryingAHang(command, [&] { ++mended; });
+    EXPECT_EQ(c.exitCode, result.exitCode);
+    EXPECT_EQ(c.timedOut, result.timedOut);
+    EXPECT_EQ(c.runs, mended + 1);
+    std::string runs;
+    for (int i = 0; i < c.runs; ++i) runs += "run\n";
+    EXPECT_EQ(runs, rq47test::ReadWhole(tries));
+    EXPECT_EQ(c.runs == 2, result.describe(command).find("second try") != std::string::npos);
+  }
+}
+
 TEST(FindExecutable, TakesThePathGivenOrLooksAlongPath) {
   EXPECT_EQ(std::filesystem::path("/bin/sh"), FindExecutable({"/nonexistent/sh", "/bin/sh"}));
   std::optional<std::filesystem::path> found = FindExecutable({"", "sh"});

@@ -79,6 +79,16 @@ void WaitForServer(const WineTools& tools, const fs::path& prefix) {
   }
 }
 
+// Ends the prefix's Wine processes and waits for its server to go.
+void EndServer(const WineTools& tools, const fs::path& prefix) {
+  Command kill;
+  kill.argv = tools.argv(tools.wineserver, {"-k"});
+  kill.env = {{"WINEPREFIX", prefix.string()}};
+  kill.timeLimit = std::chrono::seconds(30);
+  RunCommand(kill);
+  WaitForServer(tools, prefix);
+}
+
 // What identifies the Wine that made a prefix: its version and the time its
 // program was installed.
 std::string WineIdentity(const WineTools& tools, const std::string& windowsVersion) {
@@ -228,13 +238,8 @@ WinePrefix::WinePrefix(const WineTools& tools, const fs::path& base, const fs::p
 }
 
 WinePrefix::~WinePrefix() {
-  Command kill;
-  kill.argv = tools_.argv(tools_.wineserver, {"-k"});
-  kill.env = {{"WINEPREFIX", folder_.string()}};
-  kill.timeLimit = std::chrono::seconds(30);
   try {
-    RunCommand(kill);
-    WaitForServer(tools_, folder_);
+    EndServer(tools_, folder_);
   } catch (const std::exception&) {
     // Nothing more can be done for a server that does not end.
   }
@@ -250,22 +255,35 @@ Command WinePrefix::wineCommand(std::vector<std::string> args, const fs::path& w
   return command;
 }
 
-CommandResult WinePrefix::wine(std::vector<std::string> args) const {
+CommandResult WinePrefix::wine(std::vector<std::string> args,
+                               const std::function<void()>& beforeRetry) const {
   std::string what = tools_.wine.filename().string();
   for (const std::string& arg : args) what += " " + arg;
-  return RunOrThrow(wineCommand(std::move(args)), what);
+  Command command = wineCommand(std::move(args));
+  CommandResult result = RunRetryingAHang(command, beforeRetry);
+  if (result.timedOut || result.exitCode != 0) {
+    throw std::runtime_error(what + " failed: " + result.describe(command));
+  }
+  return result;
 }
 
 void WinePrefix::waitForServer() const { WaitForServer(tools_, folder_); }
 
 void WinePrefix::keepServerRunning() const {
-  Command command;
-  command.argv = tools_.argv(tools_.wineserver, {"-p"});
-  command.env = {{"WINEPREFIX", folder_.string()}};
-  command.timeLimit = std::chrono::seconds(60);
-  RunOrThrow(command, "starting the wineserver of " + folder_.string());
+  auto start = [this] {
+    Command command;
+    command.argv = tools_.argv(tools_.wineserver, {"-p"});
+    command.env = {{"WINEPREFIX", folder_.string()}};
+    command.timeLimit = std::chrono::seconds(60);
+    RunOrThrow(command, "starting the wineserver of " + folder_.string());
+  };
+  start();
   // The services start with the first program: a command that ends at once.
-  wine({"cmd", "/c", "exit"});
+  // When it hangs, the server and what it started go, and all starts anew.
+  wine({"cmd", "/c", "exit"}, [&] {
+    EndServer(tools_, folder_);
+    start();
+  });
 }
 
 void WinePrefix::importRegistry(const std::string& regedit4Text,
@@ -318,6 +336,11 @@ std::map<std::string, std::optional<std::string>> WinePrefix::exportKeys(
   std::map<std::string, std::optional<std::string>> exports;
   for (size_t i = 0; i < keys.size(); ++i) {
     CommandResult result = running[i]->wait(commands[i].timeLimit);
+    if (result.timedOut) {
+      // An export changes nothing, so a hung one is simply made again.
+      result = RunCommand(commands[i]);
+      result.retried = true;
+    }
     if (result.timedOut || result.exitCode != 0) {
       throw std::runtime_error("exporting " + keys[i] + " failed: " + result.describe(commands[i]));
     }

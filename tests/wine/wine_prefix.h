@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -67,8 +68,11 @@ class WinePrefix {
   Command wineCommand(std::vector<std::string> args,
                       const std::filesystem::path& workingDirectory = {},
                       std::chrono::milliseconds limit = std::chrono::seconds(120)) const;
-  // Runs wine args...; throws std::runtime_error when it does not end with 0.
-  CommandResult wine(std::vector<std::string> args) const;
+  // Runs wine args..., a command that may be run twice: once more when the
+  // first run hangs (see RunRetryingAHang). Throws std::runtime_error when
+  // it does not end with 0.
+  CommandResult wine(std::vector<std::string> args,
+                     const std::function<void()>& beforeRetry = nullptr) const;
   // Waits until the prefix's wineserver has ended (and so saved the registry).
   void waitForServer() const;
   // Starts the prefix's wineserver and Wine's services, to stay until the
