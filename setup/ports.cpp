@@ -68,13 +68,16 @@ void AssignPortName(SetupContext& context) {
   if (context.portName[0] == '\0') return;
 
   {
+    // Until the vendor key's PortName can be read the modem's port is not
+    // known: the probed name may not be it, so no instance is given it, and
+    // the first instance keeps its port too.
     UniqueHkey vendorKey;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
-                      vendorKey.put()) != ERROR_SUCCESS) {
+                      vendorKey.put()) != ERROR_SUCCESS ||
+        !TakeVendorPortName(vendorKey.get(), context)) {
+      context.portName[0] = '\0';
       return;
     }
-    // The first instance keeps its port too until the vendor key's can be read.
-    if (!TakeVendorPortName(vendorKey.get(), context)) return;
   }
   NotLookedAt(
       WriteSetting(firstInstanceKey.get(), kPortName, kPortName.installedBytes, context.portName));

@@ -187,6 +187,36 @@ TEST_F(PortAssignment, VendorPortNameThatCannotBeReadIsLeftAndNothingIsWritten) 
   ExpectHandlesClosed();
 }
 
+// While the vendor key's PortName cannot be read the modem's port is not
+// known: no instance is given the probed name, which may not be the modem's.
+TEST_F(PortAssignment, NoInstanceIsGivenAPortWhileTheVendorPortNameCannotBeRead) {
+  struct Case {
+    const char* what;
+    winsim::FaultRule fault;
+  };
+  const Case cases[] = {
+      {"vendor PortName unreadable", {"RegQueryValueExA", "PortName", 1, ERROR_CANTREAD}},
+      {"vendor key does not open", {"RegOpenKeyExA", "RQ31DFV", 1, ERROR_CANTREAD}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    TestMachine& machine = MakeMachine(kOnlyCom3AndCom4, 3);
+    machine.setBytes(kVendorKeyPath, "PortName", REG_SZ, PortNameBytes("COM3"));
+    machine.setBytes(InstanceKey(0), "PortName", REG_SZ, PortNameBytes("COM3"));
+    machine.run().addFault(c.fault);
+
+    AssignPortName();
+    FillMissingPortNames();
+
+    EXPECT_EQ(machine.valueBytes(InstanceKey(0), "PortName"), PortNameBytes("COM3"));
+    EXPECT_FALSE(machine.valueBytes(InstanceKey(1), "PortName"));
+    EXPECT_FALSE(machine.valueBytes(InstanceKey(2), "PortName"));
+    EXPECT_EQ(machine.valueBytes(kVendorKeyPath, "PortName"), PortNameBytes("COM3"));
+    ExpectHandlesClosed();
+  }
+}
+
 TEST_F(PortAssignment, OnlyTheFirstInstanceKeyIsWritten) {
   TestMachine& machine = MakeMachine(kOnlyCom3AndCom4, 3);
 
