@@ -94,10 +94,13 @@ void FillMissingPortNames(SetupContext& context) {
         // An instance that does not open is passed over; the others still get their name.
         if (RegOpenKeyExA(deviceKey, name, 0, KEY_READ | KEY_SET_VALUE, instanceKey.put()) ==
             ERROR_SUCCESS) {
-          // An instance that has a PortName keeps it, even one that names another port.
+          // An instance that has a PortName keeps it, even one that names
+          // another port; so does one whose PortName the registry fails to
+          // read. Only a missing or too long one is replaced.
           char present[kPortName.installedBytes + 1];
-          if (ReadSetting(instanceKey.get(), kPortName, kPortName.installedBytes, present) !=
-              ERROR_SUCCESS) {
+          LONG status =
+              ReadSetting(instanceKey.get(), kPortName, kPortName.installedBytes, present);
+          if (status == ERROR_FILE_NOT_FOUND || status == ERROR_MORE_DATA) {
             NotLookedAt(WriteSetting(instanceKey.get(), kPortName, kPortName.installedBytes,
                                      context.portName));
           }

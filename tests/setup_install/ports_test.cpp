@@ -304,6 +304,26 @@ TEST_F(MissingPortNames, PortNameOfTwentyBytesIsKeptAndLongerIsReplaced) {
   EXPECT_EQ(machine.valueBytes(InstanceKey(2), "PortName"), PortNameBytes("COM2"));
 }
 
+// Only a PortName that is not there or too long is replaced: one that the
+// registry fails to read may be the port the user gave that instance.
+TEST_F(MissingPortNames, PortNameThatCannotBeReadIsKept) {
+  for (LONG error : {ERROR_CANTREAD, ERROR_NOT_ENOUGH_MEMORY}) {
+    SCOPED_TRACE(error);
+    SetUp();
+    TestMachine& machine = MakeDevice("COM2");
+    machine.setBytes(InstanceKey(1), "PortName", REG_SZ, PortNameBytes("COM4"));
+    // From the highest index down, the middle instance is read second.
+    machine.run().addFault({"RegQueryValueExA", "PortName", 2, static_cast<uint32_t>(error)});
+
+    FillMissingPortNames();
+
+    EXPECT_EQ(machine.valueBytes(InstanceKey(0), "PortName"), PortNameBytes("COM2"));
+    EXPECT_EQ(machine.valueBytes(InstanceKey(1), "PortName"), PortNameBytes("COM4"));
+    EXPECT_EQ(machine.valueBytes(InstanceKey(2), "PortName"), PortNameBytes("COM2"));
+    ExpectHandlesClosed();
+  }
+}
+
 TEST_F(MissingPortNames, InstanceKeyThatDoesNotOpenIsPassedOver) {
   TestMachine& machine = MakeDevice("COM4");
   // The middle one is visited second of three, from the highest index down.
