@@ -96,11 +96,13 @@ void FillMissingPortNames(SetupContext& context) {
             ERROR_SUCCESS) {
           // An instance that has a PortName keeps it, even one that names
           // another port; so does one whose PortName the registry fails to
-          // read. Only a missing or too long one is replaced.
+          // read. Only a missing, too long or empty one, which names no
+          // port, is replaced.
           char present[kPortName.installedBytes + 1];
           LONG status =
               ReadSetting(instanceKey.get(), kPortName, kPortName.installedBytes, present);
-          if (status == ERROR_FILE_NOT_FOUND || status == ERROR_MORE_DATA) {
+          if (status == ERROR_FILE_NOT_FOUND || status == ERROR_MORE_DATA ||
+              (status == ERROR_SUCCESS && present[0] == '\0')) {
             NotLookedAt(WriteSetting(instanceKey.get(), kPortName, kPortName.installedBytes,
                                      context.portName));
           }

@@ -304,6 +304,23 @@ TEST_F(MissingPortNames, PortNameOfTwentyBytesIsKeptAndLongerIsReplaced) {
   EXPECT_EQ(machine.valueBytes(InstanceKey(2), "PortName"), PortNameBytes("COM2"));
 }
 
+// An empty PortName names no port (earlier versions wrote one when every
+// candidate port opened): the instance is given the chosen name, as Windows
+// 95/98 keep it (one NUL) and as NT keeps the earlier 20 zero bytes.
+TEST_F(MissingPortNames, EmptyPortNameIsGivenTheChosenName) {
+  TestMachine& machine = MakeDevice("COM2");
+  machine.setBytes(InstanceKey(1), "PortName", REG_SZ, std::string(1, '\0'));
+  machine.setBytes(InstanceKey(2), "PortName", REG_SZ, std::string(20, '\0'));
+
+  FillMissingPortNames();
+
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(machine.valueBytes(InstanceKey(i), "PortName"), PortNameBytes("COM2"))
+        << kInstances[i];
+  }
+  ExpectHandlesClosed();
+}
+
 // Only a PortName that is not there or too long is replaced: one that the
 // registry fails to read may be the port the user gave that instance.
 TEST_F(MissingPortNames, PortNameThatCannotBeReadIsKept) {
