@@ -10,11 +10,12 @@ namespace zuninst {
 bool NamesNoSubkey(const char* name) { return name[std::strspn(name, "\\")] == '\0'; }
 
 bool NamesSoftwareKey(const char* driver) {
+  // A name begins wherever a character other than a separator follows a
+  // separator or the start.
   int levels = 0;
-  for (const char* at = driver + std::strspn(driver, "\\"); *at != '\0';
-       at += std::strspn(at, "\\")) {
-    ++levels;
-    at += std::strcspn(at, "\\");
+  char previous = '\\';
+  for (const char* at = driver; *at != '\0'; previous = *at++) {
+    if (previous == '\\' && *at != '\\') ++levels;
   }
   return levels >= 2;
 }
