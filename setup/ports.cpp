@@ -68,13 +68,16 @@ void AssignPortName(SetupContext& context) {
   if (context.portName[0] == '\0') return;
 
   {
+    // Until the vendor key's PortName can be read the modem's port is not
+    // known: the probed name may not be it, so no instance is given it, and
+    // the first instance keeps its port too.
     UniqueHkey vendorKey;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
-                      vendorKey.put()) != ERROR_SUCCESS) {
+                      vendorKey.put()) != ERROR_SUCCESS ||
+        !TakeVendorPortName(vendorKey.get(), context)) {
+      context.portName[0] = '\0';
       return;
     }
-    // The first instance keeps its port too until the vendor key's can be read.
-    if (!TakeVendorPortName(vendorKey.get(), context)) return;
   }
   NotLookedAt(
       WriteSetting(firstInstanceKey.get(), kPortName, kPortName.installedBytes, context.portName));
@@ -91,10 +94,15 @@ void FillMissingPortNames(SetupContext& context) {
         // An instance that does not open is passed over; the others still get their name.
         if (RegOpenKeyExA(deviceKey, name, 0, KEY_READ | KEY_SET_VALUE, instanceKey.put()) ==
             ERROR_SUCCESS) {
-          // An instance that has a PortName keeps it, even one that names another port.
+          // An instance that has a PortName keeps it, even one that names
+          // another port; so does one whose PortName the registry fails to
+          // read. Only a missing, too long or empty one, which names no
+          // port, is replaced.
           char present[kPortName.installedBytes + 1];
-          if (ReadSetting(instanceKey.get(), kPortName, kPortName.installedBytes, present) !=
-              ERROR_SUCCESS) {
+          LONG status =
+              ReadSetting(instanceKey.get(), kPortName, kPortName.installedBytes, present);
+          if (status == ERROR_FILE_NOT_FOUND || status == ERROR_MORE_DATA ||
+              (status == ERROR_SUCCESS && present[0] == '\0')) {
             NotLookedAt(WriteSetting(instanceKey.get(), kPortName, kPortName.installedBytes,
                                      context.portName));
           }

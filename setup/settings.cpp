@@ -46,24 +46,26 @@ void FillDefaults(SettingsRecord& record) {
   }
 }
 
-void WriteFreshInstallation(HKEY vendorKey, SetupContext& context) {
-  FillDefaults(context.settings);
-  for (Setting setting : kFreshInstallation) {
-    if (setting == Setting::kPnpId) {
-      RefreshPnpId(vendorKey, context);
-    } else {
-      SettingField field = FieldOf(context.settings, setting);
-      NotLookedAt(WriteSetting(vendorKey, EntryOf(setting), EntryOf(setting).installedBytes,
-                               field.data, field.size));
-    }
-  }
-}
-
 // Only a value that is not there is missing; one that cannot be read may
 // hold the user's setting.
 bool IsMissing(HKEY key, Setting setting) {
   return RegQueryValueExA(key, EntryOf(setting).name, nullptr, nullptr, nullptr, nullptr) ==
          ERROR_FILE_NOT_FOUND;
+}
+
+// Without Language the settings take their defaults; a value that is there
+// all the same (set by hand or by another program) is the user's and stays.
+void WriteFreshInstallation(HKEY vendorKey, SetupContext& context) {
+  FillDefaults(context.settings);
+  for (Setting setting : kFreshInstallation) {
+    if (setting == Setting::kPnpId) {
+      RefreshPnpId(vendorKey, context);
+    } else if (IsMissing(vendorKey, setting)) {
+      SettingField field = FieldOf(context.settings, setting);
+      NotLookedAt(WriteSetting(vendorKey, EntryOf(setting), EntryOf(setting).installedBytes,
+                               field.data, field.size));
+    }
+  }
 }
 
 // Reads what the upgrade saved over the defaults, so a value it could not

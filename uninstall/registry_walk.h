@@ -16,6 +16,11 @@ namespace zuninst {
 // deletes the key the handle names when the subkey name is empty).
 bool NamesNoSubkey(const char* name);
 
+// True when a "driver" value names one device's software key: a class and a
+// key below it ("MEDIA\0008"). A name of one level names a whole class
+// ("MEDIA"), every device's software key of that class with it.
+bool NamesSoftwareKey(const char* driver);
+
 // The longest "driver" value a step reads.
 inline constexpr DWORD kLongestDriverValue = 50;
 
@@ -23,7 +28,7 @@ inline constexpr DWORD kLongestDriverValue = 50;
 // of `device`, a device or MODEMWAVE key) names below the class root; the
 // value is read with `driverCapacity`. The instance and the device key are
 // closed before the class root is opened. An instance that does not open,
-// has no such value or one that names no subkey deletes nothing.
+// has no such value or one that names no software key deletes nothing.
 void DeleteSoftwareKeyOf(UniqueHkey device, const char* instanceName, DWORD driverCapacity);
 
 }  // namespace zuninst

@@ -180,6 +180,27 @@ TEST_F(Settings, SettingsLeftIncompleteGetTheDefaultsOfWhatIsMissingOnly) {
   EXPECT_EQ(machine.readFile(kSystemIniPath), kSystemIniText);
 }
 
+// Without Language the defaults go in, but a setting that is there (set by
+// hand or by another program) is the user's and stays; a DOS box setting
+// turned to "FALSE" would also no longer tell of the driver line in system.ini.
+TEST_F(Settings, WithoutLanguageOnlyTheMissingSettingsTakeTheirDefaults) {
+  machine.writeFile(kSystemIniPath, kSystemIniWithDriverLine);
+  setValues(kVendorKeyPath, {{"Country", Byte(33)},
+                             {"MicGain", Byte(10)},
+                             {"DOSboxEnabled", Text("TRUE")},
+                             {"PortName", Text("COM3")}});
+  apply();
+  Values vendor = values(kVendorKeyPath);
+  EXPECT_EQ(vendor["Language"], Text("Domestic English"));
+  EXPECT_EQ(vendor["Country"], Byte(33));
+  EXPECT_EQ(vendor["MicGain"], Byte(10));
+  EXPECT_EQ(vendor["SpkrGain"], Byte(80));
+  EXPECT_EQ(vendor["DOSboxEnabled"], Text("TRUE"));
+  EXPECT_EQ(vendor["PortName"], Text("COM3"));
+  EXPECT_EQ(vendor["PNP ID"], Text(kDevice));
+  EXPECT_EQ(machine.readFile(kSystemIniPath), kSystemIniWithDriverLine);
+}
+
 TEST_F(Settings, SavedSettingsAreTakenOverAndTheDriverLineAddedForTrue) {
   saveSettings("TRUE");
   apply();

@@ -187,6 +187,36 @@ TEST_F(PortAssignment, VendorPortNameThatCannotBeReadIsLeftAndNothingIsWritten) 
   ExpectHandlesClosed();
 }
 
+// While the vendor key's PortName cannot be read the modem's port is not
+// known: no instance is given the probed name, which may not be the modem's.
+TEST_F(PortAssignment, NoInstanceIsGivenAPortWhileTheVendorPortNameCannotBeRead) {
+  struct Case {
+    const char* what;
+    winsim::FaultRule fault;
+  };
+  const Case cases[] = {
+      {"vendor PortName unreadable", {"RegQueryValueExA", "PortName", 1, ERROR_CANTREAD}},
+      {"vendor key does not open", {"RegOpenKeyExA", "RQ31DFV", 1, ERROR_CANTREAD}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    TestMachine& machine = MakeMachine(kOnlyCom3AndCom4, 3);
+    machine.setBytes(kVendorKeyPath, "PortName", REG_SZ, PortNameBytes("COM3"));
+    machine.setBytes(InstanceKey(0), "PortName", REG_SZ, PortNameBytes("COM3"));
+    machine.run().addFault(c.fault);
+
+    AssignPortName();
+    FillMissingPortNames();
+
+    EXPECT_EQ(machine.valueBytes(InstanceKey(0), "PortName"), PortNameBytes("COM3"));
+    EXPECT_FALSE(machine.valueBytes(InstanceKey(1), "PortName"));
+    EXPECT_FALSE(machine.valueBytes(InstanceKey(2), "PortName"));
+    EXPECT_EQ(machine.valueBytes(kVendorKeyPath, "PortName"), PortNameBytes("COM3"));
+    ExpectHandlesClosed();
+  }
+}
+
 TEST_F(PortAssignment, OnlyTheFirstInstanceKeyIsWritten) {
   TestMachine& machine = MakeMachine(kOnlyCom3AndCom4, 3);
 
@@ -272,6 +302,43 @@ TEST_F(MissingPortNames, PortNameOfTwentyBytesIsKeptAndLongerIsReplaced) {
   EXPECT_EQ(machine.valueBytes(InstanceKey(0), "PortName"), exactlyTwenty);
   EXPECT_EQ(machine.valueBytes(InstanceKey(1), "PortName"), PortNameBytes("COM2"));
   EXPECT_EQ(machine.valueBytes(InstanceKey(2), "PortName"), PortNameBytes("COM2"));
+}
+
+// An empty PortName names no port (earlier versions wrote one when every
+// candidate port opened): the instance is given the chosen name, as Windows
+// 95/98 keep it (one NUL) and as NT keeps the earlier 20 zero bytes.
+TEST_F(MissingPortNames, EmptyPortNameIsGivenTheChosenName) {
+  TestMachine& machine = MakeDevice("COM2");
+  machine.setBytes(InstanceKey(1), "PortName", REG_SZ, std::string(1, '\0'));
+  machine.setBytes(InstanceKey(2), "PortName", REG_SZ, std::string(20, '\0'));
+
+  FillMissingPortNames();
+
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(machine.valueBytes(InstanceKey(i), "PortName"), PortNameBytes("COM2"))
+        << kInstances[i];
+  }
+  ExpectHandlesClosed();
+}
+
+// Only a PortName that is not there or too long is replaced: one that the
+// registry fails to read may be the port the user gave that instance.
+TEST_F(MissingPortNames, PortNameThatCannotBeReadIsKept) {
+  for (LONG error : {ERROR_CANTREAD, ERROR_NOT_ENOUGH_MEMORY}) {
+    SCOPED_TRACE(error);
+    SetUp();
+    TestMachine& machine = MakeDevice("COM2");
+    machine.setBytes(InstanceKey(1), "PortName", REG_SZ, PortNameBytes("COM4"));
+    // From the highest index down, the middle instance is read second.
+    machine.run().addFault({"RegQueryValueExA", "PortName", 2, static_cast<uint32_t>(error)});
+
+    FillMissingPortNames();
+
+    EXPECT_EQ(machine.valueBytes(InstanceKey(0), "PortName"), PortNameBytes("COM2"));
+    EXPECT_EQ(machine.valueBytes(InstanceKey(1), "PortName"), PortNameBytes("COM4"));
+    EXPECT_EQ(machine.valueBytes(InstanceKey(2), "PortName"), PortNameBytes("COM2"));
+    ExpectHandlesClosed();
+  }
 }
 
 TEST_F(MissingPortNames, InstanceKeyThatDoesNotOpenIsPassedOver) {

@@ -173,6 +173,20 @@ TEST_F(DeviceKeyCleanup, OnlyTheFirstInstancesSoftwareKeyIsDeleted) {
   EXPECT_FALSE(m.keyExists(kModemDevice));
 }
 
+// A "driver" value that names a class, not one device's key below it, would
+// take every modem's software key with it.
+TEST_F(DeviceKeyCleanup, DriverValueNamingAClassLeavesTheClass) {
+  for (const char* driver : {"Modem", "Modem\\", "\\Modem"}) {
+    SCOPED_TRACE(driver);
+    zuninst::StartUninstallContext(context);
+    m.setString(kModemInstance, "driver", driver);
+    MachineSnapshot before = Snapshot(m);
+    RunDeviceSteps();
+    EXPECT_TRUE(m.keyExists(kOtherSoftware));
+    EXPECT_TRUE(ChangedOnly(before, m, {kModemDevice}));
+  }
+}
+
 TEST_F(DeviceKeyCleanup, DriverValueTooLongLeavesTheSoftwareKey) {
   m.setString(kModemInstance, "driver", "Modem\\" + std::string(34, '0'));  // 41 bytes
   MachineSnapshot before = Snapshot(m);

@@ -93,9 +93,10 @@ TEST_F(ModemWaveCleanup, InstanceWithoutDriverValueLeavesSoftwareKeys) {
   ExpectNoWaveKeyLeft();
 }
 
-TEST_F(ModemWaveCleanup, DriverValueNamingNothingKeepsTheClassRoot) {
-  // Deleting these names below the class root would delete the class root itself.
-  for (const char* driver : {"", "\\", "\\\\"}) {
+TEST_F(ModemWaveCleanup, DriverValueNamingNoSoftwareKeyKeepsTheClassRoot) {
+  // Deleting these names below the class root would delete the class root
+  // itself, or a whole class with every other device's software key in it.
+  for (const char* driver : {"", "\\", "\\\\", "MEDIA", "MEDIA\\", "\\MEDIA\\"}) {
     SCOPED_TRACE(std::string("driver \"") + driver + "\"");
     m.setString(kWaveKeys[0] + "\\0000", "driver", driver);
     std::string classBefore = winsim::ExportRegedit4(*m.registry().find(kClassKeyPath));
