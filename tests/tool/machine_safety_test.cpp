@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -425,6 +427,38 @@ TEST_F(MachineSafety, ACraftedJournalMakesEveryCommandRefuseAndTouchesNothing) {
     EXPECT_EQ(ReadWhole(journal / "log"), log);
   }
   EXPECT_FALSE(fs::exists(dir_.path() / "made"));
+}
+
+// A pipe where the journal's log should be would keep every command waiting
+// for ever; a device would be opened and read.
+TEST_F(MachineSafety, AJournalLogThatIsNoFileIsRefusedNotWaitedOn) {
+  const fs::path log = pc_ / ".winsim" / "journal" / "log";
+  const struct {
+    const char* what;
+    std::function<int()> make;
+  } kinds[] = {
+      {"a pipe", [&] { return ::mkfifo(log.c_str(), 0644); }},
+      {"the null device", [&] { return ::mknod(log.c_str(), S_IFCHR | 0644, makedev(1, 3)); }},
+  };
+  const std::vector<std::string> commands[] = {{"run", pc(), "rq47set"},
+                                               {"reg", pc(), "query", "HKLM\\Software"}};
+  const auto before = FolderContents(pc_);
+  for (const auto& kind : kinds) {
+    for (const auto& args : commands) {
+      fs::create_directories(log.parent_path());
+      if (kind.make() != 0) {  // only root makes devices
+        fs::remove_all(pc_ / ".winsim");
+        continue;
+      }
+      Child command(Tool(args));
+      ASSERT_TRUE(command.waitForError(".winsim/journal/log: is not a file", 10))
+          << kind.what << ", " << args[0];
+      EXPECT_EQ(command.wait().exitCode, 125) << kind.what;
+      EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(log))) << kind.what << ": replaced";
+      fs::remove_all(pc_ / ".winsim");
+      EXPECT_EQ(ChangedEntries(before, FolderContents(pc_)), kNothing) << kind.what;
+    }
+  }
 }
 
 TEST_F(MachineSafety, TheLockIsNeverFollowedNorWrittenThrough) {

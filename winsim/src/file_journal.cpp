@@ -127,15 +127,37 @@ std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
                            "as it is");
 }
 
+// The log of a journal found in the folder, opened only when it is a file of
+// its own: a pipe put there would keep winsim waiting for ever, a device would
+// be opened and read. -1 with errno (ENOENT: no log; EINVAL: not a file).
+int OpenFoundLog(int journal) {
+  struct stat info;
+  if (::fstatat(journal, kLog, &info, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+  if (S_ISREG(info.st_mode)) {
+    // Not blocking, should it have been swapped for a pipe since it was looked at.
+    UniqueFd log(
+        ::openat(journal, kLog, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (log.get() < 0 || ::fstat(log.get(), &info) != 0) return -1;
+    if (S_ISREG(info.st_mode)) return log.release();
+  }
+  errno = EINVAL;
+  return -1;
+}
+
 // "N <length> <path>\n", "C <length> <path>\n" and "K <number> <length>
 // <path>\n": the length makes any byte of a name safe. Only the last record
 // may be cut short (a kill while it was written; its change was never begun);
 // any other byte out of place is damage.
 std::vector<Record> ReadLog(int journal) {
   std::string text;
-  UniqueFd in(::openat(journal, kLog, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  UniqueFd in(OpenFoundLog(journal));
   if (in.get() < 0) {
     if (errno == ENOENT) return {};
+    if (errno == EINVAL) {
+      throw JournalRefused(kLogName, 0,
+                           "is not a file (a link, a pipe or a device); nothing was put back: "
+                           "look at the machine, then remove .winsim/journal to use it as it is");
+    }
     throw JournalRefused(kLogName, 0, "cannot be read: " + Error(errno));
   }
   char block[65536];
@@ -308,7 +330,7 @@ std::string Undo(int machine, int journal) {
 
 // The run that writes a journal holds a lock on its log to its end.
 bool HeldByARun(int journal) {
-  UniqueFd log(::openat(journal, kLog, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  UniqueFd log(OpenFoundLog(journal));
   if (log.get() < 0) return false;
   return ::flock(log.get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
 }
