@@ -232,11 +232,16 @@ void CopyMachine(const fs::path& source, const fs::path& destination) {
 std::string Summary(const fs::path& folder) {
   winsim::Machine machine = winsim::Machine::load(folder);
   const winsim::MachineConfig& config = machine.config;
+  // The files drive C: shows: a link, the drive folder itself or one in it,
+  // leads outside the machine and is neither followed nor counted.
   size_t files = 0;
   std::error_code error;
-  for (fs::recursive_directory_iterator it(machine.driveFolder('C'), error);
-       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    if (it->is_regular_file(error)) ++files;
+  const fs::path drive = machine.driveFolder('C');
+  if (fs::is_directory(fs::symlink_status(drive, error))) {
+    for (fs::recursive_directory_iterator it(drive, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+      if (fs::is_regular_file(it->symlink_status(error))) ++files;
+    }
   }
   return "Windows " + std::to_string(config.majorVersion) + "." +
          (config.minorVersion < 10 ? "0" : "") + std::to_string(config.minorVersion) + "." +
