@@ -5,6 +5,7 @@
 // machines.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -429,24 +430,29 @@ TEST_F(MachineSafety, ACraftedJournalMakesEveryCommandRefuseAndTouchesNothing) {
   EXPECT_FALSE(fs::exists(dir_.path() / "made"));
 }
 
+// Things that are no file, made where winsim expects one of its own files;
+// `make` is 0 when made (only root makes devices).
+struct NoFile {
+  const char* what;
+  std::function<int(const fs::path&)> make;
+};
+const NoFile kNoFiles[] = {
+    {"a pipe", [](const fs::path& at) { return ::mkfifo(at.c_str(), 0644); }},
+    {"the null device",
+     [](const fs::path& at) { return ::mknod(at.c_str(), S_IFCHR | 0644, makedev(1, 3)); }},
+};
+
 // A pipe where the journal's log should be would keep every command waiting
 // for ever; a device would be opened and read.
 TEST_F(MachineSafety, AJournalLogThatIsNoFileIsRefusedNotWaitedOn) {
   const fs::path log = pc_ / ".winsim" / "journal" / "log";
-  const struct {
-    const char* what;
-    std::function<int()> make;
-  } kinds[] = {
-      {"a pipe", [&] { return ::mkfifo(log.c_str(), 0644); }},
-      {"the null device", [&] { return ::mknod(log.c_str(), S_IFCHR | 0644, makedev(1, 3)); }},
-  };
   const std::vector<std::string> commands[] = {{"run", pc(), "rq47set"},
                                                {"reg", pc(), "query", "HKLM\\Software"}};
   const auto before = FolderContents(pc_);
-  for (const auto& kind : kinds) {
+  for (const auto& kind : kNoFiles) {
     for (const auto& args : commands) {
       fs::create_directories(log.parent_path());
-      if (kind.make() != 0) {  // only root makes devices
+      if (kind.make(log) != 0) {
         fs::remove_all(pc_ / ".winsim");
         continue;
       }
@@ -478,6 +484,28 @@ TEST_F(MachineSafety, TheLockIsNeverFollowedNorWrittenThrough) {
     EXPECT_EQ(ReadWhole(outside), "not the machine's\n") << hard;
     fs::remove_all(pc_ / ".winsim");
     EXPECT_EQ(ChangedEntries(before, FolderContents(pc_)), kNothing);
+  }
+}
+
+// Opening a device has effects of its own (a tape rewinds): what is no file
+// is refused as the lock without being opened.
+TEST_F(MachineSafety, ALockThatIsNoFileIsNeverOpened) {
+  const fs::path lock = pc_ / ".winsim" / "lock";
+  for (const auto& kind : kNoFiles) {
+    fs::create_directories(lock.parent_path());
+    if (kind.make(lock) != 0) {
+      fs::remove_all(lock.parent_path());
+      continue;
+    }
+    int opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(opens, lock.c_str(), IN_OPEN), 0);
+    ToolResult result = RunTool({"run", pc(), "rq47set"});
+    EXPECT_EQ(result.exitCode, 125) << result.err;
+    EXPECT_TRUE(Contains(result.err, ".winsim/lock: is not winsim's own lock file")) << result.err;
+    char events[4096];
+    EXPECT_LT(::read(opens, events, sizeof events), 0) << kind.what << " was opened";
+    ::close(opens);
+    fs::remove_all(lock.parent_path());
   }
 }
 
