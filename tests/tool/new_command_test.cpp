@@ -2,6 +2,7 @@
 // it refuses, leaving nothing behind.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <functional>
@@ -143,7 +144,16 @@ TEST(NewCommand, RefusesWhatItCannotUseAndChangesNothing) {
   EXPECT_TRUE(Contains(badSource.err, "machine.ini:3")) << badSource.err;
   EXPECT_FALSE(fs::exists(dir.path() / "copy"));
 
-  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"broken", "busy", "file"}));
+  // Nor one holding what no drive shows and no copy takes: the entry is named.
+  fs::path piped = dir.path() / "piped";
+  winsim::Machine::create(piped);
+  ASSERT_EQ(::mkfifo((piped / "drive_c" / "WINDOWS" / "pipe").c_str(), 0644), 0);
+  ToolResult special = RunTool({"new", (dir.path() / "copy").string(), "--from", piped.string()});
+  EXPECT_EQ(special.exitCode, 1);
+  EXPECT_TRUE(Contains(special.err, "drive_c/WINDOWS/pipe in it is a pipe")) << special.err;
+  EXPECT_FALSE(fs::exists(dir.path() / "copy"));
+
+  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"broken", "busy", "file", "piped"}));
 }
 
 // The copy's summary counts what drive C: shows: links lead outside the

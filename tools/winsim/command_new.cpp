@@ -188,6 +188,26 @@ std::unique_ptr<winsim::MachineHold> HoldForCopy(const fs::path& source) {
   }
 }
 
+// The first entry below a machine folder (winsim's private folder aside) that
+// is no file, folder or link: a pipe, a device or a socket, which no drive
+// shows and a copy cannot take. Empty when there is none.
+fs::path SpecialEntry(const fs::path& source) {
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(source, error), end; !error && it != end;
+       it.increment(error)) {
+    if (it.depth() == 0 && it->path().filename() == winsim::kPrivateFolderName) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    fs::file_status status = it->symlink_status(error);
+    if (!error && !fs::is_regular_file(status) && !fs::is_directory(status) &&
+        !fs::is_symlink(status)) {
+      return it->path().lexically_relative(source);
+    }
+  }
+  return fs::path();
+}
+
 void CopyMachine(const fs::path& source, const fs::path& destination) {
   // Held while it is copied, so that no run is half-way through it; what a
   // killed run left is put back first. A read-only folder has no runs.
@@ -214,6 +234,12 @@ void CopyMachine(const fs::path& source, const fs::path& destination) {
   } catch (const winsim::MachineError& error) {
     throw Failure{"the machine to copy cannot be used: " +
                   MachineProblem(source.string(), error, false)};
+  }
+  fs::path special = SpecialEntry(source);
+  if (!special.empty()) {
+    throw Failure{"cannot copy " + Shown(source.string()) + ": " + Shown(special.string()) +
+                  " in it is a pipe, a device or a socket, which a machine cannot hold; remove "
+                  "it from the machine and copy again"};
   }
   // Everything but winsim's private folder, which belongs to the source's runs.
   std::error_code error;
