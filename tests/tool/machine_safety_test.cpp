@@ -396,6 +396,37 @@ std::string Record(char kind, const std::string& path, int kept = 0) {
   return head + std::to_string(path.size()) + " " + path + "\n";
 }
 
+// A link the person names the machine by is their own name for it: every
+// command uses the folder it names, and puts back what a killed run left there.
+TEST_F(MachineSafety, AMachineNamedThroughALinkIsUsedAsItself) {
+  const std::string link = (dir_.path() / "current").string();
+  fs::create_directory_symlink(pc_, link);
+  const fs::path left = pc_ / "drive_c" / "WINDOWS" / "left.txt";
+  const struct {
+    const char* what;
+    std::vector<std::string> args;
+    bool saysItPutBack;  // a copy says only what it made
+  } commands[] = {
+      {"a run", {"run", link, "rq47set"}, true},
+      {"an import", {"reg", link, "import", (pc_ / "registry.reg").string()}, true},
+      {"a copy", {"new", (dir_.path() / "made").string(), "--from", link}, false},
+  };
+  for (const auto& command : commands) {
+    // What a run killed outright left: a file it made, and its journal.
+    fs::create_directories(pc_ / ".winsim" / "journal");
+    WriteWhole(pc_ / ".winsim" / "journal" / "log", Record('N', "drive_c/WINDOWS/left.txt"));
+    WriteWhole(left, "made by the killed run\n");
+    ToolResult result = RunTool(command.args);
+    EXPECT_EQ(result.exitCode, 0) << command.what << "\n" << result.err;
+    EXPECT_EQ(Contains(result.err, "was stopped before it ended"), command.saysItPutBack)
+        << command.what;
+    EXPECT_FALSE(fs::exists(left)) << command.what;
+    EXPECT_FALSE(fs::exists(pc_ / ".winsim")) << command.what;
+  }
+  EXPECT_TRUE(fs::exists(system() / "zuninst.exe"));  // the run installed
+  EXPECT_FALSE(fs::exists(dir_.path() / "made" / "drive_c" / "WINDOWS" / "left.txt"));
+}
+
 TEST_F(MachineSafety, ACraftedJournalMakesEveryCommandRefuseAndTouchesNothing) {
   const fs::path outside = dir_.path() / "outside";
   fs::create_directory(outside);

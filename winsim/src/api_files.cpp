@@ -123,8 +123,9 @@ OpenUse OpenUseOf(winsim::HandleTable& handles, const std::filesystem::path& hos
 }
 
 // The host folder that holds `host` (a path in the machine folder), opened a
-// name at a time from the machine folder without following links: a folder
-// swapped for a link after the path was resolved cannot lead a change outside.
+// name at a time from the machine folder (as it was named, a link to it
+// included) without following links: a folder swapped for a link after the
+// path was resolved cannot lead a change outside.
 // -1 with errno (ELOOP for a link) when it cannot be reached.
 int OpenParentOf(const winsim::Machine& machine, const std::filesystem::path& host,
                  std::string& leaf) {
@@ -133,8 +134,7 @@ int OpenParentOf(const winsim::Machine& machine, const std::filesystem::path& ho
     errno = EXDEV;
     return -1;
   }
-  winsim::UniqueFd folder(
-      ::open(machine.folder().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  winsim::UniqueFd folder(::open(machine.folder().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.get() < 0) return -1;
   std::filesystem::path::iterator last = std::prev(inside.end());
   for (auto it = inside.begin(); it != last; ++it) {

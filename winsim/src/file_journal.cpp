@@ -340,7 +340,9 @@ bool HeldByARun(int journal) {
 FileJournal::FileJournal(const fs::path& machineFolder)
     : machine_(machineFolder), folder_(machineFolder / kPrivateFolderName / kJournal) {
   const std::string name = std::string(kPrivateFolderName) + "/" + kJournal;
-  machineFd_ = ::open(machine_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  // The machine folder as the person named it (a link there is their own name
+  // for it); below it no link is followed.
+  machineFd_ = ::open(machine_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   UniqueFd privateFd(machineFd_ < 0 ? -1 : OpenFolder(machineFd_, kPrivateFolderName));
   if (privateFd.get() < 0 || ::mkdirat(privateFd.get(), kJournal, 0700) != 0) {
     int saved = errno;
@@ -577,7 +579,8 @@ bool FileJournal::LeftJournal(const fs::path& machineFolder) {
 }
 
 bool FileJournal::FinishLeftJournal(const fs::path& machineFolder) {
-  UniqueFd machine(::open(machineFolder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  // Named as the person named it, as the journal that was left opened it.
+  UniqueFd machine(::open(machineFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   UniqueFd privateFd(machine.get() < 0 ? -1 : OpenFolder(machine.get(), kPrivateFolderName));
   if (privateFd.get() < 0) return false;
   // A run whose changes were kept, killed while its journal was removed.
