@@ -1,14 +1,20 @@
 // What a run changes in the files, recorded so that it can be put back: every
 // kind of change the file calls make, undone whole, kept whole, and undone
 // after the process was killed; and no write reaches a file outside the machine.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "test_machine.h"
 #include "winsim/file_journal.h"
@@ -254,6 +260,55 @@ TEST_F(FileJournalTest, AFolderSwappedForALinkMidRunLeadsNothingOutside) {
   }
   EXPECT_THROW(journal.rollback(), winsim::MachineError);
   EXPECT_EQ(FolderContents(outside), (std::map<std::string, std::string>{{"x.txt", "outside"}}));
+  fs::remove_all(outside);
+}
+
+// Starts the built-in regedit on a file and lets go of the process.
+void Regedit(const char* file) {
+  std::string line = std::string("regedit /s ") + file;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                     &info)) {
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+  }
+}
+
+// A folder swapped again and again with a link to a folder outside while its
+// files are read: the copy and regedit read the machine's file or none, never
+// the one outside.
+TEST_F(FileJournalTest, AFolderSwappedForALinkWhileReadReadsNothingOutside) {
+  const fs::path outside = dir_.path().parent_path() / (dir_.path().filename().string() + ".z");
+  const fs::path windows = dir_.path() / "drive_c" / "WINDOWS";
+  fs::create_directories(outside);
+  fs::create_directories(windows / "SUB");
+  for (const auto& [folder, name] : {std::pair{outside, "Outside"}, {windows / "SUB", "Inside"}}) {
+    Write(folder / "x.txt", name);
+    Write(folder / "x.reg", std::string("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\") + name + "]\r\n");
+  }
+  fs::create_directory_symlink(outside, windows / "swapped");
+  winsim::Run run(*machine_);
+  std::atomic<bool> done{false};
+  std::thread swapper([&] {
+    while (!done) {
+      ::renameat2(AT_FDCWD, (windows / "SUB").c_str(), AT_FDCWD, (windows / "swapped").c_str(),
+                  RENAME_EXCHANGE);
+    }
+  });
+  std::set<std::string> copied;
+  for (int i = 0; i < 2000; ++i) {
+    if (CopyFileA("C:\\WINDOWS\\SUB\\x.txt", "C:\\WINDOWS\\copy.txt", FALSE)) {
+      copied.insert(Read(windows / "copy.txt"));
+    }
+    Regedit("C:\\WINDOWS\\SUB\\x.reg");
+  }
+  done = true;
+  swapper.join();
+  EXPECT_EQ(copied.count("Outside"), 0u);
+  HKEY key = nullptr;
+  EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Outside", 0, KEY_READ, &key), ERROR_SUCCESS);
   fs::remove_all(outside);
 }
 

@@ -96,10 +96,12 @@ void Flush(int fd) {
 
 // A copy of the file as `kept` in the journal, for a file system without hard
 // links or a drive on another file system than the machine folder.
-int KeepCopy(const fs::path& host, const fs::path& journal, int journalFd,
+int KeepCopy(int parent, const std::string& leaf, const fs::path& journal, int journalFd,
              const std::string& kept) {
+  UniqueFd source(detail::OpenFileToRead(parent, leaf.c_str()));
+  if (source.get() < 0) return errno;
   std::string made;
-  detail::CopyResult copy = detail::CopyToNewFile(host, journal, true, made);
+  detail::CopyResult copy = detail::CopyToNewFile(source.get(), journal, true, made);
   if (copy.error != 0) return copy.error;
   std::string name = fs::path(made).filename().string();
   if (::renameat(journalFd, name.c_str(), journalFd, kept.c_str()) != 0) {
@@ -448,7 +450,7 @@ int FileJournal::willReplace(const fs::path& host) {
   const std::string kept = KeptName(nextKept_);
   if (::linkat(parent.get(), leaf.c_str(), folderFd_, kept.c_str(), 0) != 0) {
     if (errno != EXDEV && errno != EPERM && errno != EMLINK) return errno;
-    if (int error = KeepCopy(host, folder_, folderFd_, kept)) return error;
+    if (int error = KeepCopy(parent.get(), leaf, folder_, folderFd_, kept)) return error;
   }
   Flush(folderFd_);
   fs::path named;
