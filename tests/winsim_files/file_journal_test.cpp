@@ -3,6 +3,8 @@
 // after the process was killed; and no write reaches a file outside the machine.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <windows.h>
 
 #include <atomic>
@@ -310,6 +312,42 @@ TEST_F(FileJournalTest, AFolderSwappedForALinkWhileReadReadsNothingOutside) {
   HKEY key = nullptr;
   EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Outside", 0, KEY_READ, &key), ERROR_SUCCESS);
   fs::remove_all(outside);
+}
+
+// A file swapped again and again with a pipe while it is opened: a handle is
+// only ever the file's, and no open waits on the pipe.
+TEST_F(FileJournalTest, AFileSwappedForAPipeIsNeverOpenedAsOne) {
+  const fs::path windows = dir_.path() / "drive_c" / "WINDOWS";
+  const std::string file = (windows / "x.txt").string();
+  const std::string pipe = (windows / "x.pipe").string();
+  Write(file, "machine");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+  winsim::Run run(*machine_);
+  std::atomic<bool> done{false};
+  std::thread swapper([&] {
+    while (!done) {
+      ::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, pipe.c_str(), RENAME_EXCHANGE);
+      // A writer lets an open that waits on the pipe go on (to be caught below).
+      for (const std::string& name : {file, pipe}) {
+        int writer = ::open(name.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (writer >= 0) ::close(writer);
+      }
+    }
+  });
+  std::set<std::string> readOtherwise;
+  for (int i = 0; i < 2000; ++i) {
+    HANDLE handle =
+        CreateFileA("C:\\WINDOWS\\x.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) continue;
+    char text[16] = {};
+    DWORD got = 0;
+    ReadFile(handle, text, sizeof text, &got, nullptr);
+    CloseHandle(handle);
+    if (std::string(text, got) != "machine") readOtherwise.insert(std::string(text, got));
+  }
+  done = true;
+  swapper.join();
+  EXPECT_EQ(readOtherwise, std::set<std::string>{});
 }
 
 // A copy made beside its target (a drive on another file system than the

@@ -271,7 +271,8 @@ HANDLE OpenFile(Call& call, const char* name, DWORD access, DWORD disposition, D
   if (path.isDirectory) return fail(ERROR_ACCESS_DENIED);  // folders are not opened as files
 
   int mode = wantsWrite ? (wantsRead ? O_RDWR : O_WRONLY) : O_RDONLY;
-  int openFlags = mode | O_NOFOLLOW | O_CLOEXEC;
+  // Not blocking: a pipe swapped in since the entry was looked at is not waited on.
+  int openFlags = mode | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
   bool existed = path.exists;
   if (existed) {
     if (disposition == CREATE_NEW) return fail(ERROR_FILE_EXISTS);
@@ -296,6 +297,11 @@ HANDLE OpenFile(Call& call, const char* name, DWORD access, DWORD disposition, D
   winsim::UniqueFd parent(winsim::OpenHostParent(call.run().machine(), path.host, leaf));
   winsim::UniqueFd fd(
       parent.get() < 0 ? -1 : ::openat(parent.get(), leaf.c_str(), openFlags, createMode));
+  struct stat opened;
+  if (fd.get() >= 0 && (::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode))) {
+    fd = winsim::UniqueFd(-1);  // only a file is a file's handle
+    errno = EACCES;
+  }
   if (fd.get() < 0) {
     int failed = errno;
     winsim::FileJournal* journal = call.run().journal();
