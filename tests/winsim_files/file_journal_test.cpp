@@ -314,6 +314,40 @@ TEST_F(FileJournalTest, AFolderSwappedForALinkWhileReadReadsNothingOutside) {
   fs::remove_all(outside);
 }
 
+// The same swap while files are made and removed there: the short names
+// settled are those of the machine's folder, never of the one outside.
+TEST_F(FileJournalTest, AFolderSwappedForALinkGivesNoShortNamesToWhatIsOutside) {
+  const fs::path outside = dir_.path().parent_path() / (dir_.path().filename().string() + ".s");
+  const fs::path windows = dir_.path() / "drive_c" / "WINDOWS";
+  fs::create_directories(outside);
+  fs::create_directories(windows / "SUB");
+  Write(outside / "Outside Long Name.txt", "outside");
+  fs::create_directory_symlink(outside, windows / "swapped");
+  winsim::Run run(*machine_);
+  std::atomic<bool> done{false};
+  std::thread swapper([&] {
+    while (!done) {
+      ::renameat2(AT_FDCWD, (windows / "SUB").c_str(), AT_FDCWD, (windows / "swapped").c_str(),
+                  RENAME_EXCHANGE);
+    }
+  });
+  // A name settled from outside is given up again once the folder is back:
+  // looked for after every change.
+  std::string named;
+  for (int i = 0; i < 2000 && named.empty(); ++i) {
+    const char* name = "C:\\WINDOWS\\SUB\\Inside Long Name.txt";
+    CloseHandle(CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DeleteFileA(name);
+    if (machine_->shortNames.text().find("Outside") != std::string::npos) {
+      named = machine_->shortNames.text();
+    }
+  }
+  done = true;
+  swapper.join();
+  EXPECT_EQ(named, "");
+  fs::remove_all(outside);
+}
+
 // A file swapped again and again with a pipe while it is opened: a handle is
 // only ever the file's, and no open waits on the pipe.
 TEST_F(FileJournalTest, AFileSwappedForAPipeIsNeverOpenedAsOne) {

@@ -266,7 +266,12 @@ void SettleShortNames(Machine& machine, const ResolvedPath& path) {
   size_t cut = path.windowsPath.rfind('\\');
   if (cut == std::string::npos || cut + 1 == path.windowsPath.size()) return;  // a drive root
   std::string folder = path.windowsPath.substr(0, cut);
-  UniqueFd listing(::open(path.host.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  // Reached through no link: a folder swapped for one meanwhile is not listed
+  // (its names are not the drive's), and one that cannot be reached keeps its
+  // short names as they are.
+  std::string leaf;
+  UniqueFd listing(OpenHostParent(machine, path.host, leaf));
+  if (listing.get() < 0) return;
   FolderAliases(&machine, machine.shortNames, folder, ListFolder(listing.get()));
 }
 
