@@ -348,6 +348,34 @@ TEST_F(FileJournalTest, AFolderSwappedForALinkGivesNoShortNamesToWhatIsOutside) 
   fs::remove_all(outside);
 }
 
+// Without a journal, a file is removed where the path led when it was
+// resolved, or not at all: never through the link swapped in since.
+TEST_F(FileJournalTest, AFolderSwappedForALinkWhileFilesGoRemovesNothingOutside) {
+  const fs::path outside = dir_.path().parent_path() / (dir_.path().filename().string() + ".d");
+  const fs::path windows = dir_.path() / "drive_c" / "WINDOWS";
+  fs::create_directories(outside);
+  fs::create_directories(windows / "SUB");
+  Write(outside / "x.txt", "outside");
+  fs::create_directory_symlink(outside, windows / "swapped");
+  winsim::Run run(*machine_);
+  std::atomic<bool> done{false};
+  std::thread swapper([&] {
+    while (!done) {
+      ::renameat2(AT_FDCWD, (windows / "SUB").c_str(), AT_FDCWD, (windows / "swapped").c_str(),
+                  RENAME_EXCHANGE);
+    }
+  });
+  for (int i = 0; i < 2000 && fs::exists(outside / "x.txt"); ++i) {
+    const char* name = "C:\\WINDOWS\\SUB\\x.txt";
+    CloseHandle(CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DeleteFileA(name);
+  }
+  done = true;
+  swapper.join();
+  EXPECT_EQ(Read(outside / "x.txt"), "outside");
+  fs::remove_all(outside);
+}
+
 // A file swapped again and again with a pipe while it is opened: a handle is
 // only ever the file's, and no open waits on the pipe.
 TEST_F(FileJournalTest, AFileSwappedForAPipeIsNeverOpenedAsOne) {

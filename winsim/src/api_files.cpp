@@ -188,6 +188,15 @@ uint32_t PrepareToWrite(Call& call, const std::filesystem::path& host, bool trun
                        [&] { return keep ? journal->willReplace(host) : 0; });
 }
 
+// Removes a file of the drive, reached through no link (a folder swapped for
+// one after the path was resolved leads nowhere); 0 or errno.
+int Unlink(Call& call, const std::filesystem::path& host) {
+  std::string leaf;
+  winsim::UniqueFd parent(winsim::OpenHostParent(call.run().machine(), host, leaf));
+  if (parent.get() < 0) return errno;
+  return ::unlinkat(parent.get(), leaf.c_str(), 0) == 0 ? 0 : errno;
+}
+
 // Records a new file or folder in the journal, when the run keeps one.
 uint32_t PrepareToCreate(Call& call, const std::filesystem::path& host) {
   winsim::FileJournal* journal = call.run().journal();
@@ -436,8 +445,7 @@ extern "C" BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   winsim::SettleShortNames(call.run().machine(), path);
   // A run that keeps a journal moves the file there, to be put back if need be.
   winsim::FileJournal* journal = call.run().journal();
-  int removed = journal != nullptr ? journal->remove(path.host)
-                                   : (::unlink(path.host.c_str()) == 0 ? 0 : errno);
+  int removed = journal != nullptr ? journal->remove(path.host) : Unlink(call, path.host);
   if (removed != 0) return call.boolean(false, ErrorOfErrno(removed));
   winsim::SettleShortNames(call.run().machine(), path);
   call.note(path.windowsPath);
