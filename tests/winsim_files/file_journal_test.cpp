@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -265,6 +266,29 @@ TEST_F(FileJournalTest, AFolderSwappedForALinkMidRunLeadsNothingOutside) {
   fs::remove_all(outside);
 }
 
+// Swaps two entries again and again (and does `after` each time) until it is
+// stopped: a folder changed under a run by someone else at the worst moments.
+class Swapper {
+ public:
+  Swapper(
+      fs::path a, fs::path b, std::function<void()> after = [] {})
+      : thread_([this, a, b, after] {
+          while (!done_) {
+            ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE);
+            after();
+          }
+        }) {}
+  ~Swapper() { stop(); }
+  void stop() {
+    done_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
 // Starts the built-in regedit on a file and lets go of the process.
 void Regedit(const char* file) {
   std::string line = std::string("regedit /s ") + file;
@@ -292,13 +316,7 @@ TEST_F(FileJournalTest, AFolderSwappedForALinkWhileReadReadsNothingOutside) {
   }
   fs::create_directory_symlink(outside, windows / "swapped");
   winsim::Run run(*machine_);
-  std::atomic<bool> done{false};
-  std::thread swapper([&] {
-    while (!done) {
-      ::renameat2(AT_FDCWD, (windows / "SUB").c_str(), AT_FDCWD, (windows / "swapped").c_str(),
-                  RENAME_EXCHANGE);
-    }
-  });
+  Swapper swapper(windows / "SUB", windows / "swapped");
   std::set<std::string> copied;
   for (int i = 0; i < 2000; ++i) {
     if (CopyFileA("C:\\WINDOWS\\SUB\\x.txt", "C:\\WINDOWS\\copy.txt", FALSE)) {
@@ -306,8 +324,7 @@ TEST_F(FileJournalTest, AFolderSwappedForALinkWhileReadReadsNothingOutside) {
     }
     Regedit("C:\\WINDOWS\\SUB\\x.reg");
   }
-  done = true;
-  swapper.join();
+  swapper.stop();
   EXPECT_EQ(copied.count("Outside"), 0u);
   HKEY key = nullptr;
   EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Outside", 0, KEY_READ, &key), ERROR_SUCCESS);
@@ -324,13 +341,7 @@ TEST_F(FileJournalTest, AFolderSwappedForALinkGivesNoShortNamesToWhatIsOutside) 
   Write(outside / "Outside Long Name.txt", "outside");
   fs::create_directory_symlink(outside, windows / "swapped");
   winsim::Run run(*machine_);
-  std::atomic<bool> done{false};
-  std::thread swapper([&] {
-    while (!done) {
-      ::renameat2(AT_FDCWD, (windows / "SUB").c_str(), AT_FDCWD, (windows / "swapped").c_str(),
-                  RENAME_EXCHANGE);
-    }
-  });
+  Swapper swapper(windows / "SUB", windows / "swapped");
   // A name settled from outside is given up again once the folder is back:
   // looked for after every change.
   std::string named;
@@ -342,8 +353,7 @@ TEST_F(FileJournalTest, AFolderSwappedForALinkGivesNoShortNamesToWhatIsOutside) 
       named = machine_->shortNames.text();
     }
   }
-  done = true;
-  swapper.join();
+  swapper.stop();
   EXPECT_EQ(named, "");
   fs::remove_all(outside);
 }
@@ -358,20 +368,13 @@ TEST_F(FileJournalTest, AFolderSwappedForALinkWhileFilesGoRemovesNothingOutside)
   Write(outside / "x.txt", "outside");
   fs::create_directory_symlink(outside, windows / "swapped");
   winsim::Run run(*machine_);
-  std::atomic<bool> done{false};
-  std::thread swapper([&] {
-    while (!done) {
-      ::renameat2(AT_FDCWD, (windows / "SUB").c_str(), AT_FDCWD, (windows / "swapped").c_str(),
-                  RENAME_EXCHANGE);
-    }
-  });
+  Swapper swapper(windows / "SUB", windows / "swapped");
   for (int i = 0; i < 2000 && fs::exists(outside / "x.txt"); ++i) {
     const char* name = "C:\\WINDOWS\\SUB\\x.txt";
     CloseHandle(CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DeleteFileA(name);
   }
-  done = true;
-  swapper.join();
+  swapper.stop();
   EXPECT_EQ(Read(outside / "x.txt"), "outside");
   fs::remove_all(outside);
 }
@@ -385,15 +388,11 @@ TEST_F(FileJournalTest, AFileSwappedForAPipeIsNeverOpenedAsOne) {
   Write(file, "machine");
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
   winsim::Run run(*machine_);
-  std::atomic<bool> done{false};
-  std::thread swapper([&] {
-    while (!done) {
-      ::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, pipe.c_str(), RENAME_EXCHANGE);
-      // A writer lets an open that waits on the pipe go on (to be caught below).
-      for (const std::string& name : {file, pipe}) {
-        int writer = ::open(name.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (writer >= 0) ::close(writer);
-      }
+  // A writer lets an open that waits on the pipe go on (to be caught below).
+  Swapper swapper(file, pipe, [&] {
+    for (const std::string& name : {file, pipe}) {
+      int writer = ::open(name.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      if (writer >= 0) ::close(writer);
     }
   });
   std::set<std::string> readOtherwise;
@@ -407,8 +406,7 @@ TEST_F(FileJournalTest, AFileSwappedForAPipeIsNeverOpenedAsOne) {
     CloseHandle(handle);
     if (std::string(text, got) != "machine") readOtherwise.insert(std::string(text, got));
   }
-  done = true;
-  swapper.join();
+  swapper.stop();
   EXPECT_EQ(readOtherwise, std::set<std::string>{});
 }
 
