@@ -5,12 +5,15 @@
 // machines.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -393,6 +396,37 @@ std::string Record(char kind, const std::string& path, int kept = 0) {
   return head + std::to_string(path.size()) + " " + path + "\n";
 }
 
+// A link the person names the machine by is their own name for it: every
+// command uses the folder it names, and puts back what a killed run left there.
+TEST_F(MachineSafety, AMachineNamedThroughALinkIsUsedAsItself) {
+  const std::string link = (dir_.path() / "current").string();
+  fs::create_directory_symlink(pc_, link);
+  const fs::path left = pc_ / "drive_c" / "WINDOWS" / "left.txt";
+  const struct {
+    const char* what;
+    std::vector<std::string> args;
+    bool saysItPutBack;  // a copy says only what it made
+  } commands[] = {
+      {"a run", {"run", link, "rq47set"}, true},
+      {"an import", {"reg", link, "import", (pc_ / "registry.reg").string()}, true},
+      {"a copy", {"new", (dir_.path() / "made").string(), "--from", link}, false},
+  };
+  for (const auto& command : commands) {
+    // What a run killed outright left: a file it made, and its journal.
+    fs::create_directories(pc_ / ".winsim" / "journal");
+    WriteWhole(pc_ / ".winsim" / "journal" / "log", Record('N', "drive_c/WINDOWS/left.txt"));
+    WriteWhole(left, "made by the killed run\n");
+    ToolResult result = RunTool(command.args);
+    EXPECT_EQ(result.exitCode, 0) << command.what << "\n" << result.err;
+    EXPECT_EQ(Contains(result.err, "was stopped before it ended"), command.saysItPutBack)
+        << command.what;
+    EXPECT_FALSE(fs::exists(left)) << command.what;
+    EXPECT_FALSE(fs::exists(pc_ / ".winsim")) << command.what;
+  }
+  EXPECT_TRUE(fs::exists(system() / "zuninst.exe"));  // the run installed
+  EXPECT_FALSE(fs::exists(dir_.path() / "made" / "drive_c" / "WINDOWS" / "left.txt"));
+}
+
 TEST_F(MachineSafety, ACraftedJournalMakesEveryCommandRefuseAndTouchesNothing) {
   const fs::path outside = dir_.path() / "outside";
   fs::create_directory(outside);
@@ -427,6 +461,43 @@ TEST_F(MachineSafety, ACraftedJournalMakesEveryCommandRefuseAndTouchesNothing) {
   EXPECT_FALSE(fs::exists(dir_.path() / "made"));
 }
 
+// Things that are no file, made where winsim expects one of its own files;
+// `make` is 0 when made (only root makes devices).
+struct NoFile {
+  const char* what;
+  std::function<int(const fs::path&)> make;
+};
+const NoFile kNoFiles[] = {
+    {"a pipe", [](const fs::path& at) { return ::mkfifo(at.c_str(), 0644); }},
+    {"the null device",
+     [](const fs::path& at) { return ::mknod(at.c_str(), S_IFCHR | 0644, makedev(1, 3)); }},
+};
+
+// A pipe where the journal's log should be would keep every command waiting
+// for ever; a device would be opened and read.
+TEST_F(MachineSafety, AJournalLogThatIsNoFileIsRefusedNotWaitedOn) {
+  const fs::path log = pc_ / ".winsim" / "journal" / "log";
+  const std::vector<std::string> commands[] = {{"run", pc(), "rq47set"},
+                                               {"reg", pc(), "query", "HKLM\\Software"}};
+  const auto before = FolderContents(pc_);
+  for (const auto& kind : kNoFiles) {
+    for (const auto& args : commands) {
+      fs::create_directories(log.parent_path());
+      if (kind.make(log) != 0) {
+        fs::remove_all(pc_ / ".winsim");
+        continue;
+      }
+      Child command(Tool(args));
+      ASSERT_TRUE(command.waitForError(".winsim/journal/log: is not a file", 10))
+          << kind.what << ", " << args[0];
+      EXPECT_EQ(command.wait().exitCode, 125) << kind.what;
+      EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(log))) << kind.what << ": replaced";
+      fs::remove_all(pc_ / ".winsim");
+      EXPECT_EQ(ChangedEntries(before, FolderContents(pc_)), kNothing) << kind.what;
+    }
+  }
+}
+
 TEST_F(MachineSafety, TheLockIsNeverFollowedNorWrittenThrough) {
   const fs::path outside = dir_.path() / "outside.txt";
   const auto before = FolderContents(pc_);
@@ -444,6 +515,28 @@ TEST_F(MachineSafety, TheLockIsNeverFollowedNorWrittenThrough) {
     EXPECT_EQ(ReadWhole(outside), "not the machine's\n") << hard;
     fs::remove_all(pc_ / ".winsim");
     EXPECT_EQ(ChangedEntries(before, FolderContents(pc_)), kNothing);
+  }
+}
+
+// Opening a device has effects of its own (a tape rewinds): what is no file
+// is refused as the lock without being opened.
+TEST_F(MachineSafety, ALockThatIsNoFileIsNeverOpened) {
+  const fs::path lock = pc_ / ".winsim" / "lock";
+  for (const auto& kind : kNoFiles) {
+    fs::create_directories(lock.parent_path());
+    if (kind.make(lock) != 0) {
+      fs::remove_all(lock.parent_path());
+      continue;
+    }
+    int opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(opens, lock.c_str(), IN_OPEN), 0);
+    ToolResult result = RunTool({"run", pc(), "rq47set"});
+    EXPECT_EQ(result.exitCode, 125) << result.err;
+    EXPECT_TRUE(Contains(result.err, ".winsim/lock: is not winsim's own lock file")) << result.err;
+    char events[4096];
+    EXPECT_LT(::read(opens, events, sizeof events), 0) << kind.what << " was opened";
+    ::close(opens);
+    fs::remove_all(lock.parent_path());
   }
 }
 

@@ -2,8 +2,10 @@
 // it refuses, leaving nothing behind.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -142,7 +144,58 @@ TEST(NewCommand, RefusesWhatItCannotUseAndChangesNothing) {
   EXPECT_TRUE(Contains(badSource.err, "machine.ini:3")) << badSource.err;
   EXPECT_FALSE(fs::exists(dir.path() / "copy"));
 
-  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"broken", "busy", "file"}));
+  // Nor one holding what no drive shows and no copy takes: the entry is named.
+  fs::path piped = dir.path() / "piped";
+  winsim::Machine::create(piped);
+  ASSERT_EQ(::mkfifo((piped / "drive_c" / "WINDOWS" / "pipe").c_str(), 0644), 0);
+  ToolResult special = RunTool({"new", (dir.path() / "copy").string(), "--from", piped.string()});
+  EXPECT_EQ(special.exitCode, 1);
+  EXPECT_TRUE(Contains(special.err, "drive_c/WINDOWS/pipe in it is a pipe")) << special.err;
+  EXPECT_FALSE(fs::exists(dir.path() / "copy"));
+
+  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"broken", "busy", "file", "piped"}));
+}
+
+// The copy's summary counts what drive C: shows: links lead outside the
+// machine (a drive folder that is one could lead to the whole host).
+TEST(NewCommand, TheSummaryFollowsNoLinkOutOfTheMachine) {
+  TempDir dir;
+  const fs::path outside = dir.path() / "outside";
+  fs::create_directories(outside / "folder");
+  for (const char* name : {"a.txt", "b.txt", "folder/c.txt"}) WriteWhole(outside / name, "x");
+  const struct {
+    const char* what;
+    std::function<void(const fs::path& drive)> plant;
+    const char* said;
+  } cases[] = {
+      {"drive C: a link",
+       [&](const fs::path& drive) {
+         fs::remove_all(drive);
+         fs::create_directory_symlink(outside, drive);
+       },
+       ", 0 files on drive C:"},
+      {"links in drive C:",
+       [&](const fs::path& drive) {
+         WriteWhole(drive / "own.txt", "x");
+         fs::create_directory_symlink(outside, drive / "WINDOWS" / "away");
+         fs::create_symlink(outside / "a.txt", drive / "a.txt");
+       },
+       ", 1 file on drive C:"},
+  };
+  for (const auto& trial : cases) {
+    const fs::path source = dir.path() / "source";
+    winsim::MachineConfig config;  // Windows on D:, so that C: may be anything
+    config.windowsDirectory = config.currentDirectory = "D:\\WINDOWS";
+    config.systemDirectory = "D:\\WINDOWS\\SYSTEM";
+    winsim::Machine::create(source, config);
+    fs::create_directories(source / "drive_c" / "WINDOWS");
+    trial.plant(source / "drive_c");
+    ToolResult made = RunTool({"new", (dir.path() / "copy").string(), "--from", source.string()});
+    ASSERT_EQ(made.exitCode, 0) << trial.what << "\n" << made.err;
+    EXPECT_TRUE(Contains(made.out, trial.said)) << trial.what << "\n" << made.out;
+    fs::remove_all(source);
+    fs::remove_all(dir.path() / "copy");
+  }
 }
 
 TEST(NewCommand, WrongCommandLinesAndHelp) {

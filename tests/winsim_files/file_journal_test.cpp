@@ -1,14 +1,23 @@
 // What a run changes in the files, recorded so that it can be put back: every
 // kind of change the file calls make, undone whole, kept whole, and undone
 // after the process was killed; and no write reaches a file outside the machine.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <windows.h>
 
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "test_machine.h"
 #include "winsim/file_journal.h"
@@ -255,6 +264,150 @@ TEST_F(FileJournalTest, AFolderSwappedForALinkMidRunLeadsNothingOutside) {
   EXPECT_THROW(journal.rollback(), winsim::MachineError);
   EXPECT_EQ(FolderContents(outside), (std::map<std::string, std::string>{{"x.txt", "outside"}}));
   fs::remove_all(outside);
+}
+
+// Swaps two entries again and again (and does `after` each time) until it is
+// stopped: a folder changed under a run by someone else at the worst moments.
+class Swapper {
+ public:
+  Swapper(
+      fs::path a, fs::path b, std::function<void()> after = [] {})
+      : thread_([this, a, b, after] {
+          while (!done_) {
+            ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE);
+            after();
+          }
+        }) {}
+  ~Swapper() { stop(); }
+  void stop() {
+    done_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+// Starts the built-in regedit on a file and lets go of the process.
+void Regedit(const char* file) {
+  std::string line = std::string("regedit /s ") + file;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                     &info)) {
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+  }
+}
+
+// A folder swapped again and again with a link to a folder outside while its
+// files are read: the copy and regedit read the machine's file or none, never
+// the one outside.
+TEST_F(FileJournalTest, AFolderSwappedForALinkWhileReadReadsNothingOutside) {
+  const fs::path outside = dir_.path().parent_path() / (dir_.path().filename().string() + ".z");
+  const fs::path windows = dir_.path() / "drive_c" / "WINDOWS";
+  fs::create_directories(outside);
+  fs::create_directories(windows / "SUB");
+  for (const auto& [folder, name] : {std::pair{outside, "Outside"}, {windows / "SUB", "Inside"}}) {
+    Write(folder / "x.txt", name);
+    Write(folder / "x.reg", std::string("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\") + name + "]\r\n");
+  }
+  fs::create_directory_symlink(outside, windows / "swapped");
+  winsim::Run run(*machine_);
+  Swapper swapper(windows / "SUB", windows / "swapped");
+  std::set<std::string> copied;
+  for (int i = 0; i < 2000; ++i) {
+    if (CopyFileA("C:\\WINDOWS\\SUB\\x.txt", "C:\\WINDOWS\\copy.txt", FALSE)) {
+      copied.insert(Read(windows / "copy.txt"));
+    }
+    Regedit("C:\\WINDOWS\\SUB\\x.reg");
+  }
+  swapper.stop();
+  EXPECT_EQ(copied.count("Outside"), 0u);
+  HKEY key = nullptr;
+  EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Outside", 0, KEY_READ, &key), ERROR_SUCCESS);
+  fs::remove_all(outside);
+}
+
+// The same swap while files are made and removed there: the short names
+// settled are those of the machine's folder, never of the one outside.
+TEST_F(FileJournalTest, AFolderSwappedForALinkGivesNoShortNamesToWhatIsOutside) {
+  const fs::path outside = dir_.path().parent_path() / (dir_.path().filename().string() + ".s");
+  const fs::path windows = dir_.path() / "drive_c" / "WINDOWS";
+  fs::create_directories(outside);
+  fs::create_directories(windows / "SUB");
+  Write(outside / "Outside Long Name.txt", "outside");
+  fs::create_directory_symlink(outside, windows / "swapped");
+  winsim::Run run(*machine_);
+  Swapper swapper(windows / "SUB", windows / "swapped");
+  // A name settled from outside is given up again once the folder is back:
+  // looked for after every change.
+  std::string named;
+  for (int i = 0; i < 2000 && named.empty(); ++i) {
+    const char* name = "C:\\WINDOWS\\SUB\\Inside Long Name.txt";
+    CloseHandle(CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DeleteFileA(name);
+    if (machine_->shortNames.text().find("Outside") != std::string::npos) {
+      named = machine_->shortNames.text();
+    }
+  }
+  swapper.stop();
+  EXPECT_EQ(named, "");
+  fs::remove_all(outside);
+}
+
+// Without a journal, a file is removed where the path led when it was
+// resolved, or not at all: never through the link swapped in since.
+TEST_F(FileJournalTest, AFolderSwappedForALinkWhileFilesGoRemovesNothingOutside) {
+  const fs::path outside = dir_.path().parent_path() / (dir_.path().filename().string() + ".d");
+  const fs::path windows = dir_.path() / "drive_c" / "WINDOWS";
+  fs::create_directories(outside);
+  fs::create_directories(windows / "SUB");
+  Write(outside / "x.txt", "outside");
+  fs::create_directory_symlink(outside, windows / "swapped");
+  winsim::Run run(*machine_);
+  Swapper swapper(windows / "SUB", windows / "swapped");
+  for (int i = 0; i < 2000 && fs::exists(outside / "x.txt"); ++i) {
+    const char* name = "C:\\WINDOWS\\SUB\\x.txt";
+    CloseHandle(CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DeleteFileA(name);
+  }
+  swapper.stop();
+  EXPECT_EQ(Read(outside / "x.txt"), "outside");
+  fs::remove_all(outside);
+}
+
+// A file swapped again and again with a pipe while it is opened: a handle is
+// only ever the file's, and no open waits on the pipe.
+TEST_F(FileJournalTest, AFileSwappedForAPipeIsNeverOpenedAsOne) {
+  const fs::path windows = dir_.path() / "drive_c" / "WINDOWS";
+  const std::string file = (windows / "x.txt").string();
+  const std::string pipe = (windows / "x.pipe").string();
+  Write(file, "machine");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+  winsim::Run run(*machine_);
+  // A writer lets an open that waits on the pipe go on (to be caught below).
+  Swapper swapper(file, pipe, [&] {
+    for (const std::string& name : {file, pipe}) {
+      int writer = ::open(name.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      if (writer >= 0) ::close(writer);
+    }
+  });
+  std::set<std::string> readOtherwise;
+  for (int i = 0; i < 2000; ++i) {
+    HANDLE handle =
+        CreateFileA("C:\\WINDOWS\\x.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) continue;
+    char text[16] = {};
+    DWORD got = 0;
+    ReadFile(handle, text, sizeof text, &got, nullptr);
+    CloseHandle(handle);
+    if (std::string(text, got) != "machine") readOtherwise.insert(std::string(text, got));
+  }
+  swapper.stop();
+  EXPECT_EQ(readOtherwise, std::set<std::string>{});
 }
 
 // A copy made beside its target (a drive on another file system than the

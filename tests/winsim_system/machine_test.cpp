@@ -1,14 +1,20 @@
 // Machine folders: create, load, save (only when changed, atomically) and the
 // errors of a folder that cannot be used.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "test_machine.h"
 #include "winsim/machine.h"
@@ -191,6 +197,44 @@ TEST(MachineFolder, ASavedRegistryKeepsItsPermissionsAndNeverWritesThroughALink)
   EXPECT_NE(ReadFile(registry).find("[HKEY_LOCAL_MACHINE\\Saved]"), std::string::npos);
   EXPECT_EQ(ReadFile(outside), "outside\n");
   fs::remove(outside);
+}
+
+// A machine file swapped again and again with a pipe while the machine is
+// loaded: a load reads the file or refuses it as no file, never the pipe (nor
+// waits on it, which would keep it from ending).
+TEST(MachineFolder, AMachineFileSwappedForAPipeIsNeverReadAsIt) {
+  for (const char* name : {"machine.ini", "registry.reg"}) {
+    TempDir dir;
+    MachineConfig config;
+    config.processorType = 486;
+    Machine::create(dir.path(), config);
+    const std::string file = (dir.path() / name).string();
+    const std::string pipe = file + ".pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    std::atomic<bool> done{false};
+    std::thread swapper([&] {
+      while (!done) {
+        ::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, pipe.c_str(), RENAME_EXCHANGE);
+        // A writer lets a read that waits on the pipe go on (to be caught below).
+        for (const std::string& end : {file, pipe}) {
+          int writer = ::open(end.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+          if (writer >= 0) ::close(writer);
+        }
+      }
+    });
+    std::set<std::string> wrong;
+    for (int i = 0; i < 2000; ++i) {
+      try {
+        if (Machine::load(dir.path()).config.processorType != 486)
+          wrong.insert("a default machine");
+      } catch (const MachineError& error) {
+        if (error.problem().find("is not a file") == std::string::npos) wrong.insert(error.what());
+      }
+    }
+    done = true;
+    swapper.join();
+    EXPECT_EQ(wrong, std::set<std::string>{}) << name;
+  }
 }
 
 TEST(MachineFolder, LoadNamesTheFileAndLineOfWhatIsWrong) {

@@ -188,6 +188,26 @@ std::unique_ptr<winsim::MachineHold> HoldForCopy(const fs::path& source) {
   }
 }
 
+// The first entry below a machine folder (winsim's private folder aside) that
+// is no file, folder or link: a pipe, a device or a socket, which no drive
+// shows and a copy cannot take. Empty when there is none.
+fs::path SpecialEntry(const fs::path& source) {
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(source, error), end; !error && it != end;
+       it.increment(error)) {
+    if (it.depth() == 0 && it->path().filename() == winsim::kPrivateFolderName) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    fs::file_status status = it->symlink_status(error);
+    if (!error && !fs::is_regular_file(status) && !fs::is_directory(status) &&
+        !fs::is_symlink(status)) {
+      return it->path().lexically_relative(source);
+    }
+  }
+  return fs::path();
+}
+
 void CopyMachine(const fs::path& source, const fs::path& destination) {
   // Held while it is copied, so that no run is half-way through it; what a
   // killed run left is put back first. A read-only folder has no runs.
@@ -215,6 +235,12 @@ void CopyMachine(const fs::path& source, const fs::path& destination) {
     throw Failure{"the machine to copy cannot be used: " +
                   MachineProblem(source.string(), error, false)};
   }
+  fs::path special = SpecialEntry(source);
+  if (!special.empty()) {
+    throw Failure{"cannot copy " + Shown(source.string()) + ": " + Shown(special.string()) +
+                  " in it is a pipe, a device or a socket, which a machine cannot hold; remove "
+                  "it from the machine and copy again"};
+  }
   // Everything but winsim's private folder, which belongs to the source's runs.
   std::error_code error;
   for (fs::directory_iterator it(source, error), end; !error && it != end; it.increment(error)) {
@@ -232,11 +258,16 @@ void CopyMachine(const fs::path& source, const fs::path& destination) {
 std::string Summary(const fs::path& folder) {
   winsim::Machine machine = winsim::Machine::load(folder);
   const winsim::MachineConfig& config = machine.config;
+  // The files drive C: shows: a link, the drive folder itself or one in it,
+  // leads outside the machine and is neither followed nor counted.
   size_t files = 0;
   std::error_code error;
-  for (fs::recursive_directory_iterator it(machine.driveFolder('C'), error);
-       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    if (it->is_regular_file(error)) ++files;
+  const fs::path drive = machine.driveFolder('C');
+  if (fs::is_directory(fs::symlink_status(drive, error))) {
+    for (fs::recursive_directory_iterator it(drive, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+      if (fs::is_regular_file(it->symlink_status(error))) ++files;
+    }
   }
   return "Windows " + std::to_string(config.majorVersion) + "." +
          (config.minorVersion < 10 ? "0" : "") + std::to_string(config.minorVersion) + "." +

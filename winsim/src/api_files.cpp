@@ -122,31 +122,6 @@ OpenUse OpenUseOf(winsim::HandleTable& handles, const std::filesystem::path& hos
   return use;
 }
 
-// The host folder that holds `host` (a path in the machine folder), opened a
-// name at a time from the machine folder without following links: a folder
-// swapped for a link after the path was resolved cannot lead a change outside.
-// -1 with errno (ELOOP for a link) when it cannot be reached.
-int OpenParentOf(const winsim::Machine& machine, const std::filesystem::path& host,
-                 std::string& leaf) {
-  std::filesystem::path inside = host.lexically_relative(machine.folder());
-  if (inside.empty() || *inside.begin() == "..") {
-    errno = EXDEV;
-    return -1;
-  }
-  winsim::UniqueFd folder(
-      ::open(machine.folder().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (folder.get() < 0) return -1;
-  std::filesystem::path::iterator last = std::prev(inside.end());
-  for (auto it = inside.begin(); it != last; ++it) {
-    winsim::UniqueFd next(
-        ::openat(folder.get(), it->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (next.get() < 0) return -1;
-    folder = std::move(next);
-  }
-  leaf = last->string();
-  return folder.release();
-}
-
 // Where a run makes the temporary copies it renames into place: the journal's
 // folder, outside every drive, when it keeps one; else beside the target.
 std::filesystem::path ScratchFor(winsim::Run& run, const std::filesystem::path& target) {
@@ -163,6 +138,8 @@ uint32_t CopyIntoPlace(winsim::Run& run, const std::filesystem::path& source,
                        const std::function<int()>& beforeRename) {
   std::filesystem::path scratch = ScratchFor(run, target);
   winsim::FileJournal* journal = run.journal();
+  winsim::UniqueFd from(winsim::OpenHostFile(run.machine(), source));
+  if (from.get() < 0) return ERROR_READ_FAULT;
   for (;;) {
     std::string made;
     const bool besideTarget = journal != nullptr && scratch == target.parent_path();
@@ -171,19 +148,20 @@ uint32_t CopyIntoPlace(winsim::Run& run, const std::filesystem::path& source,
       // A drive on another file system than the journal: the copy is made in
       // the drive, recorded first, so that a kill before its rename leaves nothing.
       if (int error = journal->newTemporary(scratch, made)) return ErrorOfErrno(error);
-      copy = winsim::detail::CopyToNamedFile(source, made, withContent);
+      copy = winsim::detail::CopyToNamedFile(from.get(), made, withContent);
     } else {
       // In the journal's folder the copy is on the machine folder's file
       // system, which the journal flushes whole before the run counts; until
       // then the journal puts the old file back. Without a journal, or beside
       // a target on another file system, it is flushed before its rename.
       const bool flush = journal == nullptr || scratch != journal->scratchFolder();
-      copy = winsim::detail::CopyToNewFile(source, scratch, withContent, made, flush);
+      copy = winsim::detail::CopyToNewFile(from.get(), scratch, withContent, made, flush);
     }
     if (copy.error != 0) return copy.readFailed ? ERROR_READ_FAULT : ErrorOfErrno(copy.error);
     int refused = beforeRename();
     std::string leaf;
-    winsim::UniqueFd parent(refused == 0 ? OpenParentOf(run.machine(), target, leaf) : -1);
+    winsim::UniqueFd parent(refused == 0 ? winsim::OpenHostParent(run.machine(), target, leaf)
+                                         : -1);
     if (refused == 0 && parent.get() < 0) refused = errno;
     if (refused == 0 && ::renameat(AT_FDCWD, made.c_str(), parent.get(), leaf.c_str()) == 0) {
       if (besideTarget) journal->notCreated(made);  // it is the target now
@@ -208,6 +186,15 @@ uint32_t PrepareToWrite(Call& call, const std::filesystem::path& host, bool trun
   if (info.st_nlink <= 1 && !keep) return 0;
   return CopyIntoPlace(call.run(), host, host, !truncates,
                        [&] { return keep ? journal->willReplace(host) : 0; });
+}
+
+// Removes a file of the drive, reached through no link (a folder swapped for
+// one after the path was resolved leads nowhere); 0 or errno.
+int Unlink(Call& call, const std::filesystem::path& host) {
+  std::string leaf;
+  winsim::UniqueFd parent(winsim::OpenHostParent(call.run().machine(), host, leaf));
+  if (parent.get() < 0) return errno;
+  return ::unlinkat(parent.get(), leaf.c_str(), 0) == 0 ? 0 : errno;
 }
 
 // Records a new file or folder in the journal, when the run keeps one.
@@ -293,7 +280,8 @@ HANDLE OpenFile(Call& call, const char* name, DWORD access, DWORD disposition, D
   if (path.isDirectory) return fail(ERROR_ACCESS_DENIED);  // folders are not opened as files
 
   int mode = wantsWrite ? (wantsRead ? O_RDWR : O_WRONLY) : O_RDONLY;
-  int openFlags = mode | O_NOFOLLOW | O_CLOEXEC;
+  // Not blocking: a pipe swapped in since the entry was looked at is not waited on.
+  int openFlags = mode | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
   bool existed = path.exists;
   if (existed) {
     if (disposition == CREATE_NEW) return fail(ERROR_FILE_EXISTS);
@@ -315,9 +303,14 @@ HANDLE OpenFile(Call& call, const char* name, DWORD access, DWORD disposition, D
   // A file created read-only is still written through the handle that created it.
   mode_t createMode = (flags & FILE_ATTRIBUTE_READONLY) ? 0444 : 0644;
   std::string leaf;
-  winsim::UniqueFd parent(OpenParentOf(call.run().machine(), path.host, leaf));
+  winsim::UniqueFd parent(winsim::OpenHostParent(call.run().machine(), path.host, leaf));
   winsim::UniqueFd fd(
       parent.get() < 0 ? -1 : ::openat(parent.get(), leaf.c_str(), openFlags, createMode));
+  struct stat opened;
+  if (fd.get() >= 0 && (::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode))) {
+    fd = winsim::UniqueFd(-1);  // only a file is a file's handle
+    errno = EACCES;
+  }
   if (fd.get() < 0) {
     int failed = errno;
     winsim::FileJournal* journal = call.run().journal();
@@ -378,7 +371,7 @@ extern "C" BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES
   if (HostNameTaken(resolved.path.host)) return call.boolean(false, ERROR_ACCESS_DENIED);
   if (uint32_t error = PrepareToCreate(call, resolved.path.host)) return call.boolean(false, error);
   std::string leaf;
-  winsim::UniqueFd parent(OpenParentOf(call.run().machine(), resolved.path.host, leaf));
+  winsim::UniqueFd parent(winsim::OpenHostParent(call.run().machine(), resolved.path.host, leaf));
   if (parent.get() < 0 || ::mkdirat(parent.get(), leaf.c_str(), 0755) != 0) {
     int failed = errno;
     // Someone else's folder, made since the check: not the run's to remove.
@@ -452,8 +445,7 @@ extern "C" BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   winsim::SettleShortNames(call.run().machine(), path);
   // A run that keeps a journal moves the file there, to be put back if need be.
   winsim::FileJournal* journal = call.run().journal();
-  int removed = journal != nullptr ? journal->remove(path.host)
-                                   : (::unlink(path.host.c_str()) == 0 ? 0 : errno);
+  int removed = journal != nullptr ? journal->remove(path.host) : Unlink(call, path.host);
   if (removed != 0) return call.boolean(false, ErrorOfErrno(removed));
   winsim::SettleShortNames(call.run().machine(), path);
   call.note(path.windowsPath);

@@ -2,14 +2,14 @@
 // decided when it starts how it ends. regedit imports its files at once and
 // ends; a program of machine.ini [Programs] ends with its code or runs
 // forever; any other program found as a file ends at once with code 0.
+#include <unistd.h>
 #include <windows.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,13 +72,20 @@ bool SameProgram(std::string_view a, std::string_view b) {
   return winsim::NamesEqual(WithoutExe(a), WithoutExe(b));
 }
 
-std::optional<std::string> ReadHostFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in.is_open()) return std::nullopt;
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  return content.str();
+// A file of the machine, read without following a link out of it.
+std::optional<std::string> ReadHostFile(const winsim::Machine& machine,
+                                        const std::filesystem::path& path) {
+  winsim::UniqueFd in(winsim::OpenHostFile(machine, path));
+  if (in.get() < 0) return std::nullopt;
+  std::string content;
+  char block[65536];
+  for (;;) {
+    ssize_t got = ::read(in.get(), block, sizeof block);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return std::nullopt;
+    if (got == 0) return content;
+    content.append(block, static_cast<size_t>(got));
+  }
 }
 
 // The built-in regedit, Windows 98's: switches, then the files to import, each
@@ -101,7 +108,7 @@ uint32_t RunRegedit(Call& call, const std::vector<std::string>& words,
       exitCode = 1;
       continue;
     }
-    std::optional<std::string> text = ReadHostFile(resolved.path->host);
+    std::optional<std::string> text = ReadHostFile(machine, resolved.path->host);
     if (!text) {
       call.note("regedit: cannot read " + resolved.path->windowsPath);
       exitCode = 1;

@@ -96,10 +96,12 @@ void Flush(int fd) {
 
 // A copy of the file as `kept` in the journal, for a file system without hard
 // links or a drive on another file system than the machine folder.
-int KeepCopy(const fs::path& host, const fs::path& journal, int journalFd,
+int KeepCopy(int parent, const std::string& leaf, const fs::path& journal, int journalFd,
              const std::string& kept) {
+  UniqueFd source(detail::OpenFileToRead(parent, leaf.c_str()));
+  if (source.get() < 0) return errno;
   std::string made;
-  detail::CopyResult copy = detail::CopyToNewFile(host, journal, true, made);
+  detail::CopyResult copy = detail::CopyToNewFile(source.get(), journal, true, made);
   if (copy.error != 0) return copy.error;
   std::string name = fs::path(made).filename().string();
   if (::renameat(journalFd, name.c_str(), journalFd, kept.c_str()) != 0) {
@@ -127,15 +129,37 @@ std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
                            "as it is");
 }
 
+// The log of a journal found in the folder, opened only when it is a file of
+// its own: a pipe put there would keep winsim waiting for ever, a device would
+// be opened and read. -1 with errno (ENOENT: no log; EINVAL: not a file).
+int OpenFoundLog(int journal) {
+  struct stat info;
+  if (::fstatat(journal, kLog, &info, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+  if (S_ISREG(info.st_mode)) {
+    // Not blocking, should it have been swapped for a pipe since it was looked at.
+    UniqueFd log(
+        ::openat(journal, kLog, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (log.get() < 0 || ::fstat(log.get(), &info) != 0) return -1;
+    if (S_ISREG(info.st_mode)) return log.release();
+  }
+  errno = EINVAL;
+  return -1;
+}
+
 // "N <length> <path>\n", "C <length> <path>\n" and "K <number> <length>
 // <path>\n": the length makes any byte of a name safe. Only the last record
 // may be cut short (a kill while it was written; its change was never begun);
 // any other byte out of place is damage.
 std::vector<Record> ReadLog(int journal) {
   std::string text;
-  UniqueFd in(::openat(journal, kLog, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  UniqueFd in(OpenFoundLog(journal));
   if (in.get() < 0) {
     if (errno == ENOENT) return {};
+    if (errno == EINVAL) {
+      throw JournalRefused(kLogName, 0,
+                           "is not a file (a link, a pipe or a device); nothing was put back: "
+                           "look at the machine, then remove .winsim/journal to use it as it is");
+    }
     throw JournalRefused(kLogName, 0, "cannot be read: " + Error(errno));
   }
   char block[65536];
@@ -308,7 +332,7 @@ std::string Undo(int machine, int journal) {
 
 // The run that writes a journal holds a lock on its log to its end.
 bool HeldByARun(int journal) {
-  UniqueFd log(::openat(journal, kLog, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  UniqueFd log(OpenFoundLog(journal));
   if (log.get() < 0) return false;
   return ::flock(log.get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
 }
@@ -318,7 +342,9 @@ bool HeldByARun(int journal) {
 FileJournal::FileJournal(const fs::path& machineFolder)
     : machine_(machineFolder), folder_(machineFolder / kPrivateFolderName / kJournal) {
   const std::string name = std::string(kPrivateFolderName) + "/" + kJournal;
-  machineFd_ = ::open(machine_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  // The machine folder as the person named it (a link there is their own name
+  // for it); below it no link is followed.
+  machineFd_ = ::open(machine_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   UniqueFd privateFd(machineFd_ < 0 ? -1 : OpenFolder(machineFd_, kPrivateFolderName));
   if (privateFd.get() < 0 || ::mkdirat(privateFd.get(), kJournal, 0700) != 0) {
     int saved = errno;
@@ -424,7 +450,7 @@ int FileJournal::willReplace(const fs::path& host) {
   const std::string kept = KeptName(nextKept_);
   if (::linkat(parent.get(), leaf.c_str(), folderFd_, kept.c_str(), 0) != 0) {
     if (errno != EXDEV && errno != EPERM && errno != EMLINK) return errno;
-    if (int error = KeepCopy(host, folder_, folderFd_, kept)) return error;
+    if (int error = KeepCopy(parent.get(), leaf, folder_, folderFd_, kept)) return error;
   }
   Flush(folderFd_);
   fs::path named;
@@ -555,7 +581,8 @@ bool FileJournal::LeftJournal(const fs::path& machineFolder) {
 }
 
 bool FileJournal::FinishLeftJournal(const fs::path& machineFolder) {
-  UniqueFd machine(::open(machineFolder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  // Named as the person named it, as the journal that was left opened it.
+  UniqueFd machine(::open(machineFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   UniqueFd privateFd(machine.get() < 0 ? -1 : OpenFolder(machine.get(), kPrivateFolderName));
   if (privateFd.get() < 0) return false;
   // A run whose changes were kept, killed while its journal was removed.

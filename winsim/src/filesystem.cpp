@@ -8,10 +8,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <system_error>
 #include <utility>
 
 #include "handles.h"
+#include "host_copy.h"
 #include "winsim/registry.h"
 #include "winsim/short_names.h"
 
@@ -264,8 +266,38 @@ void SettleShortNames(Machine& machine, const ResolvedPath& path) {
   size_t cut = path.windowsPath.rfind('\\');
   if (cut == std::string::npos || cut + 1 == path.windowsPath.size()) return;  // a drive root
   std::string folder = path.windowsPath.substr(0, cut);
-  UniqueFd listing(::open(path.host.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  // Reached through no link: a folder swapped for one meanwhile is not listed
+  // (its names are not the drive's), and one that cannot be reached keeps its
+  // short names as they are.
+  std::string leaf;
+  UniqueFd listing(OpenHostParent(machine, path.host, leaf));
+  if (listing.get() < 0) return;
   FolderAliases(&machine, machine.shortNames, folder, ListFolder(listing.get()));
+}
+
+int OpenHostParent(const Machine& machine, const fs::path& host, std::string& leaf) {
+  fs::path inside = host.lexically_relative(machine.folder());
+  if (inside.empty() || *inside.begin() == "..") {
+    errno = EXDEV;
+    return -1;
+  }
+  UniqueFd folder(::open(machine.folder().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.get() < 0) return -1;
+  fs::path::iterator last = std::prev(inside.end());
+  for (auto it = inside.begin(); it != last; ++it) {
+    UniqueFd next(
+        ::openat(folder.get(), it->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (next.get() < 0) return -1;
+    folder = std::move(next);
+  }
+  leaf = last->string();
+  return folder.release();
+}
+
+int OpenHostFile(const Machine& machine, const fs::path& host) {
+  std::string leaf;
+  UniqueFd parent(OpenHostParent(machine, host, leaf));
+  return parent.get() < 0 ? -1 : detail::OpenFileToRead(parent.get(), leaf.c_str());
 }
 
 fs::path HostPath(const Machine& machine, std::string_view windowsPath) {

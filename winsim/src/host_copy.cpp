@@ -27,13 +27,13 @@ bool WriteAll(int fd, const char* data, size_t size, size_t& written) {
 
 namespace {
 
-// Copies into the file that `create` makes (a new file, or -1 with errno).
-CopyResult CopyInto(const std::filesystem::path& source, std::string& temporary,
-                    const std::function<int(std::string&)>& create, bool withContent, bool flush) {
+// Copies the open file `in` into the file that `create` makes (a new file,
+// or -1 with errno).
+CopyResult CopyInto(int in, std::string& temporary, const std::function<int(std::string&)>& create,
+                    bool withContent, bool flush) {
   CopyResult result;
-  UniqueFd in(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   struct stat info;
-  if (in.get() < 0 || ::fstat(in.get(), &info) != 0) {
+  if (in < 0 || ::fstat(in, &info) != 0) {
     result.error = errno;
     result.readFailed = true;
     return result;
@@ -44,8 +44,9 @@ CopyResult CopyInto(const std::filesystem::path& source, std::string& temporary,
     return result;
   }
   char block[65536];
+  size_t copied = 0;
   while (withContent && result.error == 0) {
-    ssize_t got = ::read(in.get(), block, sizeof block);
+    ssize_t got = ::pread(in, block, sizeof block, static_cast<off_t>(copied));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       result.error = errno;
@@ -54,6 +55,8 @@ CopyResult CopyInto(const std::filesystem::path& source, std::string& temporary,
       break;
     } else if (size_t written = 0; !WriteAll(out.get(), block, static_cast<size_t>(got), written)) {
       result.error = errno;
+    } else {
+      copied += written;
     }
   }
   // The copy keeps the source's read-only state and times, as Windows' copy does.
@@ -71,8 +74,20 @@ CopyResult CopyInto(const std::filesystem::path& source, std::string& temporary,
 
 }  // namespace
 
-CopyResult CopyToNewFile(const std::filesystem::path& source, const std::filesystem::path& folder,
-                         bool withContent, std::string& made, bool flush) {
+int OpenFileToRead(int folder, const char* name) {
+  // Not blocking: a pipe swapped in since the entry was looked at opens at once.
+  UniqueFd file(::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  struct stat info;
+  if (file.get() < 0 || ::fstat(file.get(), &info) != 0) return -1;
+  if (!S_ISREG(info.st_mode)) {
+    errno = EINVAL;
+    return -1;
+  }
+  return file.release();
+}
+
+CopyResult CopyToNewFile(int source, const std::filesystem::path& folder, bool withContent,
+                         std::string& made, bool flush) {
   std::string temporary = (folder / ".winsim-copy-XXXXXX").string();
   CopyResult result = CopyInto(
       source, temporary, [](std::string& name) { return ::mkostemp(name.data(), O_CLOEXEC); },
@@ -81,8 +96,7 @@ CopyResult CopyToNewFile(const std::filesystem::path& source, const std::filesys
   return result;
 }
 
-CopyResult CopyToNamedFile(const std::filesystem::path& source, const std::string& path,
-                           bool withContent) {
+CopyResult CopyToNamedFile(int source, const std::string& path, bool withContent) {
   std::string name = path;
   return CopyInto(
       source, name,

@@ -18,19 +18,23 @@ struct CopyResult {
 // (errno set; ENOSPC when a write took nothing).
 bool WriteAll(int fd, const char* data, size_t size, size_t& written);
 
+// Opens the file `name` in the open folder `folder` for reading: never
+// through a link, and only a file (a pipe is not waited on, a device not
+// opened as one). -1 with errno (EINVAL when it is no file).
+int OpenFileToRead(int folder, const char* name);
+
 // Makes a new file in `folder` (".winsim-copy-XXXXXX", created exclusively)
-// with the bytes of `source` (none when withContent is false), its permission
-// bits and its times. Links are not followed. On success `made` names the new
-// file; on failure nothing is left. The copy is flushed to the disk unless
-// `flush` is false: for a copy whose keeping a journal decides, and flushes
-// with the whole file system before it counts.
-CopyResult CopyToNewFile(const std::filesystem::path& source, const std::filesystem::path& folder,
-                         bool withContent, std::string& made, bool flush = true);
+// with the bytes of the open file `source` from its start (none when
+// withContent is false), its permission bits and its times. On success `made`
+// names the new file; on failure nothing is left. The copy is flushed to the
+// disk unless `flush` is false: for a copy whose keeping a journal decides,
+// and flushes with the whole file system before it counts.
+CopyResult CopyToNewFile(int source, const std::filesystem::path& folder, bool withContent,
+                         std::string& made, bool flush = true);
 
 // The same into the new file `path`, which must not exist (O_EXCL); on
 // failure it is removed again.
-CopyResult CopyToNamedFile(const std::filesystem::path& source, const std::string& path,
-                           bool withContent);
+CopyResult CopyToNamedFile(int source, const std::string& path, bool withContent);
 
 }  // namespace winsim::detail
 

@@ -7,12 +7,11 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <system_error>
 
+#include "handles.h"
 #include "winsim/machine_ini.h"
 #include "winsim/regedit4.h"
 
@@ -72,12 +71,23 @@ size_t RegistryBlockSize(uintmax_t size) {
 // The whole file; MachineError when it is missing or cannot be read.
 std::string ReadWholeFile(const fs::path& folder, const char* name, const char* missingAdvice) {
   fs::path path = RequireFile(folder, name, missingAdvice);
-  std::ifstream in(path, std::ios::binary);
-  if (!in.is_open()) throw MachineError(name, 0, "cannot be opened; check its permissions");
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) throw MachineError(name, 0, "cannot be read; check the file and its permissions");
-  return content.str();
+  // Opened as it was looked at: a link or a pipe put there since is not
+  // followed, nor waited on.
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.get() < 0) throw MachineError(name, 0, "cannot be opened; check its permissions");
+  struct stat info;
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    throw MachineError(name, 0, "is not a file");
+  }
+  std::string content;
+  char block[65536];
+  for (;;) {
+    ssize_t got = ::read(fd.get(), block, sizeof block);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw MachineError(name, 0, "cannot be read; check the file and its permissions");
+    if (got == 0) return content;
+    content.append(block, static_cast<size_t>(got));
+  }
 }
 
 // Writes a file of the machine folder so that it is either the old or the new

@@ -180,8 +180,15 @@ void MachineHold::take(const std::string& who, bool wait,
       if (lastAttempt) Refuse(PrivatePath(), "keeps disappearing", ENOENT);
       continue;
     }
-    lock_ = ::openat(directory_, kLockFile, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                     0644);
+    // Only a file is ever opened as the lock: a device put there would be
+    // opened (a tape rewound, a watchdog started) before it was refused.
+    struct stat found;
+    if (::fstatat(directory_, kLockFile, &found, AT_SYMLINK_NOFOLLOW) == 0 &&
+        !S_ISREG(found.st_mode)) {
+      NotOurLock();
+    }
+    lock_ = ::openat(directory_, kLockFile,
+                     O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
     if (lock_ < 0) {
       if (errno == ENOENT && !lastAttempt) continue;
       if (errno == ELOOP) NotOurLock();

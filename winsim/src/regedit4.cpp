@@ -1,6 +1,7 @@
 #include "winsim/regedit4.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -1206,10 +1207,16 @@ Regedit4LineByLine ImportRegedit4LineByLine(std::string_view text, Registry& reg
 
 std::optional<Regedit4Error> ImportRegedit4File(const std::filesystem::path& file,
                                                 Registry& registry, size_t blockSize) {
-  FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  // Not through a link, and not waiting: a pipe put there would be read for ever.
+  FileDescriptor fd(
+      ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (fd.get() < 0) {
     return Regedit4Error{0, std::string("cannot be opened: ") + std::strerror(errno) +
                                 "; check that it exists and may be read"};
+  }
+  struct stat info;
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    return Regedit4Error{0, "is not a file (a pipe or a device); name a file"};
   }
   return Import(registry, [&](auto& handler) {
     if (::lseek(fd.get(), 0, SEEK_SET) != 0) {

@@ -57,6 +57,18 @@ PathResult ResolvePath(Machine& machine, std::string_view currentDirectory, std:
 // lowest ~n free there and a removed one gives its short name up.
 void SettleShortNames(Machine& machine, const ResolvedPath& path);
 
+// The host folder that holds `host` (a path in the machine folder), opened a
+// name at a time from the machine folder (as it was named, a link to it
+// included) without following links: a folder swapped for a link after the
+// path was resolved cannot lead a change, or a read, outside. `leaf` receives
+// the last name. -1 with errno (ELOOP for a link) when it cannot be reached.
+int OpenHostParent(const Machine& machine, const std::filesystem::path& host, std::string& leaf);
+
+// A file of the machine opened for reading, reached as OpenHostParent reaches
+// it; only a file (a pipe or a device put there meanwhile is neither waited
+// on nor opened as one). -1 with errno (EINVAL when it is no file).
+int OpenHostFile(const Machine& machine, const std::filesystem::path& host);
+
 // The host path of an absolute Windows path, for tests and tools
 // ("C:\WINDOWS\system.ini" -> <folder>/drive_c/WINDOWS/system.ini).
 // Empty when the path does not resolve. Looks only: the machine keeps nothing.
