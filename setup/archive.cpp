@@ -70,6 +70,19 @@ class Archiver {
   }
   void copy(const char* sourceFolder, const char* name) { copy(sourceFolder, name, name); }
 
+  // A name the kit and the program folder may both hold: the program
+  // folder's file is the one kept. The kit's is not copied first where the
+  // program folder's is there to replace it: a read-only kit file (a kit
+  // copied from a CD) makes a read-only copy that nothing could replace.
+  void copyKeepingProgramFolders(const char* name) {
+    char programSource[MAX_PATH];
+    if (!JoinPath(programSource, folders_.program, name) ||
+        ProbeFile(programSource) != FilePresence::kPresent) {
+      copy(folders_.kit, name);
+    }
+    copy(folders_.program, name);
+  }
+
   bool complete() const { return !failed_; }
 
  private:
@@ -85,15 +98,11 @@ Archive ArchivePreviousVersion(SetupContext& context) {
   const ArchiveFolders folders = ComposeFolders(context);
   Archiver archive(folders);
 
-  archive.copy(folders.kit, "brazil.hlp");
-  archive.copy(folders.program, "brazil.hlp");
+  archive.copyKeepingProgramFolders("brazil.hlp");
   for (const char* name : kKitSetupFiles) archive.copy(folders.kit, name);
   archive.copy(folders.program, "rq47set.exe");
   for (const char* name : kKitDataFiles) archive.copy(folders.kit, name);
-  for (const char* name : kModemFiles) {
-    archive.copy(folders.kit, name);
-    archive.copy(folders.program, name);
-  }
+  for (const char* name : kModemFiles) archive.copyKeepingProgramFolders(name);
   for (const InfCopy& inf : kInfFiles) archive.copy(folders.inf, inf.shortName, inf.archivedName);
   return archive.complete() ? Archive::kMade : Archive::kFailed;
 }

@@ -84,6 +84,23 @@ TEST_F(ArchiveTest, TheProgramFoldersFileWinsOverTheKitFolders) {
   EXPECT_EQ(Archived("ui.hlp"), "program ui.hlp");
 }
 
+// A kit copied from a CD keeps its files read-only, and so do their copies:
+// the program folder's file must still be the one archived.
+TEST_F(ArchiveTest, AReadOnlyKitFileDoesNotStopTheProgramFoldersFile) {
+  for (const char* name : {"zca.cpl", "brazil.hlp"}) {
+    const std::string kitFile = std::string(kKitFolderPath) + "\\" + name;
+    machine().writeFile(kitFile, "kit");
+    std::filesystem::permissions(machine().hostPath(kitFile), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+    machine().writeFile(std::string(kProgramFolderPath) + "\\" + name, "program");
+  }
+
+  EXPECT_EQ(rq47set::ArchivePreviousVersion(context()), rq47set::Archive::kMade);
+
+  EXPECT_EQ(Archived("zca.cpl"), "program");
+  EXPECT_EQ(Archived("brazil.hlp"), "program");
+}
+
 TEST_F(ArchiveTest, KitFilesComeOnlyFromTheKitAndTheOldSetupOnlyFromTheProgramFolder) {
   machine().writeFile(std::string(kKitFolderPath) + "\\setup.exe", "kit setup.exe");
   machine().writeFile(std::string(kProgramFolderPath) + "\\setup.exe", "program setup.exe");
@@ -155,7 +172,8 @@ TEST_F(ArchiveTest, WithoutABackupFolderTheFirstFileThereFailsTheArchive) {
   ASSERT_FALSE(copies.empty());
   EXPECT_NE(copies.back().find(TraceQuoted(std::string(kProgramFolderPath) + "\\zca.cpl")),
             std::string::npos);
-  EXPECT_EQ(copies.size(), 22u);  // the kit's zca.cpl, not there, came just before it
+  // 20 before it; the kit's zca.cpl, which the program folder's replaces, is not copied
+  EXPECT_EQ(copies.size(), 21u);
   EXPECT_FALSE(machine().exists(kBackupFolderPath));
   EXPECT_TRUE(run().messageBoxes().empty());
 }
@@ -177,9 +195,10 @@ TEST(ArchiveFailure, EachCopyFailingStopsTheUpgradeBeforeAnythingIsRemoved) {
       }
     }
   }
-  // The 56 documented copies, then the three drivers of the System and of
-  // the Windows directory and the two INF files.
-  ASSERT_EQ(sourceThere.size(), 64u);
+  // The 56 documented copies but the 18 from the kit that the program
+  // folder's files replace, then the three drivers of the System and of the
+  // Windows directory and the two INF files.
+  ASSERT_EQ(sourceThere.size(), 46u);
 
   for (unsigned copy = 1; copy <= sourceThere.size(); ++copy) {
     SCOPED_TRACE("copy " + std::to_string(copy));
