@@ -36,13 +36,20 @@ std::vector<Line> ReadLines(const std::string& file) {
   return lines;
 }
 
-bool IsDriverLineInAnyCase(std::string text) {
+std::string TrimmedLowerCase(std::string text) {
   size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return false;
+  if (first == std::string::npos) return "";
   text = text.substr(first, text.find_last_not_of(" \t") + 1 - first);
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text == "device = zelvcd.vxd";
+  return text;
+}
+
+// "device=zelvcd.vxd", blanks around the name and the value and case aside.
+bool IsDriverLineInAnyCase(const std::string& text) {
+  size_t equals = text.find('=');
+  return equals != std::string::npos && TrimmedLowerCase(text.substr(0, equals)) == "device" &&
+         TrimmedLowerCase(text.substr(equals + 1)) == "zelvcd.vxd";
 }
 
 }  // namespace
