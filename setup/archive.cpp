@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "backup_copy.h"
 #include "file_probe.h"
 #include "install_paths.h"
 #include "paths.h"
@@ -64,9 +65,7 @@ class Archiver {
         !JoinPath(destination, folders_.backup, archivedName)) {
       return;
     }
-    // Whatever error the copy gives, only the source itself tells whether it
-    // is missing: a backup folder that is not there fails the same way.
-    failed_ = !CopyFileA(source, destination, FALSE) && ProbeFile(source) != FilePresence::kMissing;
+    failed_ = CopyIntoBackup(source, destination) == BackupCopy::kFailed;
   }
   void copy(const char* sourceFolder, const char* name) { copy(sourceFolder, name, name); }
 

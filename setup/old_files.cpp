@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "backup_copy.h"
 #include "file_probe.h"
 #include "paths.h"
 
@@ -24,10 +25,15 @@ Kept KeepFile(const char* folder, const char* name, const char* keptFolder) {
   char destination[MAX_PATH];
   // A file that cannot be named is not deleted either.
   if (!JoinPath(source, folder, name)) return Kept::kNotThere;
-  if (JoinPath(destination, keptFolder, name) && CopyFileA(source, destination, FALSE)) {
-    return Kept::kCopied;
+  if (!JoinPath(destination, keptFolder, name)) {
+    return ProbeFile(source) == FilePresence::kMissing ? Kept::kNotThere : Kept::kFailed;
   }
-  return ProbeFile(source) == FilePresence::kMissing ? Kept::kNotThere : Kept::kFailed;
+  switch (CopyIntoBackup(source, destination)) {
+    case BackupCopy::kCopied: return Kept::kCopied;
+    case BackupCopy::kSourceMissing: return Kept::kNotThere;
+    case BackupCopy::kFailed: break;
+  }
+  return Kept::kFailed;
 }
 
 // The kept folder below the backup folder, made when it is not there; empty

@@ -221,6 +221,58 @@ TEST(ArchiveFailure, EachCopyFailingStopsTheUpgradeBeforeAnythingIsRemoved) {
   }
 }
 
+// A backup copy that cannot be replaced counts as made only when it holds
+// the file's bytes already.
+TEST_F(ArchiveTest, AReadOnlyBackupCopyCountsOnlyWithTheSameBytes) {
+  const std::string source = std::string(kProgramFolderPath) + "\\zca.cpl";
+  const std::string copy = std::string(kBackupFolderPath) + "\\zca.cpl";
+  const std::string large(3000, 'z');  // longer than one block of the comparison
+  const struct {
+    std::string sourceBytes;
+    std::string copyBytes;
+    rq47set::Archive result;
+  } kCases[] = {
+      {large, large, rq47set::Archive::kMade},
+      {large, large + "z", rq47set::Archive::kFailed},
+      {large + "a", large + "b", rq47set::Archive::kFailed},
+      {"", "", rq47set::Archive::kMade},
+  };
+  for (const auto& c : kCases) {
+    machine().writeFile(source, c.sourceBytes);
+    std::error_code notThereYet;
+    std::filesystem::permissions(machine().hostPath(copy), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add, notThereYet);
+    machine().writeFile(copy, c.copyBytes);
+    std::filesystem::permissions(machine().hostPath(copy), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+    EXPECT_EQ(rq47set::ArchivePreviousVersion(context()), c.result) << c.copyBytes.size();
+    EXPECT_EQ(Archived("zca.cpl"), c.copyBytes);
+  }
+}
+
+// The failed archive asks for Setup to be run again. A package copied from
+// a CD keeps its files read-only, as some machines keep their drivers, and so
+// do the copies that the failed run made of them in the backup folder: the
+// next run finishes the upgrade all the same.
+TEST(ArchiveFailure, TheRunAfterAFailedArchiveFinishesTheUpgrade) {
+  for (const char* readOnlyFolder : {kProgramFolderPath, "C:\\WINDOWS\\SYSTEM"}) {
+    SCOPED_TRACE(readOnlyFolder);
+    auto m = TestMachine::CopyOf("win95-previous");
+    const std::optional<std::string> driver = m->readFile("C:\\WINDOWS\\SYSTEM\\zelvcd.vxd");
+    for (const auto& entry : std::filesystem::directory_iterator(m->hostPath(readOnlyFolder))) {
+      std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write,
+                                   std::filesystem::perm_options::remove);
+    }
+    m->run().addFault({"CopyFileA", "SYSTEM\\\\zelvcd.vxd", 1, ERROR_SHARING_VIOLATION});
+    ASSERT_EQ(rq47set::RunSetup(), 101);
+
+    m->newRun();
+    EXPECT_EQ(rq47set::RunSetup(), 0);
+    EXPECT_FALSE(m->keyExists(kServiceKeyPath));
+    EXPECT_EQ(m->readFile(std::string(kBackupFolderPath) + "\\System\\zelvcd.vxd"), driver);
+  }
+}
+
 TEST_F(ArchiveTest, TheKitFolderIsOnTheCurrentDrive) {
   ASSERT_TRUE(CopyText(context().driveRoot, "D:\\"));
   machine().writeFile("D:\\Program Files\\Zelset95\\setup.exe", "kit on D:");
