@@ -6,6 +6,7 @@
 #include "file_probe.h"
 #include "install_paths.h"
 #include "paths.h"
+#include "text_buffer.h"
 
 namespace rq47set {
 namespace {
@@ -55,7 +56,8 @@ ArchiveFolders ComposeFolders(const SetupContext& context) {
 // left undone.
 class Archiver {
  public:
-  explicit Archiver(const ArchiveFolders& folders) : folders_(folders) {}
+  Archiver(const ArchiveFolders& folders, char (&notArchived)[MAX_PATH])
+      : folders_(folders), notArchived_(notArchived) {}
 
   // A file that is not there, or whose path does not fit, is left out.
   void copy(const char* sourceFolder, const char* name, const char* archivedName) {
@@ -66,6 +68,7 @@ class Archiver {
       return;
     }
     failed_ = CopyIntoBackup(source, destination) == BackupCopy::kFailed;
+    if (failed_) CopyConstantText(notArchived_, source);  // both MAX_PATH
   }
   void copy(const char* sourceFolder, const char* name) { copy(sourceFolder, name, name); }
 
@@ -86,6 +89,7 @@ class Archiver {
 
  private:
   const ArchiveFolders& folders_;
+  char (&notArchived_)[MAX_PATH];
   bool failed_ = false;
 };
 
@@ -95,7 +99,7 @@ Archive ArchivePreviousVersion(SetupContext& context) {
   RefreshWindowsDirectory(context);
   RefreshSystemDirectory(context);
   const ArchiveFolders folders = ComposeFolders(context);
-  Archiver archive(folders);
+  Archiver archive(folders, context.notArchived);
 
   archive.copyKeepingProgramFolders("brazil.hlp");
   for (const char* name : kKitSetupFiles) archive.copy(folders.kit, name);

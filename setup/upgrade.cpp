@@ -32,10 +32,14 @@ constexpr char kArchiveNotice[] =
     "directory: windir\\Zelvaran\\zelbak95\\.  Please note the location.  If you\n"
     "experience problems with the new software, follow the instructions in the\n"
     "Readme.doc file to revert back to the old version.";
-constexpr char kArchiveFailed[] =
+// The file that could not be copied goes between the two.
+constexpr char kArchiveFailedBefore[] =
     "The previous version of the RQ47 Modem could not be archived to the following\n"
-    "directory: windir\\Zelvaran\\zelbak95\\.  Nothing of it has been removed.  Free some\n"
-    "disk space, or close the programs that use its files, then run Setup again.";
+    "directory: windir\\Zelvaran\\zelbak95\\.  Nothing of it has been removed.\n\n"
+    "This file could not be copied there:\n";
+constexpr char kArchiveFailedAfter[] =
+    "\n\nMake sure that directory is a folder with room for the file, that no program\n"
+    "uses the file and that no read-only copy of it lies there, then run Setup again.";
 constexpr char kTempKeyFailed[] = "Failed to create temp RQ31 Key";
 constexpr char kRebootRequest[] =
     "Please reboot the computer to continue with the upgrade.  "
@@ -245,6 +249,14 @@ void SaveSettingsAndRemoveOldKeys(SetupContext& context, const CurrentDevice& de
   }
 }
 
+void ShowArchiveFailed(const char* file) {
+  char text[sizeof kArchiveFailedBefore + MAX_PATH + sizeof kArchiveFailedAfter];
+  // Sized for any path, so every piece fits.
+  static_cast<void>(CopyText(text, kArchiveFailedBefore) && AppendText(text, file) &&
+                    AppendText(text, kArchiveFailedAfter));
+  MessageBoxA(nullptr, text, kUpgradeCaption, MB_OK);
+}
+
 // The accepted upgrade, from the previous uninstaller to the reboot request.
 UpgradeResult PrepareUpgrade(SetupContext& context, const CurrentDevice& device) {
   StartPreviousUninstaller();
@@ -256,7 +268,7 @@ UpgradeResult PrepareUpgrade(SetupContext& context, const CurrentDevice& device)
   KeptOldFiles kept;
   if (ArchivePreviousVersion(context) == Archive::kFailed ||
       KeepOldFiles(context, kept) == Archive::kFailed) {
-    MessageBoxA(nullptr, kArchiveFailed, kUpgradeCaption, MB_OK);
+    ShowArchiveFailed(context.notArchived);
     return UpgradeResult::kArchiveFailed;
   }
   MessageBoxA(nullptr, kArchiveNotice, kUpgradeCaption, MB_OK);
