@@ -60,13 +60,30 @@ constexpr Setting kSavedOrder[] = {Setting::kVersion,       Setting::kCountry, S
 constexpr const SettingEntry& kVersion = EntryOf(Setting::kVersion);
 constexpr const SettingEntry& kPortName = EntryOf(Setting::kPortName);
 
+// A key that holds no Version and none of the values an installation writes
+// is no installation: a vendor key so is what a fresh installation cut short
+// right after making the key leaves; a service key so was left by another
+// program or an uninstall cut short, and the user's settings, if any, are in
+// the vendor key. A value that cannot be read may be there.
+bool HoldsNoSettings(HKEY key) {
+  for (const SettingEntry& entry : kModemSettings) {
+    if (RegQueryValueExA(key, entry.name, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_FILE_NOT_FOUND) {
+      return false;
+    }
+  }
+  return RegQueryValueExA(key, kOperatingSystemValue.name, nullptr, nullptr, nullptr, nullptr) ==
+         ERROR_FILE_NOT_FOUND;
+}
+
 // The service key, where earlier installations kept their settings, else the
 // vendor key. isServiceKey tells which of them opened. All access is asked
 // for, as earlier versions asked; Windows 95/98 grant any access to the
-// registry whatever is asked.
+// registry whatever is asked. A service key without settings is passed over.
 bool OpenPreviousInstallationKey(UniqueHkey& key, bool& isServiceKey) {
-  isServiceKey =
-      RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServiceKey, 0, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS;
+  isServiceKey = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServiceKey, 0, KEY_ALL_ACCESS, key.put()) ==
+                     ERROR_SUCCESS &&
+                 !HoldsNoSettings(key.get());
   return isServiceKey || RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, KEY_ALL_ACCESS,
                                        key.put()) == ERROR_SUCCESS;
 }
@@ -81,21 +98,6 @@ bool IsUpgradePending() {
   UniqueHkey tempKey;
   return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTempSettingsKey, 0, KEY_READ, tempKey.put()) ==
          ERROR_SUCCESS;
-}
-
-// A vendor key that holds no Version and none of the values an installation
-// writes is what a fresh installation cut short right after making the key
-// leaves: no earlier version, so the installation goes on. A value that
-// cannot be read may be there.
-bool HoldsNoSettings(HKEY key) {
-  for (const SettingEntry& entry : kModemSettings) {
-    if (RegQueryValueExA(key, entry.name, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_FILE_NOT_FOUND) {
-      return false;
-    }
-  }
-  return RegQueryValueExA(key, kOperatingSystemValue.name, nullptr, nullptr, nullptr, nullptr) ==
-         ERROR_FILE_NOT_FOUND;
 }
 
 bool IsCurrentVersionInstalled(HKEY previousKey) {

@@ -257,9 +257,10 @@ TEST_P(UnreadableSettingTest, KeepsTheOldKeys) {
 
 // With the modem detected, the old key's Version and PortName give way to
 // this version and the device's port and are not read again; without it they
-// are (Version once before the question, then with the others).
+// are (Version asked for and read once before the question, asked for again as
+// the key is opened again, then read with the others).
 INSTANTIATE_TEST_SUITE_P(Values, UnreadableSettingTest,
-                         ::testing::Values(UnreadableSetting{"Version", 2, false},
+                         ::testing::Values(UnreadableSetting{"Version", 4, false},
                                            UnreadableSetting{"Language", 1, true},
                                            UnreadableSetting{"Country", 1, true},
                                            UnreadableSetting{"PNP ID", 1, true},
