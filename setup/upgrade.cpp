@@ -208,6 +208,28 @@ SettingsFound ReadPreviousSettings(HKEY previousKey, SetupContext& context,
   return read;
 }
 
+// A setting the service key does not hold at all is read from the vendor
+// key, which the upgrade deletes as well: it is the user's all the same.
+void ReadWhatTheServiceKeyLacks(HKEY serviceKey, SettingsRecord& record, SettingsFound& read) {
+  UniqueHkey vendorKey;
+  for (size_t i = 0; i < kSettingCount; ++i) {
+    const Setting setting = static_cast<Setting>(i);
+    if (read.has(setting) || RegQueryValueExA(serviceKey, EntryOf(setting).name, nullptr, nullptr,
+                                              nullptr, nullptr) != ERROR_FILE_NOT_FOUND) {
+      continue;
+    }
+    if (!vendorKey && RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, KEY_READ, vendorKey.put()) !=
+                          ERROR_SUCCESS) {
+      return;
+    }
+    if (setting == Setting::kPortName) {
+      read.note(setting, ReadPreviousPortName(vendorKey.get(), record));
+    } else {
+      ReadSavedSetting(vendorKey.get(), setting, record, read);
+    }
+  }
+}
+
 // Writes every setting that was read; true when all of them were written.
 bool WriteSavedSettings(HKEY tempKey, SettingsRecord& record, const SettingsFound& read) {
   bool allWritten = true;
@@ -230,6 +252,8 @@ void SaveSettingsAndRemoveOldKeys(SetupContext& context, const CurrentDevice& de
   bool reopened = OpenPreviousInstallationKey(previousKey, isServiceKey);
   SettingsFound read;
   if (reopened) read = ReadPreviousSettings(previousKey.get(), context, device);
+  if (reopened && isServiceKey)
+    ReadWhatTheServiceKeyLacks(previousKey.get(), context.settings, read);
 
   UniqueHkey tempKey;
   DWORD disposition = 0;

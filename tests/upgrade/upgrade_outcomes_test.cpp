@@ -202,6 +202,25 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(std::make_pair("3.02 Build 60", UpgradeResult::kPrepared),
                       std::make_pair("3.02 Build 69", UpgradeResult::kThisVersionInstalled)));
 
+// A setting the service key does not hold is taken from the vendor key,
+// which the upgrade deletes as well.
+TEST_F(UpgradeOutcomeTest, ASettingTheServiceKeyLacksIsSavedFromTheVendorKey) {
+  WriteBothKeys();
+  for (const char* name : {"Language", "Country", "DOSboxEnabled"}) {
+    machine().registry().find(kServiceKeyPath)->deleteValue(name);
+  }
+  machine().setBytes(kVendorKeyPath, "Country", REG_BINARY, std::string(1, 34));
+
+  EXPECT_EQ(Upgrade({IDYES, IDOK, IDOK}), UpgradeResult::kPrepared);
+
+  EXPECT_EQ(machine().valueText(kTempKeyPath, "Language"), "Spanish");
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "Country"), std::string(1, 34));
+  EXPECT_EQ(machine().valueText(kTempKeyPath, "DOSboxEnabled"), "TRUE");
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "MicGain"), std::string(1, 0x40));
+  EXPECT_FALSE(machine().keyExists(kVendorKeyPath));
+  EXPECT_FALSE(machine().keyExists(kServiceKeyPath));
+}
+
 TEST_F(UpgradeOutcomeTest, DecliningWithTheModemPresentMarksTheKeyAsThisVersion) {
   AddModem("COM3");
   AddInstalledFiles();
