@@ -77,6 +77,7 @@ class Archiver {
   // program folder's is there to replace it: a read-only kit file (a kit
   // copied from a CD) makes a read-only copy that nothing could replace.
   void copyKeepingProgramFolders(const char* name) {
+    if (failed_) return;
     char programSource[MAX_PATH];
     if (!JoinPath(programSource, folders_.program, name) ||
         ProbeFile(programSource) != FilePresence::kPresent) {
