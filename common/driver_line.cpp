@@ -71,17 +71,27 @@ std::string_view TrimBlanks(std::string_view text) {
   return trimmed;
 }
 
+// The driver's file name, alone or at the end of a path.
+bool NamesDriverFile(std::string_view value) {
+  if (value.size() > kDriverFile.size()) {
+    if (value[value.size() - kDriverFile.size() - 1] != '\\') return false;
+    value.remove_prefix(value.size() - kDriverFile.size());
+  }
+  return EqualIgnoringCase(value, kDriverFile);
+}
+
 // The driver line itself as Windows reads the setting, blanks around its
-// name and its value aside and in any case of letters ("device=ZELVCD.VXD"
-// written by hand loads the same driver): not a comment, not another line
-// that only names the driver.
+// name and its value aside, in any case of letters and with or without the
+// driver's path ("device=C:\WINDOWS\SYSTEM\ZELVCD.VXD" written by hand loads
+// the same driver): not a comment, not another line that only names the
+// driver.
 bool IsDriverLine(std::string_view line) {
   size_t equals = line.find('=');
   if (equals == std::string_view::npos) return false;
   std::string_view value = line;
   value.remove_prefix(equals + 1);
   return EqualIgnoringCase(TrimBlanks(TextBefore(line, equals)), kDriverSetting) &&
-         EqualIgnoringCase(TrimBlanks(value), kDriverFile);
+         NamesDriverFile(TrimBlanks(value));
 }
 
 // Writes what the rule makes of one piece of system.ini; false when a write fails.

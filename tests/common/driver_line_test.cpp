@@ -364,9 +364,11 @@ TEST_F(DriverLine, TheDriverLineIsNeededWhileAVcdLineLacksIt) {
       // Blanks around the equals sign aside, as Windows reads the setting.
       {"[386Enh]\r\ndevice=*vcd\r\ndevice=zelvcd.vxd\r\n", false},
       {"[386Enh]\r\ndevice=*vcd\r\nDEVICE\t= zelvcd.vxd\r\n", false},
+      {"[386Enh]\r\ndevice=*vcd\r\ndevice=C:\\WINDOWS\\SYSTEM\\ZELVCD.VXD\r\n", false},  // a path
       {"[386Enh]\r\ndevice=*vcd\r\ndevice=zelvcd.vxd.old\r\n", true},  // another file
-      {"[386Enh]\r\ndevice=*vcd\r\ndevices=zelvcd.vxd\r\n", true},     // another setting
-      {"[386Enh]\r\ndevice=*vcd\r\ndevice zelvcd.vxd\r\n", true},      // no setting at all
+      {"[386Enh]\r\ndevice=*vcd\r\ndevice=C:\\old_zelvcd.vxd\r\n", true},
+      {"[386Enh]\r\ndevice=*vcd\r\ndevices=zelvcd.vxd\r\n", true},  // another setting
+      {"[386Enh]\r\ndevice=*vcd\r\ndevice zelvcd.vxd\r\n", true},   // no setting at all
       {"[386Enh]\r\ndevice=*vcd\r\ndevice=*vpd\r\ndevice = zelvcd.vxd\r\n", true},
       {"device = zelvcd.vxd\r\n[386Enh]\r\ndevice=*vcd\r\n", true},  // before, not after
   };

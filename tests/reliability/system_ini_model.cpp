@@ -45,11 +45,18 @@ std::string TrimmedLowerCase(std::string text) {
   return text;
 }
 
-// "device=zelvcd.vxd", blanks around the name and the value and case aside.
+// "device=zelvcd.vxd", blanks around the name and the value, case and the
+// driver's path aside.
 bool IsDriverLineInAnyCase(const std::string& text) {
   size_t equals = text.find('=');
-  return equals != std::string::npos && TrimmedLowerCase(text.substr(0, equals)) == "device" &&
-         TrimmedLowerCase(text.substr(equals + 1)) == "zelvcd.vxd";
+  if (equals == std::string::npos || TrimmedLowerCase(text.substr(0, equals)) != "device") {
+    return false;
+  }
+  const std::string value = TrimmedLowerCase(text.substr(equals + 1));
+  const std::string file = "zelvcd.vxd";
+  return value == file ||
+         (value.size() > file.size() &&
+          value.compare(value.size() - file.size() - 1, std::string::npos, "\\" + file) == 0);
 }
 
 }  // namespace
