@@ -12,7 +12,8 @@
 namespace {
 
 constexpr std::string_view kVcdMatch = "*vcd";
-constexpr std::string_view kDriverLineText = "device = zelvcd.vxd";
+constexpr std::string_view kDriverSetting = "device";
+constexpr std::string_view kDriverFile = "zelvcd.vxd";
 constexpr std::string_view kDriverLine = "device = zelvcd.vxd\n";
 constexpr std::string_view kDriverMatch = "zelvcd";
 constexpr std::string_view kBlankedLine = "  ";
@@ -61,16 +62,36 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-// The driver line itself, blanks around it aside and in any case of letters
-// ("device = ZELVCD.VXD" written by hand loads the same driver): not a
-// comment, not another line that only names the driver.
-bool IsDriverLine(std::string_view line) {
+std::string_view TrimBlanks(std::string_view text) {
   constexpr std::string_view kBlanks = " \t";
-  size_t first = line.find_first_not_of(kBlanks);
-  if (first == std::string_view::npos) return false;
-  std::string_view trimmed = TextBefore(line, line.find_last_not_of(kBlanks) + 1);
+  size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return std::string_view();
+  std::string_view trimmed = TextBefore(text, text.find_last_not_of(kBlanks) + 1);
   trimmed.remove_prefix(first);
-  return EqualIgnoringCase(trimmed, kDriverLineText);
+  return trimmed;
+}
+
+// The driver's file name, alone or at the end of a path.
+bool NamesDriverFile(std::string_view value) {
+  if (value.size() > kDriverFile.size()) {
+    if (value[value.size() - kDriverFile.size() - 1] != '\\') return false;
+    value.remove_prefix(value.size() - kDriverFile.size());
+  }
+  return EqualIgnoringCase(value, kDriverFile);
+}
+
+// The driver line itself as Windows reads the setting, blanks around its
+// name and its value aside, in any case of letters and with or without the
+// driver's path ("device=C:\WINDOWS\SYSTEM\ZELVCD.VXD" written by hand loads
+// the same driver): not a comment, not another line that only names the
+// driver.
+bool IsDriverLine(std::string_view line) {
+  size_t equals = line.find('=');
+  if (equals == std::string_view::npos) return false;
+  std::string_view value = line;
+  value.remove_prefix(equals + 1);
+  return EqualIgnoringCase(TrimBlanks(TextBefore(line, equals)), kDriverSetting) &&
+         NamesDriverFile(TrimBlanks(value));
 }
 
 // Writes what the rule makes of one piece of system.ini; false when a write fails.

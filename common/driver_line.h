@@ -23,9 +23,9 @@ void RemoveDriverLine();
 
 // True while system.ini lacks the driver line where AddDriverLine would put
 // one: it has a line that contains "*vcd", and no such line is directly
-// followed by the driver line itself (blanks around it and the case of its
-// letters aside; a comment or a line that only names the driver does not
-// load it). Also true when
+// followed by the driver line itself (blanks around its name and its value,
+// the case of its letters and the driver's path aside; a comment or a line
+// that only names the driver does not load it). Also true when
 // system.ini cannot be read, since then nothing says the line is there. Lets
 // a caller add the line once, and know whether it went in.
 bool NeedsDriverLine();

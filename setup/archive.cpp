@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include "backup_copy.h"
 #include "file_probe.h"
 #include "install_paths.h"
 #include "paths.h"
+#include "text_buffer.h"
 
 namespace rq47set {
 namespace {
@@ -54,7 +56,8 @@ ArchiveFolders ComposeFolders(const SetupContext& context) {
 // left undone.
 class Archiver {
  public:
-  explicit Archiver(const ArchiveFolders& folders) : folders_(folders) {}
+  Archiver(const ArchiveFolders& folders, char (&notArchived)[MAX_PATH])
+      : folders_(folders), notArchived_(notArchived) {}
 
   // A file that is not there, or whose path does not fit, is left out.
   void copy(const char* sourceFolder, const char* name, const char* archivedName) {
@@ -64,16 +67,30 @@ class Archiver {
         !JoinPath(destination, folders_.backup, archivedName)) {
       return;
     }
-    // Whatever error the copy gives, only the source itself tells whether it
-    // is missing: a backup folder that is not there fails the same way.
-    failed_ = !CopyFileA(source, destination, FALSE) && ProbeFile(source) != FilePresence::kMissing;
+    failed_ = CopyIntoBackup(source, destination) == BackupCopy::kFailed;
+    if (failed_) CopyConstantText(notArchived_, source);  // both MAX_PATH
   }
   void copy(const char* sourceFolder, const char* name) { copy(sourceFolder, name, name); }
+
+  // A name the kit and the program folder may both hold: the program
+  // folder's file is the one kept. The kit's is not copied first where the
+  // program folder's is there to replace it: a read-only kit file (a kit
+  // copied from a CD) makes a read-only copy that nothing could replace.
+  void copyKeepingProgramFolders(const char* name) {
+    if (failed_) return;
+    char programSource[MAX_PATH];
+    if (!JoinPath(programSource, folders_.program, name) ||
+        ProbeFile(programSource) != FilePresence::kPresent) {
+      copy(folders_.kit, name);
+    }
+    copy(folders_.program, name);
+  }
 
   bool complete() const { return !failed_; }
 
  private:
   const ArchiveFolders& folders_;
+  char (&notArchived_)[MAX_PATH];
   bool failed_ = false;
 };
 
@@ -83,17 +100,13 @@ Archive ArchivePreviousVersion(SetupContext& context) {
   RefreshWindowsDirectory(context);
   RefreshSystemDirectory(context);
   const ArchiveFolders folders = ComposeFolders(context);
-  Archiver archive(folders);
+  Archiver archive(folders, context.notArchived);
 
-  archive.copy(folders.kit, "brazil.hlp");
-  archive.copy(folders.program, "brazil.hlp");
+  archive.copyKeepingProgramFolders("brazil.hlp");
   for (const char* name : kKitSetupFiles) archive.copy(folders.kit, name);
   archive.copy(folders.program, "rq47set.exe");
   for (const char* name : kKitDataFiles) archive.copy(folders.kit, name);
-  for (const char* name : kModemFiles) {
-    archive.copy(folders.kit, name);
-    archive.copy(folders.program, name);
-  }
+  for (const char* name : kModemFiles) archive.copyKeepingProgramFolders(name);
   for (const InfCopy& inf : kInfFiles) archive.copy(folders.inf, inf.shortName, inf.archivedName);
   return archive.complete() ? Archive::kMade : Archive::kFailed;
 }

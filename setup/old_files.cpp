@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include "backup_copy.h"
 #include "file_probe.h"
 #include "paths.h"
+#include "text_buffer.h"
 
 namespace rq47set {
 namespace {
@@ -18,16 +20,25 @@ constexpr const char* kOldInfNames[kOldInfCount] = {"Zelvaran IncZQRTMODM.inf",
 
 enum class Kept { kCopied, kNotThere, kFailed };
 
-// folder\name copied into keptFolder\name.
-Kept KeepFile(const char* folder, const char* name, const char* keptFolder) {
+// folder\name copied into keptFolder\name; one that could not be is named
+// in notKept.
+Kept KeepFile(const char* folder, const char* name, const char* keptFolder,
+              char (&notKept)[MAX_PATH]) {
   char source[MAX_PATH];
   char destination[MAX_PATH];
   // A file that cannot be named is not deleted either.
   if (!JoinPath(source, folder, name)) return Kept::kNotThere;
-  if (JoinPath(destination, keptFolder, name) && CopyFileA(source, destination, FALSE)) {
-    return Kept::kCopied;
+  if (!JoinPath(destination, keptFolder, name)) {
+    if (ProbeFile(source) == FilePresence::kMissing) return Kept::kNotThere;
+  } else {
+    switch (CopyIntoBackup(source, destination)) {
+      case BackupCopy::kCopied: return Kept::kCopied;
+      case BackupCopy::kSourceMissing: return Kept::kNotThere;
+      case BackupCopy::kFailed: break;
+    }
   }
-  return ProbeFile(source) == FilePresence::kMissing ? Kept::kNotThere : Kept::kFailed;
+  CopyConstantText(notKept, source);  // both MAX_PATH
+  return Kept::kFailed;
 }
 
 // The kept folder below the backup folder, made when it is not there; empty
@@ -42,11 +53,11 @@ void MakeKeptFolder(char (&keptFolder)[MAX_PATH], const char* backupFolder, cons
 
 template <size_t N>
 bool KeepAll(const char* folder, const char* const (&names)[N], const char* backupFolder,
-             const char* keptName, bool (&kept)[N]) {
+             const char* keptName, bool (&kept)[N], char (&notKept)[MAX_PATH]) {
   char keptFolder[MAX_PATH];
   MakeKeptFolder(keptFolder, backupFolder, keptName);
   for (size_t i = 0; i < N; ++i) {
-    Kept result = KeepFile(folder, names[i], keptFolder);
+    Kept result = KeepFile(folder, names[i], keptFolder, notKept);
     if (result == Kept::kFailed) return false;
     kept[i] = result == Kept::kCopied;
   }
@@ -60,18 +71,19 @@ void DeleteIn(const char* folder, const char* name) {
 
 }  // namespace
 
-Archive KeepOldFiles(const SetupContext& context, KeptOldFiles& kept) {
+Archive KeepOldFiles(SetupContext& context, KeptOldFiles& kept) {
   kept = KeptOldFiles{};
   char backupFolder[MAX_PATH];
   char infFolder[MAX_PATH];
   // Without a backup folder nothing can be kept, and nothing is deleted.
   if (!JoinPath(backupFolder, context.windowsDirectory, kBackupFolder)) return Archive::kMade;
   bool allKept = KeepAll(context.systemDirectory, kOldDriverNames, backupFolder, kKeptSystemFolder,
-                         kept.systemDrivers) &&
+                         kept.systemDrivers, context.notArchived) &&
                  KeepAll(context.windowsDirectory, kOldDriverNames, backupFolder,
-                         kKeptWindowsFolder, kept.windowsDrivers) &&
+                         kKeptWindowsFolder, kept.windowsDrivers, context.notArchived) &&
                  (!JoinPath(infFolder, context.windowsDirectory, kInfFolder) ||
-                  KeepAll(infFolder, kOldInfNames, backupFolder, kKeptInfFolder, kept.infCopies));
+                  KeepAll(infFolder, kOldInfNames, backupFolder, kKeptInfFolder, kept.infCopies,
+                          context.notArchived));
   return allKept ? Archive::kMade : Archive::kFailed;
 }
 

@@ -32,8 +32,9 @@ struct KeptOldFiles {
 
 // Copies every one of the files that is there. kFailed when one that is
 // there could not be copied (a full disk, a file in use, no backup folder, a
-// path that does not fit); the copies after it are not made.
-Archive KeepOldFiles(const SetupContext& context, KeptOldFiles& kept);
+// path that does not fit); the copies after it are not made, and the file is
+// named in context.notArchived.
+Archive KeepOldFiles(SetupContext& context, KeptOldFiles& kept);
 
 // Deletes the drivers that were kept, then the INF copies that were kept;
 // the driver line goes between the two, as the upgrade has always ordered it.

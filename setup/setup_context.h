@@ -60,6 +60,9 @@ struct SetupContext {
   // The COM port name chosen for the modem.
   char portName[20];
   SettingsRecord settings;
+  // The file of the previous version that could not be copied into the
+  // backup folder, for the message that stops the upgrade.
+  char notArchived[MAX_PATH];
 };
 
 static_assert(sizeof SetupContext::portName == EntryOf(Setting::kPortName).installedBytes,

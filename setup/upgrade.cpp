@@ -32,10 +32,14 @@ constexpr char kArchiveNotice[] =
     "directory: windir\\Zelvaran\\zelbak95\\.  Please note the location.  If you\n"
     "experience problems with the new software, follow the instructions in the\n"
     "Readme.doc file to revert back to the old version.";
-constexpr char kArchiveFailed[] =
+// The file that could not be copied goes between the two.
+constexpr char kArchiveFailedBefore[] =
     "The previous version of the RQ47 Modem could not be archived to the following\n"
-    "directory: windir\\Zelvaran\\zelbak95\\.  Nothing of it has been removed.  Free some\n"
-    "disk space, or close the programs that use its files, then run Setup again.";
+    "directory: windir\\Zelvaran\\zelbak95\\.  Nothing of it has been removed.\n\n"
+    "This file could not be copied there:\n";
+constexpr char kArchiveFailedAfter[] =
+    "\n\nMake sure that directory is a folder with room for the file, that no program\n"
+    "uses the file and that no read-only copy of it lies there, then run Setup again.";
 constexpr char kTempKeyFailed[] = "Failed to create temp RQ31 Key";
 constexpr char kRebootRequest[] =
     "Please reboot the computer to continue with the upgrade.  "
@@ -56,13 +60,30 @@ constexpr Setting kSavedOrder[] = {Setting::kVersion,       Setting::kCountry, S
 constexpr const SettingEntry& kVersion = EntryOf(Setting::kVersion);
 constexpr const SettingEntry& kPortName = EntryOf(Setting::kPortName);
 
+// A key that holds no Version and none of the values an installation writes
+// is no installation: a vendor key so is what a fresh installation cut short
+// right after making the key leaves; a service key so was left by another
+// program or an uninstall cut short, and the user's settings, if any, are in
+// the vendor key. A value that cannot be read may be there.
+bool HoldsNoSettings(HKEY key) {
+  for (const SettingEntry& entry : kModemSettings) {
+    if (RegQueryValueExA(key, entry.name, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_FILE_NOT_FOUND) {
+      return false;
+    }
+  }
+  return RegQueryValueExA(key, kOperatingSystemValue.name, nullptr, nullptr, nullptr, nullptr) ==
+         ERROR_FILE_NOT_FOUND;
+}
+
 // The service key, where earlier installations kept their settings, else the
 // vendor key. isServiceKey tells which of them opened. All access is asked
 // for, as earlier versions asked; Windows 95/98 grant any access to the
-// registry whatever is asked.
+// registry whatever is asked. A service key without settings is passed over.
 bool OpenPreviousInstallationKey(UniqueHkey& key, bool& isServiceKey) {
-  isServiceKey =
-      RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServiceKey, 0, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS;
+  isServiceKey = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServiceKey, 0, KEY_ALL_ACCESS, key.put()) ==
+                     ERROR_SUCCESS &&
+                 !HoldsNoSettings(key.get());
   return isServiceKey || RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, KEY_ALL_ACCESS,
                                        key.put()) == ERROR_SUCCESS;
 }
@@ -77,21 +98,6 @@ bool IsUpgradePending() {
   UniqueHkey tempKey;
   return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTempSettingsKey, 0, KEY_READ, tempKey.put()) ==
          ERROR_SUCCESS;
-}
-
-// A vendor key that holds no Version and none of the values an installation
-// writes is what a fresh installation cut short right after making the key
-// leaves: no earlier version, so the installation goes on. A value that
-// cannot be read may be there.
-bool HoldsNoSettings(HKEY key) {
-  for (const SettingEntry& entry : kModemSettings) {
-    if (RegQueryValueExA(key, entry.name, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_FILE_NOT_FOUND) {
-      return false;
-    }
-  }
-  return RegQueryValueExA(key, kOperatingSystemValue.name, nullptr, nullptr, nullptr, nullptr) ==
-         ERROR_FILE_NOT_FOUND;
 }
 
 bool IsCurrentVersionInstalled(HKEY previousKey) {
@@ -202,6 +208,28 @@ SettingsFound ReadPreviousSettings(HKEY previousKey, SetupContext& context,
   return read;
 }
 
+// A setting the service key does not hold at all is read from the vendor
+// key, which the upgrade deletes as well: it is the user's all the same.
+void ReadWhatTheServiceKeyLacks(HKEY serviceKey, SettingsRecord& record, SettingsFound& read) {
+  UniqueHkey vendorKey;
+  for (size_t i = 0; i < kSettingCount; ++i) {
+    const Setting setting = static_cast<Setting>(i);
+    if (read.has(setting) || RegQueryValueExA(serviceKey, EntryOf(setting).name, nullptr, nullptr,
+                                              nullptr, nullptr) != ERROR_FILE_NOT_FOUND) {
+      continue;
+    }
+    if (!vendorKey && RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, KEY_READ, vendorKey.put()) !=
+                          ERROR_SUCCESS) {
+      return;
+    }
+    if (setting == Setting::kPortName) {
+      read.note(setting, ReadPreviousPortName(vendorKey.get(), record));
+    } else {
+      ReadSavedSetting(vendorKey.get(), setting, record, read);
+    }
+  }
+}
+
 // Writes every setting that was read; true when all of them were written.
 bool WriteSavedSettings(HKEY tempKey, SettingsRecord& record, const SettingsFound& read) {
   bool allWritten = true;
@@ -224,6 +252,8 @@ void SaveSettingsAndRemoveOldKeys(SetupContext& context, const CurrentDevice& de
   bool reopened = OpenPreviousInstallationKey(previousKey, isServiceKey);
   SettingsFound read;
   if (reopened) read = ReadPreviousSettings(previousKey.get(), context, device);
+  if (reopened && isServiceKey)
+    ReadWhatTheServiceKeyLacks(previousKey.get(), context.settings, read);
 
   UniqueHkey tempKey;
   DWORD disposition = 0;
@@ -245,6 +275,14 @@ void SaveSettingsAndRemoveOldKeys(SetupContext& context, const CurrentDevice& de
   }
 }
 
+void ShowArchiveFailed(const char* file) {
+  char text[sizeof kArchiveFailedBefore + MAX_PATH + sizeof kArchiveFailedAfter];
+  // Sized for any path, so every piece fits.
+  static_cast<void>(CopyText(text, kArchiveFailedBefore) && AppendText(text, file) &&
+                    AppendText(text, kArchiveFailedAfter));
+  MessageBoxA(nullptr, text, kUpgradeCaption, MB_OK);
+}
+
 // The accepted upgrade, from the previous uninstaller to the reboot request.
 UpgradeResult PrepareUpgrade(SetupContext& context, const CurrentDevice& device) {
   StartPreviousUninstaller();
@@ -256,7 +294,7 @@ UpgradeResult PrepareUpgrade(SetupContext& context, const CurrentDevice& device)
   KeptOldFiles kept;
   if (ArchivePreviousVersion(context) == Archive::kFailed ||
       KeepOldFiles(context, kept) == Archive::kFailed) {
-    MessageBoxA(nullptr, kArchiveFailed, kUpgradeCaption, MB_OK);
+    ShowArchiveFailed(context.notArchived);
     return UpgradeResult::kArchiveFailed;
   }
   MessageBoxA(nullptr, kArchiveNotice, kUpgradeCaption, MB_OK);

@@ -126,9 +126,12 @@ TEST_F(DriverLine, RemoveOfALastDriverLineWithoutLineFeedLeavesTwoBlanksAtTheEnd
   EXPECT_EQ(ini(), "A\r\nB");
 }
 
+// The driver line in capitals is still the driver line, as Windows reads it.
 TEST_F(DriverLine, RemoveMatchesExactCaseAnywhere) {
-  removeFrom(";zelvcd comment\r\nDEVICE=ZELVCD.VXD\r\n[x]\r\nk=pre_zelvcd_post\r\nz\r\n");
-  EXPECT_EQ(ini(), "  DEVICE=ZELVCD.VXD\r\n[x]\r\n  z\r\n");
+  removeFrom(
+      ";zelvcd comment\r\n;ZELVCD comment\r\nDEVICE=ZELVCD.VXD\r\n[x]\r\nk=pre_zelvcd_post\r\n"
+      "z\r\n");
+  EXPECT_EQ(ini(), "  ;ZELVCD comment\r\n  [x]\r\n  z\r\n");
 }
 
 TEST_F(DriverLine, LongLinesStayWholeAndAreMatchedWhole) {
@@ -358,7 +361,14 @@ TEST_F(DriverLine, TheDriverLineIsNeededWhileAVcdLineLacksIt) {
        true},
       {"[386Enh]\r\ndevice=*vcd\r\n;device = zelvcd.vxd\r\n", true},  // commented out
       {"[386Enh]\r\ndevice=*vcd\r\ndevice = ZELVCD.VXD\r\n", false},  // any case
-      {"[386Enh]\r\ndevice=*vcd\r\ndevice=zelvcd.vxd\r\n", true},     // another line
+      // Blanks around the equals sign aside, as Windows reads the setting.
+      {"[386Enh]\r\ndevice=*vcd\r\ndevice=zelvcd.vxd\r\n", false},
+      {"[386Enh]\r\ndevice=*vcd\r\nDEVICE\t= zelvcd.vxd\r\n", false},
+      {"[386Enh]\r\ndevice=*vcd\r\ndevice=C:\\WINDOWS\\SYSTEM\\ZELVCD.VXD\r\n", false},  // a path
+      {"[386Enh]\r\ndevice=*vcd\r\ndevice=zelvcd.vxd.old\r\n", true},  // another file
+      {"[386Enh]\r\ndevice=*vcd\r\ndevice=C:\\old_zelvcd.vxd\r\n", true},
+      {"[386Enh]\r\ndevice=*vcd\r\ndevices=zelvcd.vxd\r\n", true},  // another setting
+      {"[386Enh]\r\ndevice=*vcd\r\ndevice zelvcd.vxd\r\n", true},   // no setting at all
       {"[386Enh]\r\ndevice=*vcd\r\ndevice=*vpd\r\ndevice = zelvcd.vxd\r\n", true},
       {"device = zelvcd.vxd\r\n[386Enh]\r\ndevice=*vcd\r\n", true},  // before, not after
   };

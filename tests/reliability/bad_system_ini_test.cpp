@@ -120,13 +120,16 @@ TEST(BadSystemIni, AWholeUpgradeOfLoneCarriageReturnLinesPutsTheLineBackAfterVcd
                                              "  device=*vpd\r[drivers]\rwave=mmsound.drv\r");
 }
 
-// Windows reads the file name on the driver line without regard to case: a
-// hand-written line in capitals is the line. The run after the upgrade's
-// reboot adds no second one, and the uninstaller removes it.
-TEST(BadSystemIni, AHandWrittenDriverLineInCapitalsIsTheLine) {
-  const std::string ini = "[boot]\r\n" + kEnhanced + "device = ZELVCD.VXD\r\n" + kAfter;
-  EXPECT_EQ(AfterMigration(ini), ini);
-  EXPECT_EQ(AfterUninstall(ini), "[boot]\r\n" + kEnhanced + "  " + kAfter);
+// Windows reads the driver line without regard to case or to blanks around
+// its equals sign: a line written by hand so is the line. The run after the
+// upgrade's reboot adds no second one, and the uninstaller removes it.
+TEST(BadSystemIni, AHandWrittenDriverLineIsTheLine) {
+  for (const char* line : {"device = ZELVCD.VXD\r\n", "device=zelvcd.vxd\r\n"}) {
+    SCOPED_TRACE(line);
+    const std::string ini = "[boot]\r\n" + kEnhanced + line + kAfter;
+    EXPECT_EQ(AfterMigration(ini), ini);
+    EXPECT_EQ(AfterUninstall(ini), "[boot]\r\n" + kEnhanced + "  " + kAfter);
+  }
 }
 
 // system.new is the rewrite's own: one that a run cut short left behind goes

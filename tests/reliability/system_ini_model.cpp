@@ -36,13 +36,27 @@ std::vector<Line> ReadLines(const std::string& file) {
   return lines;
 }
 
-bool IsDriverLineInAnyCase(std::string text) {
+std::string TrimmedLowerCase(std::string text) {
   size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return false;
+  if (first == std::string::npos) return "";
   text = text.substr(first, text.find_last_not_of(" \t") + 1 - first);
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text == "device = zelvcd.vxd";
+  return text;
+}
+
+// "device=zelvcd.vxd", blanks around the name and the value, case and the
+// driver's path aside.
+bool IsDriverLineInAnyCase(const std::string& text) {
+  size_t equals = text.find('=');
+  if (equals == std::string::npos || TrimmedLowerCase(text.substr(0, equals)) != "device") {
+    return false;
+  }
+  const std::string value = TrimmedLowerCase(text.substr(equals + 1));
+  const std::string file = "zelvcd.vxd";
+  return value == file ||
+         (value.size() > file.size() &&
+          value.compare(value.size() - file.size() - 1, std::string::npos, "\\" + file) == 0);
 }
 
 }  // namespace

@@ -84,6 +84,23 @@ TEST_F(ArchiveTest, TheProgramFoldersFileWinsOverTheKitFolders) {
   EXPECT_EQ(Archived("ui.hlp"), "program ui.hlp");
 }
 
+// A kit copied from a CD keeps its files read-only, and so do their copies:
+// the program folder's file must still be the one archived.
+TEST_F(ArchiveTest, AReadOnlyKitFileDoesNotStopTheProgramFoldersFile) {
+  for (const char* name : {"zca.cpl", "brazil.hlp"}) {
+    const std::string kitFile = std::string(kKitFolderPath) + "\\" + name;
+    machine().writeFile(kitFile, "kit");
+    std::filesystem::permissions(machine().hostPath(kitFile), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+    machine().writeFile(std::string(kProgramFolderPath) + "\\" + name, "program");
+  }
+
+  EXPECT_EQ(rq47set::ArchivePreviousVersion(context()), rq47set::Archive::kMade);
+
+  EXPECT_EQ(Archived("zca.cpl"), "program");
+  EXPECT_EQ(Archived("brazil.hlp"), "program");
+}
+
 TEST_F(ArchiveTest, KitFilesComeOnlyFromTheKitAndTheOldSetupOnlyFromTheProgramFolder) {
   machine().writeFile(std::string(kKitFolderPath) + "\\setup.exe", "kit setup.exe");
   machine().writeFile(std::string(kProgramFolderPath) + "\\setup.exe", "program setup.exe");
@@ -155,7 +172,8 @@ TEST_F(ArchiveTest, WithoutABackupFolderTheFirstFileThereFailsTheArchive) {
   ASSERT_FALSE(copies.empty());
   EXPECT_NE(copies.back().find(TraceQuoted(std::string(kProgramFolderPath) + "\\zca.cpl")),
             std::string::npos);
-  EXPECT_EQ(copies.size(), 22u);  // the kit's zca.cpl, not there, came just before it
+  // 20 before it; the kit's zca.cpl, which the program folder's replaces, is not copied
+  EXPECT_EQ(copies.size(), 21u);
   EXPECT_FALSE(machine().exists(kBackupFolderPath));
   EXPECT_TRUE(run().messageBoxes().empty());
 }
@@ -177,9 +195,10 @@ TEST(ArchiveFailure, EachCopyFailingStopsTheUpgradeBeforeAnythingIsRemoved) {
       }
     }
   }
-  // The 56 documented copies, then the three drivers of the System and of
-  // the Windows directory and the two INF files.
-  ASSERT_EQ(sourceThere.size(), 64u);
+  // The 56 documented copies but the 18 from the kit that the program
+  // folder's files replace, then the three drivers of the System and of the
+  // Windows directory and the two INF files.
+  ASSERT_EQ(sourceThere.size(), 46u);
 
   for (unsigned copy = 1; copy <= sourceThere.size(); ++copy) {
     SCOPED_TRACE("copy " + std::to_string(copy));
@@ -199,6 +218,58 @@ TEST(ArchiveFailure, EachCopyFailingStopsTheUpgradeBeforeAnythingIsRemoved) {
     EXPECT_EQ(m->run().messageBoxes()[1].caption, kUpgradeCaption);
     EXPECT_NE(m->run().messageBoxes()[1].text.find("could not be archived"), std::string::npos);
     EXPECT_TRUE(ChangedOnly(before, *m, {kBackupFolderPath}));
+  }
+}
+
+// A backup copy that cannot be replaced counts as made only when it holds
+// the file's bytes already.
+TEST_F(ArchiveTest, AReadOnlyBackupCopyCountsOnlyWithTheSameBytes) {
+  const std::string source = std::string(kProgramFolderPath) + "\\zca.cpl";
+  const std::string copy = std::string(kBackupFolderPath) + "\\zca.cpl";
+  const std::string large(3000, 'z');  // longer than one block of the comparison
+  const struct {
+    std::string sourceBytes;
+    std::string copyBytes;
+    rq47set::Archive result;
+  } kCases[] = {
+      {large, large, rq47set::Archive::kMade},
+      {large, large + "z", rq47set::Archive::kFailed},
+      {large + "a", large + "b", rq47set::Archive::kFailed},
+      {"", "", rq47set::Archive::kMade},
+  };
+  for (const auto& c : kCases) {
+    machine().writeFile(source, c.sourceBytes);
+    std::error_code notThereYet;
+    std::filesystem::permissions(machine().hostPath(copy), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add, notThereYet);
+    machine().writeFile(copy, c.copyBytes);
+    std::filesystem::permissions(machine().hostPath(copy), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+    EXPECT_EQ(rq47set::ArchivePreviousVersion(context()), c.result) << c.copyBytes.size();
+    EXPECT_EQ(Archived("zca.cpl"), c.copyBytes);
+  }
+}
+
+// The failed archive asks for Setup to be run again. A package copied from
+// a CD keeps its files read-only, as some machines keep their drivers, and so
+// do the copies that the failed run made of them in the backup folder: the
+// next run finishes the upgrade all the same.
+TEST(ArchiveFailure, TheRunAfterAFailedArchiveFinishesTheUpgrade) {
+  for (const char* readOnlyFolder : {kProgramFolderPath, "C:\\WINDOWS\\SYSTEM"}) {
+    SCOPED_TRACE(readOnlyFolder);
+    auto m = TestMachine::CopyOf("win95-previous");
+    const std::optional<std::string> driver = m->readFile("C:\\WINDOWS\\SYSTEM\\zelvcd.vxd");
+    for (const auto& entry : std::filesystem::directory_iterator(m->hostPath(readOnlyFolder))) {
+      std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write,
+                                   std::filesystem::perm_options::remove);
+    }
+    m->run().addFault({"CopyFileA", "SYSTEM\\\\zelvcd.vxd", 1, ERROR_SHARING_VIOLATION});
+    ASSERT_EQ(rq47set::RunSetup(), 101);
+
+    m->newRun();
+    EXPECT_EQ(rq47set::RunSetup(), 0);
+    EXPECT_FALSE(m->keyExists(kServiceKeyPath));
+    EXPECT_EQ(m->readFile(std::string(kBackupFolderPath) + "\\System\\zelvcd.vxd"), driver);
   }
 }
 

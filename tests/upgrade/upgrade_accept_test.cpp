@@ -24,10 +24,16 @@ constexpr char kArchiveText[] =
     "experience problems with the new software, follow the instructions in the\n"
     "Readme.doc file to revert back to the old version.";
 constexpr char kTempKeyFailedText[] = "Failed to create temp RQ31 Key";
-constexpr char kArchiveFailedText[] =
+constexpr char kArchiveFailedLead[] =
     "The previous version of the RQ47 Modem could not be archived to the following\n"
-    "directory: windir\\Zelvaran\\zelbak95\\.  Nothing of it has been removed.  Free some\n"
-    "disk space, or close the programs that use its files, then run Setup again.";
+    "directory: windir\\Zelvaran\\zelbak95\\.  Nothing of it has been removed.\n\n"
+    "This file could not be copied there:\n";
+// The message of a failed archive, which names the file that could not be copied.
+std::string ArchiveFailedText(const std::string& file) {
+  return kArchiveFailedLead + file +
+         "\n\nMake sure that directory is a folder with room for the file, that no program\n"
+         "uses the file and that no read-only copy of it lies there, then run Setup again.";
+}
 
 class UpgradeAcceptTest : public UpgradeTest {
  protected:
@@ -251,9 +257,10 @@ TEST_P(UnreadableSettingTest, KeepsTheOldKeys) {
 
 // With the modem detected, the old key's Version and PortName give way to
 // this version and the device's port and are not read again; without it they
-// are (Version once before the question, then with the others).
+// are (Version asked for and read once before the question, asked for again as
+// the key is opened again, then read with the others).
 INSTANTIATE_TEST_SUITE_P(Values, UnreadableSettingTest,
-                         ::testing::Values(UnreadableSetting{"Version", 2, false},
+                         ::testing::Values(UnreadableSetting{"Version", 4, false},
                                            UnreadableSetting{"Language", 1, true},
                                            UnreadableSetting{"Country", 1, true},
                                            UnreadableSetting{"PNP ID", 1, true},
@@ -327,23 +334,31 @@ INSTANTIATE_TEST_SUITE_P(Machines, DeletedFilesTest,
 
 // A file to be deleted that cannot be copied into the backup folder stops
 // the upgrade before anything is deleted, as a failed archive does.
+// Its message names the file. Each case: the copy in the backup folder, and
+// the file it is made of.
 class UnkeptFileTest : public UpgradeAcceptTest,
-                       public ::testing::WithParamInterface<std::string> {};
+                       public ::testing::WithParamInterface<std::pair<std::string, std::string>> {};
 
 TEST_P(UnkeptFileTest, StopsTheUpgradeBeforeAnythingIsDeleted) {
-  run().addFault({"CopyFileA", TraceQuoted(std::string(kBackupFolderPath) + "\\" + GetParam()), 0,
+  run().addFault({"CopyFileA",
+                  TraceQuoted(std::string(kBackupFolderPath) + "\\" + GetParam().first), 0,
                   ERROR_DISK_FULL});
   MachineSnapshot before = Snapshot(machine());
 
   EXPECT_EQ(Accept(), UpgradeResult::kArchiveFailed);
 
-  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{kQuestionText, kArchiveFailedText}));
+  EXPECT_EQ(BoxTexts(),
+            (std::vector<std::string>{kQuestionText, ArchiveFailedText(GetParam().second)}));
   EXPECT_TRUE(ChangedOnly(before, machine(), {kBackupFolderPath}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, UnkeptFileTest,
-                         ::testing::Values("System\\RQ47pci.vxd", "System\\zelvcd.vxd",
-                                           "INF\\ZelvaranSERWAVE.inf"));
+INSTANTIATE_TEST_SUITE_P(
+    Files, UnkeptFileTest,
+    ::testing::Values(std::make_pair("System\\RQ47pci.vxd", "C:\\WINDOWS\\SYSTEM\\RQ47pci.vxd"),
+                      std::make_pair("System\\zelvcd.vxd", "C:\\WINDOWS\\SYSTEM\\zelvcd.vxd"),
+                      std::make_pair("INF\\ZelvaranSERWAVE.inf",
+                                     "C:\\WINDOWS\\INF\\Other\\ZelvaranSERWAVE.inf"),
+                      std::make_pair("zca.cpl", "C:\\WINDOWS\\Zelvaran\\ZelSet95\\zca.cpl")));
 
 // With every file and registry step failing, no archive can be made: the
 // upgrade stops there, and the previous version stays whole.
@@ -361,7 +376,8 @@ TEST_F(UpgradeAcceptTest, EveryFileAndRegistryStepFailingStopsBeforeAnythingIsRe
   EXPECT_EQ(rq47set::UpgradePreviousInstallation(context()),
             rq47set::UpgradeResult::kArchiveFailed);
 
-  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{kQuestionText, kArchiveFailedText}));
+  ASSERT_EQ(BoxTexts().size(), 2u);
+  EXPECT_EQ(BoxTexts()[1].rfind(kArchiveFailedLead, 0), 0u);
   EXPECT_EQ(run().messageBoxes()[1].caption, kUpgradeCaption);
   EXPECT_TRUE(Unchanged(before, machine()));
 }

@@ -169,6 +169,58 @@ TEST_F(UpgradeOutcomeTest, TheVendorKeyAloneServesAsTheEarlierInstallation) {
   EXPECT_FALSE(machine().keyExists(kServiceKeyPath));
 }
 
+// A service key that holds none of the settings (one that another program,
+// or an uninstall cut short, left with other values) is no installation: the
+// vendor key's settings are the user's, whichever version they belong to.
+// Each case: the vendor key's version, and what the upgrade comes to.
+class ServiceKeyWithoutSettingsTest
+    : public UpgradeTest,
+      public ::testing::WithParamInterface<std::pair<const char*, UpgradeResult>> {};
+
+TEST_P(ServiceKeyWithoutSettingsTest, LeavesTheVendorKeyInCharge) {
+  machine().setDword(kServiceKeyPath, "Type", 1);
+  AddModem();
+  OldSettings vendorSettings;
+  vendorSettings.version = GetParam().first;
+  vendorSettings.language = "Spanish";
+  WriteOldSettings(kVendorKeyPath, vendorSettings);
+
+  EXPECT_EQ(Upgrade({IDYES, IDOK, IDOK}), GetParam().second);
+
+  if (GetParam().second == UpgradeResult::kPrepared) {
+    EXPECT_EQ(machine().valueText(kTempKeyPath, "Language"), "Spanish");
+    EXPECT_EQ(machine().valueBytes(kTempKeyPath, "Country"), std::string(1, 49));
+    EXPECT_FALSE(machine().keyExists(kServiceKeyPath));
+  } else {
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_EQ(machine().valueText(kVendorKeyPath, "Language"), "Spanish");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    VendorVersions, ServiceKeyWithoutSettingsTest,
+    ::testing::Values(std::make_pair("3.02 Build 60", UpgradeResult::kPrepared),
+                      std::make_pair("3.02 Build 69", UpgradeResult::kThisVersionInstalled)));
+
+// A setting the service key does not hold is taken from the vendor key,
+// which the upgrade deletes as well.
+TEST_F(UpgradeOutcomeTest, ASettingTheServiceKeyLacksIsSavedFromTheVendorKey) {
+  WriteBothKeys();
+  for (const char* name : {"Language", "Country", "DOSboxEnabled"}) {
+    machine().registry().find(kServiceKeyPath)->deleteValue(name);
+  }
+  machine().setBytes(kVendorKeyPath, "Country", REG_BINARY, std::string(1, 34));
+
+  EXPECT_EQ(Upgrade({IDYES, IDOK, IDOK}), UpgradeResult::kPrepared);
+
+  EXPECT_EQ(machine().valueText(kTempKeyPath, "Language"), "Spanish");
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "Country"), std::string(1, 34));
+  EXPECT_EQ(machine().valueText(kTempKeyPath, "DOSboxEnabled"), "TRUE");
+  EXPECT_EQ(machine().valueBytes(kTempKeyPath, "MicGain"), std::string(1, 0x40));
+  EXPECT_FALSE(machine().keyExists(kVendorKeyPath));
+  EXPECT_FALSE(machine().keyExists(kServiceKeyPath));
+}
+
 TEST_F(UpgradeOutcomeTest, DecliningWithTheModemPresentMarksTheKeyAsThisVersion) {
   AddModem("COM3");
   AddInstalledFiles();
