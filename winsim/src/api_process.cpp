@@ -2,11 +2,9 @@
 // decided when it starts how it ends. regedit imports its files at once and
 // ends; a program of machine.ini [Programs] ends with its code or runs
 // forever; any other program found as a file ends at once with code 0.
-#include <unistd.h>
 #include <windows.h>
 
 #include <cctype>
-#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -16,6 +14,7 @@
 
 #include "api_call.h"
 #include "handles.h"
+#include "host_copy.h"
 #include "winsim/filesystem.h"
 #include "winsim/regedit4.h"
 
@@ -78,14 +77,8 @@ std::optional<std::string> ReadHostFile(const winsim::Machine& machine,
   winsim::UniqueFd in(winsim::OpenHostFile(machine, path));
   if (in.get() < 0) return std::nullopt;
   std::string content;
-  char block[65536];
-  for (;;) {
-    ssize_t got = ::read(in.get(), block, sizeof block);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return std::nullopt;
-    if (got == 0) return content;
-    content.append(block, static_cast<size_t>(got));
-  }
+  if (!winsim::detail::ReadAll(in.get(), content)) return std::nullopt;
+  return content;
 }
 
 // The built-in regedit, Windows 98's: switches, then the files to import, each

@@ -162,11 +162,8 @@ std::vector<Record> ReadLog(int journal) {
     }
     throw JournalRefused(kLogName, 0, "cannot be read: " + Error(errno));
   }
-  char block[65536];
-  for (ssize_t got; (got = ::read(in.get(), block, sizeof block)) != 0;) {
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) throw JournalRefused(kLogName, 0, "cannot be read: " + Error(errno));
-    text.append(block, static_cast<size_t>(got));
+  if (!detail::ReadAll(in.get(), text)) {
+    throw JournalRefused(kLogName, 0, "cannot be read: " + Error(errno));
   }
   std::vector<Record> records;
   size_t at = 0;

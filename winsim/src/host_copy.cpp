@@ -86,6 +86,17 @@ int OpenFileToRead(int folder, const char* name) {
   return file.release();
 }
 
+bool ReadAll(int fd, std::string& text) {
+  char block[65536];
+  for (;;) {
+    ssize_t got = ::read(fd, block, sizeof block);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) return true;
+    text.append(block, static_cast<size_t>(got));
+  }
+}
+
 CopyResult CopyToNewFile(int source, const std::filesystem::path& folder, bool withContent,
                          std::string& made, bool flush) {
   std::string temporary = (folder / ".winsim-copy-XXXXXX").string();

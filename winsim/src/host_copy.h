@@ -23,6 +23,9 @@ bool WriteAll(int fd, const char* data, size_t size, size_t& written);
 // opened as one). -1 with errno (EINVAL when it is no file).
 int OpenFileToRead(int folder, const char* name);
 
+// Appends the rest of the open file to `text`; false (errno set) when a read fails.
+bool ReadAll(int fd, std::string& text);
+
 // Makes a new file in `folder` (".winsim-copy-XXXXXX", created exclusively)
 // with the bytes of the open file `source` from its start (none when
 // withContent is false), its permission bits and its times. On success `made`

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "handles.h"
+#include "host_copy.h"
 #include "winsim/machine_ini.h"
 #include "winsim/regedit4.h"
 
@@ -73,21 +74,14 @@ std::string ReadWholeFile(const fs::path& folder, const char* name, const char* 
   fs::path path = RequireFile(folder, name, missingAdvice);
   // Opened as it was looked at: a link or a pipe put there since is not
   // followed, nor waited on.
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  UniqueFd fd(detail::OpenFileToRead(AT_FDCWD, path.c_str()));
+  if (fd.get() < 0 && errno == EINVAL) throw MachineError(name, 0, "is not a file");
   if (fd.get() < 0) throw MachineError(name, 0, "cannot be opened; check its permissions");
-  struct stat info;
-  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-    throw MachineError(name, 0, "is not a file");
-  }
   std::string content;
-  char block[65536];
-  for (;;) {
-    ssize_t got = ::read(fd.get(), block, sizeof block);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) throw MachineError(name, 0, "cannot be read; check the file and its permissions");
-    if (got == 0) return content;
-    content.append(block, static_cast<size_t>(got));
+  if (!detail::ReadAll(fd.get(), content)) {
+    throw MachineError(name, 0, "cannot be read; check the file and its permissions");
   }
+  return content;
 }
 
 // Writes a file of the machine folder so that it is either the old or the new
