@@ -302,19 +302,31 @@ void Regedit(const char* file) {
   }
 }
 
+// A folder outside the machine beside it, and C:\WINDOWS\SUB with a link
+// "swapped" next to it that leads to that outside folder: what a Swapper
+// exchanges under a run.
+struct SwapScene {
+  fs::path outside;
+  fs::path windows;
+};
+SwapScene MakeSwapScene(const fs::path& machineFolder, const char* suffix) {
+  SwapScene scene{machineFolder.parent_path() / (machineFolder.filename().string() + suffix),
+                  machineFolder / "drive_c" / "WINDOWS"};
+  fs::create_directories(scene.outside);
+  fs::create_directories(scene.windows / "SUB");
+  fs::create_directory_symlink(scene.outside, scene.windows / "swapped");
+  return scene;
+}
+
 // A folder swapped again and again with a link to a folder outside while its
 // files are read: the copy and regedit read the machine's file or none, never
 // the one outside.
 TEST_F(FileJournalTest, AFolderSwappedForALinkWhileReadReadsNothingOutside) {
-  const fs::path outside = dir_.path().parent_path() / (dir_.path().filename().string() + ".z");
-  const fs::path windows = dir_.path() / "drive_c" / "WINDOWS";
-  fs::create_directories(outside);
-  fs::create_directories(windows / "SUB");
+  const auto [outside, windows] = MakeSwapScene(dir_.path(), ".z");
   for (const auto& [folder, name] : {std::pair{outside, "Outside"}, {windows / "SUB", "Inside"}}) {
     Write(folder / "x.txt", name);
     Write(folder / "x.reg", std::string("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\") + name + "]\r\n");
   }
-  fs::create_directory_symlink(outside, windows / "swapped");
   winsim::Run run(*machine_);
   Swapper swapper(windows / "SUB", windows / "swapped");
   std::set<std::string> copied;
@@ -334,12 +346,8 @@ TEST_F(FileJournalTest, AFolderSwappedForALinkWhileReadReadsNothingOutside) {
 // The same swap while files are made and removed there: the short names
 // settled are those of the machine's folder, never of the one outside.
 TEST_F(FileJournalTest, AFolderSwappedForALinkGivesNoShortNamesToWhatIsOutside) {
-  const fs::path outside = dir_.path().parent_path() / (dir_.path().filename().string() + ".s");
-  const fs::path windows = dir_.path() / "drive_c" / "WINDOWS";
-  fs::create_directories(outside);
-  fs::create_directories(windows / "SUB");
+  const auto [outside, windows] = MakeSwapScene(dir_.path(), ".s");
   Write(outside / "Outside Long Name.txt", "outside");
-  fs::create_directory_symlink(outside, windows / "swapped");
   winsim::Run run(*machine_);
   Swapper swapper(windows / "SUB", windows / "swapped");
   // A name settled from outside is given up again once the folder is back:
@@ -361,12 +369,8 @@ TEST_F(FileJournalTest, AFolderSwappedForALinkGivesNoShortNamesToWhatIsOutside) 
 // Without a journal, a file is removed where the path led when it was
 // resolved, or not at all: never through the link swapped in since.
 TEST_F(FileJournalTest, AFolderSwappedForALinkWhileFilesGoRemovesNothingOutside) {
-  const fs::path outside = dir_.path().parent_path() / (dir_.path().filename().string() + ".d");
-  const fs::path windows = dir_.path() / "drive_c" / "WINDOWS";
-  fs::create_directories(outside);
-  fs::create_directories(windows / "SUB");
+  const auto [outside, windows] = MakeSwapScene(dir_.path(), ".d");
   Write(outside / "x.txt", "outside");
-  fs::create_directory_symlink(outside, windows / "swapped");
   winsim::Run run(*machine_);
   Swapper swapper(windows / "SUB", windows / "swapped");
   for (int i = 0; i < 2000 && fs::exists(outside / "x.txt"); ++i) {
