@@ -41,10 +41,10 @@ struct Refusal {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string_view TrimRight(std::string_view text) {
+inline std::string_view TrimRight(std::string_view text) {
   size_t end = text.size();
   while (end > 0 && IsBlank(text[end - 1])) --end;
-  return text.substr(0, end);
+  return std::string_view(text.data(), end);
 }
 
 // The roots' full names as a message lists them: "A, B or C".
@@ -389,7 +389,7 @@ class Parser {
     if (line[pos] == '"' || line[pos] == '@') {
       valueLine(line, pos);
     } else if (line[pos] == '[') {
-      keyLine(line.substr(pos + 1));
+      keyLine(std::string_view(line.data() + pos + 1, line.size() - pos - 1));
     } else {
       fail(
           "this line is not a [key] line, a \"name\"=value or @=value line, a ; comment or "
@@ -444,7 +444,7 @@ class Parser {
     if (close + 1 != rest.size()) {
       fail("unexpected text " + Shown(rest.substr(close + 1)) + " after the key's closing ]");
     }
-    splitPath(rest.substr(0, close));
+    splitPath(std::string_view(rest.data(), close));
     if (parts_.empty()) fail("the key line names no key; write it as [HKEY_LOCAL_MACHINE\\Path]");
     std::optional<Root> root = rootOf(parts_[0]);
     if (!root) {
@@ -528,7 +528,7 @@ class Parser {
       fail("expected = after the value name; found " + Shown(line.substr(pos)));
     }
     pos = SkipBlanks(line, pos + 1);
-    std::string_view data = line.substr(pos);
+    std::string_view data(line.data() + pos, line.size() - pos);  // pos is at most the end
 
     if (!data.empty() && data[0] == '"') {
       std::string_view text =
@@ -586,7 +586,7 @@ class Parser {
     size_t stop = FindQuoteOrBackslash(line, start);
     if (stop < line.size() && line[stop] == '"') {
       pos = stop + 1;
-      return line.substr(start, stop - start);
+      return std::string_view(line.data() + start, stop - start);
     }
     // Escapes (a path's doubled backslashes): the runs between them are
     // copied whole.

@@ -59,6 +59,28 @@ inline bool SameBytes(const char* a, const char* b, size_t size) {
   return i == size || LastBytes(a, size, i) == LastBytes(b, size, i);
 }
 
+// Names and data are mostly a few bytes: those up to sixteen are copied as
+// two words that may overlap, without a call of memcpy.
+inline void CopyBytes(char* to, const char* from, size_t size) {
+  if (size > 16) {
+    std::memcpy(to, from, size);
+  } else if (size >= 8) {
+    uint64_t head = Load8(from);
+    uint64_t tail = Load8(from + size - 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + size - 8, &tail, 8);
+  } else if (size >= 4) {
+    uint32_t head;
+    uint32_t tail;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + size - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + size - 4, &tail, 4);
+  } else {
+    for (size_t i = 0; i < size; ++i) to[i] = from[i];
+  }
+}
+
 size_t HashName(std::string_view name) {
   uint64_t hash = 1469598103934665603ull;
   for (char c : name) {
@@ -245,13 +267,13 @@ char* ByteStore::room(size_t bytes) {
 const char* ByteStore::keep(std::string_view bytes) {
   if (bytes.empty()) return "";
   char* at = room(bytes.size());
-  std::memcpy(at, bytes.data(), bytes.size());
+  CopyBytes(at, bytes.data(), bytes.size());
   return at;
 }
 
 const char* ByteStore::keepTerminated(std::string_view bytes) {
   char* at = room(bytes.size() + 1);
-  if (!bytes.empty()) std::memcpy(at, bytes.data(), bytes.size());
+  CopyBytes(at, bytes.data(), bytes.size());
   at[bytes.size()] = '\0';
   return at;
 }
@@ -355,7 +377,7 @@ const char* ByteStore::keepNameBytes(std::string_view name) {
     nameLeft_ = kNameBlockSize;
   }
   char* at = nameFree_;
-  std::memcpy(at, name.data(), name.size());
+  CopyBytes(at, name.data(), name.size());
   nameFree_ += name.size();
   nameLeft_ -= name.size();
   return at;
