@@ -92,6 +92,29 @@ constexpr std::array<int8_t, 256> kHexValues = MakeHexTable();
 // The value of a hex digit, or -1.
 inline int HexDigit(char c) { return kHexValues[static_cast<unsigned char>(c)]; }
 
+// Two hex digits (the first in the low byte) to their byte, or -1: the bytes
+// of a hex list are read two digits at a time. Only the rows and columns of
+// the 22 hex digits are ever read, a few kilobytes of the table.
+struct HexPairs16 {
+  int16_t values[1 << 16];
+  constexpr HexPairs16() : values() {
+    for (int first = 0; first < 256; ++first) {
+      for (int second = 0; second < 256; ++second) {
+        int high = kHexValues[first];
+        int low = kHexValues[second];
+        values[first | (second << 8)] =
+            static_cast<int16_t>((high | low) < 0 ? -1 : high * 16 + low);
+      }
+    }
+  }
+};
+constexpr HexPairs16 kHexPairValues;
+
+inline int HexPair(const char* at) {
+  return kHexPairValues.values[static_cast<unsigned char>(at[0]) |
+                               (static_cast<unsigned>(static_cast<unsigned char>(at[1])) << 8)];
+}
+
 // The first of the bytes a and b in [at, end), or end; `low` is where the
 // bytes that may be read start (at or before at). Sixteen bytes are compared
 // at a time where the processor can: lines and names are mostly short, and a
@@ -661,10 +684,9 @@ class Parser {
           char* start = dataScratch_.room((line.size() - at) / 3);
           char* out = start;
           while (at + 2 < line.size() && line[at + 2] == ',') {
-            int high = HexDigit(line[at]);
-            int low = HexDigit(line[at + 1]);
-            if ((high | low) < 0) break;
-            *out++ = static_cast<char>(high * 16 + low);
+            int value = HexPair(line.data() + at);
+            if (value < 0) break;
+            *out++ = static_cast<char>(value);
             at += 3;
           }
           dataScratch_.done(out);
