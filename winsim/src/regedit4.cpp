@@ -342,8 +342,9 @@ class TextBuffer {
 // Reads the file and tells the handler what each line asks for:
 //   openKey(root, parts)      [path]     parts[0] is the root's name
 //   deleteKey(root, parts)    [-path]
-//   setValue(name, type, bytes, terminated)   a string's text comes without
-//                                        its NUL, with terminated set
+//   setValue(name, type, bytes, terminated)
+//                                        a string's text comes without its NUL,
+//                                        with terminated set
 //   deleteValue(name)
 //   finish()                             after the last line
 // The views it passes are valid only during the call.
