@@ -815,15 +815,7 @@ class Applier {
     if (storage_ == StringStorage::kAsWritten) {
       current_->setValueFromLine(name, type, data, terminated);
     } else {
-      // The regedit that programs start sets each value as a program does. The
-      // bytes read from the file are copied and followed by a NUL, where a
-      // string with none of its own ends.
-      std::string bytes(data);
-      if (terminated) bytes.push_back('\0');
-      bytes.resize(StoredSize(storage_, type, reinterpret_cast<const unsigned char*>(bytes.c_str()),
-                              bytes.size())
-                       .value_or(bytes.size()));
-      current_->setValueFromLine(name, type, bytes);
+      setStored(name, type, data, terminated);
     }
     registry_.modified = true;
   }
@@ -835,6 +827,20 @@ class Applier {
   void finish() { leaveKey(); }
 
  private:
+  // The regedit that programs start sets each value as a program does. The
+  // bytes read from the file are copied and followed by a NUL, where a string
+  // with none of its own ends. Apart from setValue, whose every call would
+  // otherwise make room for the string.
+  __attribute__((noinline)) void setStored(std::string_view name, uint32_t type,
+                                           std::string_view data, bool terminated) {
+    std::string bytes(data);
+    if (terminated) bytes.push_back('\0');
+    bytes.resize(StoredSize(storage_, type, reinterpret_cast<const unsigned char*>(bytes.c_str()),
+                            bytes.size())
+                     .value_or(bytes.size()));
+    current_->setValueFromLine(name, type, bytes);
+  }
+
   // A key's list of values grows as they are read and is cut to size when
   // the reading leaves the key: cheaper than counting its value lines ahead
   // of it, and it takes no more memory once the key is done.
