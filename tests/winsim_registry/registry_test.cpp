@@ -269,6 +269,17 @@ TEST(RegistryLimits, RefusesTooDeepPathsAndUnstorableNamesWithoutMakingAnything)
   EXPECT_EQ(registry.create("HKCU\\a\rb"), nullptr);
   EXPECT_THROW(root.setValue("line\nbreak", 1, "x"), std::invalid_argument);
   EXPECT_EQ(registry.create("HKEY_NOWHERE\\x"), nullptr);
+
+  // Data the store refuses leaves no value behind, new or set again. The
+  // store refuses it by its size before reading a byte of it.
+  const char byte = 'x';
+  std::string_view tooLong(&byte, size_t{3} << 30);
+  EXPECT_THROW(root.setValue("new", 3, tooLong), std::length_error);
+  EXPECT_TRUE(root.values().empty());
+  root.setValue("kept", 3, "ab");
+  EXPECT_THROW(root.setValue("kept", 3, tooLong), std::length_error);
+  ASSERT_EQ(root.values().size(), 1u);
+  EXPECT_EQ(root.values()[0].data, "ab");
 }
 
 TEST(RegistryLimits, ALineBreakAnywhereInANameIsRefusedAndNoOtherByteIs) {

@@ -632,11 +632,14 @@ void RegKey::putValue(std::string_view name, uint32_t type, std::string_view dat
     return;
   }
   if (kCheckName) CheckStorable(name, "value");
+  // The bytes are kept before the value is added, so that data the store
+  // refuses leaves no value behind.
+  const char* keptData = terminated ? store_->keepTerminated(data) : store_->keep(data);
+  const char* keptName = store_->keepName(name);
   RegValue& value = values_.emplaceBack(*store_);
-  value.name = RegBytes::Viewing(store_->keepName(name), name.size());
+  value.name = RegBytes::Viewing(keptName, name.size());
   value.type = type;
-  value.data =
-      RegBytes::Viewing(terminated ? store_->keepTerminated(data) : store_->keep(data), size);
+  value.data = RegBytes::Viewing(keptData, size);
   if (slotShift_ != 0) {
     if (values_.size() * 2 > slotCount()) {
       rebuildValueIndex();
