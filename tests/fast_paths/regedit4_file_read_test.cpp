@@ -146,8 +146,9 @@ TEST(Regedit4FileRead, SaysSoWhenTheFileCannotBeOpened) {
   EXPECT_TRUE(registry.sameAs(winsim::Registry()));
 }
 
-TEST(Regedit4FileRead, SizesEachKeysValuesOnceSoNoRoomIsWasted) {
-  // A key of many values, and many keys of a few, as in a real registry.
+TEST(Regedit4FileRead, CutsEachKeysValuesToSizeSoNoRoomIsWasted) {
+  // A key of many values, and many keys of a few, as in a real registry; a
+  // key opened again before a line that deletes a key, and the file's last key.
   std::string text = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\SharedDLLs]\r\n";
   for (int i = 0; i < 5000; ++i) {
     text += "\"C:\\\\WINDOWS\\\\SYSTEM\\\\LIB" + std::to_string(i) + ".DLL\"=dword:00000001\r\n";
@@ -156,6 +157,9 @@ TEST(Regedit4FileRead, SizesEachKeysValuesOnceSoNoRoomIsWasted) {
     text += "\r\n[HKEY_LOCAL_MACHINE\\Enum\\Root\\" + std::to_string(1000 + key) + "]\r\n";
     for (int i = 0; i < key % 7; ++i) text += "\"V" + std::to_string(i) + "\"=\"x\"\r\n";
   }
+  text += "\r\n[HKEY_LOCAL_MACHINE\\Enum\\Root\\1001]\r\n\"W1\"=\"y\"\r\n\"W2\"=\"y\"\r\n";
+  text += "\r\n[-HKEY_LOCAL_MACHINE\\Gone]\r\n\r\n[HKEY_LOCAL_MACHINE\\Last]\r\n";
+  for (int i = 0; i < 5; ++i) text += "\"L" + std::to_string(i) + "\"=dword:00000001\r\n";
   TempDir dir;
   std::filesystem::path file = WriteFile(dir, text);
   winsim::Registry read;
@@ -164,6 +168,10 @@ TEST(Regedit4FileRead, SizesEachKeysValuesOnceSoNoRoomIsWasted) {
   ASSERT_NE(shared, nullptr);
   EXPECT_EQ(shared->values().size(), 5000u);
   EXPECT_EQ(shared->values().capacity(), 5000u);
+  const winsim::RegKey* last = read.find("HKEY_LOCAL_MACHINE\\Last");
+  ASSERT_NE(last, nullptr);
+  EXPECT_EQ(last->values().capacity(), 5u);
+  EXPECT_EQ(read.find("HKEY_LOCAL_MACHINE\\Enum\\Root\\1001")->values().size(), 3u);
   const winsim::RegKey* root = read.find("HKEY_LOCAL_MACHINE\\Enum\\Root");
   ASSERT_NE(root, nullptr);
   for (size_t i = 0; i < root->subkeyCount(); ++i) {

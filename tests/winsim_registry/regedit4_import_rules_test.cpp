@@ -213,6 +213,31 @@ TEST(RegeditImportRules, HexAndHexNValues) {
   });
 }
 
+// Every pair of characters on either side of the digits' ranges, and bytes
+// above ASCII, makes a byte exactly when both are hex digits.
+TEST(RegeditImportRules, AHexByteIsTwoHexDigitsOfEitherCase) {
+  const std::string around = "/09:@AFG`afg\x80\xff";
+  auto digit = [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+  };
+  ImportCase all;
+  size_t line = 0;
+  for (char high : around) {
+    for (char low : around) {
+      std::string name = "v" + std::to_string(++line);
+      all.body += "\"" + name + "\"=hex:" + high + low + ",01\n";
+      if (digit(high) && digit(low)) {
+        char byte = static_cast<char>(std::stoi(std::string{high, low}, nullptr, 16));
+        all.values.push_back({name, Data(3, std::string{byte, '\x01'})});
+      } else {
+        all.values.push_back({name, kMissing});
+        all.passedOver.push_back(line);
+      }
+    }
+  }
+  ExpectImports({all});
+}
+
 TEST(RegeditImportRules, HexListsGoOnOverLines) {
   ExpectImports({
       {"\"a\"=hex:11,22,\\\n  33,44\n\"b\"=hex(2):\\\n  25,48",

@@ -134,6 +134,62 @@ TEST(RegistryValues, DataSetAgainReadsBackExactlyAndLeavesItsNeighbours) {
   EXPECT_EQ(key.findValue("Copy")->data, "456789");
 }
 
+// A reader's text is kept with its terminator, whether it is set anew, in the
+// place of longer or shorter bytes, or from the value's own bytes.
+TEST(RegistryValues, TextReadFromALineIsKeptWithItsTerminator) {
+  struct Case {
+    std::string first;
+    std::string second;
+  } cases[] = {{"long data here", "short"},
+               {"same!", "SAME?"},
+               {"ab", "a longer one"},
+               {"gone", ""},
+               {"", "from nothing"}};
+  Registry registry;
+  RegKey& key = *registry.create("HKLM\\Read");
+  for (const Case& test : cases) {
+    key.setValueFromLine("Before", 1, "x", true);
+    key.setValueFromLine("Changed", 1, test.first, true);
+    key.setValueFromLine("After", 3, "\x04\x05");
+    key.setValueFromLine("changed", 1, test.second, true);
+    EXPECT_EQ(key.findValue("Changed")->data, test.second + '\0') << test.first;
+    EXPECT_EQ(key.findValue("Changed")->name, "Changed");
+    EXPECT_EQ(key.findValue("Before")->data, std::string("x\0", 2));
+    EXPECT_EQ(key.findValue("After")->data, "\x04\x05");
+  }
+  key.setValueFromLine("Changed", 1, "0123456789", true);
+  key.setValueFromLine("Changed", 1, key.findValue("Changed")->data.substr(2, 4), true);
+  EXPECT_EQ(key.findValue("Changed")->data, std::string("2345\0", 5));
+  std::vector<std::string> names;
+  for (const winsim::RegValue& value : key.values()) names.push_back(value.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"Before", "Changed", "After"}));
+}
+
+// A list of values cut to size keeps every value, in order and found by name
+// (with and without the index of a key of many), and grows again from there.
+TEST(RegistryValues, AListCutToSizeKeepsItsValuesAndGrowsAgain) {
+  for (size_t count : {0, 1, 4, 5, 15, 16, 17, 40}) {
+    Registry registry;
+    RegKey& key = *registry.create("HKLM\\Fit");
+    for (size_t i = 0; i < count; ++i) key.setValue("V" + std::to_string(i), 4, std::to_string(i));
+    key.fitValues();
+    EXPECT_EQ(key.values().capacity(), count);
+    key.setValue("v0", 1, "again");
+    key.setValue("Last", 1, "new");
+    key.fitValues();
+    ASSERT_EQ(key.values().size(), count == 0 ? 2 : count + 1) << count;
+    EXPECT_EQ(key.values().capacity(), key.values().size());
+    for (size_t i = 1; i < count; ++i) {
+      const winsim::RegValue* value = key.findValue("v" + std::to_string(i));
+      ASSERT_NE(value, nullptr) << count << " " << i;
+      EXPECT_EQ(value->data, std::to_string(i));
+      EXPECT_EQ(key.values()[i].name, "V" + std::to_string(i));
+    }
+    EXPECT_EQ(key.findValue("V0")->data, "again");
+    EXPECT_EQ(key.values().back().name, "Last");
+  }
+}
+
 // A value copied out owns its bytes; names spelled alike in other keys keep
 // each their own case.
 TEST(RegistryValues, CopiesKeepTheirBytesAndNamesTheirCase) {
@@ -213,6 +269,17 @@ TEST(RegistryLimits, RefusesTooDeepPathsAndUnstorableNamesWithoutMakingAnything)
   EXPECT_EQ(registry.create("HKCU\\a\rb"), nullptr);
   EXPECT_THROW(root.setValue("line\nbreak", 1, "x"), std::invalid_argument);
   EXPECT_EQ(registry.create("HKEY_NOWHERE\\x"), nullptr);
+
+  // Data the store refuses leaves no value behind, new or set again. The
+  // store refuses it by its size before reading a byte of it.
+  const char byte = 'x';
+  std::string_view tooLong(&byte, size_t{3} << 30);
+  EXPECT_THROW(root.setValue("new", 3, tooLong), std::length_error);
+  EXPECT_TRUE(root.values().empty());
+  root.setValue("kept", 3, "ab");
+  EXPECT_THROW(root.setValue("kept", 3, tooLong), std::length_error);
+  ASSERT_EQ(root.values().size(), 1u);
+  EXPECT_EQ(root.values()[0].data, "ab");
 }
 
 TEST(RegistryLimits, ALineBreakAnywhereInANameIsRefusedAndNoOtherByteIs) {

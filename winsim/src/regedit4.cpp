@@ -41,10 +41,10 @@ struct Refusal {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string_view TrimRight(std::string_view text) {
+inline std::string_view TrimRight(std::string_view text) {
   size_t end = text.size();
   while (end > 0 && IsBlank(text[end - 1])) --end;
-  return text.substr(0, end);
+  return std::string_view(text.data(), end);
 }
 
 // The roots' full names as a message lists them: "A, B or C".
@@ -92,6 +92,29 @@ constexpr std::array<int8_t, 256> kHexValues = MakeHexTable();
 // The value of a hex digit, or -1.
 inline int HexDigit(char c) { return kHexValues[static_cast<unsigned char>(c)]; }
 
+// Two hex digits (the first in the low byte) to their byte, or -1: the bytes
+// of a hex list are read two digits at a time. Only the rows and columns of
+// the 22 hex digits are ever read, a few kilobytes of the table.
+struct HexPairs16 {
+  int16_t values[1 << 16];
+  constexpr HexPairs16() : values() {
+    for (int first = 0; first < 256; ++first) {
+      for (int second = 0; second < 256; ++second) {
+        int high = kHexValues[first];
+        int low = kHexValues[second];
+        values[first | (second << 8)] =
+            static_cast<int16_t>((high | low) < 0 ? -1 : high * 16 + low);
+      }
+    }
+  }
+};
+constexpr HexPairs16 kHexPairValues;
+
+inline int HexPair(const char* at) {
+  return kHexPairValues.values[static_cast<unsigned char>(at[0]) |
+                               (static_cast<unsigned>(static_cast<unsigned char>(at[1])) << 8)];
+}
+
 // The first of the bytes a and b in [at, end), or end; `low` is where the
 // bytes that may be read start (at or before at). Sixteen bytes are compared
 // at a time where the processor can: lines and names are mostly short, and a
@@ -132,6 +155,25 @@ size_t FindQuoteOrBackslash(std::string_view text, size_t from) {
                              begin);
 }
 
+// The same bytes in a and b, compared eight at a time rather than by a call
+// of memcmp: every key line compares its root's name and the parts of its
+// path with those of the line before, and they are short.
+inline bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  size_t i = 0;
+  for (; i + 8 <= a.size(); i += 8) {
+    uint64_t x;
+    uint64_t y;
+    std::memcpy(&x, a.data() + i, 8);
+    std::memcpy(&y, b.data() + i, 8);
+    if (x != y) return false;
+  }
+  for (; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 // Compared here rather than through NamesEqual: each value of a file that
 // is not a string asks for one to three of these.
 inline bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -163,60 +205,6 @@ size_t LineLength(const char* begin, size_t size, size_t* skip, bool* complete) 
   return length;
 }
 
-// How many value lines ("name"=... or @=...) follow before the next key
-// line, among the `size` bytes at `begin` (which start a line). A hint that
-// lets a key size its values once, so it is judged by a line's first byte
-// alone (a line indented with blanks is not counted); sixteen bytes are
-// looked at a time where the processor can.
-// The bits set in 16, by table: the processor's own count is not one every
-// processor of the build has.
-constexpr std::array<uint8_t, 256> MakeBitCounts() {
-  std::array<uint8_t, 256> table{};
-  for (int i = 1; i < 256; ++i) table[i] = static_cast<uint8_t>(table[i / 2] + (i & 1));
-  return table;
-}
-constexpr std::array<uint8_t, 256> kBitCounts = MakeBitCounts();
-inline size_t CountBits(unsigned bits) {
-  return kBitCounts[bits & 0xff] + kBitCounts[(bits >> 8) & 0xff];
-}
-
-size_t CountValueLines(const char* begin, size_t size) {
-  const char* at = begin;
-  const char* end = begin + size;
-  size_t count = 0;
-  unsigned lineStart = 1;  // 1 when `at` starts a line
-#if defined(__SSE2__)
-  const __m128i lf = _mm_set1_epi8('\n');
-  const __m128i quote = _mm_set1_epi8('"');
-  const __m128i atSign = _mm_set1_epi8('@');
-  const __m128i open = _mm_set1_epi8('[');
-  for (; end - at >= 16; at += 16) {
-    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    auto mask = [&bytes](__m128i wanted) {
-      return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
-    };
-    unsigned lfs = mask(lf);
-    unsigned starts = ((lfs << 1) | lineStart) & 0xffff;
-    lineStart = lfs >> 15;
-    unsigned values = (mask(quote) | mask(atSign)) & starts;
-    unsigned keys = mask(open) & starts;
-    if (keys != 0) {
-      values &= (keys & (0u - keys)) - 1;  // those before the key line
-      return count + CountBits(values);
-    }
-    count += CountBits(values);
-  }
-#endif
-  for (; at < end; ++at) {
-    if (lineStart != 0) {
-      if (*at == '[') return count;
-      if (*at == '"' || *at == '@') ++count;
-    }
-    lineStart = *at == '\n' ? 1 : 0;
-  }
-  return count;
-}
-
 // The lines of a file held whole in memory. A line stays valid as long as the text.
 class TextLines {
  public:
@@ -237,9 +225,6 @@ class TextLines {
   size_t number() const { return number_; }
   // The first bytes of the file (fewer when it is shorter).
   std::string_view start(size_t bytes) const { return text_.substr(0, bytes); }
-  size_t valueLinesAhead() const {
-    return CountValueLines(text_.data() + pos_, text_.size() - pos_);
-  }
 
  private:
   std::string_view text_;
@@ -265,8 +250,6 @@ class FileLines {
         line = std::string_view(block_.data() + pos_, length);
         pos_ += length + skip;
         ++number_;
-        // Keep the next lines of a key's values at hand for valueLinesAhead().
-        if (end_ - pos_ < block_.size() / 4 && !ended_) keepAhead_ = true;
         return true;
       }
       fill();
@@ -275,16 +258,6 @@ class FileLines {
   size_t number() const { return number_; }
   std::string_view start(size_t bytes) const {
     return std::string_view(block_.data(), std::min(bytes, end_));
-  }
-  size_t valueLinesAhead() const { return CountValueLines(block_.data() + pos_, end_ - pos_); }
-
-  // Called by the parser where no line is in use: refills the block early when
-  // little of it is left, so a key's value lines are mostly in it when counted.
-  void refillIfLow() {
-    if (keepAhead_) {
-      keepAhead_ = false;
-      fill();
-    }
   }
 
  private:
@@ -316,16 +289,64 @@ class FileLines {
   size_t pos_ = 0;  // the first unread byte
   size_t end_ = 0;  // the end of the bytes read
   bool ended_ = false;
-  bool keepAhead_ = false;
   size_t number_ = 0;
 };
 
+// Text being made (a line's unescaped text or hex bytes as they are read, the
+// text of a save until it is handed on). Room is made without filling it, so
+// that room for the longest a line can be costs nothing beyond what is
+// written into it.
+class TextBuffer {
+ public:
+  char* room(size_t bytes) {
+    if (size_ + bytes > capacity_) grow(size_ + bytes);
+    return data_.get() + size_;
+  }
+  void done(const char* end) { size_ = static_cast<size_t>(end - data_.get()); }
+  void append(std::string_view text) {
+    if (text.empty()) return;
+    std::memcpy(room(text.size()), text.data(), text.size());
+    size_ += text.size();
+  }
+  void assign(std::string_view text) {
+    clear();
+    append(text);
+  }
+  void push(char c) {
+    *room(1) = c;
+    ++size_;
+  }
+  void reserve(size_t bytes) {
+    if (bytes > capacity_) grow(bytes);
+  }
+  void clear() { size_ = 0; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const char* data() const { return data_.get(); }
+  std::string_view view() const { return std::string_view(data_.get(), size_); }
+
+ private:
+  void grow(size_t needed) {
+    size_t capacity = std::max(needed, capacity_ * 2);
+    std::unique_ptr<char[]> larger(new char[capacity]);
+    if (size_ != 0) std::memcpy(larger.get(), data_.get(), size_);
+    data_ = std::move(larger);
+    capacity_ = capacity;
+  }
+
+  std::unique_ptr<char[]> data_;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
 // Reads the file and tells the handler what each line asks for:
-//   openKey(root, parts, n)   [path]     parts[0] is the root's name; about n
-//                                        value lines follow before the next key
+//   openKey(root, parts)      [path]     parts[0] is the root's name
 //   deleteKey(root, parts)    [-path]
-//   setValue(name, type, bytes)
+//   setValue(name, type, bytes, terminated)
+//                                        a string's text comes without its NUL,
+//                                        with terminated set
 //   deleteValue(name)
+//   finish()                             after the last line
 // The views it passes are valid only during the call.
 //
 // A statement is a line, or a value line with the lines its hex list goes on
@@ -362,7 +383,6 @@ class Parser {
     checkHeader();
     std::string_view line;
     for (;;) {
-      if constexpr (Source::kLinesMove) lines_.refillIfLow();
       if (!lines_.next(line)) break;
       if (!lineByLine_) {
         statement(line);
@@ -374,6 +394,7 @@ class Parser {
         passedOver_.push_back({statementLine_, lines_.number(), failure.message});
       }
     }
+    handler_.finish();
   }
 
   const std::vector<PassedOverLine>& passedOver() const { return passedOver_; }
@@ -392,7 +413,7 @@ class Parser {
     if (line[pos] == '"' || line[pos] == '@') {
       valueLine(line, pos);
     } else if (line[pos] == '[') {
-      keyLine(line.substr(pos + 1));
+      keyLine(std::string_view(line.data() + pos + 1, line.size() - pos - 1));
     } else {
       fail(
           "this line is not a [key] line, a \"name\"=value or @=value line, a ; comment or "
@@ -447,7 +468,7 @@ class Parser {
     if (close + 1 != rest.size()) {
       fail("unexpected text " + Shown(rest.substr(close + 1)) + " after the key's closing ]");
     }
-    splitPath(rest.substr(0, close));
+    splitPath(std::string_view(rest.data(), close));
     if (parts_.empty()) fail("the key line names no key; write it as [HKEY_LOCAL_MACHINE\\Path]");
     std::optional<Root> root = rootOf(parts_[0]);
     if (!root) {
@@ -464,15 +485,14 @@ class Parser {
       handler_.deleteKey(*root, parts_);
       state_ = KeyState::Deleted;
     } else {
-      size_t valueLines = Handler::kWantsValueCounts ? lines_.valueLinesAhead() : 0;
-      handler_.openKey(*root, parts_, valueLines);
+      handler_.openKey(*root, parts_);
       state_ = KeyState::Open;
     }
   }
 
   // Key lines name the same root over and over, spelled the same way.
   std::optional<Root> rootOf(std::string_view name) {
-    if (lastRoot_ && name == lastRootName_) return lastRoot_;
+    if (lastRoot_ && SameText(name, lastRootName_)) return lastRoot_;
     std::optional<Root> root = ParseRootName(name);
     if (root) {
       lastRoot_ = root;
@@ -532,7 +552,7 @@ class Parser {
       fail("expected = after the value name; found " + Shown(line.substr(pos)));
     }
     pos = SkipBlanks(line, pos + 1);
-    std::string_view data = line.substr(pos);
+    std::string_view data(line.data() + pos, line.size() - pos);  // pos is at most the end
 
     if (!data.empty() && data[0] == '"') {
       std::string_view text =
@@ -540,30 +560,30 @@ class Parser {
                  "the string has no closing quote (write a quote inside it as \\\" and a "
                  "backslash as \\\\)");
       endOfData(line, pos, "the string's closing quote");
-      if (text.data() != dataScratch_.data()) dataScratch_.assign(text);
-      dataScratch_.push_back('\0');
       requireOpenKey();
-      handler_.setValue(name, kRegSz, dataScratch_);
+      handler_.setValue(name, kRegSz, text, true);  // kept with a terminator
     } else if (!data.empty() && data[0] == '-') {
       endOfData(line, pos + 1, "the - that deletes the value");
       requireOpenKey();
       handler_.deleteValue(name);
     } else if (StartsWithNoCase(data, "dword:")) {
-      dword(line, pos + 6);
+      uint32_t value = dword(line, pos + 6);
+      char bytes[4];
+      for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xff);
       requireOpenKey();
-      handler_.setValue(name, kRegDword, dataScratch_);
+      handler_.setValue(name, kRegDword, std::string_view(bytes, 4));
     } else if (StartsWithNoCase(data, "hex:")) {
       name = keptName(name, line, pos);
       hexList(line, pos + 4);
       requireOpenKey();
-      handler_.setValue(name, kRegBinary, dataScratch_);
+      handler_.setValue(name, kRegBinary, dataScratch_.view());
     } else if (StartsWithNoCase(data, "hex(")) {
       size_t at = pos + 4;
       uint32_t type = hexType(line, at);
       name = keptName(name, line, pos);
       hexList(line, at);
       requireOpenKey();
-      handler_.setValue(name, type, dataScratch_);
+      handler_.setValue(name, type, dataScratch_.view());
     } else {
       fail("the value is not \"text\", dword:, hex:, hex(N): or - (to delete it); found " +
            Shown(data));
@@ -578,19 +598,19 @@ class Parser {
       return name;
     }
     nameScratch_.assign(name);
-    return nameScratch_;
+    return nameScratch_.view();
   }
 
   // A quoted string at line[pos]; pos moves past its closing quote. The only
   // escapes are a doubled backslash and a backslash before a quote; a
   // backslash before any other character stays, as regedit keeps it.
-  std::string_view quoted(std::string_view line, size_t& pos, std::string& scratch,
+  std::string_view quoted(std::string_view line, size_t& pos, TextBuffer& scratch,
                           const char* unterminated) {
     size_t start = ++pos;
     size_t stop = FindQuoteOrBackslash(line, start);
     if (stop < line.size() && line[stop] == '"') {
       pos = stop + 1;
-      return line.substr(start, stop - start);
+      return std::string_view(line.data() + start, stop - start);
     }
     // Escapes (a path's doubled backslashes): the runs between them are
     // copied whole.
@@ -598,12 +618,12 @@ class Parser {
     size_t from = start;
     while (stop < line.size()) {
       if (line[stop] == '"') {
-        scratch.append(line.data() + from, stop - from);
+        scratch.append(std::string_view(line.data() + from, stop - from));
         pos = stop + 1;
-        return scratch;
+        return scratch.view();
       }
       if (stop + 1 < line.size() && (line[stop + 1] == '\\' || line[stop + 1] == '"')) {
-        scratch.append(line.data() + from, stop - from);
+        scratch.append(std::string_view(line.data() + from, stop - from));
         from = stop + 1;  // the escaped character starts the next run
         stop = FindQuoteOrBackslash(line, stop + 2);
       } else {
@@ -613,8 +633,8 @@ class Parser {
     fail(unterminated);
   }
 
-  // The digits of "dword:" from line[at] into dataScratch_.
-  void dword(std::string_view line, size_t at) {
+  // The number of "dword:" at line[at].
+  uint32_t dword(std::string_view line, size_t at) {
     at = SkipBlanks(line, at);
     size_t count = 0;
     uint32_t value = 0;
@@ -629,8 +649,7 @@ class Parser {
           "dword:0000001a; found " +
           Shown(line.substr(at)));
     }
-    dataScratch_.resize(4);
-    for (int i = 0; i < 4; ++i) dataScratch_[i] = static_cast<char>((value >> (8 * i)) & 0xff);
+    return value;
   }
 
   // The N of "hex(N):" at line[at]; at moves past the colon.
@@ -663,18 +682,16 @@ class Parser {
         // Bytes as regedit writes them, "01,ff,", taken three characters at
         // a time into room made for as many as the line can hold.
         if (!afterByte && at + 2 < line.size()) {
-          size_t had = dataScratch_.size();
-          dataScratch_.resize(had + (line.size() - at) / 3);
-          char* out = &dataScratch_[had];
+          char* start = dataScratch_.room((line.size() - at) / 3);
+          char* out = start;
           while (at + 2 < line.size() && line[at + 2] == ',') {
-            int high = HexDigit(line[at]);
-            int low = HexDigit(line[at + 1]);
-            if ((high | low) < 0) break;
-            *out++ = static_cast<char>(high * 16 + low);
+            int value = HexPair(line.data() + at);
+            if (value < 0) break;
+            *out++ = static_cast<char>(value);
             at += 3;
           }
-          dataScratch_.resize(static_cast<size_t>(out - dataScratch_.data()));
-          anyByte = anyByte || dataScratch_.size() > had;
+          dataScratch_.done(out);
+          anyByte = anyByte || out > start;
         }
         at = SkipBlanks(line, at);
         if (at == line.size() || line[at] == ';') return;  // a comma may end the list
@@ -714,7 +731,7 @@ class Parser {
             fail("a hex byte has one or two digits; found " + Shown(line.substr(at - 2, 3)));
           }
         }
-        dataScratch_.push_back(static_cast<char>(value));
+        dataScratch_.push(static_cast<char>(value));
         afterByte = true;
         anyByte = true;
       }
@@ -740,28 +757,28 @@ class Parser {
   std::vector<std::string_view> parts_;
   std::optional<Root> lastRoot_;
   std::string lastRootName_;
-  std::string nameScratch_;
-  std::string dataScratch_;
+  TextBuffer nameScratch_;
+  TextBuffer dataScratch_;  // a string's unescaped text, or the bytes of a hex list
 };
 
 // A reading that only checks the file.
 class Checker {
  public:
-  static constexpr bool kWantsValueCounts = false;
-  void openKey(Root, const std::vector<std::string_view>&, size_t) {}
+  void openKey(Root, const std::vector<std::string_view>&) {}
   void deleteKey(Root, const std::vector<std::string_view>&) {}
-  void setValue(std::string_view, uint32_t, std::string_view) {}
+  void setValue(std::string_view, uint32_t, std::string_view, bool = false) {}
   void deleteValue(std::string_view) {}
+  void finish() {}
 };
 
 // The second reading: applies every line to the registry.
 class Applier {
  public:
-  static constexpr bool kWantsValueCounts = true;
   explicit Applier(Registry& registry, StringStorage storage = StringStorage::kAsWritten)
       : registry_(registry), storage_(storage) {}
 
-  void openKey(Root root, const std::vector<std::string_view>& parts, size_t valueLines) {
+  void openKey(Root root, const std::vector<std::string_view>& parts) {
+    leaveKey();
     // Consecutive key lines mostly share most of their path: start from the
     // deepest key the previous line reached that is still on this path.
     if (chain_.empty() || root != chainRoot_) {
@@ -774,15 +791,15 @@ class Applier {
     chain_.resize(common + 1);
     for (size_t i = common + 1; i < parts.size(); ++i) {
       bool created = false;
-      RegKey& key = chain_.back()->createSubkey(parts[i], &created);
+      RegKey& key = chain_.back()->createSubkeyFromLine(parts[i], &created);
       if (created) registry_.modified = true;
       chain_.push_back(&key);
     }
     current_ = chain_.back();
-    current_->reserveValues(valueLines);
   }
 
   void deleteKey(Root root, const std::vector<std::string_view>& parts) {
+    leaveKey();
     chain_.clear();
     current_ = nullptr;
     RegKey* parent = &registry_.root(root);
@@ -792,18 +809,13 @@ class Applier {
     if (parent != nullptr && parent->deleteSubkey(parts.back())) registry_.modified = true;
   }
 
-  void setValue(std::string_view name, uint32_t type, std::string_view data) {
+  // Names come from one line each, so the key need not look for line breaks in them.
+  void setValue(std::string_view name, uint32_t type, std::string_view data,
+                bool terminated = false) {
     if (storage_ == StringStorage::kAsWritten) {
-      current_->setValue(name, type, data);
+      current_->setValueFromLine(name, type, data, terminated);
     } else {
-      // The regedit that programs start sets each value as a program does. The
-      // bytes read from the file are copied and followed by a NUL, where a
-      // string with none of its own ends.
-      std::string bytes(data);
-      bytes.resize(StoredSize(storage_, type, reinterpret_cast<const unsigned char*>(bytes.c_str()),
-                              bytes.size())
-                       .value_or(bytes.size()));
-      current_->setValue(name, type, bytes);
+      setStored(name, type, data, terminated);
     }
     registry_.modified = true;
   }
@@ -812,10 +824,33 @@ class Applier {
     if (current_->deleteValue(name)) registry_.modified = true;
   }
 
+  void finish() { leaveKey(); }
+
  private:
+  // The regedit that programs start sets each value as a program does. The
+  // bytes read from the file are copied and followed by a NUL, where a string
+  // with none of its own ends. Apart from setValue, whose every call would
+  // otherwise make room for the string.
+  __attribute__((noinline)) void setStored(std::string_view name, uint32_t type,
+                                           std::string_view data, bool terminated) {
+    std::string bytes(data);
+    if (terminated) bytes.push_back('\0');
+    bytes.resize(StoredSize(storage_, type, reinterpret_cast<const unsigned char*>(bytes.c_str()),
+                            bytes.size())
+                     .value_or(bytes.size()));
+    current_->setValueFromLine(name, type, bytes);
+  }
+
+  // A key's list of values grows as they are read and is cut to size when
+  // the reading leaves the key: cheaper than counting its value lines ahead
+  // of it, and it takes no more memory once the key is done.
+  void leaveKey() {
+    if (current_ != nullptr) current_->fitValues();
+  }
+
   // A file names a key the same way on every line, mostly.
   static bool SameName(std::string_view a, std::string_view b) {
-    return a == b || NamesEqual(a, b);
+    return SameText(a, b) || NamesEqual(a, b);
   }
 
   Registry& registry_;
@@ -988,39 +1023,6 @@ char* Put(char* p, std::string_view text) {
   std::memcpy(p, text.data(), text.size());
   return p + text.size();
 }
-
-// Text being made, held until it is handed on. Room is made without filling
-// it, so that room for the longest a line can be costs nothing beyond what
-// is written into it.
-class TextBuffer {
- public:
-  char* room(size_t bytes) {
-    if (size_ + bytes > capacity_) grow(size_ + bytes);
-    return data_.get() + size_;
-  }
-  void done(const char* end) { size_ = static_cast<size_t>(end - data_.get()); }
-  void append(std::string_view text) { done(Put(room(text.size()), text)); }
-  void reserve(size_t bytes) {
-    if (bytes > capacity_) grow(bytes);
-  }
-  void clear() { size_ = 0; }
-  size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
-  std::string_view view() const { return std::string_view(data_.get(), size_); }
-
- private:
-  void grow(size_t needed) {
-    size_t capacity = std::max(needed, capacity_ * 2);
-    std::unique_ptr<char[]> larger(new char[capacity]);
-    if (size_ != 0) std::memcpy(larger.get(), data_.get(), size_);
-    data_ = std::move(larger);
-    capacity_ = capacity;
-  }
-
-  std::unique_ptr<char[]> data_;
-  size_t size_ = 0;
-  size_t capacity_ = 0;
-};
 
 // Writes each line straight into the text: room for the longest the line can
 // be is made first, and the text is cut back to what was written. The text

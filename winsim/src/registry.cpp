@@ -59,6 +59,28 @@ inline bool SameBytes(const char* a, const char* b, size_t size) {
   return i == size || LastBytes(a, size, i) == LastBytes(b, size, i);
 }
 
+// Names and data are mostly a few bytes: those up to sixteen are copied as
+// two words that may overlap, without a call of memcpy.
+inline void CopyBytes(char* to, const char* from, size_t size) {
+  if (size > 16) {
+    std::memcpy(to, from, size);
+  } else if (size >= 8) {
+    uint64_t head = Load8(from);
+    uint64_t tail = Load8(from + size - 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + size - 8, &tail, 8);
+  } else if (size >= 4) {
+    uint32_t head;
+    uint32_t tail;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + size - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + size - 4, &tail, 4);
+  } else {
+    for (size_t i = 0; i < size; ++i) to[i] = from[i];
+  }
+}
+
 size_t HashName(std::string_view name) {
   uint64_t hash = 1469598103934665603ull;
   for (char c : name) {
@@ -237,14 +259,22 @@ char* ByteStore::carve(size_t bytes, size_t alignment) {
   return at;
 }
 
+char* ByteStore::room(size_t bytes) {
+  if (bytes > RegBytes::kLargest) throw std::length_error("a registry value holds less than 2 GB");
+  return bytes > kOwnBlockBytes ? ownBlock(bytes, bytes) : carve(bytes, 1);
+}
+
 const char* ByteStore::keep(std::string_view bytes) {
   if (bytes.empty()) return "";
-  if (bytes.size() > RegBytes::kLargest) {
-    throw std::length_error("a registry value holds less than 2 GB");
-  }
-  char* at =
-      bytes.size() > kOwnBlockBytes ? ownBlock(bytes.size(), bytes.size()) : carve(bytes.size(), 1);
-  std::memcpy(at, bytes.data(), bytes.size());
+  char* at = room(bytes.size());
+  CopyBytes(at, bytes.data(), bytes.size());
+  return at;
+}
+
+const char* ByteStore::keepTerminated(std::string_view bytes) {
+  char* at = room(bytes.size() + 1);
+  CopyBytes(at, bytes.data(), bytes.size());
+  at[bytes.size()] = '\0';
   return at;
 }
 
@@ -347,7 +377,7 @@ const char* ByteStore::keepNameBytes(std::string_view name) {
     nameLeft_ = kNameBlockSize;
   }
   char* at = nameFree_;
-  std::memcpy(at, name.data(), name.size());
+  CopyBytes(at, name.data(), name.size());
   nameFree_ += name.size();
   nameLeft_ -= name.size();
   return at;
@@ -451,6 +481,7 @@ std::shared_ptr<RegKey> RegKey::findSubkeyShared(std::string_view name) const {
   return key->shared_from_this();
 }
 
+template <bool kCheckName>
 RegKey& RegKey::createChild(std::string_view name, bool* created) {
   if (created != nullptr) *created = false;
   if (name.empty()) return *this;
@@ -465,7 +496,7 @@ RegKey& RegKey::createChild(std::string_view name, bool* created) {
     throw std::length_error("a registry key cannot lie more than " + std::to_string(kMaxKeyDepth) +
                             " levels below its root");
   }
-  CheckStorable(name, "key");
+  if (kCheckName) CheckStorable(name, "key");
   // The child's control block holds the store's owner, so the store outlives
   // every key held open.
   std::shared_ptr<RegKey> child = std::allocate_shared<RegKey>(
@@ -475,8 +506,13 @@ RegKey& RegKey::createChild(std::string_view name, bool* created) {
   return *subkeys_[at];
 }
 
+RegKey& RegKey::createSubkeyFromLine(std::string_view name, bool* created) {
+  assert(IsStorableName(name) && name.find('\\') == std::string_view::npos);
+  return createChild<false>(name, created);
+}
+
 RegKey& RegKey::createSubkey(std::string_view name, bool* created) {
-  if (name.find('\\') == std::string_view::npos) return createChild(name, created);
+  if (name.find('\\') == std::string_view::npos) return createChild<true>(name, created);
   std::vector<std::string_view> parts = SplitKeyPath(name);
   // Check the whole path first, so that a refused path makes nothing.
   if (depth_ + parts.size() > kMaxKeyDepth) {
@@ -486,7 +522,8 @@ RegKey& RegKey::createSubkey(std::string_view name, bool* created) {
   for (std::string_view part : parts) CheckStorable(part, "key");
   if (created != nullptr) *created = false;
   RegKey* key = this;
-  for (std::string_view part : parts) key = &key->createChild(part, created);
+  for (std::string_view part : parts)
+    key = &key->createChild<false>(part, created);  // checked above
   return *key;
 }
 
@@ -565,25 +602,44 @@ const RegValue* RegKey::findValue(std::string_view name) const {
 }
 
 void RegKey::setValue(std::string_view name, uint32_t type, std::string_view data) {
+  putValue<true>(name, type, data, false);
+}
+
+void RegKey::setValueFromLine(std::string_view name, uint32_t type, std::string_view data,
+                              bool terminated) {
+  assert(IsStorableName(name));
+  putValue<false>(name, type, data, terminated);
+}
+
+template <bool kCheckName>
+void RegKey::putValue(std::string_view name, uint32_t type, std::string_view data,
+                      bool terminated) {
+  size_t size = data.size() + (terminated ? 1 : 0);
   size_t index = findValueIndex(name);
   if (index != std::string_view::npos) {
     RegValue& value = values_.at(index);
     value.type = type;
     // Bytes no longer than the old ones take their place in the store.
-    if (data.size() <= value.data.size() && !data.empty()) {
+    if (size <= value.data.size() && size != 0) {
       char* at = const_cast<char*>(value.data.data());
       std::memmove(at, data.data(), data.size());
-      value.data = RegBytes::Viewing(at, data.size());
+      if (terminated) at[data.size()] = '\0';
+      value.data = RegBytes::Viewing(at, size);
     } else {
-      value.data = RegBytes::Viewing(store_->keep(data), data.size());
+      value.data =
+          RegBytes::Viewing(terminated ? store_->keepTerminated(data) : store_->keep(data), size);
     }
     return;
   }
-  CheckStorable(name, "value");
+  if (kCheckName) CheckStorable(name, "value");
+  // The bytes are kept before the value is added, so that data the store
+  // refuses leaves no value behind.
+  const char* keptData = terminated ? store_->keepTerminated(data) : store_->keep(data);
+  const char* keptName = store_->keepName(name);
   RegValue& value = values_.emplaceBack(*store_);
-  value.name = RegBytes::Viewing(store_->keepName(name), name.size());
+  value.name = RegBytes::Viewing(keptName, name.size());
   value.type = type;
-  value.data = RegBytes::Viewing(store_->keep(data), data.size());
+  value.data = RegBytes::Viewing(keptData, size);
   if (slotShift_ != 0) {
     if (values_.size() * 2 > slotCount()) {
       rebuildValueIndex();
@@ -603,6 +659,8 @@ bool RegKey::deleteValue(std::string_view name) {
 }
 
 void RegKey::reserveValues(size_t more) { values_.reserve(*store_, values_.size() + more); }
+
+void RegKey::fitValues() { values_.fit(*store_); }
 
 size_t RegKey::maxSubkeyNameLength() const {
   size_t longest = 0;

@@ -167,6 +167,8 @@ class ByteStore : public std::enable_shared_from_this<ByteStore> {
 
   // A copy of the bytes in the store.
   const char* keep(std::string_view bytes);
+  // The same with a NUL after the bytes.
+  const char* keepTerminated(std::string_view bytes);
   // The same for a value's name, kept once for each spelling however many
   // values bear it (a registry names a million values with a few thousand
   // names). Names are never written over, so they can be shared.
@@ -191,6 +193,7 @@ class ByteStore : public std::enable_shared_from_this<ByteStore> {
   void growNames();
   const char* keepNameBytes(std::string_view name);
   char* carve(size_t bytes, size_t alignment);
+  char* room(size_t bytes);
   void newBlock(size_t least);
   char* ownBlock(size_t bytes, size_t blockSize);
 
@@ -272,14 +275,26 @@ class StoreList {
   T& at(size_t index) { return data_[index]; }
 
   void reserve(ByteStore& store, size_t capacity) {
-    if (capacity <= capacity_) return;
-    T* larger = static_cast<T*>(store.allocate(capacity * sizeof(T)));
+    if (capacity > capacity_) moveTo(store, capacity);
+  }
+  void fit(ByteStore& store) {
+    if (size_ == capacity_) return;
+    if (size_ != 0) {
+      moveTo(store, size_);
+      return;
+    }
+    store.release(data_, capacity_ * sizeof(T));
+    data_ = nullptr;
+    capacity_ = 0;
+  }
+  void moveTo(ByteStore& store, size_t capacity) {
+    T* moved = static_cast<T*>(store.allocate(capacity * sizeof(T)));
     for (size_t i = 0; i < size_; ++i) {
-      new (larger + i) T(std::move(data_[i]));
+      new (moved + i) T(std::move(data_[i]));
       data_[i].~T();
     }
     if (data_ != nullptr) store.release(data_, capacity_ * sizeof(T));
-    data_ = larger;
+    data_ = moved;
     capacity_ = static_cast<uint32_t>(capacity);
   }
   void grow(ByteStore& store) {
@@ -353,6 +368,10 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   // std::length_error beyond kMaxKeyDepth and std::invalid_argument for a name
   // that IsStorableName refuses; nothing is made then.
   RegKey& createSubkey(std::string_view name, bool* created = nullptr);
+  // The same for one name read from a single line of a registry file, which
+  // holds no carriage return or line feed (the reader splits lines at both),
+  // so it is not checked again. No backslash: a path is split by the reader.
+  RegKey& createSubkeyFromLine(std::string_view name, bool* created = nullptr);
   // Deletes the subkey with all of its subkeys; false when there is none (or
   // the path is empty: a key cannot delete itself here).
   bool deleteSubkey(std::string_view name);
@@ -365,9 +384,17 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   // A value set again keeps its place and the case of its first name.
   // Throws std::invalid_argument for a name that IsStorableName refuses.
   void setValue(std::string_view name, uint32_t type, std::string_view data);
+  // The same for a name read from a single line of a registry file (see
+  // createSubkeyFromLine); `terminated` keeps a NUL after the data, as a
+  // string read as text is stored, without a copy of the text made first.
+  void setValueFromLine(std::string_view name, uint32_t type, std::string_view data,
+                        bool terminated = false);
   bool deleteValue(std::string_view name);
   // Makes room for this many more values (a loader that knows the count).
   void reserveValues(size_t more);
+  // Gives back the room the list of values has beyond the values it holds
+  // (a loader that does not know the count calls it after the key's last value).
+  void fitValues();
 
   // Longest subkey name, value name and value data, as RegQueryInfoKeyA reports.
   size_t maxSubkeyNameLength() const;
@@ -381,7 +408,10 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   void markDeleted();
   size_t lowerBound(std::string_view name) const;
   std::shared_ptr<RegKey> findChild(std::string_view name) const;
+  template <bool kCheckName>
   RegKey& createChild(std::string_view name, bool* created);
+  template <bool kCheckName>
+  void putValue(std::string_view name, uint32_t type, std::string_view data, bool terminated);
   size_t findValueIndex(std::string_view name) const;
   void indexValue(size_t index) const;
   void rebuildValueIndex() const;
