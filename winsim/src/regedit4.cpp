@@ -266,6 +266,17 @@ class FileLines {
   FileLines(int fd, size_t blockSize) : fd_(fd), block_(blockSize < 16 ? 16 : blockSize) { fill(); }
 
   bool next(std::string_view& line) {
+    // The usual line first: its end and the byte after it (the LF of a CR
+    // LF) lie among the bytes read, so no more is to be read to tell it.
+    const char* begin = block_.data() + pos_;
+    const char* stop = FindEither(begin, begin, block_.data() + end_, '\r', '\n');
+    if (stop + 1 < block_.data() + end_) {
+      size_t length = static_cast<size_t>(stop - begin);
+      line = std::string_view(begin, length);
+      pos_ += length + (stop[0] == '\r' && stop[1] == '\n' ? 2 : 1);
+      ++number_;
+      return true;
+    }
     for (;;) {
       if (pos_ == end_ && ended_) return false;
       size_t skip = 0;
