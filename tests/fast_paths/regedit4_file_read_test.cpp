@@ -146,6 +146,69 @@ TEST(Regedit4FileRead, SaysSoWhenTheFileCannotBeOpened) {
   EXPECT_TRUE(registry.sameAs(winsim::Registry()));
 }
 
+// Key lines whose bytes begin as the last key line's do, or nearly: each
+// must open the key its own path names, whether the file is read whole or
+// in blocks that end between the lines.
+TEST(Regedit4FileRead, KeyLinesAfterALikePathOpenTheKeyTheyName) {
+  // Each entry is a key line's path ("-" before it deletes the key); each
+  // key opened gets a value of its own.
+  const std::vector<std::vector<std::string>> files = {
+      {"HKEY_LOCAL_MACHINE\\Soft", "HKEY_LOCAL_MACHINE\\Software\\X", "HKEY_LOCAL_MACHINE\\Soft\\Y",
+       "HKEY_LOCAL_MACHINE\\Software", "HKEY_LOCAL_MACHINE\\Sof"},
+      {"HKEY_LOCAL_MACHINE\\A\\B", "HKEY_LOCAL_MACHINE\\A\\B\\C", "HKEY_LOCAL_MACHINE\\A\\Bc\\D",
+       "HKEY_LOCAL_MACHINE\\A\\B\\C", "HKEY_LOCAL_MACHINE\\A"},
+      {"HKEY_LOCAL_MACHINE\\A\\b", "HKEY_LOCAL_MACHINE\\a\\B\\c", "HKEY_LOCAL_MACHINE\\A\\b\\C"},
+      {"HKEY_LOCAL_MACHINE\\A\\B", "HKEY_USERS\\A\\B\\C", "HKLM\\A\\B\\D",
+       "HKEY_LOCAL_MACHINE\\A\\B\\E", "HKEY_USERS\\A\\F"},
+      {"HKEY_LOCAL_MACHINE\\A\\\\B\\", "HKEY_LOCAL_MACHINE\\A\\B\\\\C", "HKEY_LOCAL_MACHINE\\A\\B"},
+      {"HKEY_LOCAL_MACHINE\\A\\B", "-HKEY_LOCAL_MACHINE\\A\\B", "HKEY_LOCAL_MACHINE\\A\\B\\C",
+       "HKEY_LOCAL_MACHINE\\A\\B\\C", "-HKEY_LOCAL_MACHINE\\A", "HKEY_LOCAL_MACHINE\\A\\B"},
+  };
+  TempDir dir;
+  for (const std::vector<std::string>& paths : files) {
+    std::string text = "REGEDIT4\r\n";
+    winsim::Registry expected;
+    for (size_t i = 0; i < paths.size(); ++i) {
+      if (paths[i][0] == '-') {
+        text += "\r\n[" + paths[i] + "]\r\n";
+        expected.remove(paths[i].substr(1));
+        continue;
+      }
+      std::string name = "V" + std::to_string(i);
+      text += "\r\n[" + paths[i] + "]\r\n\"" + name + "\"=\"" + name + "\"\r\n";
+      winsim::RegKey* key = expected.create(paths[i]);
+      ASSERT_NE(key, nullptr) << paths[i];
+      key->setValue(name, 1, name + std::string(1, '\0'));
+    }
+    winsim::Registry whole;
+    ASSERT_FALSE(winsim::ImportRegedit4(text, whole).has_value()) << text;
+    EXPECT_TRUE(whole.sameAs(expected)) << text;
+    std::filesystem::path file = WriteFile(dir, text);
+    for (size_t blockSize : {size_t{16}, size_t{29}, size_t{64}, winsim::kRegedit4BlockSize}) {
+      winsim::Registry read;
+      ASSERT_FALSE(winsim::ImportRegedit4File(file, read, blockSize).has_value());
+      EXPECT_TRUE(read.sameAs(expected)) << "block " << blockSize << "\n" << text;
+    }
+  }
+}
+
+// A key line passed over (line by line) opens nothing, and the next key line
+// opens its own key, not one the line passed over named in part.
+TEST(Regedit4FileRead, AKeyLinePassedOverLeavesTheNextKeyLineItsOwnKey) {
+  std::string text =
+      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\A\\B]\r\n\"V\"=\"1\"\r\n"
+      "[HKEY_LOCAL_MACHINE\\A\\B\\C\r\n\"W\"=\"2\"\r\n"
+      "[HKEY_LOCAL_MACHINE\\A\\B\\D]\r\n\"X\"=\"3\"\r\n";
+  winsim::Registry read;
+  winsim::Regedit4LineByLine result = winsim::ImportRegedit4LineByLine(text, read);
+  ASSERT_FALSE(result.refused.has_value());
+  EXPECT_EQ(result.passedOver.size(), 2u);
+  EXPECT_EQ(read.find("HKEY_LOCAL_MACHINE\\A\\B\\C"), nullptr);
+  EXPECT_EQ(read.text("HKEY_LOCAL_MACHINE\\A\\B", "V"), "1");
+  EXPECT_EQ(read.text("HKEY_LOCAL_MACHINE\\A\\B\\D", "X"), "3");
+  EXPECT_EQ(read.value("HKEY_LOCAL_MACHINE\\A\\B", "W"), nullptr);
+}
+
 TEST(Regedit4FileRead, CutsEachKeysValuesToSizeSoNoRoomIsWasted) {
   // A key of many values, and many keys of a few, as in a real registry; a
   // key opened again before a line that deletes a key, and the file's last key.

@@ -174,6 +174,29 @@ inline bool SameText(std::string_view a, std::string_view b) {
   return true;
 }
 
+// How many of the first `size` bytes of a and b agree: sixteen at a time,
+// the last as the sixteen that end with them, as paths are some sixty bytes.
+inline size_t CommonPrefix(const char* a, const char* b, size_t size) {
+  size_t common = 0;
+#if defined(__SSE2__)
+  auto differing = [&](size_t at) {
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + at));
+    __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at));
+    return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) & 0xffffu;
+  };
+  for (; common + 16 <= size; common += 16) {
+    unsigned differ = differing(common);
+    if (differ != 0) return common + static_cast<size_t>(__builtin_ctz(differ));
+  }
+  if (common < size && size >= 16) {
+    unsigned differ = differing(size - 16) >> (16 - (size - common));
+    return differ != 0 ? common + static_cast<size_t>(__builtin_ctz(differ)) : size;
+  }
+#endif
+  while (common < size && a[common] == b[common]) ++common;
+  return common;
+}
+
 // Compared here rather than through NamesEqual: each value of a file that
 // is not a string asks for one to three of these.
 inline bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -223,6 +246,8 @@ class TextLines {
     return true;
   }
   size_t number() const { return number_; }
+  // The lines read so far stay where they are as long as this is unchanged.
+  size_t refills() const { return 0; }
   // The first bytes of the file (fewer when it is shorter).
   std::string_view start(size_t bytes) const { return text_.substr(0, bytes); }
 
@@ -241,6 +266,17 @@ class FileLines {
   FileLines(int fd, size_t blockSize) : fd_(fd), block_(blockSize < 16 ? 16 : blockSize) { fill(); }
 
   bool next(std::string_view& line) {
+    // The usual line first: its end and the byte after it (the LF of a CR
+    // LF) lie among the bytes read, so no more is to be read to tell it.
+    const char* begin = block_.data() + pos_;
+    const char* stop = FindEither(begin, begin, block_.data() + end_, '\r', '\n');
+    if (stop + 1 < block_.data() + end_) {
+      size_t length = static_cast<size_t>(stop - begin);
+      line = std::string_view(begin, length);
+      pos_ += length + (stop[0] == '\r' && stop[1] == '\n' ? 2 : 1);
+      ++number_;
+      return true;
+    }
     for (;;) {
       if (pos_ == end_ && ended_) return false;
       size_t skip = 0;
@@ -256,6 +292,7 @@ class FileLines {
     }
   }
   size_t number() const { return number_; }
+  size_t refills() const { return refills_; }
   std::string_view start(size_t bytes) const {
     return std::string_view(block_.data(), std::min(bytes, end_));
   }
@@ -265,6 +302,7 @@ class FileLines {
   // longer than the block makes the block larger.
   void fill() {
     if (ended_) return;
+    ++refills_;
     std::memmove(block_.data(), block_.data() + pos_, end_ - pos_);
     end_ -= pos_;
     pos_ = 0;
@@ -290,6 +328,7 @@ class FileLines {
   size_t end_ = 0;  // the end of the bytes read
   bool ended_ = false;
   size_t number_ = 0;
+  size_t refills_ = 0;
 };
 
 // Text being made (a line's unescaped text or hex bytes as they are read, the
@@ -340,7 +379,11 @@ class TextBuffer {
 };
 
 // Reads the file and tells the handler what each line asks for:
-//   openKey(root, parts)      [path]     parts[0] is the root's name
+//   openKey(root, parts, same)
+//                             [path]     parts[0] is the root's name; the first
+//                                        `same` parts are byte for byte those
+//                                        of the last openKey that returned,
+//                                        with no deleteKey since
 //   deleteKey(root, parts)    [-path]
 //   setValue(name, type, bytes, terminated)
 //                                        a string's text comes without its NUL,
@@ -468,7 +511,8 @@ class Parser {
     if (close + 1 != rest.size()) {
       fail("unexpected text " + Shown(rest.substr(close + 1)) + " after the key's closing ]");
     }
-    splitPath(std::string_view(rest.data(), close));
+    std::string_view path(rest.data(), close);
+    splitPath(path);
     if (parts_.empty()) fail("the key line names no key; write it as [HKEY_LOCAL_MACHINE\\Path]");
     std::optional<Root> root = rootOf(parts_[0]);
     if (!root) {
@@ -482,12 +526,41 @@ class Parser {
       if (parts_.size() == 1) {
         fail("a root key cannot be deleted; name a key below " + std::string(RootName(*root)));
       }
+      lastPath_ = std::string_view();
       handler_.deleteKey(*root, parts_);
       state_ = KeyState::Deleted;
     } else {
-      handler_.openKey(*root, parts_);
+      size_t same = sameParts(path);
+      lastPath_ = std::string_view();  // until the key is open
+      handler_.openKey(*root, parts_, same);
+      lastPath_ = path;
+      lastPathRefills_ = lines_.refills();
       state_ = KeyState::Open;
     }
+  }
+
+  // How many of parts_ (split from `path`) are byte for byte those of the
+  // last key opened: a file lists a key's subkeys one after the other, so
+  // the handler need not compare again what the bytes already tell. The last
+  // path is looked at where its line still lies (no block was read since).
+  size_t sameParts(std::string_view path) const {
+    if (lastPath_.data() == nullptr || lastPathRefills_ != lines_.refills()) return 0;
+    const char* last = lastPath_.data();
+    size_t limit = std::min(path.size(), lastPath_.size());
+    size_t common = CommonPrefix(path.data(), last, limit);
+    // A part is the same where the bytes agree through its end and the last
+    // path's part ends there too (at its end or a backslash).
+    bool lastPartEnds = common == lastPath_.size() || last[common] == '\\';
+    size_t same = 0;
+    for (std::string_view part : parts_) {
+      size_t end = static_cast<size_t>(part.data() - path.data()) + part.size();
+      if (end < common || (end == common && lastPartEnds)) {
+        ++same;
+      } else {
+        break;
+      }
+    }
+    return same;
   }
 
   // Key lines name the same root over and over, spelled the same way.
@@ -501,16 +574,40 @@ class Parser {
     return root;
   }
 
-  // Sixteen bytes at a time: a path is some sixty bytes, its parts short.
+  // The backslashes of sixteen bytes at a time taken as bits, each part cut
+  // at the next bit: a path is some sixty bytes, its parts short.
   void splitPath(std::string_view path) {
     parts_.clear();
     const char* begin = path.data();
-    const char* end = begin + path.size();
-    for (const char* start = begin; start < end;) {
-      const char* stop = FindEither(begin, start, end, '\\', '\\');
-      if (stop > start) parts_.emplace_back(start, static_cast<size_t>(stop - start));
+    size_t size = path.size();
+    size_t start = 0;
+    auto cut = [&](size_t stop) {
+      if (stop > start) parts_.emplace_back(begin + start, stop - start);
       start = stop + 1;
+    };
+    size_t at = 0;
+#if defined(__SSE2__)
+    const __m128i backslash = _mm_set1_epi8('\\');
+    auto backslashes = [&](const char* from) {
+      __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+      return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, backslash)));
+    };
+    for (; at + 16 <= size; at += 16) {
+      for (unsigned found = backslashes(begin + at); found != 0; found &= found - 1) {
+        cut(at + static_cast<size_t>(__builtin_ctz(found)));
+      }
     }
+    if (at < size && size >= 16) {
+      // The last bytes, read as the sixteen that end with them.
+      unsigned found = backslashes(begin + size - 16) >> (16 - (size - at));
+      for (; found != 0; found &= found - 1) cut(at + static_cast<size_t>(__builtin_ctz(found)));
+      at = size;
+    }
+#endif
+    for (; at < size; ++at) {
+      if (begin[at] == '\\') cut(at);
+    }
+    cut(size);
   }
 
   static size_t SkipBlanks(std::string_view line, size_t pos) {
@@ -757,6 +854,8 @@ class Parser {
   std::vector<std::string_view> parts_;
   std::optional<Root> lastRoot_;
   std::string lastRootName_;
+  std::string_view lastPath_;  // the path of the last key opened, in its line; none: nullptr
+  size_t lastPathRefills_ = 0;
   TextBuffer nameScratch_;
   TextBuffer dataScratch_;  // a string's unescaped text, or the bytes of a hex list
 };
@@ -764,7 +863,7 @@ class Parser {
 // A reading that only checks the file.
 class Checker {
  public:
-  void openKey(Root, const std::vector<std::string_view>&) {}
+  void openKey(Root, const std::vector<std::string_view>&, size_t) {}
   void deleteKey(Root, const std::vector<std::string_view>&) {}
   void setValue(std::string_view, uint32_t, std::string_view, bool = false) {}
   void deleteValue(std::string_view) {}
@@ -777,16 +876,21 @@ class Applier {
   explicit Applier(Registry& registry, StringStorage storage = StringStorage::kAsWritten)
       : registry_(registry), storage_(storage) {}
 
-  void openKey(Root root, const std::vector<std::string_view>& parts) {
+  void openKey(Root root, const std::vector<std::string_view>& parts, size_t same) {
     leaveKey();
     // Consecutive key lines mostly share most of their path: start from the
     // deepest key the previous line reached that is still on this path.
+    bool fromLast = chainFromLast_;
+    chainFromLast_ = false;
     if (chain_.empty() || root != chainRoot_) {
       chain_.assign(1, &registry_.root(root));
       chainRoot_ = root;
+      fromLast = false;
     }
-    size_t common = 0;
     size_t limit = std::min(chain_.size() - 1, parts.size() - 1);
+    // Parts the reader found byte for byte those of the last key opened
+    // (which made the chain) need no comparing.
+    size_t common = fromLast && same > 1 ? std::min(same - 1, limit) : 0;
     while (common < limit && SameName(chain_[common + 1]->name(), parts[common + 1])) ++common;
     chain_.resize(common + 1);
     for (size_t i = common + 1; i < parts.size(); ++i) {
@@ -796,11 +900,13 @@ class Applier {
       chain_.push_back(&key);
     }
     current_ = chain_.back();
+    chainFromLast_ = true;
   }
 
   void deleteKey(Root root, const std::vector<std::string_view>& parts) {
     leaveKey();
     chain_.clear();
+    chainFromLast_ = false;
     current_ = nullptr;
     RegKey* parent = &registry_.root(root);
     for (size_t i = 1; i + 1 < parts.size() && parent != nullptr; ++i) {
@@ -857,6 +963,7 @@ class Applier {
   StringStorage storage_;
   Root chainRoot_ = Root::LocalMachine;
   std::vector<RegKey*> chain_;  // chain_[0] is the root; chain_[i] the key of the path's part i
+  bool chainFromLast_ = false;  // chain_ is the whole path of the last openKey that returned
   RegKey* current_ = nullptr;
 };
 

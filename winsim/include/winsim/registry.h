@@ -17,6 +17,7 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
@@ -289,9 +290,16 @@ class StoreList {
   }
   void moveTo(ByteStore& store, size_t capacity) {
     T* moved = static_cast<T*>(store.allocate(capacity * sizeof(T)));
-    for (size_t i = 0; i < size_; ++i) {
-      new (moved + i) T(std::move(data_[i]));
-      data_[i].~T();
+    if constexpr (std::is_same_v<T, RegValue>) {
+      // A value's bytes are a pointer it alone owns or views, nothing points
+      // at the value itself: its bytes are moved as they are (every key a
+      // loader leaves cuts its list so).
+      if (size_ != 0) std::memcpy(static_cast<void*>(moved), data_, size_ * sizeof(T));
+    } else {
+      for (size_t i = 0; i < size_; ++i) {
+        new (moved + i) T(std::move(data_[i]));
+        data_[i].~T();
+      }
     }
     if (data_ != nullptr) store.release(data_, capacity_ * sizeof(T));
     data_ = moved;
