@@ -13,6 +13,8 @@
 #include <memory>
 #include <vector>
 
+#include "short_bytes.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -155,23 +157,10 @@ size_t FindQuoteOrBackslash(std::string_view text, size_t from) {
                              begin);
 }
 
-// The same bytes in a and b, compared eight at a time rather than by a call
-// of memcmp: every key line compares its root's name and the parts of its
-// path with those of the line before, and they are short.
+// The same bytes in a and b: every key line compares its root's name and the
+// parts of its path with those of the line before, and they are short.
 inline bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  size_t i = 0;
-  for (; i + 8 <= a.size(); i += 8) {
-    uint64_t x;
-    uint64_t y;
-    std::memcpy(&x, a.data() + i, 8);
-    std::memcpy(&y, b.data() + i, 8);
-    if (x != y) return false;
-  }
-  for (; i < a.size(); ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
+  return a.size() == b.size() && detail::SameBytes(a.data(), b.data(), a.size());
 }
 
 // How many of the first `size` bytes of a and b agree: sixteen at a time,
@@ -990,29 +979,7 @@ char* PutEscapedBytes(char* p, const char* bytes, size_t count) {
   return p;
 }
 
-// `count` bytes (one to two words) from `from` to `to`, as the word that
-// starts them and the word that ends them, which may overlap, so that no
-// copy reaches past either end.
-template <class Word>
-inline void CopyAsTwoWords(char* to, const char* from, size_t count) {
-  Word head;
-  Word tail;
-  std::memcpy(&head, from, sizeof(Word));
-  std::memcpy(&tail, from + count - sizeof(Word), sizeof(Word));
-  std::memcpy(to, &head, sizeof(Word));
-  std::memcpy(to + count - sizeof(Word), &tail, sizeof(Word));
-}
-
-// `count` (1 to 16) bytes from `from` to `to`.
-inline void CopyShort(char* to, const char* from, size_t count) {
-  if (count >= 8) {
-    CopyAsTwoWords<uint64_t>(to, from, count);
-  } else if (count >= 4) {
-    CopyAsTwoWords<uint32_t>(to, from, count);
-  } else {
-    for (size_t i = 0; i < count; ++i) to[i] = from[i];
-  }
-}
+using detail::CopyShort;
 
 // The text with a backslash before every quote and backslash; nullptr when
 // the text holds a control character and `kPlain` asks for none. Where the

@@ -7,6 +7,8 @@
 
 #include <sys/mman.h>
 
+#include "short_bytes.h"
+
 namespace winsim {
 namespace {
 
@@ -22,62 +24,17 @@ constexpr std::array<unsigned char, 256> kFold = MakeFoldTable();
 
 inline unsigned char Fold(char c) { return kFold[static_cast<unsigned char>(c)]; }
 
-// Names are a dozen bytes or so, and every value set hashes, compares and
-// checks one: they are taken eight bytes at a time, with no call of memcpy
-// or memcmp of a variable size.
-inline uint64_t Load8(const char* at) {
-  uint64_t word;
-  std::memcpy(&word, at, 8);
-  return word;
-}
+using detail::LastBytes;
+using detail::Load8;
+using detail::SameBytes;
 
-// The `count` bytes at data + from (1 to 8, the last of `size` bytes) as one
-// word, zero above them, as memcpy into a zeroed word would give them.
-inline uint64_t LastBytes(const char* data, size_t size, size_t from) {
-  size_t count = size - from;
-  if (size >= 8) return Load8(data + size - 8) >> (8 * (8 - count));
-  uint64_t word = 0;
-  if (count >= 4) {
-    uint32_t low;
-    uint32_t high;
-    std::memcpy(&low, data + from, 4);
-    std::memcpy(&high, data + size - 4, 4);
-    return low | (uint64_t{high} << (8 * (count - 4)));
-  }
-  for (size_t i = 0; i < count; ++i) {
-    word |= uint64_t{static_cast<unsigned char>(data[from + i])} << (8 * i);
-  }
-  return word;
-}
-
-// The same `size` bytes at a and b.
-inline bool SameBytes(const char* a, const char* b, size_t size) {
-  size_t i = 0;
-  for (; i + 8 <= size; i += 8) {
-    if (Load8(a + i) != Load8(b + i)) return false;
-  }
-  return i == size || LastBytes(a, size, i) == LastBytes(b, size, i);
-}
-
-// Names and data are mostly a few bytes: those up to sixteen are copied as
-// two words that may overlap, without a call of memcpy.
+// Names and data are mostly a few bytes: those up to sixteen are copied
+// without a call of memcpy.
 inline void CopyBytes(char* to, const char* from, size_t size) {
   if (size > 16) {
     std::memcpy(to, from, size);
-  } else if (size >= 8) {
-    uint64_t head = Load8(from);
-    uint64_t tail = Load8(from + size - 8);
-    std::memcpy(to, &head, 8);
-    std::memcpy(to + size - 8, &tail, 8);
-  } else if (size >= 4) {
-    uint32_t head;
-    uint32_t tail;
-    std::memcpy(&head, from, 4);
-    std::memcpy(&tail, from + size - 4, 4);
-    std::memcpy(to, &head, 4);
-    std::memcpy(to + size - 4, &tail, 4);
   } else {
-    for (size_t i = 0; i < size; ++i) to[i] = from[i];
+    detail::CopyShort(to, from, size);
   }
 }
 
