@@ -41,13 +41,11 @@ void Count(const winsim::RegKey& key, size_t& keys, size_t& values) {
 }
 
 // The least memory the loaded registry can take as it is made: each key an
-// object with its shared control block (its counts, and the store's owner
-// that keeps a key held open working) and its name, each value its record
-// and the bytes of its data (names are kept once each, so they are left out).
+// object and its name, each value its record and the bytes of its data
+// (names are kept once each, so they are left out).
 double LeastRegistryBytes(const winsim::RegKey& key) {
-  constexpr double kControlBlock = 32;
-  double bytes = sizeof(winsim::RegKey) + kControlBlock + static_cast<double>(key.name().size()) +
-                 key.subkeyCount() * sizeof(std::shared_ptr<winsim::RegKey>);
+  double bytes = sizeof(winsim::RegKey) + static_cast<double>(key.name().size()) +
+                 key.subkeyCount() * sizeof(winsim::RegKey*);
   for (const winsim::RegValue& value : key.values()) {
     bytes += sizeof(winsim::RegValue) + static_cast<double>(value.data.size());
   }

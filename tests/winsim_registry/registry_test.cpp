@@ -195,7 +195,7 @@ TEST(RegistryValues, AListCutToSizeKeepsItsValuesAndGrowsAgain) {
 TEST(RegistryValues, CopiesKeepTheirBytesAndNamesTheirCase) {
   winsim::RegValue copy;
   std::vector<winsim::RegValue> copies;
-  std::shared_ptr<RegKey> held;
+  winsim::HeldKey held;
   {
     Registry registry;
     RegKey& a = *registry.create("HKLM\\A");
@@ -207,7 +207,7 @@ TEST(RegistryValues, CopiesKeepTheirBytesAndNamesTheirCase) {
     a.setValue("Name", 1, "after");
     b.setValue("Name", 1, "changed too");
     EXPECT_EQ(b.values()[0].name, "NAME");
-    held = a.shared_from_this();
+    held = a.hold();
   }
   EXPECT_EQ(copy.name, "Name");
   EXPECT_EQ(copy.data, "first");
@@ -219,9 +219,8 @@ TEST(RegistryDeletion, DeletesTheWholeSubtreeAndHoldersSeeIt) {
   Registry registry;
   registry.create("HKLM\\Enum\\PCI\\VEN_1\\Instance\\Deep");
   registry.create("HKLM\\Enum\\PCI\\VEN_2");
-  std::shared_ptr<RegKey> held =
-      registry.find("HKLM\\Enum\\PCI\\VEN_1")->findSubkeyShared("Instance");
-  std::shared_ptr<RegKey> top = registry.find("HKLM\\Enum\\PCI\\VEN_1")->shared_from_this();
+  winsim::HeldKey held = registry.find("HKLM\\Enum\\PCI\\VEN_1\\Instance")->hold();
+  winsim::HeldKey top = registry.find("HKLM\\Enum\\PCI\\VEN_1")->hold();
   registry.modified = false;
   EXPECT_TRUE(registry.remove("hklm\\enum\\pci\\ven_1"));
   EXPECT_EQ(top->parent(), nullptr);
@@ -243,10 +242,10 @@ TEST(RegistryDeletion, DeletesTheWholeSubtreeAndHoldersSeeIt) {
 }
 
 TEST(RegistryDeletion, AKeyOutlivingItsRegistryForgetsItsParent) {
-  std::shared_ptr<RegKey> held;
+  winsim::HeldKey held;
   {
     Registry registry;
-    held = registry.create("HKLM\\A\\B")->shared_from_this();
+    held = registry.create("HKLM\\A\\B")->hold();
   }
   EXPECT_EQ(held->parent(), nullptr);
   EXPECT_EQ(held->path(), "B");

@@ -16,6 +16,7 @@
 #include "winsim/string_values.h"
 #include "winsim/undefined_outputs.h"
 
+using winsim::HeldKey;
 using winsim::KeyObject;
 using winsim::RegKey;
 using winsim::RegValue;
@@ -34,9 +35,9 @@ std::optional<Root> PredefinedRoot(HKEY handle) {
 }
 
 // The key a handle names: a predefined root or a key the run opened.
-LONG ResolveKey(Call& call, HKEY handle, std::shared_ptr<RegKey>& key) {
+LONG ResolveKey(Call& call, HKEY handle, HeldKey& key) {
   if (std::optional<Root> root = PredefinedRoot(handle)) {
-    key = call.run().machine().registry.root(*root).shared_from_this();
+    key = call.run().machine().registry.root(*root).hold();
     return ERROR_SUCCESS;
   }
   KeyObject* object = call.handles().get<KeyObject>(handle);
@@ -46,7 +47,7 @@ LONG ResolveKey(Call& call, HKEY handle, std::shared_ptr<RegKey>& key) {
   return ERROR_SUCCESS;
 }
 
-HKEY OpenHandle(Call& call, std::shared_ptr<RegKey> key) {
+HKEY OpenHandle(Call& call, HeldKey key) {
   std::string path = key->path();
   HKEY handle = reinterpret_cast<HKEY>(call.handles().add(KeyObject{std::move(key)}));
   call.note(HandleName(handle) + " = " + path);
@@ -110,12 +111,12 @@ extern "C" LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions
   if (phkResult != nullptr) *phkResult = nullptr;
   if (call.fault) return call.status(*call.fault);
   if (phkResult == nullptr) return call.status(ERROR_INVALID_PARAMETER);
-  std::shared_ptr<RegKey> key;
+  HeldKey key;
   if (LONG error = ResolveKey(call, hKey, key); error != ERROR_SUCCESS) return call.status(error);
   // Access masks are not checked: Windows 95/98 have no registry security.
   RegKey* found = key->findSubkey(NameOrDefault(lpSubKey));
   if (found == nullptr) return call.status(ERROR_FILE_NOT_FOUND);
-  *phkResult = OpenHandle(call, found->shared_from_this());
+  *phkResult = OpenHandle(call, found->hold());
   return call.status(ERROR_SUCCESS);
 }
 
@@ -131,7 +132,7 @@ extern "C" LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserve
   if (phkResult != nullptr) *phkResult = nullptr;
   if (call.fault) return call.status(*call.fault);
   if (phkResult == nullptr) return call.status(ERROR_INVALID_PARAMETER);
-  std::shared_ptr<RegKey> key;
+  HeldKey key;
   if (LONG error = ResolveKey(call, hKey, key); error != ERROR_SUCCESS) return call.status(error);
   std::string_view subkey = NameOrDefault(lpSubKey);
   if (LONG error = CheckNewPath(*key, subkey); error != ERROR_SUCCESS) {
@@ -146,7 +147,7 @@ extern "C" LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserve
     *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   }
   call.note(created ? "created" : "existing");
-  *phkResult = OpenHandle(call, result.shared_from_this());
+  *phkResult = OpenHandle(call, result.hold());
   return call.status(ERROR_SUCCESS);
 }
 
@@ -161,7 +162,7 @@ extern "C" LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD l
   if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) {
     return call.status(ERROR_INVALID_PARAMETER);
   }
-  std::shared_ptr<RegKey> key;
+  HeldKey key;
   if (LONG error = ResolveKey(call, hKey, key); error != ERROR_SUCCESS) return call.status(error);
   const RegValue* value = key->findValue(NameOrDefault(lpValueName));
   if (value == nullptr) {
@@ -207,7 +208,7 @@ extern "C" LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reser
   std::optional<size_t> size = winsim::StoredSize(
       winsim::StringStorageOf(call.run().machine().config.platform), dwType, lpData, cbData);
   if (!size) return call.status(ERROR_INVALID_PARAMETER);
-  std::shared_ptr<RegKey> key;
+  HeldKey key;
   if (LONG error = ResolveKey(call, hKey, key); error != ERROR_SUCCESS) return call.status(error);
   std::string_view name = NameOrDefault(lpValueName);
   if (!winsim::IsStorableName(name)) return call.status(ERROR_INVALID_PARAMETER);
@@ -229,7 +230,7 @@ extern "C" LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPD
       (lpClass != nullptr && lpcchClass == nullptr)) {
     return call.status(ERROR_INVALID_PARAMETER);
   }
-  std::shared_ptr<RegKey> key;
+  HeldKey key;
   if (LONG error = ResolveKey(call, hKey, key); error != ERROR_SUCCESS) return call.status(error);
   const RegKey* child = key->subkey(dwIndex);
   if (child == nullptr) return call.status(ERROR_NO_MORE_ITEMS);
@@ -261,7 +262,7 @@ extern "C" LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchC
   if (lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr)) {
     return call.status(ERROR_INVALID_PARAMETER);
   }
-  std::shared_ptr<RegKey> key;
+  HeldKey key;
   if (LONG error = ResolveKey(call, hKey, key); error != ERROR_SUCCESS) return call.status(error);
   // Each figure is worked out only when asked for: the longest names take a
   // walk over the key's subkeys or values.
@@ -291,7 +292,7 @@ extern "C" LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchC
 extern "C" LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   Call call("RegDeleteKeyA", Args(hKey, lpSubKey), ERROR_ACCESS_DENIED);
   if (call.fault) return call.status(*call.fault);
-  std::shared_ptr<RegKey> key;
+  HeldKey key;
   if (LONG error = ResolveKey(call, hKey, key); error != ERROR_SUCCESS) return call.status(error);
   // An empty name deletes the key the handle names.
   RegKey* target = key->findSubkey(NameOrDefault(lpSubKey));

@@ -37,7 +37,7 @@ class UniqueFd {
 };
 
 struct KeyObject {
-  std::shared_ptr<RegKey> key;
+  HeldKey key;
 };
 
 struct FileObject {

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
+#include <utility>
 
 #include <sys/mman.h>
 
@@ -358,7 +360,7 @@ RegKey::RegKey(Made, std::string_view name, RegKey* parent, ByteStore* store)
       parent_(parent),
       store_(store) {}
 
-static_assert(sizeof(void*) != 8 || sizeof(RegKey) <= 96, "a key's members lie as they are laid");
+static_assert(sizeof(void*) != 8 || sizeof(RegKey) <= 88, "a key's members lie as they are laid");
 
 RegKey::RegKey(std::string name, RegKey* parent)
     : depth_(static_cast<uint16_t>(parent != nullptr ? parent->depth_ + 1 : 0)),
@@ -373,12 +375,28 @@ RegKey::RegKey(std::string name, RegKey* parent)
 RegKey::~RegKey() {
   // A subkey that an open handle keeps alive must not point at this key
   // once it is gone.
-  for (const std::shared_ptr<RegKey>& child : subkeys_) {
-    if (child.use_count() > 1) child->parent_ = nullptr;
+  for (RegKey* child : subkeys_) {
+    if (child->owners_ > 1) child->parent_ = nullptr;
+    Release(child);
   }
   subkeys_.clear(*store_);
   values_.clear(*store_);
 }
+
+void RegKey::Release(RegKey* key) noexcept {
+  if (--key->owners_ != 0) return;
+  ByteStore* store = key->store_;
+  key->~RegKey();
+  store->release(key, sizeof(RegKey));
+}
+
+HeldKey::HeldKey(RegKey* key) : key_(key) {
+  if (key_ == nullptr) return;
+  store_ = key_->store_->shared_from_this();
+  ++key_->owners_;
+}
+
+HeldKey RegKey::hold() { return HeldKey(this); }
 
 std::string RegKey::path() const {
   size_t length = 0;
@@ -395,22 +413,18 @@ std::string RegKey::path() const {
 }
 
 RegKey* RegKey::subkey(size_t index) const {
-  return index < subkeys_.size() ? subkeys_[index].get() : nullptr;
-}
-
-std::shared_ptr<RegKey> RegKey::subkeyShared(size_t index) const {
   return index < subkeys_.size() ? subkeys_[index] : nullptr;
 }
 
 size_t RegKey::lowerBound(std::string_view name) const {
   auto it = std::lower_bound(subkeys_.begin(), subkeys_.end(), name,
-                             [](const std::shared_ptr<RegKey>& key, std::string_view wanted) {
+                             [](const RegKey* key, std::string_view wanted) {
                                return CompareNames(key->name_, wanted) < 0;
                              });
   return static_cast<size_t>(it - subkeys_.begin());
 }
 
-std::shared_ptr<RegKey> RegKey::findChild(std::string_view name) const {
+RegKey* RegKey::findChild(std::string_view name) const {
   size_t at = lowerBound(name);
   if (at < subkeys_.size() && NamesEqual(subkeys_[at]->name_, name)) return subkeys_[at];
   return nullptr;
@@ -419,23 +433,15 @@ std::shared_ptr<RegKey> RegKey::findChild(std::string_view name) const {
 RegKey* RegKey::findSubkey(std::string_view name) const {
   if (name.find('\\') == std::string_view::npos) {
     if (name.empty()) return const_cast<RegKey*>(this);
-    std::shared_ptr<RegKey> child = findChild(name);
-    return child.get();
+    return findChild(name);
   }
   const RegKey* key = this;
   for (std::string_view part : SplitKeyPath(name)) {
     size_t at = key->lowerBound(part);
     if (at >= key->subkeys_.size() || !NamesEqual(key->subkeys_[at]->name_, part)) return nullptr;
-    key = key->subkeys_[at].get();
+    key = key->subkeys_[at];
   }
   return const_cast<RegKey*>(key);
-}
-
-std::shared_ptr<RegKey> RegKey::findSubkeyShared(std::string_view name) const {
-  RegKey* key = findSubkey(name);
-  if (key == nullptr) return nullptr;
-  if (key == this) return std::const_pointer_cast<RegKey>(shared_from_this());
-  return key->shared_from_this();
 }
 
 template <bool kCheckName>
@@ -454,11 +460,18 @@ RegKey& RegKey::createChild(std::string_view name, bool* created) {
                             " levels below its root");
   }
   if (kCheckName) CheckStorable(name, "key");
-  // The child's control block holds the store's owner, so the store outlives
-  // every key held open.
-  std::shared_ptr<RegKey> child = std::allocate_shared<RegKey>(
-      StoreAllocator<RegKey>(store_->shared_from_this()), Made(), name, this, store_);
-  subkeys_.insert(*store_, at, std::move(child));
+  // Room in the list first, so that a list the store cannot grow leaves no
+  // key made and lost.
+  subkeys_.grow(*store_);
+  void* room = store_->allocate(sizeof(RegKey));
+  RegKey* child;
+  try {
+    child = new (room) RegKey(Made(), name, this, store_);
+  } catch (...) {
+    store_->release(room, sizeof(RegKey));
+    throw;
+  }
+  subkeys_.insert(*store_, at, child);
   if (created != nullptr) *created = true;
   return *subkeys_[at];
 }
@@ -486,7 +499,7 @@ RegKey& RegKey::createSubkey(std::string_view name, bool* created) {
 
 void RegKey::markDeleted() {
   deleted_ = true;
-  for (const std::shared_ptr<RegKey>& child : subkeys_) child->markDeleted();
+  for (RegKey* child : subkeys_) child->markDeleted();
 }
 
 bool RegKey::deleteSubkey(std::string_view name) {
@@ -494,27 +507,29 @@ bool RegKey::deleteSubkey(std::string_view name) {
   if (parts.empty()) return false;
   RegKey* parent = this;
   for (size_t i = 0; i + 1 < parts.size(); ++i) {
-    std::shared_ptr<RegKey> next = parent->findChild(parts[i]);
-    if (!next) return false;
-    parent = next.get();
+    RegKey* next = parent->findChild(parts[i]);
+    if (next == nullptr) return false;
+    parent = next;
   }
   size_t at = parent->lowerBound(parts.back());
   if (at >= parent->subkeys_.size() || !NamesEqual(parent->subkeys_[at]->name_, parts.back())) {
     return false;
   }
-  std::shared_ptr<RegKey> removed = std::move(parent->subkeys_.at(at));
+  RegKey* removed = parent->subkeys_.at(at);
   parent->subkeys_.erase(at);
   // The subtree stays whole for whoever holds a part of it, cut off from
   // the registry.
   removed->parent_ = nullptr;
   removed->markDeleted();
+  Release(removed);
   return true;
 }
 
 void RegKey::clear() {
-  for (const std::shared_ptr<RegKey>& child : subkeys_) {
+  for (RegKey* child : subkeys_) {
     child->parent_ = nullptr;
     child->markDeleted();
+    Release(child);
   }
   subkeys_.clear(*store_);
   values_.clear(*store_);
@@ -621,7 +636,7 @@ void RegKey::fitValues() { values_.fit(*store_); }
 
 size_t RegKey::maxSubkeyNameLength() const {
   size_t longest = 0;
-  for (const std::shared_ptr<RegKey>& child : subkeys_) {
+  for (const RegKey* child : subkeys_) {
     longest = std::max(longest, child->name_.size());
   }
   return longest;
@@ -679,9 +694,41 @@ std::optional<Root> ParseRootName(std::string_view name) {
 }
 
 Registry::Registry() : store_(std::make_shared<ByteStore>()) {
-  for (Root which : kRoots) {
-    roots_[static_cast<size_t>(which)] = std::allocate_shared<RegKey>(
-        StoreAllocator<RegKey>(store_), RegKey::Made(), RootName(which), nullptr, store_.get());
+  try {
+    for (Root which : kRoots) {
+      void* room = store_->allocate(sizeof(RegKey));
+      roots_[static_cast<size_t>(which)] =
+          new (room) RegKey(RegKey::Made(), RootName(which), nullptr, store_.get());
+    }
+  } catch (...) {
+    releaseRoots();
+    throw;
+  }
+}
+
+Registry::Registry(Registry&& other) noexcept
+    : modified(other.modified), store_(std::move(other.store_)) {
+  for (size_t i = 0; i < std::size(roots_); ++i)
+    roots_[i] = std::exchange(other.roots_[i], nullptr);
+}
+
+Registry& Registry::operator=(Registry&& other) noexcept {
+  if (this != &other) {
+    releaseRoots();
+    store_ = std::move(other.store_);
+    for (size_t i = 0; i < std::size(roots_); ++i)
+      roots_[i] = std::exchange(other.roots_[i], nullptr);
+    modified = other.modified;
+  }
+  return *this;
+}
+
+Registry::~Registry() { releaseRoots(); }
+
+// The keys go before the store they live in; a key held open keeps the store.
+void Registry::releaseRoots() noexcept {
+  for (RegKey*& root : roots_) {
+    if (root != nullptr) RegKey::Release(std::exchange(root, nullptr));
   }
 }
 

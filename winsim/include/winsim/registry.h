@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace winsim {
@@ -217,37 +218,6 @@ class ByteStore : public std::enable_shared_from_this<ByteStore> {
   size_t nameLeft_ = 0;
 };
 
-// The allocator of objects held in a store: each copy keeps the store alive,
-// so a key made with it (and its shared control block) can outlive the
-// registry for whoever holds it.
-template <class T>
-class StoreAllocator {
- public:
-  using value_type = T;
-  static_assert(alignof(T) <= 8, "the store aligns objects to 8 bytes");
-
-  explicit StoreAllocator(std::shared_ptr<ByteStore> store) noexcept : store_(std::move(store)) {}
-  template <class U>
-  StoreAllocator(const StoreAllocator<U>& other) noexcept : store_(other.store_) {}
-
-  T* allocate(size_t count) { return static_cast<T*>(store_->allocate(count * sizeof(T))); }
-  void deallocate(T* at, size_t count) noexcept { store_->release(at, count * sizeof(T)); }
-
-  template <class U>
-  bool operator==(const StoreAllocator<U>& other) const noexcept {
-    return store_ == other.store_;
-  }
-  template <class U>
-  bool operator!=(const StoreAllocator<U>& other) const noexcept {
-    return store_ != other.store_;
-  }
-
- private:
-  template <class U>
-  friend class StoreAllocator;
-  std::shared_ptr<ByteStore> store_;
-};
-
 // A key's values or subkeys: an array in the key's store, read like a
 // vector (a copy made of it is a std::vector of its own). Changed only by
 // its key, which gives the store.
@@ -290,10 +260,10 @@ class StoreList {
   }
   void moveTo(ByteStore& store, size_t capacity) {
     T* moved = static_cast<T*>(store.allocate(capacity * sizeof(T)));
-    if constexpr (std::is_same_v<T, RegValue>) {
+    if constexpr (std::is_same_v<T, RegValue> || std::is_trivially_copyable_v<T>) {
       // A value's bytes are a pointer it alone owns or views, nothing points
       // at the value itself: its bytes are moved as they are (every key a
-      // loader leaves cuts its list so).
+      // loader leaves cuts its list so), as are a key's subkeys.
       if (size_ != 0) std::memcpy(static_cast<void*>(moved), data_, size_ * sizeof(T));
     } else {
       for (size_t i = 0; i < size_; ++i) {
@@ -336,10 +306,13 @@ class StoreList {
   uint32_t capacity_ = 0;
 };
 
-class RegKey : public std::enable_shared_from_this<RegKey> {
+class HeldKey;
+
+class RegKey {
  public:
   // Keys are made by the registry alone (Registry, createSubkey), in its
-  // store, which the key's shared control block keeps alive.
+  // store; each is owned by its parent (a root by its registry) and by
+  // whoever holds it (HeldKey).
   class Made {
     friend class RegKey;
     friend class Registry;
@@ -347,7 +320,8 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   };
   RegKey(Made, std::string_view name, RegKey* parent, ByteStore* store);
   // A key of its own (not made by a registry) keeps its values' bytes in a
-  // store of its own; given a parent, it shares the parent's.
+  // store of its own; given a parent, it shares the parent's. Its maker owns
+  // it: it can be held only while it lives.
   explicit RegKey(std::string name, RegKey* parent = nullptr);
   RegKey(const RegKey&) = delete;
   RegKey& operator=(const RegKey&) = delete;
@@ -366,11 +340,12 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   // Subkeys, in case-insensitive alphabetical order.
   size_t subkeyCount() const { return subkeys_.size(); }
   RegKey* subkey(size_t index) const;
-  std::shared_ptr<RegKey> subkeyShared(size_t index) const;
   // A name may also be a path below this key ("Enum\PCI"); empty parts are
   // skipped, and an empty path names this key itself.
   RegKey* findSubkey(std::string_view name) const;
-  std::shared_ptr<RegKey> findSubkeyShared(std::string_view name) const;
+  // A hold on this key (an open handle's): the key, its subkeys and the
+  // registry's store stay alive while it lasts, deleted or not.
+  HeldKey hold();
   // Returns the existing subkey of that name, or a new one (with any missing
   // keys on the way). *created tells whether the last key was made. Throws
   // std::length_error beyond kMaxKeyDepth and std::invalid_argument for a name
@@ -413,9 +388,13 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   bool sameAs(const RegKey& other) const;
 
  private:
+  friend class HeldKey;
+  friend class Registry;
+  // Gives up one owner's claim; the last one destroys the key in its store.
+  static void Release(RegKey* key) noexcept;
   void markDeleted();
   size_t lowerBound(std::string_view name) const;
-  std::shared_ptr<RegKey> findChild(std::string_view name) const;
+  RegKey* findChild(std::string_view name) const;
   template <bool kCheckName>
   RegKey& createChild(std::string_view name, bool* created);
   template <bool kCheckName>
@@ -427,16 +406,19 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   size_t slotCount() const { return slotShift_ == 0 ? 0 : size_t{1} << slotShift_; }
 
   // The small members lie in the room the 12 bytes of the name leave before
-  // the next pointer, so that a key takes 96 bytes: a registry holds
+  // the next pointer, so that a key takes 88 bytes: a registry holds
   // hundreds of thousands, and every byte of them is memory to fill.
   RegBytes name_;
   uint16_t depth_ = 0;  // at most kMaxKeyDepth
   bool deleted_ = false;
   mutable uint8_t slotShift_ = 0;  // valueSlots_ holds 1 << slotShift_; 0: no index
+  // Its owners: the parent (or registry) while it is in the tree, and every
+  // HeldKey. One thread at a time uses a registry, so a plain count does.
+  uint32_t owners_ = 1;
   RegKey* parent_;
   ByteStore* store_;
-  // Sorted by CompareNames.
-  StoreList<std::shared_ptr<RegKey>> subkeys_;
+  // Sorted by CompareNames; each owned by this key (one of its owners).
+  StoreList<RegKey*> subkeys_;
   StoreList<RegValue> values_;
   // Open-addressing hash of values_ positions (plus one; 0 is free), kept for
   // keys with many values so that setting each of them stays O(1).
@@ -444,6 +426,40 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   // The store of a key made on its own; empty for a registry's keys, whose
   // shared control blocks keep the store alive.
   std::unique_ptr<std::shared_ptr<ByteStore>> ownStore_;
+};
+
+// A key held open: what a handle keeps. Holding a key keeps it, its
+// subkeys and the registry's store alive after the key is deleted or the
+// registry is gone; the key then reports deleted() or forgets its parent.
+class HeldKey {
+ public:
+  HeldKey() = default;
+  HeldKey(const HeldKey& other) : HeldKey(other.key_) {}
+  HeldKey(HeldKey&& other) noexcept
+      : store_(std::move(other.store_)), key_(std::exchange(other.key_, nullptr)) {}
+  HeldKey& operator=(HeldKey other) noexcept {
+    std::swap(store_, other.store_);
+    std::swap(key_, other.key_);
+    return *this;
+  }
+  ~HeldKey() { reset(); }
+
+  RegKey* get() const { return key_; }
+  RegKey& operator*() const { return *key_; }
+  RegKey* operator->() const { return key_; }
+  explicit operator bool() const { return key_ != nullptr; }
+  void reset() noexcept {
+    // The key goes first: its subkeys give their lists back to the store.
+    if (key_ != nullptr) RegKey::Release(std::exchange(key_, nullptr));
+    store_.reset();
+  }
+
+ private:
+  friend class RegKey;
+  explicit HeldKey(RegKey* key);
+
+  std::shared_ptr<ByteStore> store_;
+  RegKey* key_ = nullptr;
 };
 
 // The predefined root keys of Windows 95/98.
@@ -481,6 +497,11 @@ std::optional<Root> ParseRootName(std::string_view name);
 class Registry {
  public:
   Registry();
+  Registry(const Registry&) = delete;
+  Registry& operator=(const Registry&) = delete;
+  Registry(Registry&& other) noexcept;
+  Registry& operator=(Registry&& other) noexcept;
+  ~Registry();
 
   RegKey& root(Root root) const;
   static constexpr Root kRoots[] = {Root::LocalMachine, Root::Users,         Root::CurrentUser,
@@ -507,8 +528,10 @@ class Registry {
   bool modified = false;
 
  private:
+  void releaseRoots() noexcept;
+
   std::shared_ptr<ByteStore> store_;
-  std::shared_ptr<RegKey> roots_[6];
+  RegKey* roots_[6] = {};  // each owned by the registry
 };
 
 // Splits a registry path at backslashes, dropping empty parts.
