@@ -149,6 +149,49 @@ inline const char* FindEither(const char* low, const char* at, const char* end, 
   return end;
 }
 
+// The first quote, backslash, CR or LF in [at, end), or end (`low` as for
+// FindEither): where a string of a usual line ends, an escape starts, or the
+// line ends before the string does.
+inline const char* FindStringStop(const char* low, const char* at, const char* end) {
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i lf = _mm_set1_epi8('\n');
+  auto matches = [&](const char* from) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    __m128i found =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)),
+                     _mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf)));
+    return static_cast<unsigned>(_mm_movemask_epi8(found));
+  };
+  for (; end - at >= 16; at += 16) {
+    unsigned found = matches(at);
+    if (found != 0) return at + __builtin_ctz(found);
+  }
+  if (at < end && end - low >= 16) {
+    const char* from = end - 16;
+    unsigned found = matches(from) >> (at - from);
+    return found != 0 ? at + __builtin_ctz(found) : end;
+  }
+#else
+  (void)low;
+#endif
+  for (; at < end; ++at) {
+    if (*at == '"' || *at == '\\' || *at == '\r' || *at == '\n') return at;
+  }
+  return end;
+}
+
+// The bytes of the CR LF or LF at `at` (before `end`), or 0 where no such
+// line end stands there whole: a lone CR, or a CR as the last byte read,
+// whose LF may be still to come, is left to the general reading.
+inline size_t UsualLineEnd(const char* at, const char* end) {
+  if (at == end) return 0;
+  if (*at == '\n') return 1;
+  return *at == '\r' && end - at >= 2 && at[1] == '\n' ? 2 : 0;
+}
+
 // The first quote or backslash at or after `from`, or the size.
 size_t FindQuoteOrBackslash(std::string_view text, size_t from) {
   if (from >= text.size()) return text.size();
@@ -235,6 +278,13 @@ class TextLines {
     return true;
   }
   size_t number() const { return number_; }
+  // The bytes not yet read (those at hand: a line may go on past them).
+  std::string_view rest() const { return text_.substr(pos_); }
+  // Takes the next line, `bytes` long with its line end, as read.
+  void skip(size_t bytes) {
+    pos_ += bytes;
+    ++number_;
+  }
   // The lines read so far stay where they are as long as this is unchanged.
   size_t refills() const { return 0; }
   // The first bytes of the file (fewer when it is shorter).
@@ -281,6 +331,11 @@ class FileLines {
     }
   }
   size_t number() const { return number_; }
+  std::string_view rest() const { return std::string_view(block_.data() + pos_, end_ - pos_); }
+  void skip(size_t bytes) {
+    pos_ += bytes;
+    ++number_;
+  }
   size_t refills() const { return refills_; }
   std::string_view start(size_t bytes) const {
     return std::string_view(block_.data(), std::min(bytes, end_));
@@ -408,20 +463,20 @@ class TextBuffer {
 template <class Handler, class Source>
 class Parser {
  public:
-  Parser(Source& lines, Handler& handler, bool lineByLine = false)
-      : lines_(lines), handler_(handler), lineByLine_(lineByLine) {}
+  // `shortcut` false reads every line by the general rules (for tests that
+  // compare the two).
+  Parser(Source& lines, Handler& handler, bool lineByLine = false, bool shortcut = true)
+      : lines_(lines), handler_(handler), lineByLine_(lineByLine), shortcut_(shortcut) {}
 
   void run() {
     checkHeader();
-    std::string_view line;
     for (;;) {
-      if (!lines_.next(line)) break;
       if (!lineByLine_) {
-        statement(line);
+        if (!step()) break;
         continue;
       }
       try {
-        statement(line);
+        if (!step()) break;
       } catch (const Failure& failure) {
         passedOver_.push_back({statementLine_, lines_.number(), failure.message});
       }
@@ -434,6 +489,175 @@ class Parser {
  private:
   [[noreturn]] void fail(std::string message) const {
     throw Failure{lines_.number() == 0 ? 1 : lines_.number(), std::move(message)};
+  }
+
+  // Reads the next statement; false at the end of the file.
+  bool step() {
+    if (shortcut_ && usualLine()) return true;
+    std::string_view line;
+    if (!lines_.next(line)) return false;
+    statement(line);
+    return true;
+  }
+
+  // Nearly every line of a file is a blank line, a [path] key line, or a
+  // value line as regedit writes it: "name" or @, = and "text" (escapes
+  // allowed), dword: and eight digits, or hex: or hex(N): and bytes of two
+  // digits, each right before a CR LF or LF. Those are read here in one pass
+  // over their bytes, found among the bytes at hand; false leaves the line
+  // untouched to statement(), which reads every line (what this does not
+  // take exactly, it leaves: blanks, comments, a name with escapes, other
+  // forms of the data, any fault) and gives every message. A value line is
+  // taken only where a key is open, so that what it does is just setValue.
+  bool usualLine() {
+    std::string_view rest = lines_.rest();
+    if (rest.empty()) return false;
+    const char* begin = rest.data();
+    const char* end = begin + rest.size();
+    char first = *begin;
+    if ((first == '"' || first == '@') && state_ == KeyState::Open) {
+      return usualValueLine(begin, end);
+    }
+    if (first == '[') {
+      const char* stop = FindEither(begin, begin, end, '\r', '\n');
+      size_t lineEnd = UsualLineEnd(stop, end);
+      // As statement() would pass it: nothing to trim after the closing ].
+      if (lineEnd == 0 || IsBlank(stop[-1])) return false;
+      lines_.skip(static_cast<size_t>(stop - begin) + lineEnd);
+      statementLine_ = lines_.number();
+      keyLine(std::string_view(begin + 1, static_cast<size_t>(stop - begin) - 1));
+      return true;
+    }
+    size_t blank = UsualLineEnd(begin, end);
+    if (blank == 0) return false;
+    lines_.skip(blank);
+    return true;
+  }
+
+  bool usualValueLine(const char* begin, const char* end) {
+    std::string_view name;
+    const char* at = begin + 1;
+    if (*begin == '"') {
+      const char* close = FindStringStop(begin, at, end);
+      if (close == end || *close != '"') return false;
+      name = std::string_view(at, static_cast<size_t>(close - at));
+      at = close + 1;
+    }
+    if (end - at < 2 || *at != '=') return false;
+    ++at;
+    if (*at == '"') return usualString(begin, at + 1, end, name);
+    if (end - at >= 14 && std::memcmp(at, "dword:", 6) == 0) {
+      at += 6;
+      int b3 = HexPair(at);
+      int b2 = HexPair(at + 2);
+      int b1 = HexPair(at + 4);
+      int b0 = HexPair(at + 6);
+      size_t lineEnd = UsualLineEnd(at + 8, end);
+      if ((b0 | b1 | b2 | b3) < 0 || lineEnd == 0) return false;
+      char bytes[4] = {static_cast<char>(b0), static_cast<char>(b1), static_cast<char>(b2),
+                       static_cast<char>(b3)};
+      lines_.skip(static_cast<size_t>(at + 8 - begin) + lineEnd);
+      handler_.setValue(name, kRegDword, std::string_view(bytes, 4));
+      return true;
+    }
+    if (end - at < 4 || std::memcmp(at, "hex", 3) != 0) return false;
+    uint32_t type = kRegBinary;
+    if (at[3] == ':') {
+      at += 4;
+    } else if (at[3] == '(') {
+      at += 4;
+      const char* digits = at;
+      type = 0;
+      while (at < end && at - digits <= 8 && HexDigit(*at) >= 0) {
+        type = (type << 4) | static_cast<uint32_t>(HexDigit(*at));
+        ++at;
+      }
+      if (at == digits || at - digits > 8 || end - at < 2 || at[0] != ')' || at[1] != ':') {
+        return false;
+      }
+      at += 2;
+    } else {
+      return false;
+    }
+    return usualHexList(begin, at, end, name, type);
+  }
+
+  // The text after the opening quote of a usual string value.
+  bool usualString(const char* begin, const char* at, const char* end, std::string_view name) {
+    const char* stop = FindStringStop(begin, at, end);
+    std::string_view text;
+    if (stop != end && *stop == '"') {
+      text = std::string_view(at, static_cast<size_t>(stop - at));
+    } else {
+      // Escapes, as quoted() reads them; the line ending first leaves it.
+      dataScratch_.clear();
+      const char* from = at;
+      for (;;) {
+        if (stop == end || *stop == '\r' || *stop == '\n') return false;
+        if (*stop == '"') break;
+        if (end - stop >= 2 && (stop[1] == '\\' || stop[1] == '"')) {
+          dataScratch_.append(std::string_view(from, static_cast<size_t>(stop - from)));
+          from = stop + 1;
+          stop = FindStringStop(begin, stop + 2, end);
+        } else {
+          stop = FindStringStop(begin, stop + 1, end);
+        }
+      }
+      dataScratch_.append(std::string_view(from, static_cast<size_t>(stop - from)));
+      text = dataScratch_.view();
+    }
+    size_t lineEnd = UsualLineEnd(stop + 1, end);
+    if (lineEnd == 0) return false;
+    lines_.skip(static_cast<size_t>(stop + 1 - begin) + lineEnd);
+    handler_.setValue(name, kRegSz, text, true);  // kept with a terminator
+    return true;
+  }
+
+  // The bytes of a usual hex list, "01,ff,...,7a", each read with the comma
+  // after it. A list that ends with a comma and a backslash goes on over the
+  // next lines, read as hexList() reads them.
+  bool usualHexList(const char* begin, const char* at, const char* end, std::string_view name,
+                    uint32_t type) {
+    dataScratch_.clear();
+    constexpr size_t kRun = 32;
+    for (;;) {
+      size_t room = std::min(kRun, static_cast<size_t>(end - at) / 3);
+      char* start = dataScratch_.room(kRun);
+      char* out = start;
+      for (char* last = start + room; out < last && at[2] == ','; at += 3) {
+        int value = HexPair(at);
+        if (value < 0) break;
+        *out++ = static_cast<char>(value);
+      }
+      dataScratch_.done(out);
+      if (out - start < static_cast<ptrdiff_t>(kRun)) break;
+    }
+    size_t lineEnd = UsualLineEnd(at, end);  // "hex:" alone, or a comma last
+    if (lineEnd == 0 && end - at >= 2 && HexPair(at) >= 0) {
+      lineEnd = UsualLineEnd(at + 2, end);
+      if (lineEnd != 0) {
+        dataScratch_.push(static_cast<char>(HexPair(at)));
+        at += 2;
+      }
+    }
+    if (lineEnd != 0) {
+      lines_.skip(static_cast<size_t>(at - begin) + lineEnd);
+      handler_.setValue(name, type, dataScratch_.view());
+      return true;
+    }
+    if (at == end || *at != '\\' || (lineEnd = UsualLineEnd(at + 1, end)) == 0) return false;
+    // Reading on moves the line the name lies in.
+    if (Source::kLinesMove && !name.empty()) {
+      nameScratch_.assign(name);
+      name = nameScratch_.view();
+    }
+    lines_.skip(static_cast<size_t>(at + 1 - begin) + lineEnd);
+    statementLine_ = lines_.number();
+    std::string_view line;
+    size_t from = 0;
+    if (nextListLine(line, from)) hexLines(line, from, false);
+    handler_.setValue(name, type, dataScratch_.view());
+    return true;
   }
 
   void statement(std::string_view line) {
@@ -761,7 +985,13 @@ class Parser {
   // backslash after a comma goes on with the list on the next line.
   void hexList(std::string_view line, size_t at) {
     dataScratch_.clear();
-    for (bool firstLine = true;; firstLine = false) {
+    hexLines(line, at, true);
+  }
+
+  // The bytes of a hex list from line[at] on, and of the lines it goes on
+  // over; `firstLine` when the line is the value's own.
+  void hexLines(std::string_view line, size_t at, bool firstLine) {
+    for (;; firstLine = false) {
       bool afterByte = false;  // the last thing read is a byte, not a comma
       bool anyByte = false;    // this line holds a byte
       for (;;) {
@@ -821,14 +1051,18 @@ class Parser {
         afterByte = true;
         anyByte = true;
       }
-      // The list goes on at the next line that is not blank or a ; comment;
-      // the end of the file ends it.
-      for (;;) {
-        if (!lines_.next(line)) return;
-        line = TrimRight(line);
-        at = SkipBlanks(line, 0);
-        if (at < line.size() && line[at] != ';') break;
-      }
+      if (!nextListLine(line, at)) return;
+    }
+  }
+
+  // The list goes on at the next line that is not blank or a ; comment (at
+  // its first byte that is not a blank); the end of the file ends it.
+  bool nextListLine(std::string_view& line, size_t& at) {
+    for (;;) {
+      if (!lines_.next(line)) return false;
+      line = TrimRight(line);
+      at = SkipBlanks(line, 0);
+      if (at < line.size() && line[at] != ';') return true;
     }
   }
 
@@ -837,6 +1071,7 @@ class Parser {
   Source& lines_;
   Handler& handler_;
   bool lineByLine_;
+  bool shortcut_;
   KeyState state_ = KeyState::None;
   size_t statementLine_ = 0;
   std::vector<PassedOverLine> passedOver_;
@@ -1259,19 +1494,21 @@ class FileDescriptor {
 
 }  // namespace
 
-std::optional<Regedit4Error> ImportRegedit4(std::string_view text, Registry& registry) {
-  return Import(registry, [text](auto& handler) {
+namespace {
+
+std::optional<Regedit4Error> ReadText(std::string_view text, Registry& registry, bool shortcut) {
+  return Import(registry, [text, shortcut](auto& handler) {
     TextLines lines(text);
-    Parser<std::decay_t<decltype(handler)>, TextLines>(lines, handler).run();
+    Parser<std::decay_t<decltype(handler)>, TextLines>(lines, handler, false, shortcut).run();
   });
 }
 
-Regedit4LineByLine ImportRegedit4LineByLine(std::string_view text, Registry& registry,
-                                            StringStorage storage) {
+Regedit4LineByLine ReadTextLineByLine(std::string_view text, Registry& registry,
+                                      StringStorage storage, bool shortcut) {
   Regedit4LineByLine result;
   TextLines lines(text);
   Applier applier(registry, storage);
-  Parser<Applier, TextLines> parser(lines, applier, true);
+  Parser<Applier, TextLines> parser(lines, applier, true, shortcut);
   try {
     parser.run();
   } catch (const Refusal& refusal) {
@@ -1281,8 +1518,8 @@ Regedit4LineByLine ImportRegedit4LineByLine(std::string_view text, Registry& reg
   return result;
 }
 
-std::optional<Regedit4Error> ImportRegedit4File(const std::filesystem::path& file,
-                                                Registry& registry, size_t blockSize) {
+std::optional<Regedit4Error> ReadFile(const std::filesystem::path& file, Registry& registry,
+                                      size_t blockSize, bool shortcut) {
   // Not through a link, and not waiting: a pipe put there would be read for ever.
   FileDescriptor fd(
       ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
@@ -1299,9 +1536,42 @@ std::optional<Regedit4Error> ImportRegedit4File(const std::filesystem::path& fil
       throw Refusal{0, std::string("cannot be read again from its start: ") + std::strerror(errno)};
     }
     FileLines lines(fd.get(), blockSize);
-    Parser<std::decay_t<decltype(handler)>, FileLines>(lines, handler).run();
+    Parser<std::decay_t<decltype(handler)>, FileLines>(lines, handler, false, shortcut).run();
   });
 }
+
+}  // namespace
+
+std::optional<Regedit4Error> ImportRegedit4(std::string_view text, Registry& registry) {
+  return ReadText(text, registry, true);
+}
+
+Regedit4LineByLine ImportRegedit4LineByLine(std::string_view text, Registry& registry,
+                                            StringStorage storage) {
+  return ReadTextLineByLine(text, registry, storage, true);
+}
+
+std::optional<Regedit4Error> ImportRegedit4File(const std::filesystem::path& file,
+                                                Registry& registry, size_t blockSize) {
+  return ReadFile(file, registry, blockSize, true);
+}
+
+namespace detail {
+
+std::optional<Regedit4Error> ImportRegedit4General(std::string_view text, Registry& registry) {
+  return ReadText(text, registry, false);
+}
+
+Regedit4LineByLine ImportRegedit4LineByLineGeneral(std::string_view text, Registry& registry) {
+  return ReadTextLineByLine(text, registry, StringStorage::kAsWritten, false);
+}
+
+std::optional<Regedit4Error> ImportRegedit4FileGeneral(const std::filesystem::path& file,
+                                                       Registry& registry, size_t blockSize) {
+  return ReadFile(file, registry, blockSize, false);
+}
+
+}  // namespace detail
 
 namespace {
 
