@@ -23,7 +23,9 @@ using winsim::Registry;
 std::string LongHexList() {
   std::string text = "\"a\"=hex:";
   for (int i = 0; i < 40; ++i) text += "7e,";
-  return text + "\\|  01";
+  text += "\\|  ";
+  for (int i = 0; i < 40; ++i) text += "e7,";
+  return text + "01";
 }
 
 // Lines around which the shortcut must decide exactly ('|' parts a case into
@@ -101,6 +103,13 @@ const std::vector<std::string> kCases = {
     "\"a\"=hex:01,\\x|  03",
     "\"a\"=hex:01,\\",
     "\"a\\\\b\"=hex:01,\\|  02",
+    "\"a\"=hex:01,\\|  02,|  03",
+    "\"a\"=hex:01,\\|  \\|  02",
+    "\"a\"=hex:01,\\|\t02,\\|02",
+    "\"a\"=hex:01,\\|  02 ,\\|  03",
+    "\"a\"=hex:01,\\|  02\\|  03",
+    "\"a\"=hex:01,\\|  0203",
+    "\"a\"=hex:01,\\|[HKEY_LOCAL_MACHINE\\Soft\\E]",
     LongHexList(),
     "\"a\"=hex(2):41,00",
     "\"a\"=hex(0):",

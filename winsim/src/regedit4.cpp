@@ -117,6 +117,34 @@ inline int HexPair(const char* at) {
                                (static_cast<unsigned>(static_cast<unsigned char>(at[1])) << 8)];
 }
 
+// Bytes of a hex list as regedit writes them, "01,ff,": each two hex digits
+// and the comma after them, read from `at` into `out` for as long as they
+// last before `end`; gives where they stop. Four are read at a time with
+// their checks taken together: a list is mostly such bytes.
+inline const char* HexRun(const char* at, const char* end, char*& out) {
+  while (end - at >= 12) {
+    int first = HexPair(at);
+    int second = HexPair(at + 3);
+    int third = HexPair(at + 6);
+    int fourth = HexPair(at + 9);
+    bool commas = at[2] == ',' && at[5] == ',' && at[8] == ',' && at[11] == ',';
+    if (!commas || (first | second | third | fourth) < 0) break;
+    out[0] = static_cast<char>(first);
+    out[1] = static_cast<char>(second);
+    out[2] = static_cast<char>(third);
+    out[3] = static_cast<char>(fourth);
+    out += 4;
+    at += 12;
+  }
+  while (end - at >= 3 && at[2] == ',') {
+    int value = HexPair(at);
+    if (value < 0) break;
+    *out++ = static_cast<char>(value);
+    at += 3;
+  }
+  return at;
+}
+
 // The first of the bytes a and b in [at, end), or end; `low` is where the
 // bytes that may be read start (at or before at). Sixteen bytes are compared
 // at a time where the processor can: lines and names are mostly short, and a
@@ -187,9 +215,15 @@ inline const char* FindStringStop(const char* low, const char* at, const char* e
 // line end stands there whole: a lone CR, or a CR as the last byte read,
 // whose LF may be still to come, is left to the general reading.
 inline size_t UsualLineEnd(const char* at, const char* end) {
-  if (at == end) return 0;
-  if (*at == '\n') return 1;
-  return *at == '\r' && end - at >= 2 && at[1] == '\n' ? 2 : 0;
+  if (end - at >= 2) {
+    static constexpr char kCrLf[2] = {'\r', '\n'};
+    uint16_t two;
+    uint16_t crLf;
+    std::memcpy(&two, at, 2);
+    std::memcpy(&crLf, kCrLf, 2);
+    if (two == crLf) return 2;
+  }
+  return at != end && *at == '\n' ? 1 : 0;
 }
 
 // The first quote or backslash at or after `from`, or the size.
@@ -386,9 +420,14 @@ class TextBuffer {
     return data_.get() + size_;
   }
   void done(const char* end) { size_ = static_cast<size_t>(end - data_.get()); }
+  // Mostly the short runs of text between escapes.
   void append(std::string_view text) {
-    if (text.empty()) return;
-    std::memcpy(room(text.size()), text.data(), text.size());
+    char* to = room(text.size());
+    if (text.size() <= 16) {
+      detail::CopyShort(to, text.data(), text.size());
+    } else {
+      std::memcpy(to, text.data(), text.size());
+    }
     size_ += text.size();
   }
   void assign(std::string_view text) {
@@ -403,6 +442,8 @@ class TextBuffer {
     if (bytes > capacity_) grow(bytes);
   }
   void clear() { size_ = 0; }
+  // Back to the first `size` bytes.
+  void cut(size_t size) { size_ = size; }
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   const char* data() const { return data_.get(); }
@@ -493,7 +534,7 @@ class Parser {
 
   // Reads the next statement; false at the end of the file.
   bool step() {
-    if (shortcut_ && usualLine()) return true;
+    if (shortcut_) usualLines();
     std::string_view line;
     if (!lines_.next(line)) return false;
     statement(line);
@@ -503,38 +544,41 @@ class Parser {
   // Nearly every line of a file is a blank line, a [path] key line, or a
   // value line as regedit writes it: "name" or @, = and "text" (escapes
   // allowed), dword: and eight digits, or hex: or hex(N): and bytes of two
-  // digits, each right before a CR LF or LF. Those are read here in one pass
-  // over their bytes, found among the bytes at hand; false leaves the line
-  // untouched to statement(), which reads every line (what this does not
-  // take exactly, it leaves: blanks, comments, a name with escapes, other
-  // forms of the data, any fault) and gives every message. A value line is
-  // taken only where a key is open, so that what it does is just setValue.
-  bool usualLine() {
-    std::string_view rest = lines_.rest();
-    if (rest.empty()) return false;
-    const char* begin = rest.data();
-    const char* end = begin + rest.size();
-    char first = *begin;
-    if ((first == '"' || first == '@') && state_ == KeyState::Open) {
-      return usualValueLine(begin, end);
+  // digits, each right before a CR LF or LF. Those are read here, one after
+  // the other, in one pass over their bytes, found among the bytes at hand.
+  // The first line not taken is left untouched to statement(), which reads
+  // every line (what this does not take exactly, it leaves: blanks,
+  // comments, a name with escapes, other forms of the data, any fault) and
+  // gives every message. A value line is taken only where a key is open, so
+  // that what it does is just setValue.
+  void usualLines() {
+    for (;;) {
+      std::string_view rest = lines_.rest();
+      if (rest.empty()) return;
+      const char* begin = rest.data();
+      const char* end = begin + rest.size();
+      char first = *begin;
+      if (first == '"' || first == '@') {
+        if (state_ != KeyState::Open || !usualValueLine(begin, end)) return;
+      } else if (first == '[') {
+        const char* stop = FindEither(begin, begin, end, '\r', '\n');
+        size_t lineEnd = UsualLineEnd(stop, end);
+        // As statement() would pass it: nothing to trim after the closing ].
+        if (lineEnd == 0 || IsBlank(stop[-1])) return;
+        lines_.skip(static_cast<size_t>(stop - begin) + lineEnd);
+        statementLine_ = lines_.number();
+        keyLine(std::string_view(begin + 1, static_cast<size_t>(stop - begin) - 1));
+      } else {
+        size_t blank = UsualLineEnd(begin, end);
+        if (blank == 0) return;
+        lines_.skip(blank);
+      }
     }
-    if (first == '[') {
-      const char* stop = FindEither(begin, begin, end, '\r', '\n');
-      size_t lineEnd = UsualLineEnd(stop, end);
-      // As statement() would pass it: nothing to trim after the closing ].
-      if (lineEnd == 0 || IsBlank(stop[-1])) return false;
-      lines_.skip(static_cast<size_t>(stop - begin) + lineEnd);
-      statementLine_ = lines_.number();
-      keyLine(std::string_view(begin + 1, static_cast<size_t>(stop - begin) - 1));
-      return true;
-    }
-    size_t blank = UsualLineEnd(begin, end);
-    if (blank == 0) return false;
-    lines_.skip(blank);
-    return true;
   }
 
-  bool usualValueLine(const char* begin, const char* end) {
+  // Called for every value line, from one place: inlined, so that a line
+  // costs no call.
+  __attribute__((always_inline)) bool usualValueLine(const char* begin, const char* end) {
     std::string_view name;
     const char* at = begin + 1;
     if (*begin == '"') {
@@ -619,18 +663,66 @@ class Parser {
   bool usualHexList(const char* begin, const char* at, const char* end, std::string_view name,
                     uint32_t type) {
     dataScratch_.clear();
+    size_t taken = 0;
+    HexLine read = usualHexBytes(at, end, &taken);
+    if (read == HexLine::Other) return false;
+    lines_.skip(static_cast<size_t>(at - begin) + taken);
+    if (read == HexLine::GoesOn) {
+      // Reading on moves the line the name lies in.
+      if (Source::kLinesMove && !name.empty()) {
+        nameScratch_.assign(name);
+        name = nameScratch_.view();
+      }
+      statementLine_ = lines_.number();
+      usualListLines();
+    }
+    handler_.setValue(name, type, dataScratch_.view());
+    return true;
+  }
+
+  // The lines a hex list goes on over, as regedit writes them (blanks and
+  // bytes) read here too; the first other line from where hexList() would
+  // read it, and the rest of the list by hexLines().
+  void usualListLines() {
+    for (;;) {
+      std::string_view rest = lines_.rest();
+      const char* line = rest.data();
+      const char* end = line + rest.size();
+      const char* from = line;
+      while (from != end && IsBlank(*from)) ++from;
+      size_t mark = dataScratch_.size();
+      size_t taken = 0;
+      HexLine read = usualHexBytes(from, end, &taken);
+      // A line without a byte is one hexLines() skips or refuses.
+      if (read == HexLine::Other || dataScratch_.size() == mark) {
+        dataScratch_.cut(mark);
+        std::string_view general;
+        size_t at = 0;
+        if (nextListLine(general, at)) hexLines(general, at, false);
+        return;
+      }
+      lines_.skip(static_cast<size_t>(from - line) + taken);
+      if (read == HexLine::Last) return;
+    }
+  }
+
+  enum class HexLine { Other, Last, GoesOn };
+
+  // The bytes of a line of a hex list from `at` on, added to dataScratch_,
+  // where they are all "01," but the last, which is a byte right before the
+  // line end (Last), or a backslash after a comma (GoesOn); *taken is then
+  // the line's bytes from `at` with its line end, for the caller to skip.
+  // Other: not such a line (bytes may have been added).
+  HexLine usualHexBytes(const char* at, const char* end, size_t* taken) {
+    const char* start = at;
     constexpr size_t kRun = 32;
     for (;;) {
-      size_t room = std::min(kRun, static_cast<size_t>(end - at) / 3);
-      char* start = dataScratch_.room(kRun);
-      char* out = start;
-      for (char* last = start + room; out < last && at[2] == ','; at += 3) {
-        int value = HexPair(at);
-        if (value < 0) break;
-        *out++ = static_cast<char>(value);
-      }
+      size_t count = std::min(kRun, static_cast<size_t>(end - at) / 3);
+      const char* stop = at + 3 * count;
+      char* out = dataScratch_.room(kRun);
+      at = HexRun(at, stop, out);
       dataScratch_.done(out);
-      if (out - start < static_cast<ptrdiff_t>(kRun)) break;
+      if (at != stop || count < kRun) break;
     }
     size_t lineEnd = UsualLineEnd(at, end);  // "hex:" alone, or a comma last
     if (lineEnd == 0 && end - at >= 2 && HexPair(at) >= 0) {
@@ -641,23 +733,14 @@ class Parser {
       }
     }
     if (lineEnd != 0) {
-      lines_.skip(static_cast<size_t>(at - begin) + lineEnd);
-      handler_.setValue(name, type, dataScratch_.view());
-      return true;
+      *taken = static_cast<size_t>(at - start) + lineEnd;
+      return HexLine::Last;
     }
-    if (at == end || *at != '\\' || (lineEnd = UsualLineEnd(at + 1, end)) == 0) return false;
-    // Reading on moves the line the name lies in.
-    if (Source::kLinesMove && !name.empty()) {
-      nameScratch_.assign(name);
-      name = nameScratch_.view();
+    if (at == end || *at != '\\' || (lineEnd = UsualLineEnd(at + 1, end)) == 0) {
+      return HexLine::Other;
     }
-    lines_.skip(static_cast<size_t>(at + 1 - begin) + lineEnd);
-    statementLine_ = lines_.number();
-    std::string_view line;
-    size_t from = 0;
-    if (nextListLine(line, from)) hexLines(line, from, false);
-    handler_.setValue(name, type, dataScratch_.view());
-    return true;
+    *taken = static_cast<size_t>(at + 1 - start) + lineEnd;
+    return HexLine::GoesOn;
   }
 
   void statement(std::string_view line) {
@@ -1000,12 +1083,8 @@ class Parser {
         if (!afterByte && at + 2 < line.size()) {
           char* start = dataScratch_.room((line.size() - at) / 3);
           char* out = start;
-          while (at + 2 < line.size() && line[at + 2] == ',') {
-            int value = HexPair(line.data() + at);
-            if (value < 0) break;
-            *out++ = static_cast<char>(value);
-            at += 3;
-          }
+          at = static_cast<size_t>(HexRun(line.data() + at, line.data() + line.size(), out) -
+                                   line.data());
           dataScratch_.done(out);
           anyByte = anyByte || out > start;
         }
