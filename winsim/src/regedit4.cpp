@@ -180,7 +180,8 @@ inline const char* FindEither(const char* low, const char* at, const char* end, 
 // The first quote, backslash, CR or LF in [at, end), or end (`low` as for
 // FindEither): where a string of a usual line ends, an escape starts, or the
 // line ends before the string does.
-inline const char* FindStringStop(const char* low, const char* at, const char* end) {
+__attribute__((noinline)) inline const char* FindStringStop(const char* low, const char* at,
+                                                            const char* end) {
 #if defined(__SSE2__)
   const __m128i quote = _mm_set1_epi8('"');
   const __m128i backslash = _mm_set1_epi8('\\');
@@ -209,6 +210,26 @@ inline const char* FindStringStop(const char* low, const char* at, const char* e
     if (*at == '"' || *at == '\\' || *at == '\r' || *at == '\n') return at;
   }
   return end;
+}
+
+// The same, for a name or text of a usual line: mostly fewer than sixteen
+// bytes, looked at here without a call.
+__attribute__((always_inline)) inline const char* FindStringStopShort(const char* low,
+                                                                      const char* at,
+                                                                      const char* end) {
+#if defined(__SSE2__)
+  if (end - at >= 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    __m128i found = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
+                                              _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
+                                 _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')),
+                                              _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(found));
+    if (mask != 0) return at + __builtin_ctz(mask);
+    at += 16;
+  }
+#endif
+  return FindStringStop(low, at, end);
 }
 
 // The bytes of the CR LF or LF at `at` (before `end`), or 0 where no such
@@ -420,8 +441,8 @@ class TextBuffer {
     return data_.get() + size_;
   }
   void done(const char* end) { size_ = static_cast<size_t>(end - data_.get()); }
-  // Mostly the short runs of text between escapes.
-  void append(std::string_view text) {
+  // Mostly the short runs of text between escapes, a few a line: inlined.
+  __attribute__((always_inline)) void append(std::string_view text) {
     char* to = room(text.size());
     if (text.size() <= 16) {
       detail::CopyShort(to, text.data(), text.size());
@@ -459,6 +480,37 @@ class TextBuffer {
   }
 
   std::unique_ptr<char[]> data_;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
+// The parts of a key line's path, as views into the line. Kept from line to
+// line, and added to without a call: a line has five or so.
+class PathParts {
+ public:
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  std::string_view operator[](size_t i) const { return parts_[i]; }
+  std::string_view back() const { return parts_[size_ - 1]; }
+  const std::string_view* begin() const { return parts_.get(); }
+  const std::string_view* end() const { return parts_.get() + size_; }
+
+  void clear() { size_ = 0; }
+  void add(const char* data, size_t size) {
+    if (size_ == capacity_) grow();
+    parts_[size_++] = std::string_view(data, size);
+  }
+
+ private:
+  __attribute__((noinline)) void grow() {
+    size_t capacity = std::max<size_t>(16, capacity_ * 2);
+    std::unique_ptr<std::string_view[]> larger(new std::string_view[capacity]);
+    std::copy(parts_.get(), parts_.get() + size_, larger.get());
+    parts_ = std::move(larger);
+    capacity_ = capacity;
+  }
+
+  std::unique_ptr<std::string_view[]> parts_;
   size_t size_ = 0;
   size_t capacity_ = 0;
 };
@@ -582,7 +634,7 @@ class Parser {
     std::string_view name;
     const char* at = begin + 1;
     if (*begin == '"') {
-      const char* close = FindStringStop(begin, at, end);
+      const char* close = FindStringStopShort(begin, at, end);
       if (close == end || *close != '"') return false;
       name = std::string_view(at, static_cast<size_t>(close - at));
       at = close + 1;
@@ -628,7 +680,7 @@ class Parser {
 
   // The text after the opening quote of a usual string value.
   bool usualString(const char* begin, const char* at, const char* end, std::string_view name) {
-    const char* stop = FindStringStop(begin, at, end);
+    const char* stop = FindStringStopShort(begin, at, end);
     std::string_view text;
     if (stop != end && *stop == '"') {
       text = std::string_view(at, static_cast<size_t>(stop - at));
@@ -642,9 +694,9 @@ class Parser {
         if (end - stop >= 2 && (stop[1] == '\\' || stop[1] == '"')) {
           dataScratch_.append(std::string_view(from, static_cast<size_t>(stop - from)));
           from = stop + 1;
-          stop = FindStringStop(begin, stop + 2, end);
+          stop = FindStringStopShort(begin, stop + 2, end);
         } else {
-          stop = FindStringStop(begin, stop + 1, end);
+          stop = FindStringStopShort(begin, stop + 1, end);
         }
       }
       dataScratch_.append(std::string_view(from, static_cast<size_t>(stop - from)));
@@ -878,7 +930,7 @@ class Parser {
     size_t size = path.size();
     size_t start = 0;
     auto cut = [&](size_t stop) {
-      if (stop > start) parts_.emplace_back(begin + start, stop - start);
+      if (stop > start) parts_.add(begin + start, stop - start);
       start = stop + 1;
     };
     size_t at = 0;
@@ -1154,7 +1206,7 @@ class Parser {
   KeyState state_ = KeyState::None;
   size_t statementLine_ = 0;
   std::vector<PassedOverLine> passedOver_;
-  std::vector<std::string_view> parts_;
+  PathParts parts_;
   std::optional<Root> lastRoot_;
   std::string lastRootName_;
   std::string_view lastPath_;  // the path of the last key opened, in its line; none: nullptr
@@ -1166,8 +1218,8 @@ class Parser {
 // A reading that only checks the file.
 class Checker {
  public:
-  void openKey(Root, const std::vector<std::string_view>&, size_t) {}
-  void deleteKey(Root, const std::vector<std::string_view>&) {}
+  void openKey(Root, const PathParts&, size_t) {}
+  void deleteKey(Root, const PathParts&) {}
   void setValue(std::string_view, uint32_t, std::string_view, bool = false) {}
   void deleteValue(std::string_view) {}
   void finish() {}
@@ -1179,7 +1231,7 @@ class Applier {
   explicit Applier(Registry& registry, StringStorage storage = StringStorage::kAsWritten)
       : registry_(registry), storage_(storage) {}
 
-  void openKey(Root root, const std::vector<std::string_view>& parts, size_t same) {
+  void openKey(Root root, const PathParts& parts, size_t same) {
     leaveKey();
     // Consecutive key lines mostly share most of their path: start from the
     // deepest key the previous line reached that is still on this path.
@@ -1206,7 +1258,7 @@ class Applier {
     chainFromLast_ = true;
   }
 
-  void deleteKey(Root root, const std::vector<std::string_view>& parts) {
+  void deleteKey(Root root, const PathParts& parts) {
     leaveKey();
     chain_.clear();
     chainFromLast_ = false;
