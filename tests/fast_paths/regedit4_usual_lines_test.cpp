@@ -19,6 +19,13 @@ namespace {
 using rq47test::TempDir;
 using winsim::Registry;
 
+// A key line a level deeper than the registry holds.
+std::string DeepKeyLine() {
+  std::string text = "[HKEY_LOCAL_MACHINE";
+  for (size_t i = 0; i <= winsim::kMaxKeyDepth; ++i) text += "\\K";
+  return text + "]|\"b\"=\"1\"";
+}
+
 // A hex list longer than the reader's runs of bytes, going on over a line.
 std::string LongHexList() {
   std::string text = "\"a\"=hex:";
@@ -137,6 +144,14 @@ const std::vector<std::string> kCases = {
     "[",
     "[HKEY_LOCAL_MACHINE\\Soft\\]]",
     "[HKLM\\Soft\\\\A\\]|\"b\"=\"1\"",
+    "[HK]EY_LOCAL_MACHINE\\Soft]|\"b\"=\"1\"",
+    "[HKEY_LOCAL_MACHINE\\Soft]]|\"b\"=\"1\"",
+    "[HKEY_LOCAL_MACHINE\\\\Software\\\\Zelvaran\\Sixteen bytes\\\\A\\B\\]|\"b\"=\"1\"",
+    "[HKEY_LOCAL_MACHINE\\Soft\rX]|\"b\"=\"1\"",
+    "[-]",
+    "[HKLM\\S]|\"a\\\\b\"=\"1\"",
+    "[]]",
+    DeepKeyLine(),
     "\t[HKEY_LOCAL_MACHINE\\Soft\\C]|\"c\"=\"1\"",
     "  \"a\"=\"x\"",
     "; a comment",

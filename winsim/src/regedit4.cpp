@@ -613,19 +613,62 @@ class Parser {
       if (first == '"' || first == '@') {
         if (state_ != KeyState::Open || !usualValueLine(begin, end)) return;
       } else if (first == '[') {
-        const char* stop = FindEither(begin, begin, end, '\r', '\n');
-        size_t lineEnd = UsualLineEnd(stop, end);
-        // As statement() would pass it: nothing to trim after the closing ].
-        if (lineEnd == 0 || IsBlank(stop[-1])) return;
-        lines_.skip(static_cast<size_t>(stop - begin) + lineEnd);
-        statementLine_ = lines_.number();
-        keyLine(std::string_view(begin + 1, static_cast<size_t>(stop - begin) - 1));
+        if (!usualKeyLine(begin, end)) return;
       } else {
         size_t blank = UsualLineEnd(begin, end);
         if (blank == 0) return;
         lines_.skip(blank);
       }
     }
+  }
+
+  // A key line that opens a key, "[path]" right before a CR LF or LF, with
+  // no - or blank after the [: its path is cut at its backslashes as its
+  // line end is looked for, as splitPath() cuts it, and it is read on as
+  // keyLine() reads it. False leaves the line to keyLine().
+  bool usualKeyLine(const char* begin, const char* end) {
+    parts_.clear();
+    const char* path = begin + 1;
+    const char* partStart = path;
+    auto cut = [&](const char* at) {
+      if (at > partStart) parts_.add(partStart, static_cast<size_t>(at - partStart));
+      partStart = at + 1;
+    };
+    const char* at = path;
+    const char* stop = nullptr;  // the line end
+#if defined(__SSE2__)
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; end - at >= 16; at += 16) {
+      __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      unsigned ends = static_cast<unsigned>(
+          _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf))));
+      unsigned cuts = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, backslash)));
+      if (ends != 0) cuts &= (ends & (0u - ends)) - 1;  // those before the line end
+      for (; cuts != 0; cuts &= cuts - 1) cut(at + __builtin_ctz(cuts));
+      if (ends != 0) {
+        stop = at + __builtin_ctz(ends);
+        break;
+      }
+    }
+#endif
+    if (stop == nullptr) {
+      for (; at < end && *at != '\r' && *at != '\n'; ++at) {
+        if (*at == '\\') cut(at);
+      }
+      stop = at;
+    }
+    size_t lineEnd = UsualLineEnd(stop, end);
+    if (lineEnd == 0 || stop - path < 1 || stop[-1] != ']' || *path == '-' || IsBlank(*path)) {
+      return false;
+    }
+    cut(stop - 1);  // the last part ends at the closing ]
+    lines_.skip(static_cast<size_t>(stop - begin) + lineEnd);
+    statementLine_ = lines_.number();
+    state_ = KeyState::None;
+    keyPath(std::string_view(path, static_cast<size_t>(stop - 1 - path)), false);
+    return true;
   }
 
   // Called for every value line, from one place: inlined, so that a line
@@ -861,6 +904,11 @@ class Parser {
     }
     std::string_view path(rest.data(), close);
     splitPath(path);
+    keyPath(path, remove);
+  }
+
+  // The rest of a key line, its path split into parts_ (and state_ None).
+  void keyPath(std::string_view path, bool remove) {
     if (parts_.empty()) fail("the key line names no key; write it as [HKEY_LOCAL_MACHINE\\Path]");
     std::optional<Root> root = rootOf(parts_[0]);
     if (!root) {
