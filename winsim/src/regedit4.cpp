@@ -117,6 +117,34 @@ inline int HexPair(const char* at) {
                                (static_cast<unsigned>(static_cast<unsigned char>(at[1])) << 8)];
 }
 
+// Bytes of a hex list as regedit writes them, "01,ff,": each two hex digits
+// and the comma after them, read from `at` into `out` for as long as they
+// last before `end`; gives where they stop. Four are read at a time with
+// their checks taken together: a list is mostly such bytes.
+inline const char* HexRun(const char* at, const char* end, char*& out) {
+  while (end - at >= 12) {
+    int first = HexPair(at);
+    int second = HexPair(at + 3);
+    int third = HexPair(at + 6);
+    int fourth = HexPair(at + 9);
+    bool commas = at[2] == ',' && at[5] == ',' && at[8] == ',' && at[11] == ',';
+    if (!commas || (first | second | third | fourth) < 0) break;
+    out[0] = static_cast<char>(first);
+    out[1] = static_cast<char>(second);
+    out[2] = static_cast<char>(third);
+    out[3] = static_cast<char>(fourth);
+    out += 4;
+    at += 12;
+  }
+  while (end - at >= 3 && at[2] == ',') {
+    int value = HexPair(at);
+    if (value < 0) break;
+    *out++ = static_cast<char>(value);
+    at += 3;
+  }
+  return at;
+}
+
 // The first of the bytes a and b in [at, end), or end; `low` is where the
 // bytes that may be read start (at or before at). Sixteen bytes are compared
 // at a time where the processor can: lines and names are mostly short, and a
@@ -147,6 +175,76 @@ inline const char* FindEither(const char* low, const char* at, const char* end, 
     if (*at == a || *at == b) return at;
   }
   return end;
+}
+
+// The first quote, backslash, CR or LF in [at, end), or end (`low` as for
+// FindEither): where a string of a usual line ends, an escape starts, or the
+// line ends before the string does.
+__attribute__((noinline)) inline const char* FindStringStop(const char* low, const char* at,
+                                                            const char* end) {
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i lf = _mm_set1_epi8('\n');
+  auto matches = [&](const char* from) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    __m128i found =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)),
+                     _mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf)));
+    return static_cast<unsigned>(_mm_movemask_epi8(found));
+  };
+  for (; end - at >= 16; at += 16) {
+    unsigned found = matches(at);
+    if (found != 0) return at + __builtin_ctz(found);
+  }
+  if (at < end && end - low >= 16) {
+    const char* from = end - 16;
+    unsigned found = matches(from) >> (at - from);
+    return found != 0 ? at + __builtin_ctz(found) : end;
+  }
+#else
+  (void)low;
+#endif
+  for (; at < end; ++at) {
+    if (*at == '"' || *at == '\\' || *at == '\r' || *at == '\n') return at;
+  }
+  return end;
+}
+
+// The same, for a name or text of a usual line: mostly fewer than sixteen
+// bytes, looked at here without a call.
+__attribute__((always_inline)) inline const char* FindStringStopShort(const char* low,
+                                                                      const char* at,
+                                                                      const char* end) {
+#if defined(__SSE2__)
+  if (end - at >= 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    __m128i found = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
+                                              _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
+                                 _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')),
+                                              _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(found));
+    if (mask != 0) return at + __builtin_ctz(mask);
+    at += 16;
+  }
+#endif
+  return FindStringStop(low, at, end);
+}
+
+// The bytes of the CR LF or LF at `at` (before `end`), or 0 where no such
+// line end stands there whole: a lone CR, or a CR as the last byte read,
+// whose LF may be still to come, is left to the general reading.
+inline size_t UsualLineEnd(const char* at, const char* end) {
+  if (end - at >= 2) {
+    static constexpr char kCrLf[2] = {'\r', '\n'};
+    uint16_t two;
+    uint16_t crLf;
+    std::memcpy(&two, at, 2);
+    std::memcpy(&crLf, kCrLf, 2);
+    if (two == crLf) return 2;
+  }
+  return at != end && *at == '\n' ? 1 : 0;
 }
 
 // The first quote or backslash at or after `from`, or the size.
@@ -235,6 +333,13 @@ class TextLines {
     return true;
   }
   size_t number() const { return number_; }
+  // The bytes not yet read (those at hand: a line may go on past them).
+  std::string_view rest() const { return text_.substr(pos_); }
+  // Takes the next line, `bytes` long with its line end, as read.
+  void skip(size_t bytes) {
+    pos_ += bytes;
+    ++number_;
+  }
   // The lines read so far stay where they are as long as this is unchanged.
   size_t refills() const { return 0; }
   // The first bytes of the file (fewer when it is shorter).
@@ -281,6 +386,11 @@ class FileLines {
     }
   }
   size_t number() const { return number_; }
+  std::string_view rest() const { return std::string_view(block_.data() + pos_, end_ - pos_); }
+  void skip(size_t bytes) {
+    pos_ += bytes;
+    ++number_;
+  }
   size_t refills() const { return refills_; }
   std::string_view start(size_t bytes) const {
     return std::string_view(block_.data(), std::min(bytes, end_));
@@ -331,9 +441,14 @@ class TextBuffer {
     return data_.get() + size_;
   }
   void done(const char* end) { size_ = static_cast<size_t>(end - data_.get()); }
-  void append(std::string_view text) {
-    if (text.empty()) return;
-    std::memcpy(room(text.size()), text.data(), text.size());
+  // Mostly the short runs of text between escapes, a few a line: inlined.
+  __attribute__((always_inline)) void append(std::string_view text) {
+    char* to = room(text.size());
+    if (text.size() <= 16) {
+      detail::CopyShort(to, text.data(), text.size());
+    } else {
+      std::memcpy(to, text.data(), text.size());
+    }
     size_ += text.size();
   }
   void assign(std::string_view text) {
@@ -348,6 +463,8 @@ class TextBuffer {
     if (bytes > capacity_) grow(bytes);
   }
   void clear() { size_ = 0; }
+  // Back to the first `size` bytes.
+  void cut(size_t size) { size_ = size; }
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   const char* data() const { return data_.get(); }
@@ -363,6 +480,37 @@ class TextBuffer {
   }
 
   std::unique_ptr<char[]> data_;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
+// The parts of a key line's path, as views into the line. Kept from line to
+// line, and added to without a call: a line has five or so.
+class PathParts {
+ public:
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  std::string_view operator[](size_t i) const { return parts_[i]; }
+  std::string_view back() const { return parts_[size_ - 1]; }
+  const std::string_view* begin() const { return parts_.get(); }
+  const std::string_view* end() const { return parts_.get() + size_; }
+
+  void clear() { size_ = 0; }
+  void add(const char* data, size_t size) {
+    if (size_ == capacity_) grow();
+    parts_[size_++] = std::string_view(data, size);
+  }
+
+ private:
+  __attribute__((noinline)) void grow() {
+    size_t capacity = std::max<size_t>(16, capacity_ * 2);
+    std::unique_ptr<std::string_view[]> larger(new std::string_view[capacity]);
+    std::copy(parts_.get(), parts_.get() + size_, larger.get());
+    parts_ = std::move(larger);
+    capacity_ = capacity;
+  }
+
+  std::unique_ptr<std::string_view[]> parts_;
   size_t size_ = 0;
   size_t capacity_ = 0;
 };
@@ -408,20 +556,20 @@ class TextBuffer {
 template <class Handler, class Source>
 class Parser {
  public:
-  Parser(Source& lines, Handler& handler, bool lineByLine = false)
-      : lines_(lines), handler_(handler), lineByLine_(lineByLine) {}
+  // `shortcut` false reads every line by the general rules (for tests that
+  // compare the two).
+  Parser(Source& lines, Handler& handler, bool lineByLine = false, bool shortcut = true)
+      : lines_(lines), handler_(handler), lineByLine_(lineByLine), shortcut_(shortcut) {}
 
   void run() {
     checkHeader();
-    std::string_view line;
     for (;;) {
-      if (!lines_.next(line)) break;
       if (!lineByLine_) {
-        statement(line);
+        if (!step()) break;
         continue;
       }
       try {
-        statement(line);
+        if (!step()) break;
       } catch (const Failure& failure) {
         passedOver_.push_back({statementLine_, lines_.number(), failure.message});
       }
@@ -434,6 +582,260 @@ class Parser {
  private:
   [[noreturn]] void fail(std::string message) const {
     throw Failure{lines_.number() == 0 ? 1 : lines_.number(), std::move(message)};
+  }
+
+  // Reads the next statement; false at the end of the file.
+  bool step() {
+    if (shortcut_) usualLines();
+    std::string_view line;
+    if (!lines_.next(line)) return false;
+    statement(line);
+    return true;
+  }
+
+  // Nearly every line of a file is a blank line, a [path] key line, or a
+  // value line as regedit writes it: "name" or @, = and "text" (escapes
+  // allowed), dword: and eight digits, or hex: or hex(N): and bytes of two
+  // digits, each right before a CR LF or LF. Those are read here, one after
+  // the other, in one pass over their bytes, found among the bytes at hand.
+  // The first line not taken is left untouched to statement(), which reads
+  // every line (what this does not take exactly, it leaves: blanks,
+  // comments, a name with escapes, other forms of the data, any fault) and
+  // gives every message. A value line is taken only where a key is open, so
+  // that what it does is just setValue.
+  void usualLines() {
+    for (;;) {
+      std::string_view rest = lines_.rest();
+      if (rest.empty()) return;
+      const char* begin = rest.data();
+      const char* end = begin + rest.size();
+      char first = *begin;
+      if (first == '"' || first == '@') {
+        if (state_ != KeyState::Open || !usualValueLine(begin, end)) return;
+      } else if (first == '[') {
+        if (!usualKeyLine(begin, end)) return;
+      } else {
+        size_t blank = UsualLineEnd(begin, end);
+        if (blank == 0) return;
+        lines_.skip(blank);
+      }
+    }
+  }
+
+  // A key line that opens a key, "[path]" right before a CR LF or LF, with
+  // no - or blank after the [: its path is cut at its backslashes as its
+  // line end is looked for, as splitPath() cuts it, and it is read on as
+  // keyLine() reads it. False leaves the line to keyLine().
+  bool usualKeyLine(const char* begin, const char* end) {
+    parts_.clear();
+    const char* path = begin + 1;
+    const char* partStart = path;
+    auto cut = [&](const char* at) {
+      if (at > partStart) parts_.add(partStart, static_cast<size_t>(at - partStart));
+      partStart = at + 1;
+    };
+    const char* at = path;
+    const char* stop = nullptr;  // the line end
+#if defined(__SSE2__)
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; end - at >= 16; at += 16) {
+      __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      unsigned ends = static_cast<unsigned>(
+          _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf))));
+      unsigned cuts = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, backslash)));
+      if (ends != 0) cuts &= (ends & (0u - ends)) - 1;  // those before the line end
+      for (; cuts != 0; cuts &= cuts - 1) cut(at + __builtin_ctz(cuts));
+      if (ends != 0) {
+        stop = at + __builtin_ctz(ends);
+        break;
+      }
+    }
+#endif
+    if (stop == nullptr) {
+      for (; at < end && *at != '\r' && *at != '\n'; ++at) {
+        if (*at == '\\') cut(at);
+      }
+      stop = at;
+    }
+    size_t lineEnd = UsualLineEnd(stop, end);
+    if (lineEnd == 0 || stop - path < 1 || stop[-1] != ']' || *path == '-' || IsBlank(*path)) {
+      return false;
+    }
+    cut(stop - 1);  // the last part ends at the closing ]
+    lines_.skip(static_cast<size_t>(stop - begin) + lineEnd);
+    statementLine_ = lines_.number();
+    state_ = KeyState::None;
+    keyPath(std::string_view(path, static_cast<size_t>(stop - 1 - path)), false);
+    return true;
+  }
+
+  // Called for every value line, from one place: inlined, so that a line
+  // costs no call.
+  __attribute__((always_inline)) bool usualValueLine(const char* begin, const char* end) {
+    std::string_view name;
+    const char* at = begin + 1;
+    if (*begin == '"') {
+      const char* close = FindStringStopShort(begin, at, end);
+      if (close == end || *close != '"') return false;
+      name = std::string_view(at, static_cast<size_t>(close - at));
+      at = close + 1;
+    }
+    if (end - at < 2 || *at != '=') return false;
+    ++at;
+    if (*at == '"') return usualString(begin, at + 1, end, name);
+    if (end - at >= 14 && std::memcmp(at, "dword:", 6) == 0) {
+      at += 6;
+      int b3 = HexPair(at);
+      int b2 = HexPair(at + 2);
+      int b1 = HexPair(at + 4);
+      int b0 = HexPair(at + 6);
+      size_t lineEnd = UsualLineEnd(at + 8, end);
+      if ((b0 | b1 | b2 | b3) < 0 || lineEnd == 0) return false;
+      char bytes[4] = {static_cast<char>(b0), static_cast<char>(b1), static_cast<char>(b2),
+                       static_cast<char>(b3)};
+      lines_.skip(static_cast<size_t>(at + 8 - begin) + lineEnd);
+      handler_.setValue(name, kRegDword, std::string_view(bytes, 4));
+      return true;
+    }
+    if (end - at < 4 || std::memcmp(at, "hex", 3) != 0) return false;
+    uint32_t type = kRegBinary;
+    if (at[3] == ':') {
+      at += 4;
+    } else if (at[3] == '(') {
+      at += 4;
+      const char* digits = at;
+      type = 0;
+      while (at < end && at - digits <= 8 && HexDigit(*at) >= 0) {
+        type = (type << 4) | static_cast<uint32_t>(HexDigit(*at));
+        ++at;
+      }
+      if (at == digits || at - digits > 8 || end - at < 2 || at[0] != ')' || at[1] != ':') {
+        return false;
+      }
+      at += 2;
+    } else {
+      return false;
+    }
+    return usualHexList(begin, at, end, name, type);
+  }
+
+  // The text after the opening quote of a usual string value.
+  bool usualString(const char* begin, const char* at, const char* end, std::string_view name) {
+    const char* stop = FindStringStopShort(begin, at, end);
+    std::string_view text;
+    if (stop != end && *stop == '"') {
+      text = std::string_view(at, static_cast<size_t>(stop - at));
+    } else {
+      // Escapes, as quoted() reads them; the line ending first leaves it.
+      dataScratch_.clear();
+      const char* from = at;
+      for (;;) {
+        if (stop == end || *stop == '\r' || *stop == '\n') return false;
+        if (*stop == '"') break;
+        if (end - stop >= 2 && (stop[1] == '\\' || stop[1] == '"')) {
+          dataScratch_.append(std::string_view(from, static_cast<size_t>(stop - from)));
+          from = stop + 1;
+          stop = FindStringStopShort(begin, stop + 2, end);
+        } else {
+          stop = FindStringStopShort(begin, stop + 1, end);
+        }
+      }
+      dataScratch_.append(std::string_view(from, static_cast<size_t>(stop - from)));
+      text = dataScratch_.view();
+    }
+    size_t lineEnd = UsualLineEnd(stop + 1, end);
+    if (lineEnd == 0) return false;
+    lines_.skip(static_cast<size_t>(stop + 1 - begin) + lineEnd);
+    handler_.setValue(name, kRegSz, text, true);  // kept with a terminator
+    return true;
+  }
+
+  // The bytes of a usual hex list, "01,ff,...,7a", each read with the comma
+  // after it. A list that ends with a comma and a backslash goes on over the
+  // next lines, read as hexList() reads them.
+  bool usualHexList(const char* begin, const char* at, const char* end, std::string_view name,
+                    uint32_t type) {
+    dataScratch_.clear();
+    size_t taken = 0;
+    HexLine read = usualHexBytes(at, end, &taken);
+    if (read == HexLine::Other) return false;
+    lines_.skip(static_cast<size_t>(at - begin) + taken);
+    if (read == HexLine::GoesOn) {
+      // Reading on moves the line the name lies in.
+      if (Source::kLinesMove && !name.empty()) {
+        nameScratch_.assign(name);
+        name = nameScratch_.view();
+      }
+      statementLine_ = lines_.number();
+      usualListLines();
+    }
+    handler_.setValue(name, type, dataScratch_.view());
+    return true;
+  }
+
+  // The lines a hex list goes on over, as regedit writes them (blanks and
+  // bytes) read here too; the first other line from where hexList() would
+  // read it, and the rest of the list by hexLines().
+  void usualListLines() {
+    for (;;) {
+      std::string_view rest = lines_.rest();
+      const char* line = rest.data();
+      const char* end = line + rest.size();
+      const char* from = line;
+      while (from != end && IsBlank(*from)) ++from;
+      size_t mark = dataScratch_.size();
+      size_t taken = 0;
+      HexLine read = usualHexBytes(from, end, &taken);
+      // A line without a byte is one hexLines() skips or refuses.
+      if (read == HexLine::Other || dataScratch_.size() == mark) {
+        dataScratch_.cut(mark);
+        std::string_view general;
+        size_t at = 0;
+        if (nextListLine(general, at)) hexLines(general, at, false);
+        return;
+      }
+      lines_.skip(static_cast<size_t>(from - line) + taken);
+      if (read == HexLine::Last) return;
+    }
+  }
+
+  enum class HexLine { Other, Last, GoesOn };
+
+  // The bytes of a line of a hex list from `at` on, added to dataScratch_,
+  // where they are all "01," but the last, which is a byte right before the
+  // line end (Last), or a backslash after a comma (GoesOn); *taken is then
+  // the line's bytes from `at` with its line end, for the caller to skip.
+  // Other: not such a line (bytes may have been added).
+  HexLine usualHexBytes(const char* at, const char* end, size_t* taken) {
+    const char* start = at;
+    constexpr size_t kRun = 32;
+    for (;;) {
+      size_t count = std::min(kRun, static_cast<size_t>(end - at) / 3);
+      const char* stop = at + 3 * count;
+      char* out = dataScratch_.room(kRun);
+      at = HexRun(at, stop, out);
+      dataScratch_.done(out);
+      if (at != stop || count < kRun) break;
+    }
+    size_t lineEnd = UsualLineEnd(at, end);  // "hex:" alone, or a comma last
+    if (lineEnd == 0 && end - at >= 2 && HexPair(at) >= 0) {
+      lineEnd = UsualLineEnd(at + 2, end);
+      if (lineEnd != 0) {
+        dataScratch_.push(static_cast<char>(HexPair(at)));
+        at += 2;
+      }
+    }
+    if (lineEnd != 0) {
+      *taken = static_cast<size_t>(at - start) + lineEnd;
+      return HexLine::Last;
+    }
+    if (at == end || *at != '\\' || (lineEnd = UsualLineEnd(at + 1, end)) == 0) {
+      return HexLine::Other;
+    }
+    *taken = static_cast<size_t>(at + 1 - start) + lineEnd;
+    return HexLine::GoesOn;
   }
 
   void statement(std::string_view line) {
@@ -502,6 +904,11 @@ class Parser {
     }
     std::string_view path(rest.data(), close);
     splitPath(path);
+    keyPath(path, remove);
+  }
+
+  // The rest of a key line, its path split into parts_ (and state_ None).
+  void keyPath(std::string_view path, bool remove) {
     if (parts_.empty()) fail("the key line names no key; write it as [HKEY_LOCAL_MACHINE\\Path]");
     std::optional<Root> root = rootOf(parts_[0]);
     if (!root) {
@@ -571,7 +978,7 @@ class Parser {
     size_t size = path.size();
     size_t start = 0;
     auto cut = [&](size_t stop) {
-      if (stop > start) parts_.emplace_back(begin + start, stop - start);
+      if (stop > start) parts_.add(begin + start, stop - start);
       start = stop + 1;
     };
     size_t at = 0;
@@ -761,7 +1168,13 @@ class Parser {
   // backslash after a comma goes on with the list on the next line.
   void hexList(std::string_view line, size_t at) {
     dataScratch_.clear();
-    for (bool firstLine = true;; firstLine = false) {
+    hexLines(line, at, true);
+  }
+
+  // The bytes of a hex list from line[at] on, and of the lines it goes on
+  // over; `firstLine` when the line is the value's own.
+  void hexLines(std::string_view line, size_t at, bool firstLine) {
+    for (;; firstLine = false) {
       bool afterByte = false;  // the last thing read is a byte, not a comma
       bool anyByte = false;    // this line holds a byte
       for (;;) {
@@ -770,12 +1183,8 @@ class Parser {
         if (!afterByte && at + 2 < line.size()) {
           char* start = dataScratch_.room((line.size() - at) / 3);
           char* out = start;
-          while (at + 2 < line.size() && line[at + 2] == ',') {
-            int value = HexPair(line.data() + at);
-            if (value < 0) break;
-            *out++ = static_cast<char>(value);
-            at += 3;
-          }
+          at = static_cast<size_t>(HexRun(line.data() + at, line.data() + line.size(), out) -
+                                   line.data());
           dataScratch_.done(out);
           anyByte = anyByte || out > start;
         }
@@ -821,14 +1230,18 @@ class Parser {
         afterByte = true;
         anyByte = true;
       }
-      // The list goes on at the next line that is not blank or a ; comment;
-      // the end of the file ends it.
-      for (;;) {
-        if (!lines_.next(line)) return;
-        line = TrimRight(line);
-        at = SkipBlanks(line, 0);
-        if (at < line.size() && line[at] != ';') break;
-      }
+      if (!nextListLine(line, at)) return;
+    }
+  }
+
+  // The list goes on at the next line that is not blank or a ; comment (at
+  // its first byte that is not a blank); the end of the file ends it.
+  bool nextListLine(std::string_view& line, size_t& at) {
+    for (;;) {
+      if (!lines_.next(line)) return false;
+      line = TrimRight(line);
+      at = SkipBlanks(line, 0);
+      if (at < line.size() && line[at] != ';') return true;
     }
   }
 
@@ -837,10 +1250,11 @@ class Parser {
   Source& lines_;
   Handler& handler_;
   bool lineByLine_;
+  bool shortcut_;
   KeyState state_ = KeyState::None;
   size_t statementLine_ = 0;
   std::vector<PassedOverLine> passedOver_;
-  std::vector<std::string_view> parts_;
+  PathParts parts_;
   std::optional<Root> lastRoot_;
   std::string lastRootName_;
   std::string_view lastPath_;  // the path of the last key opened, in its line; none: nullptr
@@ -852,8 +1266,8 @@ class Parser {
 // A reading that only checks the file.
 class Checker {
  public:
-  void openKey(Root, const std::vector<std::string_view>&, size_t) {}
-  void deleteKey(Root, const std::vector<std::string_view>&) {}
+  void openKey(Root, const PathParts&, size_t) {}
+  void deleteKey(Root, const PathParts&) {}
   void setValue(std::string_view, uint32_t, std::string_view, bool = false) {}
   void deleteValue(std::string_view) {}
   void finish() {}
@@ -865,7 +1279,7 @@ class Applier {
   explicit Applier(Registry& registry, StringStorage storage = StringStorage::kAsWritten)
       : registry_(registry), storage_(storage) {}
 
-  void openKey(Root root, const std::vector<std::string_view>& parts, size_t same) {
+  void openKey(Root root, const PathParts& parts, size_t same) {
     leaveKey();
     // Consecutive key lines mostly share most of their path: start from the
     // deepest key the previous line reached that is still on this path.
@@ -892,7 +1306,7 @@ class Applier {
     chainFromLast_ = true;
   }
 
-  void deleteKey(Root root, const std::vector<std::string_view>& parts) {
+  void deleteKey(Root root, const PathParts& parts) {
     leaveKey();
     chain_.clear();
     chainFromLast_ = false;
@@ -1259,19 +1673,21 @@ class FileDescriptor {
 
 }  // namespace
 
-std::optional<Regedit4Error> ImportRegedit4(std::string_view text, Registry& registry) {
-  return Import(registry, [text](auto& handler) {
+namespace {
+
+std::optional<Regedit4Error> ReadText(std::string_view text, Registry& registry, bool shortcut) {
+  return Import(registry, [text, shortcut](auto& handler) {
     TextLines lines(text);
-    Parser<std::decay_t<decltype(handler)>, TextLines>(lines, handler).run();
+    Parser<std::decay_t<decltype(handler)>, TextLines>(lines, handler, false, shortcut).run();
   });
 }
 
-Regedit4LineByLine ImportRegedit4LineByLine(std::string_view text, Registry& registry,
-                                            StringStorage storage) {
+Regedit4LineByLine ReadTextLineByLine(std::string_view text, Registry& registry,
+                                      StringStorage storage, bool shortcut) {
   Regedit4LineByLine result;
   TextLines lines(text);
   Applier applier(registry, storage);
-  Parser<Applier, TextLines> parser(lines, applier, true);
+  Parser<Applier, TextLines> parser(lines, applier, true, shortcut);
   try {
     parser.run();
   } catch (const Refusal& refusal) {
@@ -1281,8 +1697,8 @@ Regedit4LineByLine ImportRegedit4LineByLine(std::string_view text, Registry& reg
   return result;
 }
 
-std::optional<Regedit4Error> ImportRegedit4File(const std::filesystem::path& file,
-                                                Registry& registry, size_t blockSize) {
+std::optional<Regedit4Error> ReadFile(const std::filesystem::path& file, Registry& registry,
+                                      size_t blockSize, bool shortcut) {
   // Not through a link, and not waiting: a pipe put there would be read for ever.
   FileDescriptor fd(
       ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
@@ -1299,9 +1715,42 @@ std::optional<Regedit4Error> ImportRegedit4File(const std::filesystem::path& fil
       throw Refusal{0, std::string("cannot be read again from its start: ") + std::strerror(errno)};
     }
     FileLines lines(fd.get(), blockSize);
-    Parser<std::decay_t<decltype(handler)>, FileLines>(lines, handler).run();
+    Parser<std::decay_t<decltype(handler)>, FileLines>(lines, handler, false, shortcut).run();
   });
 }
+
+}  // namespace
+
+std::optional<Regedit4Error> ImportRegedit4(std::string_view text, Registry& registry) {
+  return ReadText(text, registry, true);
+}
+
+Regedit4LineByLine ImportRegedit4LineByLine(std::string_view text, Registry& registry,
+                                            StringStorage storage) {
+  return ReadTextLineByLine(text, registry, storage, true);
+}
+
+std::optional<Regedit4Error> ImportRegedit4File(const std::filesystem::path& file,
+                                                Registry& registry, size_t blockSize) {
+  return ReadFile(file, registry, blockSize, true);
+}
+
+namespace detail {
+
+std::optional<Regedit4Error> ImportRegedit4General(std::string_view text, Registry& registry) {
+  return ReadText(text, registry, false);
+}
+
+Regedit4LineByLine ImportRegedit4LineByLineGeneral(std::string_view text, Registry& registry) {
+  return ReadTextLineByLine(text, registry, StringStorage::kAsWritten, false);
+}
+
+std::optional<Regedit4Error> ImportRegedit4FileGeneral(const std::filesystem::path& file,
+                                                       Registry& registry, size_t blockSize) {
+  return ReadFile(file, registry, blockSize, false);
+}
+
+}  // namespace detail
 
 namespace {
 

@@ -86,6 +86,18 @@ std::optional<Regedit4Error> ImportRegedit4File(const std::filesystem::path& fil
                                                 Registry& registry,
                                                 size_t blockSize = kRegedit4BlockSize);
 
+namespace detail {
+
+// The three readings above with every line read by the general rules, none
+// by the reader's shortcut for the usual lines: for tests that show the two
+// give the same registry, errors and lines passed over.
+std::optional<Regedit4Error> ImportRegedit4General(std::string_view text, Registry& registry);
+Regedit4LineByLine ImportRegedit4LineByLineGeneral(std::string_view text, Registry& registry);
+std::optional<Regedit4Error> ImportRegedit4FileGeneral(const std::filesystem::path& file,
+                                                       Registry& registry, size_t blockSize);
+
+}  // namespace detail
+
 // The whole registry (every root that holds anything), keys in enumeration order.
 std::string ExportRegedit4(const Registry& registry);
 // The same text handed to `write` in pieces, in order, as it is made, so that
