@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace winsim {
@@ -69,10 +70,7 @@ class RegBytes {
 
   // Bytes the registry's store keeps (no copy is made).
   static RegBytes Viewing(const char* data, size_t size) noexcept {
-    RegBytes bytes;
-    bytes.data_ = data;
-    bytes.size_ = static_cast<uint32_t>(size) & kLargest;
-    return bytes;
+    return RegBytes(data, static_cast<uint32_t>(size) & kLargest);
   }
   static constexpr uint32_t kLargest = 0x7fffffff;
 
@@ -129,6 +127,7 @@ class RegBytes {
   }
 
  private:
+  RegBytes(const char* data, uint32_t size) noexcept : data_(data), size_(size), owned_(false) {}
   void own(std::string_view bytes);
   void release() noexcept {
     if (owned_) delete[] data_;
@@ -159,7 +158,7 @@ struct RegValue {
 // Objects given back are kept for the next of their size; bytes that a value
 // no longer uses are given back only with the store. Not for use by more
 // than one thread at a time, like the registry itself.
-class ByteStore : public std::enable_shared_from_this<ByteStore> {
+class ByteStore {
  public:
   ByteStore() = default;
   ByteStore(const ByteStore&) = delete;
@@ -181,10 +180,28 @@ class ByteStore : public std::enable_shared_from_this<ByteStore> {
   void release(void* at, size_t bytes) noexcept;
 
  private:
+  friend class StoreHold;
+  template <class T>
+  friend class StoreAllocator;
+  friend class RegKey;
+  // A value's name as keepName keeps it, with what the store knows of it.
+  struct KeptName {
+    const char* data;
+    uint32_t hash;      // 30 bits, the same for names that differ in case alone
+    bool onlySpelling;  // no other name kept differs from it in case alone
+    bool storable;      // IsStorableName(name)
+  };
+  // keepName for a key's value, refusing (std::invalid_argument) a name IsStorableName refuses
+  // when `refuseUnstorable`, before it is kept.
+  KeptName keepValueName(std::string_view name, bool refuseUnstorable);
+  // keep or keepTerminated, for a key's value.
+  const char* keepData(std::string_view data, bool terminated);
+
   struct NameSlot {
     const char* data = nullptr;
-    uint32_t size = 0;
-    uint32_t hash = 0;
+    // The name's size above its hash, with what is known of the name in the
+    // hash's top two bits.
+    uint64_t key = 0;
   };
   struct Block {
     char* data;
@@ -192,7 +209,9 @@ class ByteStore : public std::enable_shared_from_this<ByteStore> {
     bool mapped;  // mapped from the system (large pages), else from the heap
   };
   void growNames();
+  KeptName addName(std::string_view name, uint32_t hash, size_t slot, bool refuseUnstorable);
   const char* keepNameBytes(std::string_view name);
+  char* take(size_t bytes);
   char* carve(size_t bytes, size_t alignment);
   char* room(size_t bytes);
   void newBlock(size_t least);
@@ -215,23 +234,73 @@ class ByteStore : public std::enable_shared_from_this<ByteStore> {
   // processor's cache.
   char* nameFree_ = nullptr;
   size_t nameLeft_ = 0;
+  size_t holders_ = 0;  // of a store made by StoreHold::Make: see StoreHold
 };
 
-// The allocator of objects held in a store: each copy keeps the store alive,
-// so a key made with it (and its shared control block) can outlive the
-// registry for whoever holds it.
+// An owner of a store made on the heap, shared with its copies: the store
+// goes with the last of its owners, which are its StoreHolds and the objects
+// its StoreAllocators hold in it (each key's shared control block, so that
+// the store outlives every key held open). Counted without atomic
+// operations, as the registry is used by one thread at a time.
+class StoreHold {
+ public:
+  StoreHold() = default;
+  static StoreHold Make() { return StoreHold(new ByteStore); }
+  StoreHold(const StoreHold& other) noexcept : StoreHold(other.store_) {}
+  StoreHold(StoreHold&& other) noexcept : store_(other.store_) { other.store_ = nullptr; }
+  StoreHold& operator=(StoreHold other) noexcept {
+    std::swap(store_, other.store_);
+    return *this;
+  }
+  ~StoreHold() {
+    if (store_ != nullptr) Let(store_);
+  }
+
+  ByteStore* get() const noexcept { return store_; }
+  ByteStore* operator->() const noexcept { return store_; }
+
+ private:
+  friend class RegKey;
+  template <class T>
+  friend class StoreAllocator;
+  // Another owner of a store that StoreHold::Make made (and that something still holds).
+  explicit StoreHold(ByteStore* store) noexcept : store_(store) {
+    if (store_ != nullptr) ++store_->holders_;
+  }
+  // One owner less.
+  static void Let(ByteStore* store) noexcept {
+    if (--store->holders_ == 0) Free(store);
+  }
+  static void Free(ByteStore* store) noexcept;
+
+  ByteStore* store_ = nullptr;
+};
+
+// The allocator of objects held in a store made by StoreHold::Make: each
+// object it holds keeps the store alive, so a key made with it (and its
+// shared control block) can outlive the registry for whoever holds it. Its
+// copies cost nothing: they only point at the store.
 template <class T>
 class StoreAllocator {
  public:
   using value_type = T;
   static_assert(alignof(T) <= 8, "the store aligns objects to 8 bytes");
 
-  explicit StoreAllocator(std::shared_ptr<ByteStore> store) noexcept : store_(std::move(store)) {}
+  // `store` is held already, by the caller.
+  explicit StoreAllocator(ByteStore* store) noexcept : store_(store) {}
   template <class U>
   StoreAllocator(const StoreAllocator<U>& other) noexcept : store_(other.store_) {}
 
-  T* allocate(size_t count) { return static_cast<T*>(store_->allocate(count * sizeof(T))); }
-  void deallocate(T* at, size_t count) noexcept { store_->release(at, count * sizeof(T)); }
+  T* allocate(size_t count) {
+    T* at = static_cast<T*>(store_->allocate(count * sizeof(T)));
+    ++store_->holders_;
+    return at;
+  }
+  // The last object given back may take the store with it.
+  void deallocate(T* at, size_t count) noexcept {
+    store_->release(at, count * sizeof(T));
+    StoreHold::Let(store_);
+  }
 
   template <class U>
   bool operator==(const StoreAllocator<U>& other) const noexcept {
@@ -245,7 +314,7 @@ class StoreAllocator {
  private:
   template <class U>
   friend class StoreAllocator;
-  std::shared_ptr<ByteStore> store_;
+  ByteStore* store_;
 };
 
 // A key's values or subkeys: an array in the key's store, read like a
@@ -288,12 +357,15 @@ class StoreList {
     data_ = nullptr;
     capacity_ = 0;
   }
+  // A key's values view bytes in the store (they own none) and nothing
+  // points at a value itself: they are moved as bytes, and given back with
+  // nothing to destroy.
+  static constexpr bool kViewsOnly = std::is_same_v<T, RegValue>;
+
   void moveTo(ByteStore& store, size_t capacity) {
     T* moved = static_cast<T*>(store.allocate(capacity * sizeof(T)));
-    if constexpr (std::is_same_v<T, RegValue>) {
-      // A value's bytes are a pointer it alone owns or views, nothing points
-      // at the value itself: its bytes are moved as they are (every key a
-      // loader leaves cuts its list so).
+    if constexpr (kViewsOnly) {
+      // Every key a loader leaves cuts its list so.
       if (size_ != 0) std::memcpy(static_cast<void*>(moved), data_, size_ * sizeof(T));
     } else {
       for (size_t i = 0; i < size_; ++i) {
@@ -312,7 +384,17 @@ class StoreList {
     grow(store);
     return *new (data_ + size_++) T();
   }
+  // Room for one more at the end, counted already: the caller constructs it
+  // there at once, with nothing that can throw.
+  void* addRoom(ByteStore& store) {
+    grow(store);
+    return data_ + size_++;
+  }
   void insert(ByteStore& store, size_t at, T value) {
+    if (at == size_) {
+      new (addRoom(store)) T(std::move(value));  // keys mostly arrive in order
+      return;
+    }
     grow(store);
     new (data_ + size_) T();
     for (size_t i = size_; i > at; --i) data_[i] = std::move(data_[i - 1]);
@@ -324,7 +406,9 @@ class StoreList {
     data_[--size_].~T();
   }
   void clear(ByteStore& store) noexcept {
-    for (size_t i = 0; i < size_; ++i) data_[i].~T();
+    if constexpr (!kViewsOnly) {
+      for (size_t i = 0; i < size_; ++i) data_[i].~T();
+    }
     if (data_ != nullptr) store.release(data_, capacity_ * sizeof(T));
     data_ = nullptr;
     size_ = 0;
@@ -421,7 +505,8 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   template <bool kCheckName>
   void putValue(std::string_view name, uint32_t type, std::string_view data, bool terminated);
   size_t findValueIndex(std::string_view name) const;
-  void indexValue(size_t index) const;
+  size_t findKeptName(const ByteStore::KeptName& kept, std::string_view name) const;
+  void indexValue(size_t index, uint32_t hash) const;
   void rebuildValueIndex() const;
 
   size_t slotCount() const { return slotShift_ == 0 ? 0 : size_t{1} << slotShift_; }
@@ -443,7 +528,7 @@ class RegKey : public std::enable_shared_from_this<RegKey> {
   mutable std::unique_ptr<uint32_t[]> valueSlots_;
   // The store of a key made on its own; empty for a registry's keys, whose
   // shared control blocks keep the store alive.
-  std::unique_ptr<std::shared_ptr<ByteStore>> ownStore_;
+  StoreHold ownStore_;
 };
 
 // The predefined root keys of Windows 95/98.
@@ -507,7 +592,7 @@ class Registry {
   bool modified = false;
 
  private:
-  std::shared_ptr<ByteStore> store_;
+  StoreHold store_;  // released after the roots, which hold it too
   std::shared_ptr<RegKey> roots_[6];
 };
 
