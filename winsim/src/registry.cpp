@@ -284,7 +284,8 @@ size_t ByteStore::ClassSize(size_t index) {
   return (size_t{1} << power) + step * (size_t{1} << (power - 2));
 }
 
-void* ByteStore::allocate(size_t bytes) {
+void* ByteStore::allocateMore(size_t bytes) {
+  static_assert(kSmallClasses * 8 == kSmallBytes, "allocate takes the small classes itself");
   if (bytes == 0) bytes = 1;
   if (bytes > kLargestClass) return ::operator new(bytes);
   size_t index = ClassOf(bytes);
@@ -297,7 +298,7 @@ void* ByteStore::allocate(size_t bytes) {
   return carve(ClassSize(index), 8);
 }
 
-void ByteStore::release(void* at, size_t bytes) noexcept {
+void ByteStore::releaseMore(void* at, size_t bytes) noexcept {
   if (at == nullptr) return;
   if (bytes == 0) bytes = 1;
   if (bytes > kLargestClass) {
@@ -447,7 +448,7 @@ void ByteStore::growNames() {
 }
 
 RegKey::RegKey(Made, std::string_view name, RegKey* parent, ByteStore* store)
-    : name_(RegBytes::Viewing(store->keep(name), name.size())),
+    : name_(RegBytes::Viewing(store->keepData(name, false), name.size())),
       depth_(static_cast<uint16_t>(parent != nullptr ? parent->depth_ + 1 : 0)),
       parent_(parent),
       store_(store) {}

@@ -175,9 +175,35 @@ class ByteStore {
   const char* keepName(std::string_view name);
 
   // Room for an object of `bytes` bytes, aligned for any object of up to 8,
-  // and its return (with the same size).
-  void* allocate(size_t bytes);
-  void release(void* at, size_t bytes) noexcept;
+  // and its return (with the same size). Those of up to kSmallBytes (keys,
+  // their control blocks and lists), a class for each multiple of 8, at once.
+  void* allocate(size_t bytes) {
+    if (bytes - 1 < kSmallBytes) {
+      size_t index = (bytes - 1) / 8;
+      if (void* at = released_[index]) {
+        std::memcpy(&released_[index], at, sizeof(void*));
+        return at;
+      }
+      size_t size = (index + 1) * 8;
+      size_t pad = (0 - reinterpret_cast<uintptr_t>(free_)) & 7;
+      if (size + pad <= left_) {
+        char* at = free_ + pad;
+        free_ += pad + size;
+        left_ -= pad + size;
+        return at;
+      }
+    }
+    return allocateMore(bytes);
+  }
+  void release(void* at, size_t bytes) noexcept {
+    if (at != nullptr && bytes - 1 < kSmallBytes) {
+      size_t index = (bytes - 1) / 8;
+      std::memcpy(at, &released_[index], sizeof(void*));
+      released_[index] = at;
+      return;
+    }
+    releaseMore(at, bytes);
+  }
 
  private:
   friend class StoreHold;
@@ -208,6 +234,8 @@ class ByteStore {
     size_t size;
     bool mapped;  // mapped from the system (large pages), else from the heap
   };
+  void* allocateMore(size_t bytes);
+  void releaseMore(void* at, size_t bytes) noexcept;
   void growNames();
   KeptName addName(std::string_view name, uint32_t hash, size_t slot, bool refuseUnstorable);
   const char* keepNameBytes(std::string_view name);
@@ -218,6 +246,7 @@ class ByteStore {
   char* ownBlock(size_t bytes, size_t blockSize);
 
   static constexpr size_t kClasses = 100;
+  static constexpr size_t kSmallBytes = 512;
   static constexpr size_t kFirstBlockSize = size_t{64} << 10;
   static size_t ClassOf(size_t bytes);
   static size_t ClassSize(size_t index);
