@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -215,6 +216,55 @@ TEST(RegistryValues, CopiesKeepTheirBytesAndNamesTheirCase) {
   EXPECT_EQ(held->findValue("NAME")->data, "after");  // its store lives while it is held
 }
 
+// A value is found by a name spelled in any case, whichever spellings other
+// keys bear and whichever came first, in keys of a few values and of many.
+TEST(RegistryValues, AreFoundWhateverSpellingsOtherKeysBear) {
+  struct Set {
+    int key;  // 0 or 1
+    const char* name;
+    const char* data;
+    bool fromLine;
+  };
+  const std::vector<Set> orders[] = {
+      {{0, "Mixed", "a1", false},
+       {1, "MIXED", "b1", true},
+       {0, "mixed", "a2", true},
+       {0, "MIXED", "a3", false}},
+      {{1, "MIXED", "b1", false},
+       {0, "Mixed", "a1", true},
+       {0, "MIXED", "a2", true},
+       {1, "mixed", "b2", false},
+       {0, "mIxEd", "a3", false}},
+  };
+  for (size_t fillers : {2, 20}) {
+    for (const std::vector<Set>& order : orders) {
+      Registry registry;
+      RegKey* keys[] = {registry.create("HKLM\\A"), registry.create("HKLM\\B")};
+      for (size_t i = 0; i < fillers; ++i) keys[0]->setValue("F" + std::to_string(i), 4, "f");
+      std::string first[2];
+      std::string last[2];
+      for (const Set& set : order) {
+        if (set.fromLine) {
+          keys[set.key]->setValueFromLine(set.name, 1, set.data);
+        } else {
+          keys[set.key]->setValue(set.name, 1, set.data);
+        }
+        if (first[set.key].empty()) first[set.key] = set.name;
+        last[set.key] = set.data;
+      }
+      for (int k = 0; k < 2; ++k) {
+        size_t count = k == 0 ? fillers + 1 : 1;
+        ASSERT_EQ(keys[k]->values().size(), count) << fillers << " " << order[0].name;
+        EXPECT_EQ(keys[k]->values().back().name, first[k]);
+        EXPECT_EQ(keys[k]->findValue("MIXED")->data, last[k]);
+      }
+      EXPECT_TRUE(keys[0]->deleteValue("mixed"));
+      EXPECT_EQ(keys[0]->findValue("Mixed"), nullptr);
+      EXPECT_EQ(keys[1]->findValue("Mixed")->data, last[1]);
+    }
+  }
+}
+
 TEST(RegistryDeletion, DeletesTheWholeSubtreeAndHoldersSeeIt) {
   Registry registry;
   registry.create("HKLM\\Enum\\PCI\\VEN_1\\Instance\\Deep");
@@ -249,6 +299,27 @@ TEST(RegistryDeletion, AKeyOutlivingItsRegistryForgetsItsParent) {
   }
   EXPECT_EQ(held->parent(), nullptr);
   EXPECT_EQ(held->path(), "B");
+}
+
+// Whatever goes first (the registry, a key made on its own, a registry moved
+// away), a key held open keeps what it needs, values and names.
+TEST(RegistryDeletion, KeysHeldOpenOutliveWhatMadeThem) {
+  winsim::HeldKey held[3];
+  {
+    auto own = std::make_unique<RegKey>("Own");
+    held[0] = own->createSubkey("Child").hold();
+    Registry registry;
+    held[1] = registry.create("HKLM\\A\\B")->hold();
+    auto moved = std::make_unique<Registry>(std::move(registry));
+    held[2] = moved->create("HKCU\\C")->hold();
+    for (const auto& key : held) key->setValue("Name", 1, "data");
+  }
+  for (const auto& key : held) {
+    EXPECT_EQ(key->parent(), nullptr);
+    key->setValue("Other", 3, "more");
+    EXPECT_EQ(key->findValue("NAME")->data, "data");
+    EXPECT_EQ(key->createSubkey("Grandchild").path(), key->name() + "\\Grandchild");
+  }
 }
 
 TEST(RegistryLimits, RefusesTooDeepPathsAndUnstorableNamesWithoutMakingAnything) {

@@ -30,24 +30,28 @@ using detail::LastBytes;
 using detail::Load8;
 using detail::SameBytes;
 
-// Names and data are mostly a few bytes: those up to sixteen are copied
-// without a call of memcpy.
+// Names and data are mostly a few bytes: those up to 32 are copied without
+// a call of memcpy.
 inline void CopyBytes(char* to, const char* from, size_t size) {
-  if (size > 16) {
+  struct Sixteen {
+    char bytes[16];
+  };
+  if (size > 32) {
     std::memcpy(to, from, size);
+  } else if (size > 16) {
+    detail::CopyAsTwoWords<Sixteen>(to, from, size);
   } else {
     detail::CopyShort(to, from, size);
   }
 }
 
-size_t HashName(std::string_view name) {
-  uint64_t hash = 1469598103934665603ull;
-  for (char c : name) {
-    hash ^= Fold(c);
-    hash *= 1099511628211ull;
-  }
-  return static_cast<size_t>(hash ^ (hash >> 29));
-}
+// Kept names carry these flags above their 30-bit hash in the store's table.
+constexpr uint32_t kHashBits = 0x3fffffff;
+constexpr uint32_t kSharedFold = 0x80000000;  // another name kept differs in case alone
+constexpr uint32_t kUnstorable = 0x40000000;  // IsStorableName refuses the name
+
+// The name every default value bears: one spelling, kept nowhere.
+constexpr char kNoName[] = "";
 
 // NamesEqual, inlined where every value set compares names.
 inline bool SameFolded(std::string_view a, std::string_view b) {
@@ -178,6 +182,9 @@ char* MapLargePages(size_t size) {
 
 }  // namespace
 
+// Apart, so that the compiler does not take the last owner for any of them.
+__attribute__((noinline)) void StoreHold::Free(ByteStore* store) noexcept { delete store; }
+
 ByteStore::~ByteStore() {
   for (const Block& block : blocks_) {
     if (block.mapped) {
@@ -223,17 +230,35 @@ char* ByteStore::room(size_t bytes) {
   return bytes > kOwnBlockBytes ? ownBlock(bytes, bytes) : carve(bytes, 1);
 }
 
+// room() for the usual few bytes, taken from the block being filled inline.
+__attribute__((always_inline)) inline char* ByteStore::take(size_t bytes) {
+  if (bytes > left_ || bytes > kOwnBlockBytes) return room(bytes);
+  char* at = free_;
+  free_ += bytes;
+  left_ -= bytes;
+  return at;
+}
+
 const char* ByteStore::keep(std::string_view bytes) {
   if (bytes.empty()) return "";
-  char* at = room(bytes.size());
+  char* at = take(bytes.size());
   CopyBytes(at, bytes.data(), bytes.size());
   return at;
 }
 
 const char* ByteStore::keepTerminated(std::string_view bytes) {
-  char* at = room(bytes.size() + 1);
+  char* at = take(bytes.size() + 1);
   CopyBytes(at, bytes.data(), bytes.size());
   at[bytes.size()] = '\0';
+  return at;
+}
+
+__attribute__((always_inline)) inline const char* ByteStore::keepData(std::string_view data,
+                                                                      bool terminated) {
+  if (!terminated && data.empty()) return "";
+  char* at = take(data.size() + (terminated ? 1 : 0));
+  CopyBytes(at, data.data(), data.size());
+  if (terminated) at[data.size()] = '\0';
   return at;
 }
 
@@ -261,7 +286,8 @@ size_t ByteStore::ClassSize(size_t index) {
   return (size_t{1} << power) + step * (size_t{1} << (power - 2));
 }
 
-void* ByteStore::allocate(size_t bytes) {
+void* ByteStore::allocateMore(size_t bytes) {
+  static_assert(kSmallClasses * 8 == kSmallBytes, "allocate takes the small classes itself");
   if (bytes == 0) bytes = 1;
   if (bytes > kLargestClass) return ::operator new(bytes);
   size_t index = ClassOf(bytes);
@@ -274,7 +300,7 @@ void* ByteStore::allocate(size_t bytes) {
   return carve(ClassSize(index), 8);
 }
 
-void ByteStore::release(void* at, size_t bytes) noexcept {
+void ByteStore::releaseMore(void* at, size_t bytes) noexcept {
   if (at == nullptr) return;
   if (bytes == 0) bytes = 1;
   if (bytes > kLargestClass) {
@@ -287,41 +313,107 @@ void ByteStore::release(void* at, size_t bytes) noexcept {
 }
 
 namespace {
-// Eight bytes at a time: every value read looks its name up by this hash.
-uint32_t HashBytes(std::string_view bytes) {
-  uint64_t hash = 0x9e3779b97f4a7c15ull ^ bytes.size();
-  size_t i = 0;
-  for (; i + 8 <= bytes.size(); i += 8) {
-    uint64_t word;
-    std::memcpy(&word, bytes.data() + i, 8);
-    hash = (hash ^ word) * 0xff51afd7ed558ccdull;
-    hash ^= hash >> 32;
-  }
-  if (i < bytes.size()) {
-    uint64_t word = LastBytes(bytes.data(), bytes.size(), i);
-    hash = (hash ^ word) * 0xc4ceb9fe1a85ec53ull;
-    hash ^= hash >> 32;
-  }
-  return static_cast<uint32_t>(hash ^ (hash >> 29));
+
+// A name's first sixteen bytes as two words, zero past its end: the words a
+// name of up to sixteen bytes (nearly every one) is hashed and compared by.
+struct NameWords {
+  uint64_t first;
+  uint64_t second;
+};
+
+inline NameWords FirstWords(const char* data, size_t size) {
+  if (size >= 16) return NameWords{Load8(data), Load8(data + 8)};
+  if (size > 8) return NameWords{Load8(data), Load8(data + size - 8) >> (8 * (16 - size))};
+  if (size == 8) return NameWords{Load8(data), 0};
+  return NameWords{LastBytes(data, size, 0), 0};
 }
+
+// ASCII letters differ in this bit alone from their other case: set in every
+// byte, it makes names that differ in case alone hash alike (and a few other
+// names too, which the comparison of their bytes sets apart).
+constexpr uint64_t kCaseBits = 0x2020202020202020ull;
+
+inline uint32_t HashWords(NameWords words, const char* data, size_t size) {
+  uint64_t hash = ((words.first | kCaseBits) ^ size) * 0x9e3779b97f4a7c15ull;
+  hash ^= (words.second | kCaseBits) * 0xff51afd7ed558ccdull;
+  for (size_t i = 16; i < size; i += 8) {
+    uint64_t word = i + 8 <= size ? Load8(data + i) : LastBytes(data, size, i);
+    hash = (hash ^ (word | kCaseBits)) * 0xc4ceb9fe1a85ec53ull;
+  }
+  // The high bits of the products, which every byte reaches.
+  return static_cast<uint32_t>(hash >> 34);
+}
+
+// Where a slot of the store's name table keeps the size.
+constexpr uint64_t KeyOf(size_t size, uint32_t hash) { return (uint64_t{size} << 32) | hash; }
+constexpr uint64_t kKeyFlags = kSharedFold | kUnstorable;
+
+// The hash by which the store keeps a name and a key of many values finds it.
+uint32_t NameHash(std::string_view name) {
+  return HashWords(FirstWords(name.data(), name.size()), name.data(), name.size());
+}
+
 }  // namespace
 
-const char* ByteStore::keepName(std::string_view name) {
-  if (name.empty()) return "";
-  if ((nameCount_ + 1) * 2 > names_.size()) growNames();
-  uint32_t hash = HashBytes(name);
+const char* ByteStore::keepName(std::string_view name) { return keepValueName(name, false).data; }
+
+// Every value a reader sets looks its name up here. Kept names lie in the
+// name blocks eight bytes to a word, zero after their end, so those of up to
+// sixteen bytes compare with the words the name was hashed by.
+__attribute__((always_inline)) inline ByteStore::KeptName ByteStore::keepValueName(
+    std::string_view name, bool refuseUnstorable) {
+  const size_t size = name.size();
+  NameWords words = FirstWords(name.data(), size);
+  uint32_t hash = HashWords(words, name.data(), size);
+  if (size == 0) return KeptName{kNoName, hash, true, true};
+  if (names_.empty()) return addName(name, hash, 0, refuseUnstorable);
+  const uint64_t key = KeyOf(size, hash);
   size_t mask = names_.size() - 1;
   size_t slot = hash & mask;
   for (; names_[slot].data != nullptr; slot = (slot + 1) & mask) {
     const NameSlot& kept = names_[slot];
-    if (kept.hash == hash && kept.size == name.size() &&
-        SameBytes(kept.data, name.data(), name.size()))
-      return kept.data;
+    if ((kept.key & ~kKeyFlags) != key) continue;
+    bool same = size > 16 ? SameBytes(kept.data, name.data(), size)
+                          : Load8(kept.data) == words.first &&
+                                (size <= 8 || Load8(kept.data + 8) == words.second);
+    if (!same) continue;
+    bool storable = (kept.key & kUnstorable) == 0;
+    if (refuseUnstorable && !storable) CheckStorable(name, "value");
+    return KeptName{kept.data, hash, (kept.key & kSharedFold) == 0, storable};
   }
-  const char* kept = keepNameBytes(name);
-  names_[slot] = NameSlot{kept, static_cast<uint32_t>(name.size()), hash};
+  return addName(name, hash, slot, refuseUnstorable);
+}
+
+// A spelling not kept before (a few thousand a registry), kept at `slot`,
+// where the search for it ended.
+__attribute__((noinline)) ByteStore::KeptName ByteStore::addName(std::string_view name,
+                                                                 uint32_t hash, size_t slot,
+                                                                 bool refuseUnstorable) {
+  bool storable = IsStorableName(name);
+  if (refuseUnstorable) CheckStorable(name, "value");
+  if (name.size() > RegBytes::kLargest) throw std::length_error("a registry name is too long");
+  if ((nameCount_ + 1) * 2 > names_.size()) {
+    growNames();
+    size_t mask = names_.size() - 1;
+    for (slot = hash & mask; names_[slot].data != nullptr;) slot = (slot + 1) & mask;
+  }
+  const uint64_t key = KeyOf(name.size(), hash);
+  uint64_t flags = storable ? 0 : kUnstorable;
+  // Names that differ from this one in case alone have its hash, so they lie
+  // on the run of slots the search has just passed over.
+  size_t mask = names_.size() - 1;
+  for (size_t at = hash & mask; at != slot; at = (at + 1) & mask) {
+    NameSlot& kept = names_[at];
+    if ((kept.key & ~kKeyFlags) == key &&
+        SameFolded(std::string_view(kept.data, name.size()), name)) {
+      kept.key |= kSharedFold;
+      flags |= kSharedFold;
+    }
+  }
+  const char* data = keepNameBytes(name);
+  names_[slot] = NameSlot{data, key | flags};
   ++nameCount_;
-  return kept;
+  return KeptName{data, hash, (flags & kSharedFold) == 0, storable};
 }
 
 namespace {
@@ -331,14 +423,17 @@ constexpr size_t kNameBlockSize = size_t{64} << 10;
 const char* ByteStore::keepNameBytes(std::string_view name) {
   // A long name (rare) is kept with the data, so a name block wastes little.
   if (name.size() > kNameBlockSize / 16) return keep(name);
-  if (name.size() > nameLeft_) {
+  // Whole words, zero after the name.
+  size_t words = (name.size() + 7) / 8 * 8;
+  if (words > nameLeft_) {
     nameFree_ = ownBlock(kNameBlockSize, kNameBlockSize);
     nameLeft_ = kNameBlockSize;
   }
   char* at = nameFree_;
+  std::memset(at + words - 8, 0, 8);
   CopyBytes(at, name.data(), name.size());
-  nameFree_ += name.size();
-  nameLeft_ -= name.size();
+  nameFree_ += words;
+  nameLeft_ -= words;
   return at;
 }
 
@@ -348,14 +443,14 @@ void ByteStore::growNames() {
   size_t mask = names_.size() - 1;
   for (const NameSlot& kept : old) {
     if (kept.data == nullptr) continue;
-    size_t slot = kept.hash & mask;
+    size_t slot = kept.key & kHashBits & mask;
     while (names_[slot].data != nullptr) slot = (slot + 1) & mask;
     names_[slot] = kept;
   }
 }
 
 RegKey::RegKey(Made, std::string_view name, RegKey* parent, ByteStore* store)
-    : name_(RegBytes::Viewing(store->keep(name), name.size())),
+    : name_(RegBytes::Viewing(store->keepData(name, false), name.size())),
       depth_(static_cast<uint16_t>(parent != nullptr ? parent->depth_ + 1 : 0)),
       parent_(parent),
       store_(store) {}
@@ -366,9 +461,8 @@ RegKey::RegKey(std::string name, RegKey* parent)
     : depth_(static_cast<uint16_t>(parent != nullptr ? parent->depth_ + 1 : 0)),
       parent_(parent),
       store_(nullptr),
-      ownStore_(std::make_unique<std::shared_ptr<ByteStore>>(
-          parent != nullptr ? parent->store_->shared_from_this() : std::make_shared<ByteStore>())) {
-  store_ = ownStore_->get();
+      ownStore_(parent != nullptr ? StoreHold(parent->store_) : StoreHold::Make()) {
+  store_ = ownStore_.get();
   name_ = RegBytes::Viewing(store_->keep(name), name.size());
 }
 
@@ -390,10 +484,8 @@ void RegKey::Release(RegKey* key) noexcept {
   store->release(key, sizeof(RegKey));
 }
 
-HeldKey::HeldKey(RegKey* key) : key_(key) {
-  if (key_ == nullptr) return;
-  store_ = key_->store_->shared_from_this();
-  ++key_->owners_;
+HeldKey::HeldKey(RegKey* key) : store_(key != nullptr ? key->store_ : nullptr), key_(key) {
+  if (key_ != nullptr) ++key_->owners_;
 }
 
 HeldKey RegKey::hold() { return HeldKey(this); }
@@ -542,12 +634,12 @@ void RegKey::rebuildValueIndex() const {
   while ((size_t{1} << shift) < values_.size() * 2) ++shift;
   valueSlots_.reset(new uint32_t[size_t{1} << shift]());
   slotShift_ = shift;
-  for (size_t i = 0; i < values_.size(); ++i) indexValue(i);
+  for (size_t i = 0; i < values_.size(); ++i) indexValue(i, NameHash(values_[i].name));
 }
 
-void RegKey::indexValue(size_t index) const {
+void RegKey::indexValue(size_t index, uint32_t hash) const {
   size_t mask = slotCount() - 1;
-  size_t slot = HashName(values_[index].name) & mask;
+  size_t slot = hash & mask;
   while (valueSlots_[slot] != 0) slot = (slot + 1) & mask;
   valueSlots_[slot] = static_cast<uint32_t>(index + 1);
 }
@@ -561,9 +653,29 @@ size_t RegKey::findValueIndex(std::string_view name) const {
   }
   if (slotShift_ == 0) rebuildValueIndex();
   size_t mask = slotCount() - 1;
-  for (size_t slot = HashName(name) & mask; valueSlots_[slot] != 0; slot = (slot + 1) & mask) {
+  for (size_t slot = NameHash(name) & mask; valueSlots_[slot] != 0; slot = (slot + 1) & mask) {
     size_t index = valueSlots_[slot] - 1;
     if (SameFolded(values_[index].name, name)) return index;
+  }
+  return std::string_view::npos;
+}
+
+// A value's name is the kept spelling it was first set with: where no other
+// spelling kept folds alike, a value bears this name only if it bears these
+// very bytes, and is found by their place alone.
+inline size_t RegKey::findKeptName(const ByteStore::KeptName& kept, std::string_view name) const {
+  if (!kept.onlySpelling) return findValueIndex(name);
+  if (values_.size() < kIndexedValueCount) {
+    for (size_t i = 0; i < values_.size(); ++i) {
+      if (values_[i].name.data() == kept.data) return i;
+    }
+    return std::string_view::npos;
+  }
+  if (slotShift_ == 0) rebuildValueIndex();
+  size_t mask = slotCount() - 1;
+  for (size_t slot = kept.hash & mask; valueSlots_[slot] != 0; slot = (slot + 1) & mask) {
+    size_t index = valueSlots_[slot] - 1;
+    if (values_[index].name.data() == kept.data) return index;
   }
   return std::string_view::npos;
 }
@@ -573,21 +685,15 @@ const RegValue* RegKey::findValue(std::string_view name) const {
   return index == std::string_view::npos ? nullptr : &values_[index];
 }
 
-void RegKey::setValue(std::string_view name, uint32_t type, std::string_view data) {
-  putValue<true>(name, type, data, false);
-}
-
-void RegKey::setValueFromLine(std::string_view name, uint32_t type, std::string_view data,
-                              bool terminated) {
-  assert(IsStorableName(name));
-  putValue<false>(name, type, data, terminated);
-}
-
 template <bool kCheckName>
-void RegKey::putValue(std::string_view name, uint32_t type, std::string_view data,
-                      bool terminated) {
+__attribute__((always_inline)) inline void RegKey::putValue(std::string_view name, uint32_t type,
+                                                            std::string_view data,
+                                                            bool terminated) {
   size_t size = data.size() + (terminated ? 1 : 0);
-  size_t index = findValueIndex(name);
+  // Kept first (and refused there when it cannot be stored): its spelling
+  // tells where the value is.
+  ByteStore::KeptName kept = store_->keepValueName(name, kCheckName);
+  size_t index = findKeptName(kept, name);
   if (index != std::string_view::npos) {
     RegValue& value = values_.at(index);
     value.type = type;
@@ -598,27 +704,32 @@ void RegKey::putValue(std::string_view name, uint32_t type, std::string_view dat
       if (terminated) at[data.size()] = '\0';
       value.data = RegBytes::Viewing(at, size);
     } else {
-      value.data =
-          RegBytes::Viewing(terminated ? store_->keepTerminated(data) : store_->keep(data), size);
+      value.data = RegBytes::Viewing(store_->keepData(data, terminated), size);
     }
     return;
   }
-  if (kCheckName) CheckStorable(name, "value");
   // The bytes are kept before the value is added, so that data the store
   // refuses leaves no value behind.
-  const char* keptData = terminated ? store_->keepTerminated(data) : store_->keep(data);
-  const char* keptName = store_->keepName(name);
-  RegValue& value = values_.emplaceBack(*store_);
-  value.name = RegBytes::Viewing(keptName, name.size());
-  value.type = type;
-  value.data = RegBytes::Viewing(keptData, size);
+  const char* keptData = store_->keepData(data, terminated);
+  new (values_.addRoom(*store_))
+      RegValue{RegBytes::Viewing(kept.data, name.size()), type, RegBytes::Viewing(keptData, size)};
   if (slotShift_ != 0) {
     if (values_.size() * 2 > slotCount()) {
       rebuildValueIndex();
     } else {
-      indexValue(values_.size() - 1);
+      indexValue(values_.size() - 1, kept.hash);
     }
   }
+}
+
+void RegKey::setValue(std::string_view name, uint32_t type, std::string_view data) {
+  putValue<true>(name, type, data, false);
+}
+
+void RegKey::setValueFromLine(std::string_view name, uint32_t type, std::string_view data,
+                              bool terminated) {
+  assert(IsStorableName(name));
+  putValue<false>(name, type, data, terminated);
 }
 
 bool RegKey::deleteValue(std::string_view name) {
@@ -693,7 +804,7 @@ std::optional<Root> ParseRootName(std::string_view name) {
   return std::nullopt;
 }
 
-Registry::Registry() : store_(std::make_shared<ByteStore>()) {
+Registry::Registry() : store_(StoreHold::Make()) {
   try {
     for (Root which : kRoots) {
       void* room = store_->allocate(sizeof(RegKey));

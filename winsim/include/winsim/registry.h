@@ -70,10 +70,7 @@ class RegBytes {
 
   // Bytes the registry's store keeps (no copy is made).
   static RegBytes Viewing(const char* data, size_t size) noexcept {
-    RegBytes bytes;
-    bytes.data_ = data;
-    bytes.size_ = static_cast<uint32_t>(size) & kLargest;
-    return bytes;
+    return RegBytes(data, static_cast<uint32_t>(size) & kLargest);
   }
   static constexpr uint32_t kLargest = 0x7fffffff;
 
@@ -130,6 +127,7 @@ class RegBytes {
   }
 
  private:
+  RegBytes(const char* data, uint32_t size) noexcept : data_(data), size_(size), owned_(false) {}
   void own(std::string_view bytes);
   void release() noexcept {
     if (owned_) delete[] data_;
@@ -160,7 +158,7 @@ struct RegValue {
 // Objects given back are kept for the next of their size; bytes that a value
 // no longer uses are given back only with the store. Not for use by more
 // than one thread at a time, like the registry itself.
-class ByteStore : public std::enable_shared_from_this<ByteStore> {
+class ByteStore {
  public:
   ByteStore() = default;
   ByteStore(const ByteStore&) = delete;
@@ -177,29 +175,76 @@ class ByteStore : public std::enable_shared_from_this<ByteStore> {
   const char* keepName(std::string_view name);
 
   // Room for an object of `bytes` bytes, aligned for any object of up to 8,
-  // and its return (with the same size).
-  void* allocate(size_t bytes);
-  void release(void* at, size_t bytes) noexcept;
+  // and its return (with the same size). Those of up to kSmallBytes (keys
+  // and their lists), a class for each multiple of 8, at once.
+  void* allocate(size_t bytes) {
+    if (bytes - 1 < kSmallBytes) {
+      size_t index = (bytes - 1) / 8;
+      if (void* at = released_[index]) {
+        std::memcpy(&released_[index], at, sizeof(void*));
+        return at;
+      }
+      size_t size = (index + 1) * 8;
+      size_t pad = (0 - reinterpret_cast<uintptr_t>(free_)) & 7;
+      if (size + pad <= left_) {
+        char* at = free_ + pad;
+        free_ += pad + size;
+        left_ -= pad + size;
+        return at;
+      }
+    }
+    return allocateMore(bytes);
+  }
+  void release(void* at, size_t bytes) noexcept {
+    if (at != nullptr && bytes - 1 < kSmallBytes) {
+      size_t index = (bytes - 1) / 8;
+      std::memcpy(at, &released_[index], sizeof(void*));
+      released_[index] = at;
+      return;
+    }
+    releaseMore(at, bytes);
+  }
 
  private:
+  friend class StoreHold;
+  friend class RegKey;
+  // A value's name as keepName keeps it, with what the store knows of it.
+  struct KeptName {
+    const char* data;
+    uint32_t hash;      // 30 bits, the same for names that differ in case alone
+    bool onlySpelling;  // no other name kept differs from it in case alone
+    bool storable;      // IsStorableName(name)
+  };
+  // keepName for a key's value, refusing (std::invalid_argument) a name IsStorableName refuses
+  // when `refuseUnstorable`, before it is kept.
+  KeptName keepValueName(std::string_view name, bool refuseUnstorable);
+  // keep or keepTerminated, for a key's value.
+  const char* keepData(std::string_view data, bool terminated);
+
   struct NameSlot {
     const char* data = nullptr;
-    uint32_t size = 0;
-    uint32_t hash = 0;
+    // The name's size above its hash, with what is known of the name in the
+    // hash's top two bits.
+    uint64_t key = 0;
   };
   struct Block {
     char* data;
     size_t size;
     bool mapped;  // mapped from the system (large pages), else from the heap
   };
+  void* allocateMore(size_t bytes);
+  void releaseMore(void* at, size_t bytes) noexcept;
   void growNames();
+  KeptName addName(std::string_view name, uint32_t hash, size_t slot, bool refuseUnstorable);
   const char* keepNameBytes(std::string_view name);
+  char* take(size_t bytes);
   char* carve(size_t bytes, size_t alignment);
   char* room(size_t bytes);
   void newBlock(size_t least);
   char* ownBlock(size_t bytes, size_t blockSize);
 
   static constexpr size_t kClasses = 100;
+  static constexpr size_t kSmallBytes = 512;
   static constexpr size_t kFirstBlockSize = size_t{64} << 10;
   static size_t ClassOf(size_t bytes);
   static size_t ClassSize(size_t index);
@@ -216,6 +261,44 @@ class ByteStore : public std::enable_shared_from_this<ByteStore> {
   // processor's cache.
   char* nameFree_ = nullptr;
   size_t nameLeft_ = 0;
+  size_t holders_ = 0;  // of a store made by StoreHold::Make: see StoreHold
+};
+
+// An owner of a store made on the heap, shared with its copies: the store
+// goes with the last of its owners, the registry, every key held open
+// (HeldKey) and every key made on its own. Counted without atomic
+// operations, as the registry is used by one thread at a time.
+class StoreHold {
+ public:
+  StoreHold() = default;
+  static StoreHold Make() { return StoreHold(new ByteStore); }
+  StoreHold(const StoreHold& other) noexcept : StoreHold(other.store_) {}
+  StoreHold(StoreHold&& other) noexcept : store_(other.store_) { other.store_ = nullptr; }
+  StoreHold& operator=(StoreHold other) noexcept {
+    std::swap(store_, other.store_);
+    return *this;
+  }
+  ~StoreHold() {
+    if (store_ != nullptr) Let(store_);
+  }
+
+  ByteStore* get() const noexcept { return store_; }
+  ByteStore* operator->() const noexcept { return store_; }
+
+ private:
+  friend class RegKey;
+  friend class HeldKey;
+  // Another owner of a store that StoreHold::Make made (and that something still holds).
+  explicit StoreHold(ByteStore* store) noexcept : store_(store) {
+    if (store_ != nullptr) ++store_->holders_;
+  }
+  // One owner less.
+  static void Let(ByteStore* store) noexcept {
+    if (--store->holders_ == 0) Free(store);
+  }
+  static void Free(ByteStore* store) noexcept;
+
+  ByteStore* store_ = nullptr;
 };
 
 // A key's values or subkeys: an array in the key's store, read like a
@@ -258,12 +341,15 @@ class StoreList {
     data_ = nullptr;
     capacity_ = 0;
   }
+  // A key's values view bytes in the store (they own none), its subkeys are
+  // plain pointers, and nothing points at either itself: they are moved as
+  // bytes, and given back with nothing to destroy.
+  static constexpr bool kViewsOnly = std::is_same_v<T, RegValue> || std::is_trivial_v<T>;
+
   void moveTo(ByteStore& store, size_t capacity) {
     T* moved = static_cast<T*>(store.allocate(capacity * sizeof(T)));
-    if constexpr (std::is_same_v<T, RegValue> || std::is_trivially_copyable_v<T>) {
-      // A value's bytes are a pointer it alone owns or views, nothing points
-      // at the value itself: its bytes are moved as they are (every key a
-      // loader leaves cuts its list so), as are a key's subkeys.
+    if constexpr (kViewsOnly) {
+      // Every key a loader leaves cuts its list so.
       if (size_ != 0) std::memcpy(static_cast<void*>(moved), data_, size_ * sizeof(T));
     } else {
       for (size_t i = 0; i < size_; ++i) {
@@ -282,7 +368,17 @@ class StoreList {
     grow(store);
     return *new (data_ + size_++) T();
   }
+  // Room for one more at the end, counted already: the caller constructs it
+  // there at once, with nothing that can throw.
+  void* addRoom(ByteStore& store) {
+    grow(store);
+    return data_ + size_++;
+  }
   void insert(ByteStore& store, size_t at, T value) {
+    if (at == size_) {
+      new (addRoom(store)) T(std::move(value));  // keys mostly arrive in order
+      return;
+    }
     grow(store);
     new (data_ + size_) T();
     for (size_t i = size_; i > at; --i) data_[i] = std::move(data_[i - 1]);
@@ -294,7 +390,9 @@ class StoreList {
     data_[--size_].~T();
   }
   void clear(ByteStore& store) noexcept {
-    for (size_t i = 0; i < size_; ++i) data_[i].~T();
+    if constexpr (!kViewsOnly) {
+      for (size_t i = 0; i < size_; ++i) data_[i].~T();
+    }
     if (data_ != nullptr) store.release(data_, capacity_ * sizeof(T));
     data_ = nullptr;
     size_ = 0;
@@ -400,7 +498,8 @@ class RegKey {
   template <bool kCheckName>
   void putValue(std::string_view name, uint32_t type, std::string_view data, bool terminated);
   size_t findValueIndex(std::string_view name) const;
-  void indexValue(size_t index) const;
+  size_t findKeptName(const ByteStore::KeptName& kept, std::string_view name) const;
+  void indexValue(size_t index, uint32_t hash) const;
   void rebuildValueIndex() const;
 
   size_t slotCount() const { return slotShift_ == 0 ? 0 : size_t{1} << slotShift_; }
@@ -424,8 +523,8 @@ class RegKey {
   // keys with many values so that setting each of them stays O(1).
   mutable std::unique_ptr<uint32_t[]> valueSlots_;
   // The store of a key made on its own; empty for a registry's keys, whose
-  // shared control blocks keep the store alive.
-  std::unique_ptr<std::shared_ptr<ByteStore>> ownStore_;
+  // registry (or holders) keep the store alive.
+  StoreHold ownStore_;
 };
 
 // A key held open: what a handle keeps. Holding a key keeps it, its
@@ -451,14 +550,14 @@ class HeldKey {
   void reset() noexcept {
     // The key goes first: its subkeys give their lists back to the store.
     if (key_ != nullptr) RegKey::Release(std::exchange(key_, nullptr));
-    store_.reset();
+    store_ = StoreHold();
   }
 
  private:
   friend class RegKey;
   explicit HeldKey(RegKey* key);
 
-  std::shared_ptr<ByteStore> store_;
+  StoreHold store_;
   RegKey* key_ = nullptr;
 };
 
@@ -530,7 +629,7 @@ class Registry {
  private:
   void releaseRoots() noexcept;
 
-  std::shared_ptr<ByteStore> store_;
+  StoreHold store_;        // released after the roots
   RegKey* roots_[6] = {};  // each owned by the registry
 };
 
