@@ -213,9 +213,7 @@ void RunChild(const std::string& mode, const fs::path& folder) {
   machine.save(true);
   TellParent("save", saving.elapsed());
   // The peak of a program that loads and saves, before the measures below.
-  struct rusage usage {};
-  getrusage(RUSAGE_SELF, &usage);
-  TellParent("peak_kilobytes", static_cast<double>(usage.ru_maxrss));
+  TellParent("peak_kilobytes", OwnPeakKilobytes());
 
   // The text alone, and the text written without the flush to disk, to tell
   // how much of the save is the flush.
@@ -282,8 +280,8 @@ struct ChildRuns {
     measure.samples.assign(processes.begin() + 1, processes.end());
     return measure.median();
   }
-  // The largest peak of the runs: as the child tells it when it gave one
-  // (its peak before the measures that follow the save), else the process's.
+  // The largest peak of the runs: as the child tells it (its own, and a
+  // save's before the measures that follow it), else the process's.
   double peakBytes() const {
     double kilobytes = 0;
     for (size_t i = 0; i < reports.size(); ++i) {
@@ -455,6 +453,8 @@ int main(int argc, char** argv) {
             "folder");
       }
       RunChild(mode, options.rest[2]);
+      // Its own peak (a save told it before the measures that follow it).
+      if (mode != "save") TellParent("peak_kilobytes", OwnPeakKilobytes());
       return true;
     });
   }

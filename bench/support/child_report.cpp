@@ -46,6 +46,16 @@ Sample TimeFigure(const std::map<std::string, double>& report, const std::string
   return Sample{Figure(report, name + "_wall"), Figure(report, name + "_cpu")};
 }
 
+double OwnPeakKilobytes() {
+  std::istringstream status(ReadFileText("/proc/self/status"));
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.compare(0, 6, "VmHWM:") == 0) return std::strtod(line.c_str() + 6, nullptr);
+  }
+  throw std::runtime_error(
+      "/proc/self/status tells no VmHWM; the benchmarks need Linux's /proc to measure memory");
+}
+
 std::filesystem::path ThisProgram() { return std::filesystem::read_symlink("/proc/self/exe"); }
 
 }  // namespace rq47bench

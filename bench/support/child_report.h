@@ -25,6 +25,13 @@ double Figure(const std::map<std::string, double>& report, const std::string& na
 // The time told as name_wall and name_cpu.
 Sample TimeFigure(const std::map<std::string, double>& report, const std::string& name);
 
+// The most memory this program has held resident since it started, as the
+// system's high-water mark of its own memory. The peak that waiting for a
+// process gives counts, on Linux, the memory of the process that started it
+// too (a benchmark that has made a 62 MB file holds more than the load it
+// starts), so a child that is measured tells its own.
+double OwnPeakKilobytes();
+
 // The path of the running program, to start it again as a child.
 std::filesystem::path ThisProgram();
 

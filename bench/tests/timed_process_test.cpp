@@ -5,9 +5,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+#include <vector>
 
 #include "bench_options.h"
 #include "child_report.h"
+#include "winsim/machine.h"
 
 namespace rq47bench {
 namespace {
@@ -40,9 +42,10 @@ TEST(TimedProcessTest, PassesTheEnvironmentAndTheRedirections) {
   ::setenv("RQ47_BENCH_KEPT", "kept", 1);
   ::setenv("RQ47_BENCH_REPLACED", "old", 1);
   ProcessRequest request;
-  request.argv = {"/bin/sh", "-c",
-               "read line; echo \"$line/$RQ47_BENCH_KEPT/$RQ47_BENCH_REPLACED/$RQ47_BENCH_NEW\"; "
-               "echo oops >&2"};
+  request.argv = {
+      "/bin/sh", "-c",
+      "read line; echo \"$line/$RQ47_BENCH_KEPT/$RQ47_BENCH_REPLACED/$RQ47_BENCH_NEW\"; "
+      "echo oops >&2"};
   request.environment = {{"RQ47_BENCH_REPLACED", "new"}, {"RQ47_BENCH_NEW", "added"}};
   request.standardInput = in.string();
   request.standardOutput = out.string();
@@ -78,6 +81,26 @@ TEST(TimedProcessTest, ReadsTheFiguresAChildReports) {
   EXPECT_EQ(Figure(report, "keys"), 200000);
   EXPECT_THROW(Figure(report, "words"), std::runtime_error);
   EXPECT_THROW(Figure(report, "save_seconds"), std::runtime_error);
+}
+
+// A child started by a process that holds far more memory than the child
+// takes (as the benchmark does, after making its file) tells its own peak:
+// the one waiting for it gives counts the parent's.
+TEST(TimedProcessTest, AChildTellsItsOwnPeakNotItsParents) {
+  ScratchFolder scratch(std::filesystem::temp_directory_path());
+  winsim::Machine::create(scratch.path() / "machine");
+  constexpr size_t kHeld = size_t{256} << 20;
+  std::vector<char> held(kHeld, 'x');  // written, so resident
+  EXPECT_GT(OwnPeakKilobytes(), kHeld / 1024.0);
+
+  ProcessRequest load;
+  load.argv = {RQ47_BENCH_REGEDIT4, "--child", "load", (scratch.path() / "machine").string()};
+  load.standardOutput = (scratch.path() / "report.txt").string();
+  RunExpecting(load, 0);
+  double told = Figure(ReadChildReport(scratch.path() / "report.txt"), "peak_kilobytes");
+  EXPECT_GT(told, 0);
+  EXPECT_LT(told, 64 * 1024) << "a load of a new machine's registry takes a few megabytes";
+  EXPECT_EQ(held[kHeld - 1], 'x');
 }
 
 }  // namespace
