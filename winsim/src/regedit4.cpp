@@ -498,15 +498,28 @@ class PathParts {
 
   void clear() { size_ = 0; }
   void add(const char* data, size_t size) {
-    if (size_ == capacity_) grow();
+    if (size_ == capacity_) grow(size_, size_ + 1);
     parts_[size_++] = std::string_view(data, size);
   }
+  // Parts written straight through a pointer, as a key line is cut: `out`
+  // is where the next goes (the first: start()); room() makes room for
+  // `more` after it, done() takes those written.
+  std::string_view* start() {
+    size_ = 0;
+    return parts_.get();
+  }
+  std::string_view* room(std::string_view* out, size_t more) {
+    size_t held = static_cast<size_t>(out - parts_.get());
+    if (held + more > capacity_) grow(held, held + more);
+    return parts_.get() + held;
+  }
+  void done(const std::string_view* out) { size_ = static_cast<size_t>(out - parts_.get()); }
 
  private:
-  __attribute__((noinline)) void grow() {
-    size_t capacity = std::max<size_t>(16, capacity_ * 2);
+  __attribute__((noinline)) void grow(size_t held, size_t needed) {
+    size_t capacity = std::max<size_t>({16, capacity_ * 2, needed});
     std::unique_ptr<std::string_view[]> larger(new std::string_view[capacity]);
-    std::copy(parts_.get(), parts_.get() + size_, larger.get());
+    std::copy(parts_.get(), parts_.get() + held, larger.get());
     parts_ = std::move(larger);
     capacity_ = capacity;
   }
@@ -628,11 +641,11 @@ class Parser {
   // line end is looked for, as splitPath() cuts it, and it is read on as
   // keyLine() reads it. False leaves the line to keyLine().
   bool usualKeyLine(const char* begin, const char* end) {
-    parts_.clear();
+    std::string_view* out = parts_.start();
     const char* path = begin + 1;
     const char* partStart = path;
-    auto cut = [&](const char* at) {
-      if (at > partStart) parts_.add(partStart, static_cast<size_t>(at - partStart));
+    auto cut = [&](const char* at) {  // with room made for the part
+      if (at > partStart) *out++ = std::string_view(partStart, static_cast<size_t>(at - partStart));
       partStart = at + 1;
     };
     const char* at = path;
@@ -647,6 +660,7 @@ class Parser {
           _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf))));
       unsigned cuts = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, backslash)));
       if (ends != 0) cuts &= (ends & (0u - ends)) - 1;  // those before the line end
+      if (cuts != 0) out = parts_.room(out, 16);
       for (; cuts != 0; cuts &= cuts - 1) cut(at + __builtin_ctz(cuts));
       if (ends != 0) {
         stop = at + __builtin_ctz(ends);
@@ -656,7 +670,10 @@ class Parser {
 #endif
     if (stop == nullptr) {
       for (; at < end && *at != '\r' && *at != '\n'; ++at) {
-        if (*at == '\\') cut(at);
+        if (*at == '\\') {
+          out = parts_.room(out, 1);
+          cut(at);
+        }
       }
       stop = at;
     }
@@ -664,7 +681,9 @@ class Parser {
     if (lineEnd == 0 || stop - path < 1 || stop[-1] != ']' || *path == '-' || IsBlank(*path)) {
       return false;
     }
+    out = parts_.room(out, 1);
     cut(stop - 1);  // the last part ends at the closing ]
+    parts_.done(out);
     lines_.skip(static_cast<size_t>(stop - begin) + lineEnd);
     statementLine_ = lines_.number();
     state_ = KeyState::None;
