@@ -944,7 +944,9 @@ class Parser {
   // The rest of a key line, its path split into parts_ (and state_ None).
   void keyPath(std::string_view path, bool remove) {
     if (parts_.empty()) fail("the key line names no key; write it as [HKEY_LOCAL_MACHINE\\Path]");
-    std::optional<Root> root = rootOf(parts_[0]);
+    // A root spelled byte for byte as the last key opened spelled it is its root.
+    size_t same = remove ? 0 : sameParts(path);
+    std::optional<Root> root = same != 0 ? std::optional<Root>(lastPathRoot_) : rootOf(parts_[0]);
     if (!root) {
       fail(Shown(parts_[0]) + " is not a registry root; a key path starts with " + RootList());
     }
@@ -960,10 +962,10 @@ class Parser {
       handler_.deleteKey(*root, parts_);
       state_ = KeyState::Deleted;
     } else {
-      size_t same = sameParts(path);
       lastPath_ = std::string_view();  // until the key is open
       handler_.openKey(*root, parts_, same);
       lastPath_ = path;
+      lastPathRoot_ = *root;
       lastPathRefills_ = lines_.refills();
       state_ = KeyState::Open;
     }
@@ -1293,6 +1295,7 @@ class Parser {
   std::string lastRootName_;
   std::string_view lastPath_;  // the path of the last key opened, in its line; none: nullptr
   size_t lastPathRefills_ = 0;
+  Root lastPathRoot_ = Root::LocalMachine;  // the root of lastPath_
   TextBuffer nameScratch_;
   TextBuffer dataScratch_;  // a string's unescaped text, or the bytes of a hex list
 };
