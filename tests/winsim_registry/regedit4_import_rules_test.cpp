@@ -109,6 +109,13 @@ TEST(RegeditImportRules, LinesEndWithCrLfLfOrACrAndTheLastNeedsNoEnd) {
   }
 }
 
+// A key path a level deeper than the registry holds, below `root`.
+std::string TooDeep(const std::string& root) {
+  std::string path = root;
+  for (size_t i = 0; i <= winsim::kMaxKeyDepth; ++i) path += "\\k";
+  return path;
+}
+
 TEST(RegeditImportRules, KeyLines) {
   ExpectImports({
       {"[HKEY_CURRENT_USER\\T\\A]\n\"v\"=\"1\"", {{"A/v", Sz("1")}}, {}},
@@ -129,6 +136,11 @@ TEST(RegeditImportRules, KeyLines) {
       {"[HKEY_CURRENT_USERS\\T\\A]\n\"v\"=\"1\"", {{"v", kMissing}}, {1, 2}},
       {"[HKEY_CURRENT_USER\\T\\A] x\n\"v\"=\"1\"", {{"v", kMissing}, {"A/v", kMissing}}, {1, 2}},
       {"[]\n[HKEY_CURRENT_USER\\T\\B]\n\"v\"=\"1\"", {{"B/v", Sz("1")}}, {1}},
+      // A key line refused after its root was read (another root) changes
+      // nothing for the lines below the key open before it.
+      {"[" + TooDeep("HKEY_LOCAL_MACHINE") + "]\n[HKEY_CURRENT_USER\\T\\A]\n\"v\"=\"1\"",
+       {{"A/v", Sz("1")}},
+       {1}},
   });
 }
 
