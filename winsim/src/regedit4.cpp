@@ -145,18 +145,22 @@ inline const char* HexRun(const char* at, const char* end, char*& out) {
   return at;
 }
 
-// The first of the bytes a and b in [at, end), or end; `low` is where the
-// bytes that may be read start (at or before at). Sixteen bytes are compared
-// at a time where the processor can: lines and names are mostly short, and a
-// call of memchr for each byte looked for cost more than the search.
-inline const char* FindEither(const char* low, const char* at, const char* end, char a, char b) {
+// The first of the bytes in `wanted` in [at, end), or end; `low` is where
+// the bytes that may be read start (at or before at). Sixteen bytes are
+// compared at a time where the processor can: lines and names are mostly
+// short, and a call of memchr for each byte looked for cost more than the
+// search.
+template <size_t kCount>
+inline const char* FindAny(const char* low, const char* at, const char* end,
+                           const char (&wanted)[kCount]) {
 #if defined(__SSE2__)
-  const __m128i wantA = _mm_set1_epi8(a);
-  const __m128i wantB = _mm_set1_epi8(b);
+  __m128i want[kCount];
+  for (size_t i = 0; i < kCount; ++i) want[i] = _mm_set1_epi8(wanted[i]);
   auto matches = [&](const char* from) {
     __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-    return static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_or_si128(_mm_cmpeq_epi8(bytes, wantA), _mm_cmpeq_epi8(bytes, wantB))));
+    __m128i found = _mm_cmpeq_epi8(bytes, want[0]);
+    for (size_t i = 1; i < kCount; ++i) found = _mm_or_si128(found, _mm_cmpeq_epi8(bytes, want[i]));
+    return static_cast<unsigned>(_mm_movemask_epi8(found));
   };
   for (; end - at >= 16; at += 16) {
     unsigned found = matches(at);
@@ -172,44 +176,25 @@ inline const char* FindEither(const char* low, const char* at, const char* end, 
   (void)low;
 #endif
   for (; at < end; ++at) {
-    if (*at == a || *at == b) return at;
+    for (char c : wanted) {
+      if (*at == c) return at;
+    }
   }
   return end;
 }
 
+inline const char* FindEither(const char* low, const char* at, const char* end, char a, char b) {
+  const char wanted[2] = {a, b};
+  return FindAny(low, at, end, wanted);
+}
+
 // The first quote, backslash, CR or LF in [at, end), or end (`low` as for
-// FindEither): where a string of a usual line ends, an escape starts, or the
+// FindAny): where a string of a usual line ends, an escape starts, or the
 // line ends before the string does.
 __attribute__((noinline)) inline const char* FindStringStop(const char* low, const char* at,
                                                             const char* end) {
-#if defined(__SSE2__)
-  const __m128i quote = _mm_set1_epi8('"');
-  const __m128i backslash = _mm_set1_epi8('\\');
-  const __m128i cr = _mm_set1_epi8('\r');
-  const __m128i lf = _mm_set1_epi8('\n');
-  auto matches = [&](const char* from) {
-    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-    __m128i found =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)),
-                     _mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf)));
-    return static_cast<unsigned>(_mm_movemask_epi8(found));
-  };
-  for (; end - at >= 16; at += 16) {
-    unsigned found = matches(at);
-    if (found != 0) return at + __builtin_ctz(found);
-  }
-  if (at < end && end - low >= 16) {
-    const char* from = end - 16;
-    unsigned found = matches(from) >> (at - from);
-    return found != 0 ? at + __builtin_ctz(found) : end;
-  }
-#else
-  (void)low;
-#endif
-  for (; at < end; ++at) {
-    if (*at == '"' || *at == '\\' || *at == '\r' || *at == '\n') return at;
-  }
-  return end;
+  static constexpr char kStops[4] = {'"', '\\', '\r', '\n'};
+  return FindAny(low, at, end, kStops);
 }
 
 // The same, for a name or text of a usual line: mostly fewer than sixteen
