@@ -246,13 +246,6 @@ const char* ByteStore::keep(std::string_view bytes) {
   return at;
 }
 
-const char* ByteStore::keepTerminated(std::string_view bytes) {
-  char* at = take(bytes.size() + 1);
-  CopyBytes(at, bytes.data(), bytes.size());
-  at[bytes.size()] = '\0';
-  return at;
-}
-
 __attribute__((always_inline)) inline const char* ByteStore::keepData(std::string_view data,
                                                                       bool terminated) {
   if (!terminated && data.empty()) return "";

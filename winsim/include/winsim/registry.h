@@ -167,8 +167,6 @@ class ByteStore {
 
   // A copy of the bytes in the store.
   const char* keep(std::string_view bytes);
-  // The same with a NUL after the bytes.
-  const char* keepTerminated(std::string_view bytes);
   // The same for a value's name, kept once for each spelling however many
   // values bear it (a registry names a million values with a few thousand
   // names). Names are never written over, so they can be shared.
@@ -218,7 +216,7 @@ class ByteStore {
   // keepName for a key's value, refusing (std::invalid_argument) a name IsStorableName refuses
   // when `refuseUnstorable`, before it is kept.
   KeptName keepValueName(std::string_view name, bool refuseUnstorable);
-  // keep or keepTerminated, for a key's value.
+  // keep for a key's value, with a NUL after the bytes when `terminated`.
   const char* keepData(std::string_view data, bool terminated);
 
   struct NameSlot {
