@@ -35,6 +35,28 @@ std::string LongHexList() {
   return text + "01";
 }
 
+// Names and data of every size a name's two words can hold and of the sizes
+// around the bytes the registry copies whole when it takes them from the
+// reader's block, each name set again with other data, shorter and longer.
+std::string EverySize() {
+  std::string text;
+  std::vector<size_t> sizes;
+  for (size_t size = 0; size <= 17; ++size) sizes.push_back(size);
+  for (size_t size : {size_t{31}, size_t{32}, size_t{33}}) sizes.push_back(size);
+  for (size_t size = winsim::kPaddingBytes - 1; size <= winsim::kPaddingBytes + 1; ++size) {
+    sizes.push_back(size);
+  }
+  for (size_t size : sizes) {
+    std::string name = "\"" + std::string(size, static_cast<char>('a' + size % 26)) + "\"";
+    std::string hex;
+    for (size_t i = 0; i < size; ++i) hex += (i == 0 ? "" : ",") + std::string("5a");
+    text += name + "=\"" + std::string(size, 'T') + "\"|" + name + "=hex:" + hex + "|" + name +
+            "=\"" + std::string(size * 2, 'U') + "\"|\"d" + std::to_string(size) +
+            "\"=dword:0000001a|";
+  }
+  return text + "@=\"\"|@=hex:";
+}
+
 // Lines around which the shortcut must decide exactly ('|' parts a case into
 // lines): usual lines and near misses of each.
 const std::vector<std::string> kCases = {
@@ -118,6 +140,7 @@ const std::vector<std::string> kCases = {
     "\"a\"=hex:01,\\|  0203",
     "\"a\"=hex:01,\\|[HKEY_LOCAL_MACHINE\\Soft\\E]",
     LongHexList(),
+    EverySize(),
     "\"a\"=hex(2):41,00",
     "\"a\"=hex(0):",
     "\"a\"=hex(12345678):01",
@@ -209,7 +232,10 @@ Registry Prepared() {
   return registry;
 }
 
-void ExpectSameTextReadings(const std::string& text, const std::string& where) {
+void ExpectSameTextReadings(const std::string& whole, const std::string& where) {
+  // Held in exactly its bytes, so that a sanitizer sees a byte read past them.
+  std::vector<char> bytes(whole.begin(), whole.end());
+  std::string_view text(bytes.data(), bytes.size());
   for (bool empty : {true, false}) {
     Registry usual = empty ? Registry() : Prepared();
     Registry general = empty ? Registry() : Prepared();
@@ -269,6 +295,233 @@ TEST(Regedit4UsualLines, AFileReadInBlocksReadsAsTheGeneralRulesReadIt) {
             Describe(winsim::detail::ImportRegedit4FileGeneral(path, general, blockSize));
         ASSERT_EQ(usualError, generalError) << where;
         ExpectSameRegistry(usual, general, where);
+      }
+    }
+  }
+}
+
+// Hex lists as regedit writes them, around the shortcut's groups of 32
+// bytes (96 characters), which it reads only where the bytes at hand hold a
+// whole group: the line after the list is long enough for that.
+
+// `count` bytes, their digits in both cases.
+std::string HexBytes(size_t count, std::string* bytes = nullptr) {
+  static const char kDigits[] = "0123456789abcdef0123456789ABCDEF";
+  std::string text;
+  for (size_t i = 0; i < count; ++i) {
+    unsigned byte = (i * 37 + 5) & 0xff;
+    if (bytes != nullptr) bytes->push_back(static_cast<char>(byte));
+    const char* digits = kDigits + (i % 2) * 16;
+    text += std::string(i > 0 ? "," : "") + digits[byte >> 4] + digits[byte & 15];
+  }
+  return text;
+}
+
+// A file that sets "a" to the hex list `list` ('|' parts it into lines),
+// with a long line and one that cannot be read after it (its number shows
+// where the reading went on) unless it is the last; the file's first list,
+// or one after another (the reader has made room for bytes then).
+std::string HexListFile(const std::string& list, const char* end, bool last, bool first = false) {
+  std::string text = "REGEDIT4" + std::string(end) + "[HKEY_LOCAL_MACHINE\\Soft\\A]" + end +
+                     (first ? "" : "\"b\"=hex:" + HexBytes(40) + end) + "\"a\"=hex:" + list;
+  for (size_t at = text.find('|'); at != std::string::npos; at = text.find('|', at)) {
+    text.replace(at, 1, end);
+  }
+  if (last) return text;
+  return text + end + "\"after\"=\"" + std::string(100, 'x') + "\"" + end + "junk" + end;
+}
+
+std::string ReadValue(const std::string& text) {
+  Registry registry;
+  if (winsim::ImportRegedit4LineByLine(text, registry).refused) return "refused";
+  const winsim::RegValue* value = registry.value("HKEY_LOCAL_MACHINE\\Soft\\A", "a");
+  return value != nullptr ? std::string(value->data.view()) : "missing";
+}
+
+// Read with the shortcut's groups of 32 bytes (where the processor has
+// them) and with its plain path.
+class Regedit4HexLists : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { before_ = winsim::detail::SetRegedit4HexGroups(GetParam()); }
+  void TearDown() override { winsim::detail::SetRegedit4HexGroups(before_); }
+
+ private:
+  bool before_ = false;
+};
+
+INSTANTIATE_TEST_SUITE_P(GroupsAndPlain, Regedit4HexLists, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "Groups" : "Plain";
+                         });
+
+TEST_P(Regedit4HexLists, OfEveryLengthReadTheirBytes) {
+  for (size_t count = 1; count <= 100; ++count) {
+    std::string bytes;
+    std::string list = HexBytes(count, &bytes);
+    // The same list over lines of 25 bytes, as regedit breaks it.
+    std::string broken;
+    for (size_t i = 0; i < count; ++i) {
+      broken += list.substr(3 * i, 2) + (i + 1 == count ? "" : i % 25 == 24 ? ",\\|  " : ",");
+    }
+    for (const char* end : {"\r\n", "\n"}) {
+      for (bool last : {false, true}) {
+        for (bool first : {false, true}) {
+          // A comma may end a list.
+          for (const std::string& lines : {list, list + ",", broken}) {
+            std::string text = HexListFile(lines, end, last, first);
+            std::string where = std::to_string(count) + " bytes, line end " +
+                                ::testing::PrintToString(end) + (last ? ", last" : "") +
+                                (first ? ", first: " : ": ") + lines;
+            EXPECT_EQ(ReadValue(text), bytes) << where;
+            ExpectSameTextReadings(text, where);
+          }
+        }
+      }
+    }
+  }
+}
+
+// Every character of a 40-byte list (a group and more) in turn made one
+// that is no part of a byte, or another digit, left out or doubled.
+TEST_P(Regedit4HexLists, WithAFaultAnywhereReadAsTheGeneralRulesReadThem) {
+  const std::string list = HexBytes(40);
+  const std::string others = std::string("gG \t:@`/,;\\\r\nAf09x") + '\0' + "\x80\xff\xb0";
+  for (size_t at = 0; at < list.size(); ++at) {
+    std::vector<std::string> faulty = {list.substr(0, at) + list.substr(at + 1),
+                                       list.substr(0, at) + list[at] + list.substr(at)};
+    for (char other : others) faulty.push_back(list.substr(0, at) + other + list.substr(at + 1));
+    for (const std::string& lines : faulty) {
+      for (const char* end : {"\r\n", "\n"}) {
+        for (bool first : {false, true}) {
+          ExpectSameTextReadings(HexListFile(lines, end, false, first),
+                                 "list " + ::testing::PrintToString(lines) + ", line end " +
+                                     ::testing::PrintToString(end) + (first ? ", first" : ""));
+        }
+      }
+    }
+  }
+}
+
+// In blocks of every size, a list and its group end anywhere in a block.
+TEST_P(Regedit4HexLists, ReadInBlocksReadAsTheGeneralRulesReadThem) {
+  TempDir dir;
+  std::filesystem::path path = dir.path() / "registry.reg";
+  const std::string list = HexBytes(70);
+  for (const std::string& lines :
+       {HexBytes(1), HexBytes(32), HexBytes(33), list, list.substr(0, 96) + "g" + list.substr(97),
+        list.substr(0, 96) + "\\|  " + list.substr(96), HexBytes(31) + ",\\|  " + HexBytes(40)}) {
+    std::string text = HexListFile(lines, "\r\n", false);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+    for (size_t blockSize = 16; blockSize <= text.size(); ++blockSize) {
+      Registry usual;
+      Registry general;
+      std::string where =
+          "list " + ::testing::PrintToString(lines) + ", block " + std::to_string(blockSize);
+      std::string usualError = Describe(winsim::ImportRegedit4File(path, usual, blockSize));
+      std::string generalError =
+          Describe(winsim::detail::ImportRegedit4FileGeneral(path, general, blockSize));
+      ASSERT_EQ(usualError, generalError) << where;
+      ExpectSameRegistry(usual, general, where);
+    }
+  }
+}
+
+// Key lines in a row that share parts of their paths, which the reader
+// keeps from one line to the next: what each sequence opens, and whether a
+// strict reading takes it (a line passed over stops a strict reading).
+struct KeySequence {
+  const char* lines;
+  bool strict;
+  std::vector<std::string> keys;  // every key, as the registry lists them
+};
+
+const KeySequence kKeySequences[] = {
+    // A subkey, a name the last one starts, back up, and names that go on.
+    {"[HKLM\\S\\A]|[HKLM\\S\\A\\B]|[HKLM\\S\\Ab]|[HKLM\\S\\A]|[HKLM\\S\\A\\B\\C]|[HKLM\\S\\A\\Bc]",
+     true,
+     {"S", "S\\A", "S\\A\\B", "S\\A\\B\\C", "S\\A\\Bc", "S\\Ab"}},
+    // Parts that differ from the last line's in case alone name the same keys.
+    {"[HKLM\\S\\Abc]|[HKLM\\S\\ABC\\d]|[HKLM\\S\\abc\\D\\e]|[HKLM\\s\\aBC\\d\\E\\f]",
+     true,
+     {"S", "S\\Abc", "S\\Abc\\d", "S\\Abc\\d\\e", "S\\Abc\\d\\e\\f"}},
+    // The same root spelled other ways, and another root.
+    {"[HKEY_LOCAL_MACHINE\\S\\A]|[HKLM\\S\\A\\B]|[hkey_local_machine\\S\\A\\C]|[HKEY_CURRENT_"
+     "USER\\S\\A]",
+     true,
+     {"S", "S\\A", "S\\A\\B", "S\\A\\C", "HKEY_CURRENT_USER\\S", "HKEY_CURRENT_USER\\S\\A"}},
+    // Doubled backslashes, in one line and not the next.
+    {"[HKLM\\S\\\\A]|[HKLM\\S\\\\A\\B]|[HKLM\\S\\A\\\\B\\C]|[HKLM\\\\S\\A\\B\\D]",
+     true,
+     {"S", "S\\A", "S\\A\\B", "S\\A\\B\\C", "S\\A\\B\\D"}},
+    // A ] within a name (a path ends at the last ] of its line).
+    {"[HKLM\\S\\A]b]|[HKLM\\S\\A]b]\\c]|[HKLM\\S\\A]b\\c]|[HKLM\\S\\A]]",
+     true,
+     {"S", "S\\A]", "S\\A]b", "S\\A]b\\c", "S\\A]b]", "S\\A]b]\\c"}},
+    // A key deleted and named again below, keys out of order and named twice.
+    {"[HKLM\\S\\A\\B]|[-HKLM\\S\\A]|[HKLM\\S\\A\\B\\C]|[HKLM\\S\\0]|[HKLM\\S\\A\\B]|["
+     "HKLM\\S\\0\\x]",
+     true,
+     {"S", "S\\0", "S\\0\\x", "S\\A", "S\\A\\B", "S\\A\\B\\C"}},
+    // Lines that open no key between lines that share parts: a root that is
+    // not one, a key too deep, a key line with text after it.
+    {"[HKLM\\S\\A]|[HKX\\S\\A\\x]|[HKLM\\S\\A\\B]|[HKLM\\S\\A\\B\\C] x|[HKLM\\S\\A\\B\\D]",
+     false,
+     {"S", "S\\A", "S\\A\\B", "S\\A\\B\\D"}},
+};
+
+void ListKeys(const winsim::RegKey& key, std::vector<std::string>& paths) {
+  for (size_t i = 0; i < key.subkeyCount(); ++i) {
+    std::string path = key.subkey(i)->path();
+    const std::string kLocalMachine = "HKEY_LOCAL_MACHINE\\";
+    if (path.compare(0, kLocalMachine.size(), kLocalMachine) == 0) {
+      path.erase(0, kLocalMachine.size());
+    }
+    paths.push_back(path);
+    ListKeys(*key.subkey(i), paths);
+  }
+}
+
+// Every key below the roots, as the registry lists them; those of
+// HKEY_LOCAL_MACHINE without the root's name.
+std::vector<std::string> KeysOf(const Registry& registry) {
+  std::vector<std::string> paths;
+  for (winsim::Root root : Registry::kRoots) ListKeys(registry.root(root), paths);
+  return paths;
+}
+
+std::string KeySequenceFile(const KeySequence& sequence, const std::string& end) {
+  std::string text = "REGEDIT4" + end + end + sequence.lines + end;
+  for (size_t at = text.find('|'); at != std::string::npos; at = text.find('|', at)) {
+    text.replace(at, 1, end);
+  }
+  return text;
+}
+
+TEST(Regedit4UsualLines, KeyLinesThatSharePartsOpenTheKeysTheyName) {
+  TempDir dir;
+  std::filesystem::path path = dir.path() / "registry.reg";
+  for (const KeySequence& sequence : kKeySequences) {
+    for (const char* end : {"\r\n", "\n"}) {
+      std::string text = KeySequenceFile(sequence, end);
+      std::string where = "lines " + ::testing::PrintToString(sequence.lines) + ", line end " +
+                          ::testing::PrintToString(end);
+      for (bool shortcut : {true, false}) {
+        Registry registry;
+        if (shortcut) {
+          winsim::ImportRegedit4LineByLine(text, registry);
+        } else {
+          winsim::detail::ImportRegedit4LineByLineGeneral(text, registry);
+        }
+        EXPECT_EQ(KeysOf(registry), sequence.keys) << where << (shortcut ? "" : " (general)");
+      }
+      if (!sequence.strict) continue;
+      std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+      // Every block size from 16 bytes up puts a block's edge in each line.
+      for (size_t blockSize = 16; blockSize <= text.size(); ++blockSize) {
+        Registry registry;
+        EXPECT_EQ(Describe(winsim::ImportRegedit4File(path, registry, blockSize)), "read")
+            << where << ", block " << blockSize;
+        EXPECT_EQ(KeysOf(registry), sequence.keys) << where << ", block " << blockSize;
       }
     }
   }

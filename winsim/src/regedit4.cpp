@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -17,6 +18,11 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <cpuid.h>
+#include <immintrin.h>
+#define WINSIM_HEX_GROUPS 1
 #endif
 
 namespace winsim {
@@ -145,6 +151,136 @@ inline const char* HexRun(const char* at, const char* end, char*& out) {
   return at;
 }
 
+#if defined(WINSIM_HEX_GROUPS)
+// Thirty-two bytes of a hex list at a time, where the processor has AVX2:
+// the 96 characters "01,ff,...," are sorted into the first digits, the
+// second digits and the commas of the bytes, each checked and converted at
+// once. Chosen once; other processors read the bytes with HexRun alone.
+//
+// Asked by the first reading of a process, with the fewest questions to the
+// processor: every program run starts a process, and in a virtual machine
+// each question is a trip to the host (the compiler's own feature check asks
+// dozens of them at the start of every process that links it).
+__attribute__((noinline)) bool AskForHexGroups() {
+  unsigned eax = 0;
+  unsigned ebx = 0;
+  unsigned ecx = 0;
+  unsigned edx = 0;
+  if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) return false;
+  if ((ecx & bit_OSXSAVE) == 0 || (ecx & bit_AVX) == 0) return false;
+  // The system keeps the wide registers across a switch of tasks.
+  unsigned low = 0;
+  unsigned high = 0;
+  asm volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+  if ((low & 6) != 6) return false;
+  if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return false;
+  return (ebx & bit_AVX2) != 0;
+}
+inline bool HexGroupsAvailable() {
+  static const bool available = AskForHexGroups();
+  return available;
+}
+// Whether they may be used where they are available: a test asks for the
+// plain path (detail::SetRegedit4HexGroups).
+bool useHexGroups = true;
+
+constexpr size_t kHexGroupBytes = 32;
+
+// What a group is read with, each the same in both halves of a register:
+// vpshufb's indexes that take the first digits (part 0), the second digits
+// (1) and the commas (2) of sixteen bytes out of each of the three sixteen
+// characters that hold them (-1 takes none); and the tables of
+// HexGroupDigits(), looked up by a character's high or low four bits.
+struct HexGroupTables {
+  alignas(32) int8_t index[3][3][32];
+  alignas(32) int8_t nibble[32];
+  alignas(32) int8_t highKind[32];  // 1 (a digit 0-9) for 3, 2 (a letter) for 4 and 6
+  alignas(32) int8_t lowKinds[32];  // 1 for 0-9, and 2 for 1-6
+  alignas(32) int8_t letter[32];    // what a letter's value adds to its low four bits
+  alignas(32) int8_t comma[32];
+  constexpr HexGroupTables() : index(), nibble(), highKind(), lowKinds(), letter(), comma() {
+    for (int byte = 0; byte < 32; ++byte) {
+      for (int part = 0; part < 3; ++part) {
+        for (int block = 0; block < 3; ++block) {
+          int at = 3 * (byte % 16) + part;
+          index[part][block][byte] = static_cast<int8_t>(at / 16 == block ? at % 16 : -1);
+        }
+      }
+      int half = byte % 16;
+      nibble[byte] = 0x0f;
+      highKind[byte] = static_cast<int8_t>(half == 3 ? 1 : half == 4 || half == 6 ? 2 : 0);
+      lowKinds[byte] = static_cast<int8_t>((half <= 9 ? 1 : 0) | (half >= 1 && half <= 6 ? 2 : 0));
+      letter[byte] = static_cast<int8_t>(half == 4 || half == 6 ? 9 : 0);
+      comma[byte] = ',';
+    }
+  }
+};
+constexpr HexGroupTables kHexGroupTables;
+
+__attribute__((target("avx2"), always_inline)) inline __m256i HexGroupTable(const int8_t* table) {
+  return _mm256_load_si256(reinterpret_cast<const __m256i*>(table));
+}
+
+__attribute__((target("avx2"), always_inline)) inline __m256i HexGroupPart(__m256i a, __m256i b,
+                                                                           __m256i c, int part) {
+  const int8_t(*index)[32] = kHexGroupTables.index[part];
+  return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(a, HexGroupTable(index[0])),
+                                         _mm256_shuffle_epi8(b, HexGroupTable(index[1]))),
+                         _mm256_shuffle_epi8(c, HexGroupTable(index[2])));
+}
+
+// Hex digits: their values (0 to 15 where they are digits), and in *valid
+// nonzero where they are. A digit is told by its two halves of four bits: 3
+// and 0-9, or 4 or 6 and 1-6, exactly what kHexValues takes.
+__attribute__((target("avx2"), always_inline)) inline __m256i HexGroupDigits(__m256i digits,
+                                                                             __m256i* valid) {
+  const __m256i nibble = HexGroupTable(kHexGroupTables.nibble);
+  const __m256i highKind = HexGroupTable(kHexGroupTables.highKind);
+  const __m256i lowKinds = HexGroupTable(kHexGroupTables.lowKinds);
+  const __m256i letter = HexGroupTable(kHexGroupTables.letter);
+  __m256i low = _mm256_and_si256(digits, nibble);
+  __m256i high = _mm256_and_si256(_mm256_srli_epi16(digits, 4), nibble);
+  *valid =
+      _mm256_and_si256(_mm256_shuffle_epi8(highKind, high), _mm256_shuffle_epi8(lowKinds, low));
+  return _mm256_add_epi8(low, _mm256_shuffle_epi8(letter, high));
+}
+
+// What HexGroup() read: `bytes` of the 32, from the first, are such bytes
+// (those after a fault are not to be taken); `lastDigits` when there is a
+// fault and its first two characters are hex digits even so (a list's last
+// byte), their byte then at out[bytes].
+struct HexGroupRead {
+  unsigned bytes;
+  bool lastDigits;
+};
+
+// The 32 bytes "01,ff,...," of the 96 characters at `at` into out[0, 32).
+__attribute__((target("avx2"), always_inline)) inline HexGroupRead HexGroup(const char* at,
+                                                                            char* out) {
+  __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+  __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 32));
+  __m256i third = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 64));
+  // Characters 0-15 and 48-63, 16-31 and 64-79, 32-47 and 80-95.
+  __m256i a = _mm256_blend_epi32(first, second, 0xf0);
+  __m256i b = _mm256_permute2x128_si256(first, third, 0x21);
+  __m256i c = _mm256_blend_epi32(second, third, 0xf0);
+  __m256i highValid;
+  __m256i lowValid;
+  __m256i high = HexGroupDigits(HexGroupPart(a, b, c, 0), &highValid);
+  __m256i low = HexGroupDigits(HexGroupPart(a, b, c, 1), &lowValid);
+  __m256i commas =
+      _mm256_cmpeq_epi8(HexGroupPart(a, b, c, 2), HexGroupTable(kHexGroupTables.comma));
+  __m256i faults = _mm256_cmpeq_epi8(_mm256_min_epu8(highValid, lowValid), _mm256_setzero_si256());
+  uint32_t good = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_andnot_si256(faults, commas)));
+  uint32_t notDigits = static_cast<uint32_t>(_mm256_movemask_epi8(faults));
+  // A fault's value may run into the next byte's bits, a byte not taken.
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                      _mm256_or_si256(_mm256_slli_epi16(high, 4), low));
+  unsigned bytes = static_cast<unsigned>(__builtin_ctzll(~uint64_t{good}));
+  return {bytes, (((uint64_t{notDigits} | uint64_t{1} << 32) >> bytes) & 1) == 0};
+}
+#endif
+
 // The first of the bytes in `wanted` in [at, end), or end; `low` is where
 // the bytes that may be read start (at or before at). Sixteen bytes are
 // compared at a time where the processor can: lines and names are mostly
@@ -197,6 +333,18 @@ __attribute__((noinline)) inline const char* FindStringStop(const char* low, con
   return FindAny(low, at, end, kStops);
 }
 
+#if defined(__SSE2__)
+// One bit for each quote, backslash, CR or LF among the sixteen bytes at `at`.
+__attribute__((always_inline)) inline unsigned StringStops(const char* at) {
+  __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  __m128i found = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
+                                            _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
+                               _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')),
+                                            _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
+  return static_cast<unsigned>(_mm_movemask_epi8(found));
+}
+#endif
+
 // The same, for a name or text of a usual line: mostly fewer than sixteen
 // bytes, looked at here without a call.
 __attribute__((always_inline)) inline const char* FindStringStopShort(const char* low,
@@ -204,14 +352,23 @@ __attribute__((always_inline)) inline const char* FindStringStopShort(const char
                                                                       const char* end) {
 #if defined(__SSE2__)
   if (end - at >= 16) {
-    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    __m128i found = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
-                                              _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
-                                 _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')),
-                                              _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
-    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(found));
+    unsigned mask = StringStops(at);
     if (mask != 0) return at + __builtin_ctz(mask);
     at += 16;
+  }
+#endif
+  return FindStringStop(low, at, end);
+}
+
+// The same for the text of a string value, mostly up to thirty bytes or so:
+// thirty-two looked at together, so that their length costs no guess.
+__attribute__((always_inline)) inline const char* FindTextStop(const char* low, const char* at,
+                                                               const char* end) {
+#if defined(__SSE2__)
+  if (end - at >= 32) {
+    unsigned mask = StringStops(at) | (StringStops(at + 16) << 16);
+    if (mask != 0) return at + __builtin_ctz(mask);
+    at += 32;
   }
 #endif
   return FindStringStop(low, at, end);
@@ -304,6 +461,8 @@ size_t LineLength(const char* begin, size_t size, size_t* skip, bool* complete) 
 class TextLines {
  public:
   static constexpr bool kLinesMove = false;
+  // The caller's text ends where it ends.
+  static constexpr bool kPadded = false;
 
   explicit TextLines(std::string_view text) : text_(text) {}
 
@@ -341,8 +500,14 @@ class TextLines {
 class FileLines {
  public:
   static constexpr bool kLinesMove = true;
+  // kPaddingBytes can be read past the last byte read, so that the names
+  // and data found in the block are copied as whole words.
+  static constexpr bool kPadded = true;
 
-  FileLines(int fd, size_t blockSize) : fd_(fd), block_(blockSize < 16 ? 16 : blockSize) { fill(); }
+  FileLines(int fd, size_t blockSize)
+      : fd_(fd), block_((blockSize < 16 ? 16 : blockSize) + kPaddingBytes) {
+    fill();
+  }
 
   bool next(std::string_view& line) {
     // The usual line first: its end and the byte after it (the LF of a CR
@@ -390,9 +555,13 @@ class FileLines {
     std::memmove(block_.data(), block_.data() + pos_, end_ - pos_);
     end_ -= pos_;
     pos_ = 0;
-    if (end_ == block_.size()) block_.resize(block_.size() * 2);
-    while (end_ < block_.size()) {
-      ssize_t got = ::read(fd_, block_.data() + end_, block_.size() - end_);
+    size_t limit = block_.size() - kPaddingBytes;
+    if (end_ == limit) {
+      limit *= 2;
+      block_.resize(limit + kPaddingBytes);
+    }
+    while (end_ < limit) {
+      ssize_t got = ::read(fd_, block_.data() + end_, limit - end_);
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) {
         throw Refusal{number_ + 1, std::string("the file cannot be read: ") + std::strerror(errno) +
@@ -421,6 +590,9 @@ class FileLines {
 // written into it.
 class TextBuffer {
  public:
+  // Allocated from the start, with kPaddingBytes to spare after its
+  // capacity, so that what it holds is always padded as a block's bytes are.
+  TextBuffer() : data_(new char[kFirstCapacity + kPaddingBytes]()), capacity_(kFirstCapacity) {}
   // Asked for by nearly every line: inlined, the growing kept apart.
   __attribute__((always_inline)) char* room(size_t bytes) {
     if (__builtin_expect(size_ + bytes > capacity_, 0)) grow(size_ + bytes);
@@ -448,6 +620,10 @@ class TextBuffer {
   void reserve(size_t bytes) {
     if (bytes > capacity_) grow(bytes);
   }
+  // The room for `bytes` more where it is made already, or null.
+  char* roomMade(size_t bytes) {
+    return size_ + bytes <= capacity_ ? data_.get() + size_ : nullptr;
+  }
   void clear() { size_ = 0; }
   // Back to the first `size` bytes.
   void cut(size_t size) { size_ = size; }
@@ -457,9 +633,11 @@ class TextBuffer {
   std::string_view view() const { return std::string_view(data_.get(), size_); }
 
  private:
+  static constexpr size_t kFirstCapacity = 256;
+
   __attribute__((noinline)) void grow(size_t needed) {
     size_t capacity = std::max(needed, capacity_ * 2);
-    std::unique_ptr<char[]> larger(new char[capacity]);
+    std::unique_ptr<char[]> larger(new char[capacity + kPaddingBytes]());
     if (size_ != 0) std::memcpy(larger.get(), data_.get(), size_);
     data_ = std::move(larger);
     capacity_ = capacity;
@@ -470,46 +648,78 @@ class TextBuffer {
   size_t capacity_ = 0;
 };
 
-// The parts of a key line's path, as views into the line. Kept from line to
-// line, and added to without a call: a line has five or so.
+// The bytes "01," of a hex list from `at` on, before `end`, into `out`;
+// gives where they stop.
+__attribute__((always_inline)) inline const char* HexRuns(const char* at, const char* end,
+                                                          TextBuffer& out) {
+  constexpr size_t kRun = 32;
+  for (;;) {
+    size_t count = std::min(kRun, static_cast<size_t>(end - at) / 3);
+    const char* stop = at + 3 * count;
+    char* to = out.room(kRun);
+    at = HexRun(at, stop, to);
+    out.done(to);
+    if (at != stop || count < kRun) return at;
+  }
+}
+
+// The parts of a key line's path, each where it lies in the path. Kept from
+// line to line, and added to without a call: a line has five or so. Kept
+// as places rather than views, so that parts a path shares with the path
+// before it (the same bytes in the same places) are kept with no copy.
 class PathParts {
  public:
+  struct Part {
+    size_t offset;
+    size_t size;
+  };
+
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
-  std::string_view operator[](size_t i) const { return parts_[i]; }
-  std::string_view back() const { return parts_[size_ - 1]; }
-  const std::string_view* begin() const { return parts_.get(); }
-  const std::string_view* end() const { return parts_.get() + size_; }
+  std::string_view operator[](size_t i) const {
+    return std::string_view(path_ + parts_[i].offset, parts_[i].size);
+  }
+  std::string_view back() const { return (*this)[size_ - 1]; }
+  // Where part i ends in the path.
+  size_t end(size_t i) const { return parts_[i].offset + parts_[i].size; }
 
-  void clear() { size_ = 0; }
+  // The parts of `path` from now on, none yet.
+  void clear(const char* path) {
+    path_ = path;
+    size_ = 0;
+  }
   void add(const char* data, size_t size) {
     if (size_ == capacity_) grow(size_, size_ + 1);
-    parts_[size_++] = std::string_view(data, size);
+    parts_[size_++] = Part{static_cast<size_t>(data - path_), size};
   }
-  // Parts written straight through a pointer, as a key line is cut: `out`
-  // is where the next goes (the first: start()); room() makes room for
-  // `more` after it, done() takes those written.
-  std::string_view* start() {
-    size_ = 0;
-    return parts_.get();
+  // Parts written straight through a pointer, as a key line is cut: the
+  // parts of `path` are the first `kept` of those held (which lie in `path`
+  // as they lay in the one they were cut from) and those written at the
+  // pointer start() returns; room() makes room for `more` after `out`,
+  // done() takes those written.
+  Part* start(const char* path, size_t kept) {
+    path_ = path;
+    size_ = kept;
+    return parts_.get() + kept;
   }
-  std::string_view* room(std::string_view* out, size_t more) {
+  Part* room(Part* out, size_t more) {
     size_t held = static_cast<size_t>(out - parts_.get());
     if (held + more > capacity_) grow(held, held + more);
     return parts_.get() + held;
   }
-  void done(const std::string_view* out) { size_ = static_cast<size_t>(out - parts_.get()); }
+  void done(const Part* out) { size_ = static_cast<size_t>(out - parts_.get()); }
 
  private:
   __attribute__((noinline)) void grow(size_t held, size_t needed) {
     size_t capacity = std::max<size_t>({16, capacity_ * 2, needed});
-    std::unique_ptr<std::string_view[]> larger(new std::string_view[capacity]);
+    std::unique_ptr<Part[]> larger(new Part[capacity]);
     std::copy(parts_.get(), parts_.get() + held, larger.get());
     parts_ = std::move(larger);
     capacity_ = capacity;
   }
 
-  std::unique_ptr<std::string_view[]> parts_;
+  const char* path_ = nullptr;
+  std::unique_ptr<Part[]> parts_;
   size_t size_ = 0;
   size_t capacity_ = 0;
 };
@@ -624,16 +834,26 @@ class Parser {
   // A key line that opens a key, "[path]" right before a CR LF or LF, with
   // no - or blank after the [: its path is cut at its backslashes as its
   // line end is looked for, as splitPath() cuts it, and it is read on as
-  // keyLine() reads it. False leaves the line to keyLine().
+  // keyLine() reads it. A file lists a key's subkeys one after the other,
+  // so the parts this path shares with the last key opened (found by
+  // comparing the bytes) are kept as they were cut, and only the rest is
+  // cut. False leaves the line to keyLine().
   bool usualKeyLine(const char* begin, const char* end) {
-    std::string_view* out = parts_.start();
     const char* path = begin + 1;
-    const char* partStart = path;
+    size_t same = sharedParts(path, end);
+    // Cutting starts at the backslash after the parts kept (or at the path).
+    const char* from = same != 0 ? path + parts_.end(same - 1) : path;
+    PathParts::Part* out = parts_.start(path, same);
+    lastPath_ = std::string_view();  // parts_ is this path's from here on
+    const char* partStart = from;
     auto cut = [&](const char* at) {  // with room made for the part
-      if (at > partStart) *out++ = std::string_view(partStart, static_cast<size_t>(at - partStart));
+      if (at > partStart) {
+        *out++ = PathParts::Part{static_cast<size_t>(partStart - path),
+                                 static_cast<size_t>(at - partStart)};
+      }
       partStart = at + 1;
     };
-    const char* at = path;
+    const char* at = from;
     const char* stop = nullptr;  // the line end
 #if defined(__SSE2__)
     const __m128i backslash = _mm_set1_epi8('\\');
@@ -672,14 +892,34 @@ class Parser {
     lines_.skip(static_cast<size_t>(stop - begin) + lineEnd);
     statementLine_ = lines_.number();
     state_ = KeyState::None;
-    keyPath(std::string_view(path, static_cast<size_t>(stop - 1 - path)), false);
+    keyPath(std::string_view(path, static_cast<size_t>(stop - 1 - path)), false, same);
     return true;
+  }
+
+  // How many parts of the last key opened a key line's path that starts at
+  // `path` (its line ends before `end`) repeats byte for byte, each ending
+  // where the next part of the path starts: those of parts_ that end before
+  // the first byte where the paths differ, or at it where this path has a
+  // backslash there. The last path is looked at where its line still lies
+  // (no block was read since).
+  size_t sharedParts(const char* path, const char* end) const {
+    if (lastPath_.data() == nullptr || lastPathRefills_ != lines_.refills()) return 0;
+    size_t room = static_cast<size_t>(end - path);
+    size_t common = CommonPrefix(path, lastPath_.data(), std::min(lastPath_.size(), room));
+    bool cutThere = common < room && path[common] == '\\';
+    // Looked for from the last, as mostly all but the last one or two are shared.
+    size_t same = parts_.size();
+    for (; same != 0; --same) {
+      size_t partEnd = parts_.end(same - 1);
+      if (partEnd < common || (partEnd == common && cutThere)) break;
+    }
+    return same;
   }
 
   // Called for every value line, from one place: inlined, so that a line
   // costs no call.
   __attribute__((always_inline)) bool usualValueLine(const char* begin, const char* end) {
-    std::string_view name;
+    std::string_view name(begin, 0);  // @: empty, where the line's bytes are
     const char* at = begin + 1;
     if (*begin == '"') {
       const char* close = FindStringStopShort(begin, at, end);
@@ -698,10 +938,10 @@ class Parser {
       int b0 = HexPair(at + 6);
       size_t lineEnd = UsualLineEnd(at + 8, end);
       if ((b0 | b1 | b2 | b3) < 0 || lineEnd == 0) return false;
-      char bytes[4] = {static_cast<char>(b0), static_cast<char>(b1), static_cast<char>(b2),
-                       static_cast<char>(b3)};
+      char bytes[kPaddingBytes] = {static_cast<char>(b0), static_cast<char>(b1),
+                                   static_cast<char>(b2), static_cast<char>(b3)};
       lines_.skip(static_cast<size_t>(at + 8 - begin) + lineEnd);
-      handler_.setValue(name, kRegDword, std::string_view(bytes, 4));
+      handler_.setValue(name, kRegDword, std::string_view(bytes, 4), false, Source::kPadded);
       return true;
     }
     if (end - at < 4 || std::memcmp(at, "hex", 3) != 0) return false;
@@ -728,7 +968,7 @@ class Parser {
 
   // The text after the opening quote of a usual string value.
   bool usualString(const char* begin, const char* at, const char* end, std::string_view name) {
-    const char* stop = FindStringStopShort(begin, at, end);
+    const char* stop = FindTextStop(begin, at, end);
     std::string_view text;
     if (stop != end && *stop == '"') {
       text = std::string_view(at, static_cast<size_t>(stop - at));
@@ -753,7 +993,7 @@ class Parser {
     size_t lineEnd = UsualLineEnd(stop + 1, end);
     if (lineEnd == 0) return false;
     lines_.skip(static_cast<size_t>(stop + 1 - begin) + lineEnd);
-    handler_.setValue(name, kRegSz, text, true);  // kept with a terminator
+    handler_.setValue(name, kRegSz, text, true, Source::kPadded);  // kept with a terminator
     return true;
   }
 
@@ -790,7 +1030,7 @@ class Parser {
       statementLine_ = lines_.number();
       usualListLines();
     }
-    handler_.setValue(name, type, dataScratch_.view());
+    handler_.setValue(name, type, dataScratch_.view(), false, Source::kPadded);
     return true;
   }
 
@@ -827,17 +1067,76 @@ class Parser {
   // line end (Last), or a backslash after a comma (GoesOn); *taken is then
   // the line's bytes from `at` with its line end, for the caller to skip.
   // Other: not such a line (bytes may have been added).
-  HexLine usualHexBytes(const char* at, const char* end, size_t* taken) {
-    const char* start = at;
-    constexpr size_t kRun = 32;
-    for (;;) {
-      size_t count = std::min(kRun, static_cast<size_t>(end - at) / 3);
-      const char* stop = at + 3 * count;
-      char* out = dataScratch_.room(kRun);
-      at = HexRun(at, stop, out);
-      dataScratch_.done(out);
-      if (at != stop || count < kRun) break;
+  __attribute__((always_inline)) HexLine usualHexBytes(const char* at, const char* end,
+                                                       size_t* taken) {
+#if defined(WINSIM_HEX_GROUPS)
+    if (hexGroups_) return usualHexGroups(at, end, taken);
+#endif
+    return usualHexRuns(at, end, taken);
+  }
+
+  // The same with HexRun alone.
+  HexLine usualHexRuns(const char* at, const char* end, size_t* taken) {
+    return usualHexLineEnd(at, HexRuns(at, end, dataScratch_), end, taken);
+  }
+
+#if defined(WINSIM_HEX_GROUPS)
+  // The same 32 bytes at a time (HexGroup()) while the bytes at hand hold
+  // their 96 characters, the rest by HexRun. A line of a list mostly ends
+  // within its first 32 bytes, with a last byte or a backslash: that is
+  // read here with no call, anything else by usualHexGroupsOn().
+  __attribute__((target("avx2"))) HexLine usualHexGroups(const char* at, const char* end,
+                                                         size_t* taken) {
+    char* out = dataScratch_.roomMade(kHexGroupBytes);
+    if (end - at < static_cast<ptrdiff_t>(3 * kHexGroupBytes) || out == nullptr) {
+      return usualHexGroupsOn(at, at, end, taken, true);
     }
+    HexGroupRead read = HexGroup(at, out);
+    const char* stop = at + 3 * read.bytes;
+    if (read.bytes < kHexGroupBytes) {
+      size_t lineEnd;
+      if (read.lastDigits && (lineEnd = UsualLineEnd(stop + 2, end)) != 0) {
+        dataScratch_.done(out + read.bytes + 1);
+        *taken = static_cast<size_t>(stop + 2 - at) + lineEnd;
+        return HexLine::Last;
+      }
+      if (*stop == '\\' && (lineEnd = UsualLineEnd(stop + 1, end)) != 0) {
+        dataScratch_.done(out + read.bytes);
+        *taken = static_cast<size_t>(stop + 1 - at) + lineEnd;
+        return HexLine::GoesOn;
+      }
+    }
+    dataScratch_.done(out + read.bytes);
+    return usualHexGroupsOn(at, stop, end, taken, read.bytes == kHexGroupBytes);
+  }
+
+  // The line of a hex list that starts at `start`, read on from `at`;
+  // `more` when the bytes before `at` end with no fault.
+  __attribute__((target("avx2"), noinline)) HexLine usualHexGroupsOn(const char* start,
+                                                                     const char* at,
+                                                                     const char* end, size_t* taken,
+                                                                     bool more) {
+    if (more) {
+      for (;;) {
+        if (end - at < static_cast<ptrdiff_t>(3 * kHexGroupBytes)) {
+          at = HexRuns(at, end, dataScratch_);
+          break;
+        }
+        char* out = dataScratch_.room(kHexGroupBytes);
+        HexGroupRead read = HexGroup(at, out);
+        dataScratch_.done(out + read.bytes);
+        at += 3 * read.bytes;
+        if (read.bytes < kHexGroupBytes) break;
+      }
+    }
+    return usualHexLineEnd(start, at, end, taken);
+  }
+#endif
+
+  // The end of a line of a hex list at `at`, after its bytes "01,": the
+  // last byte and line end, or a backslash and line end (usualHexBytes()).
+  __attribute__((always_inline)) HexLine usualHexLineEnd(const char* start, const char* at,
+                                                         const char* end, size_t* taken) {
     size_t lineEnd = UsualLineEnd(at, end);  // "hex:" alone, or a comma last
     if (lineEnd == 0 && end - at >= 2 && HexPair(at) >= 0) {
       lineEnd = UsualLineEnd(at + 2, end);
@@ -923,14 +1222,18 @@ class Parser {
     }
     std::string_view path(rest.data(), close);
     splitPath(path);
-    keyPath(path, remove);
+    size_t same = remove ? 0 : sameParts(path);
+    lastPath_ = std::string_view();  // parts_ is this path's from here on
+    keyPath(path, remove, same);
   }
 
-  // The rest of a key line, its path split into parts_ (and state_ None).
-  void keyPath(std::string_view path, bool remove) {
+  // The rest of a key line, its path split into parts_ (and state_ None), of
+  // which the first `same` are byte for byte those of the last key opened.
+  // Inlined with the applier's openKey in the two places that read a key
+  // line: a key line costs no calls of its own.
+  __attribute__((always_inline)) void keyPath(std::string_view path, bool remove, size_t same) {
     if (parts_.empty()) fail("the key line names no key; write it as [HKEY_LOCAL_MACHINE\\Path]");
     // A root spelled byte for byte as the last key opened spelled it is its root.
-    size_t same = remove ? 0 : sameParts(path);
     std::optional<Root> root = same != 0 ? std::optional<Root>(lastPathRoot_) : rootOf(parts_[0]);
     if (!root) {
       fail(Shown(parts_[0]) + " is not a registry root; a key path starts with " + RootList());
@@ -943,11 +1246,10 @@ class Parser {
       if (parts_.size() == 1) {
         fail("a root key cannot be deleted; name a key below " + std::string(RootName(*root)));
       }
-      lastPath_ = std::string_view();
       handler_.deleteKey(*root, parts_);
       state_ = KeyState::Deleted;
     } else {
-      lastPath_ = std::string_view();  // until the key is open
+      // lastPath_ stays none until the key is open.
       handler_.openKey(*root, parts_, same);
       lastPath_ = path;
       lastPathRoot_ = *root;
@@ -960,6 +1262,7 @@ class Parser {
   // last key opened: a file lists a key's subkeys one after the other, so
   // the handler need not compare again what the bytes already tell. The last
   // path is looked at where its line still lies (no block was read since).
+  // (usualKeyLine finds them before it cuts the path: sharedParts.)
   size_t sameParts(std::string_view path) const {
     if (lastPath_.data() == nullptr || lastPathRefills_ != lines_.refills()) return 0;
     const char* last = lastPath_.data();
@@ -968,14 +1271,12 @@ class Parser {
     // A part is the same where the bytes agree through its end and the last
     // path's part ends there too (at its end or a backslash).
     bool lastPartEnds = common == lastPath_.size() || last[common] == '\\';
-    size_t same = 0;
-    for (std::string_view part : parts_) {
-      size_t end = static_cast<size_t>(part.data() - path.data()) + part.size();
-      if (end < common || (end == common && lastPartEnds)) {
-        ++same;
-      } else {
-        break;
-      }
+    // Those parts are the first ones: looked for from the last, as mostly
+    // all but the last one or two are the same.
+    size_t same = parts_.size();
+    for (; same != 0; --same) {
+      size_t end = parts_.end(same - 1);
+      if (end < common || (end == common && lastPartEnds)) break;
     }
     return same;
   }
@@ -994,7 +1295,7 @@ class Parser {
   // The backslashes of sixteen bytes at a time taken as bits, each part cut
   // at the next bit: a path is some sixty bytes, its parts short.
   void splitPath(std::string_view path) {
-    parts_.clear();
+    parts_.clear(path.data());
     const char* begin = path.data();
     size_t size = path.size();
     size_t start = 0;
@@ -1272,13 +1573,19 @@ class Parser {
   Handler& handler_;
   bool lineByLine_;
   bool shortcut_;
+#if defined(WINSIM_HEX_GROUPS)
+  // Hex lists are read 32 bytes at a time (asked once a process).
+  bool hexGroups_ = useHexGroups && HexGroupsAvailable();
+#endif
   KeyState state_ = KeyState::None;
   size_t statementLine_ = 0;
   std::vector<PassedOverLine> passedOver_;
   PathParts parts_;
   std::optional<Root> lastRoot_;
   std::string lastRootName_;
-  std::string_view lastPath_;  // the path of the last key opened, in its line; none: nullptr
+  // The path of the last key opened, in its line, while parts_ holds its
+  // parts; none: nullptr.
+  std::string_view lastPath_;
   size_t lastPathRefills_ = 0;
   Root lastPathRoot_ = Root::LocalMachine;  // the root of lastPath_
   TextBuffer nameScratch_;
@@ -1290,7 +1597,7 @@ class Checker {
  public:
   void openKey(Root, const PathParts&, size_t) {}
   void deleteKey(Root, const PathParts&) {}
-  void setValue(std::string_view, uint32_t, std::string_view, bool = false) {}
+  void setValue(std::string_view, uint32_t, std::string_view, bool = false, bool = false) {}
   void deleteValue(std::string_view) {}
   void finish() {}
 };
@@ -1298,39 +1605,57 @@ class Checker {
 // The second reading: applies every line to the registry.
 class Applier {
  public:
+  static constexpr size_t kUsualValueCount = 16;
+
   explicit Applier(Registry& registry, StringStorage storage = StringStorage::kAsWritten)
       : registry_(registry), storage_(storage) {}
 
-  void openKey(Root root, const PathParts& parts, size_t same) {
+  __attribute__((always_inline)) void openKey(Root root, const PathParts& parts, size_t same) {
+    assert(!parts.empty() && parts.size() - 1 <= kMaxKeyDepth);  // the reader checked both
     leaveKey();
     // Consecutive key lines mostly share most of their path: start from the
     // deepest key the previous line reached that is still on this path.
     bool fromLast = chainFromLast_;
     chainFromLast_ = false;
-    if (chain_.empty() || root != chainRoot_) {
-      chain_.assign(1, &registry_.root(root));
+    if (chainSize_ == 0 || root != chainRoot_) {
+      chain_[0] = &registry_.root(root);
+      chainSize_ = 1;
       chainRoot_ = root;
       fromLast = false;
     }
-    size_t limit = std::min(chain_.size() - 1, parts.size() - 1);
-    // Parts the reader found byte for byte those of the last key opened
-    // (which made the chain) need no comparing.
-    size_t common = fromLast && same > 1 ? std::min(same - 1, limit) : 0;
-    while (common < limit && SameName(chain_[common + 1]->name(), parts[common + 1])) ++common;
-    chain_.resize(common + 1);
+    size_t limit = std::min(chainSize_ - 1, parts.size() - 1);
+    size_t common;
+    if (fromLast && same > 1) {
+      // Parts the reader found byte for byte those of the last key opened
+      // (which made the chain) need no comparing, and the next one differs
+      // from that key's: mostly a key of its own, else the same key spelled
+      // in another case, which createSubkeyFromLine finds.
+      common = std::min(same - 1, limit);
+    } else {
+      common = 0;
+      while (common < limit && SameName(chain_[common + 1]->name(), parts[common + 1])) ++common;
+    }
+    // Cut first, so that a key the store cannot make leaves the chain whole.
+    chainSize_ = common + 1;
+    RegKey* key = chain_[common];
     for (size_t i = common + 1; i < parts.size(); ++i) {
       bool created = false;
-      RegKey& key = chain_.back()->createSubkeyFromLine(parts[i], &created);
+      key = &key->createSubkeyFromLine(parts[i], &created);
       if (created) registry_.modified = true;
-      chain_.push_back(&key);
+      chain_[i] = key;
     }
-    current_ = chain_.back();
+    chainSize_ = parts.size();
+    current_ = key;
+    // Room for the values a key mostly has, taken at once (and given back
+    // when the reading leaves the key), so that the list does not grow
+    // value by value at sizes the processor cannot foresee.
+    current_->reserveValues(kUsualValueCount);
     chainFromLast_ = true;
   }
 
   void deleteKey(Root root, const PathParts& parts) {
     leaveKey();
-    chain_.clear();
+    chainSize_ = 0;
     chainFromLast_ = false;
     current_ = nullptr;
     RegKey* parent = &registry_.root(root);
@@ -1341,11 +1666,17 @@ class Applier {
   }
 
   // Names come from one line each, so the key need not look for line breaks in them.
-  // Once a value line: inlined.
+  // Once a value line: inlined. `padded`: the name and the data each lie in a
+  // buffer with kPaddingBytes readable from their first byte on.
   __attribute__((always_inline)) void setValue(std::string_view name, uint32_t type,
-                                               std::string_view data, bool terminated = false) {
+                                               std::string_view data, bool terminated = false,
+                                               bool padded = false) {
     if (storage_ == StringStorage::kAsWritten) {
-      current_->setValueFromLine(name, type, data, terminated);
+      if (padded) {
+        current_->setValueFromPaddedLine(name, type, data, terminated);
+      } else {
+        current_->setValueFromLine(name, type, data, terminated);
+      }
     } else {
       setStored(name, type, data, terminated);
     }
@@ -1388,7 +1719,10 @@ class Applier {
   Registry& registry_;
   StringStorage storage_;
   Root chainRoot_ = Root::LocalMachine;
-  std::vector<RegKey*> chain_;  // chain_[0] is the root; chain_[i] the key of the path's part i
+  // chain_[0] is the root; chain_[i] the key of the path's part i. Room for
+  // the deepest path the reader lets through.
+  std::unique_ptr<RegKey* []> chain_ { new RegKey*[kMaxKeyDepth + 1] };
+  size_t chainSize_ = 0;
   bool chainFromLast_ = false;  // chain_ is the whole path of the last openKey that returned
   RegKey* current_ = nullptr;
 };
@@ -1771,6 +2105,17 @@ Regedit4LineByLine ImportRegedit4LineByLineGeneral(std::string_view text, Regist
 std::optional<Regedit4Error> ImportRegedit4FileGeneral(const std::filesystem::path& file,
                                                        Registry& registry, size_t blockSize) {
   return ReadFile(file, registry, blockSize, false);
+}
+
+bool SetRegedit4HexGroups(bool use) {
+#if defined(WINSIM_HEX_GROUPS)
+  bool before = useHexGroups && HexGroupsAvailable();
+  useHexGroups = use;
+  return before;
+#else
+  (void)use;
+  return false;
+#endif
 }
 
 }  // namespace detail

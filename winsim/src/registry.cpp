@@ -65,6 +65,9 @@ inline bool SameFolded(std::string_view a, std::string_view b) {
 // Below this many values a key searches them one by one.
 constexpr size_t kIndexedValueCount = 16;
 
+// A key's bit for a name of this hash (30 bits; the low ones pick slots).
+inline uint32_t NameBit(uint32_t hash) { return uint32_t{1} << (hash >> 25); }
+
 void CheckStorable(std::string_view name, const char* what) {
   if (!IsStorableName(name)) {
     throw std::invalid_argument(std::string("a registry ") + what +
@@ -72,11 +75,13 @@ void CheckStorable(std::string_view name, const char* what) {
   }
 }
 
-}  // namespace
-
-int CompareNames(std::string_view a, std::string_view b) {
+// CompareNames, inlined where every key made compares its name with its
+// elder sibling's. Bytes that agree exactly (most of those compared) are
+// passed over without folding.
+inline int CompareFolded(std::string_view a, std::string_view b) {
   size_t common = std::min(a.size(), b.size());
   for (size_t i = 0; i < common; ++i) {
+    if (a[i] == b[i]) continue;
     unsigned char x = Fold(a[i]);
     unsigned char y = Fold(b[i]);
     if (x != y) return x < y ? -1 : 1;
@@ -84,6 +89,10 @@ int CompareNames(std::string_view a, std::string_view b) {
   if (a.size() == b.size()) return 0;
   return a.size() < b.size() ? -1 : 1;
 }
+
+}  // namespace
+
+int CompareNames(std::string_view a, std::string_view b) { return CompareFolded(a, b); }
 
 bool NamesEqual(std::string_view a, std::string_view b) { return SameFolded(a, b); }
 
@@ -246,12 +255,26 @@ const char* ByteStore::keep(std::string_view bytes) {
   return at;
 }
 
+template <bool kPadded>
 __attribute__((always_inline)) inline const char* ByteStore::keepData(std::string_view data,
                                                                       bool terminated) {
+  size_t size = data.size();
+  if (kPadded && size < kPaddingBytes && left_ > kPaddingBytes) {
+    // Nearly every value: kPaddingBytes copied whatever the size, and a NUL
+    // after the data (the rest is room the block has to spare, which the
+    // next bytes kept take over).
+    char* at = free_;
+    std::memcpy(at, data.data(), kPaddingBytes);
+    at[size] = '\0';
+    size_t taken = size + (terminated ? 1 : 0);
+    free_ += taken;
+    left_ -= taken;
+    return taken != 0 ? at : "";
+  }
   if (!terminated && data.empty()) return "";
-  char* at = take(data.size() + (terminated ? 1 : 0));
-  CopyBytes(at, data.data(), data.size());
-  if (terminated) at[data.size()] = '\0';
+  char* at = take(size + (terminated ? 1 : 0));
+  CopyBytes(at, data.data(), size);
+  if (terminated) at[size] = '\0';
   return at;
 }
 
@@ -321,6 +344,35 @@ inline NameWords FirstWords(const char* data, size_t size) {
   return NameWords{LastBytes(data, size, 0), 0};
 }
 
+// For a name of 0 to 16 bytes, the bytes of its two words it fills.
+struct NameMasks {
+  uint64_t first;
+  uint64_t second;
+};
+constexpr std::array<NameMasks, 17> MakeNameMasks() {
+  std::array<NameMasks, 17> masks{};
+  for (size_t size = 0; size <= 16; ++size) {
+    for (size_t i = 0; i < size; ++i) {
+      (i < 8 ? masks[size].first : masks[size].second) |= uint64_t{0xff} << (8 * (i % 8));
+    }
+  }
+  return masks;
+}
+constexpr std::array<NameMasks, 17> kNameMasks = MakeNameMasks();
+
+// The masks of a name of `size` bytes (those of sixteen past sixteen),
+// picked with no branch: names' sizes differ from one value to the next.
+inline const NameMasks& MasksOf(size_t size) {
+  size_t upTo16 = size ^ ((size ^ 16) & (0 - static_cast<size_t>(size > 16)));
+  return kNameMasks[upTo16];
+}
+
+// FirstWords where sixteen bytes can be read from `data` whatever its size.
+inline NameWords FirstWordsPadded(const char* data, size_t size) {
+  const NameMasks& masks = MasksOf(size);
+  return NameWords{Load8(data) & masks.first, Load8(data + 8) & masks.second};
+}
+
 // ASCII letters differ in this bit alone from their other case: set in every
 // byte, it makes names that differ in case alone hash alike (and a few other
 // names too, which the comparison of their bytes sets apart).
@@ -348,27 +400,33 @@ uint32_t NameHash(std::string_view name) {
 
 }  // namespace
 
-const char* ByteStore::keepName(std::string_view name) { return keepValueName(name, false).data; }
+const char* ByteStore::keepName(std::string_view name) {
+  return keepValueName<false>(name, false).data;
+}
 
 // Every value a reader sets looks its name up here. Kept names lie in the
 // name blocks eight bytes to a word, zero after their end, so those of up to
 // sixteen bytes compare with the words the name was hashed by.
+template <bool kPadded>
 __attribute__((always_inline)) inline ByteStore::KeptName ByteStore::keepValueName(
     std::string_view name, bool refuseUnstorable) {
   const size_t size = name.size();
-  NameWords words = FirstWords(name.data(), size);
+  NameWords words = kPadded ? FirstWordsPadded(name.data(), size) : FirstWords(name.data(), size);
   uint32_t hash = HashWords(words, name.data(), size);
   if (size == 0) return KeptName{kNoName, hash, true, true};
   if (names_.empty()) return addName(name, hash, 0, refuseUnstorable);
   const uint64_t key = KeyOf(size, hash);
   size_t mask = names_.size() - 1;
   size_t slot = hash & mask;
+  // Of a name of up to sixteen bytes, a kept name's second word is looked
+  // at through the mask of the bytes the name fills, with no test of its size.
+  const uint64_t secondMask = MasksOf(size).second;
   for (; names_[slot].data != nullptr; slot = (slot + 1) & mask) {
     const NameSlot& kept = names_[slot];
     if ((kept.key & ~kKeyFlags) != key) continue;
     bool same = size > 16 ? SameBytes(kept.data, name.data(), size)
-                          : Load8(kept.data) == words.first &&
-                                (size <= 8 || Load8(kept.data + 8) == words.second);
+                          : ((Load8(kept.data) ^ words.first) |
+                             ((Load8(kept.data + 8) & secondMask) ^ words.second)) == 0;
     if (!same) continue;
     bool storable = (kept.key & kUnstorable) == 0;
     if (refuseUnstorable && !storable) CheckStorable(name, "value");
@@ -419,7 +477,9 @@ const char* ByteStore::keepNameBytes(std::string_view name) {
   // Whole words, zero after the name.
   size_t words = (name.size() + 7) / 8 * 8;
   if (words > nameLeft_) {
-    nameFree_ = ownBlock(kNameBlockSize, kNameBlockSize);
+    // A word to spare after the last name: a short name's second word is
+    // read (and masked away) where it is compared.
+    nameFree_ = ownBlock(kNameBlockSize + 8, kNameBlockSize + 8);
     nameLeft_ = kNameBlockSize;
   }
   char* at = nameFree_;
@@ -442,21 +502,28 @@ void ByteStore::growNames() {
   }
 }
 
-RegKey::RegKey(Made, std::string_view name, RegKey* parent, ByteStore* store)
-    : name_(RegBytes::Viewing(store->keepData(name, false), name.size())),
+// Inlined where a key is made in the tree (every key line of a load).
+__attribute__((always_inline)) inline RegKey::RegKey(Made, std::string_view name, RegKey* parent,
+                                                     ByteStore* store)
+    : name_(RegBytes::Viewing(store->keepData<false>(name, false), name.size())),
       depth_(static_cast<uint16_t>(parent != nullptr ? parent->depth_ + 1 : 0)),
+      deleted_(false),
+      holdsStore_(false),
       parent_(parent),
       store_(store) {}
 
-static_assert(sizeof(void*) != 8 || sizeof(RegKey) <= 88, "a key's members lie as they are laid");
+static_assert(sizeof(void*) != 8 || sizeof(RegKey) <= 80, "a key's members lie as they are laid");
 
 RegKey::RegKey(std::string name, RegKey* parent)
     : depth_(static_cast<uint16_t>(parent != nullptr ? parent->depth_ + 1 : 0)),
-      parent_(parent),
-      store_(nullptr),
-      ownStore_(parent != nullptr ? StoreHold(parent->store_) : StoreHold::Make()) {
-  store_ = ownStore_.get();
-  name_ = RegBytes::Viewing(store_->keep(name), name.size());
+      deleted_(false),
+      holdsStore_(false),
+      parent_(parent) {
+  // Held here until the key is made, so that a name the store refuses lets it go.
+  StoreHold hold = parent != nullptr ? StoreHold(parent->store_) : StoreHold::Make();
+  name_ = RegBytes::Viewing(hold->keep(name), name.size());
+  store_ = std::exchange(hold.store_, nullptr);
+  holdsStore_ = true;
 }
 
 RegKey::~RegKey() {
@@ -468,6 +535,7 @@ RegKey::~RegKey() {
   }
   subkeys_.clear(*store_);
   values_.clear(*store_);
+  if (holdsStore_) StoreHold::Let(store_);
 }
 
 void RegKey::Release(RegKey* key) noexcept {
@@ -504,7 +572,7 @@ RegKey* RegKey::subkey(size_t index) const {
 size_t RegKey::lowerBound(std::string_view name) const {
   auto it = std::lower_bound(subkeys_.begin(), subkeys_.end(), name,
                              [](const RegKey* key, std::string_view wanted) {
-                               return CompareNames(key->name_, wanted) < 0;
+                               return CompareFolded(key->name_, wanted) < 0;
                              });
   return static_cast<size_t>(it - subkeys_.begin());
 }
@@ -529,24 +597,10 @@ RegKey* RegKey::findSubkey(std::string_view name) const {
   return const_cast<RegKey*>(key);
 }
 
-template <bool kCheckName>
-RegKey& RegKey::createChild(std::string_view name, bool* created) {
-  if (created != nullptr) *created = false;
-  if (name.empty()) return *this;
-  // Keys mostly arrive in order (a registry file is written sorted), so a new
-  // last key is appended without a search.
-  size_t at = subkeys_.size();
-  if (!subkeys_.empty() && CompareNames(subkeys_.back()->name_, name) >= 0) {
-    at = lowerBound(name);
-    if (NamesEqual(subkeys_[at]->name_, name)) return *subkeys_[at];
-  }
-  if (size_t{depth_} + 1 > kMaxKeyDepth) {
-    throw std::length_error("a registry key cannot lie more than " + std::to_string(kMaxKeyDepth) +
-                            " levels below its root");
-  }
-  if (kCheckName) CheckStorable(name, "key");
-  // Room in the list first, so that a list the store cannot grow leaves no
-  // key made and lost.
+// A new subkey of that name at `at` among the subkeys. Room in the list
+// first, so that a list the store cannot grow leaves no key made and lost.
+__attribute__((always_inline)) inline RegKey& RegKey::addChild(std::string_view name, size_t at,
+                                                               bool* created) {
   subkeys_.grow(*store_);
   void* room = store_->allocate(sizeof(RegKey));
   RegKey* child;
@@ -556,14 +610,42 @@ RegKey& RegKey::createChild(std::string_view name, bool* created) {
     store_->release(room, sizeof(RegKey));
     throw;
   }
-  subkeys_.insert(*store_, at, child);
+  subkeys_.insertInRoom(at, child);
   if (created != nullptr) *created = true;
-  return *subkeys_[at];
+  return *child;
+}
+
+// Apart, so that createSubkeyFromLine, which every key line of a load calls,
+// keeps its usual case short.
+template <bool kCheckName>
+__attribute__((noinline)) RegKey& RegKey::createChild(std::string_view name, bool* created) {
+  if (created != nullptr) *created = false;
+  if (name.empty()) return *this;
+  // Keys mostly arrive in order (a registry file is written sorted), so a new
+  // last key is appended without a search.
+  size_t at = subkeys_.size();
+  if (at != 0 && CompareFolded(subkeys_.back()->name_, name) >= 0) {
+    at = lowerBound(name);  // below the last, which is not before the name
+    if (SameFolded(subkeys_[at]->name_, name)) return *subkeys_[at];
+  }
+  if (size_t{depth_} + 1 > kMaxKeyDepth) {
+    throw std::length_error("a registry key cannot lie more than " + std::to_string(kMaxKeyDepth) +
+                            " levels below its root");
+  }
+  if (kCheckName) CheckStorable(name, "key");
+  return addChild(name, at, created);
 }
 
 RegKey& RegKey::createSubkeyFromLine(std::string_view name, bool* created) {
   assert(IsStorableName(name) && name.find('\\') == std::string_view::npos);
-  return createChild<false>(name, created);
+  // A file lists keys in order, so a key line mostly names a new last
+  // subkey, with room for it in the list: made here, the rest by createChild.
+  size_t count = subkeys_.size();
+  if (name.empty() || size_t{depth_} + 1 > kMaxKeyDepth ||
+      (count != 0 && CompareFolded(subkeys_[count - 1]->name_, name) >= 0)) {
+    return createChild<false>(name, created);
+  }
+  return addChild(name, count, created);
 }
 
 RegKey& RegKey::createSubkey(std::string_view name, bool* created) {
@@ -659,6 +741,7 @@ size_t RegKey::findValueIndex(std::string_view name) const {
 inline size_t RegKey::findKeptName(const ByteStore::KeptName& kept, std::string_view name) const {
   if (!kept.onlySpelling) return findValueIndex(name);
   if (values_.size() < kIndexedValueCount) {
+    if ((nameBits_ & NameBit(kept.hash)) == 0) return std::string_view::npos;
     for (size_t i = 0; i < values_.size(); ++i) {
       if (values_[i].name.data() == kept.data) return i;
     }
@@ -678,14 +761,14 @@ const RegValue* RegKey::findValue(std::string_view name) const {
   return index == std::string_view::npos ? nullptr : &values_[index];
 }
 
-template <bool kCheckName>
+template <bool kCheckName, bool kPadded>
 __attribute__((always_inline)) inline void RegKey::putValue(std::string_view name, uint32_t type,
                                                             std::string_view data,
                                                             bool terminated) {
   size_t size = data.size() + (terminated ? 1 : 0);
   // Kept first (and refused there when it cannot be stored): its spelling
   // tells where the value is.
-  ByteStore::KeptName kept = store_->keepValueName(name, kCheckName);
+  ByteStore::KeptName kept = store_->keepValueName<kPadded>(name, kCheckName);
   size_t index = findKeptName(kept, name);
   if (index != std::string_view::npos) {
     RegValue& value = values_.at(index);
@@ -697,13 +780,14 @@ __attribute__((always_inline)) inline void RegKey::putValue(std::string_view nam
       if (terminated) at[data.size()] = '\0';
       value.data = RegBytes::Viewing(at, size);
     } else {
-      value.data = RegBytes::Viewing(store_->keepData(data, terminated), size);
+      value.data = RegBytes::Viewing(store_->keepData<kPadded>(data, terminated), size);
     }
     return;
   }
   // The bytes are kept before the value is added, so that data the store
   // refuses leaves no value behind.
-  const char* keptData = store_->keepData(data, terminated);
+  const char* keptData = store_->keepData<kPadded>(data, terminated);
+  nameBits_ |= NameBit(kept.hash);
   new (values_.addRoom(*store_))
       RegValue{RegBytes::Viewing(kept.data, name.size()), type, RegBytes::Viewing(keptData, size)};
   if (slotShift_ != 0) {
@@ -716,13 +800,19 @@ __attribute__((always_inline)) inline void RegKey::putValue(std::string_view nam
 }
 
 void RegKey::setValue(std::string_view name, uint32_t type, std::string_view data) {
-  putValue<true>(name, type, data, false);
+  putValue<true, false>(name, type, data, false);
 }
 
 void RegKey::setValueFromLine(std::string_view name, uint32_t type, std::string_view data,
                               bool terminated) {
   assert(IsStorableName(name));
-  putValue<false>(name, type, data, terminated);
+  putValue<false, false>(name, type, data, terminated);
+}
+
+void RegKey::setValueFromPaddedLine(std::string_view name, uint32_t type, std::string_view data,
+                                    bool terminated) {
+  assert(IsStorableName(name));
+  putValue<false, true>(name, type, data, terminated);
 }
 
 bool RegKey::deleteValue(std::string_view name) {
@@ -735,8 +825,6 @@ bool RegKey::deleteValue(std::string_view name) {
 }
 
 void RegKey::reserveValues(size_t more) { values_.reserve(*store_, values_.size() + more); }
-
-void RegKey::fitValues() { values_.fit(*store_); }
 
 size_t RegKey::maxSubkeyNameLength() const {
   size_t longest = 0;
@@ -829,8 +917,23 @@ Registry& Registry::operator=(Registry&& other) noexcept {
 
 Registry::~Registry() { releaseRoots(); }
 
+void RegKey::releaseWithStore() noexcept {
+  valueSlots_.reset();
+  for (RegKey* child : subkeys_) child->releaseWithStore();
+}
+
 // The keys go before the store they live in; a key held open keeps the store.
 void Registry::releaseRoots() noexcept {
+  if (store_.alone()) {
+    // Nothing outside the registry holds a key or the store (a key held, or
+    // made on its own below one, would): the keys go with the store's
+    // blocks, with nothing but their value indexes to give back one by one.
+    for (RegKey*& root : roots_) {
+      if (root != nullptr) std::exchange(root, nullptr)->releaseWithStore();
+    }
+    store_ = StoreHold();
+    return;
+  }
   for (RegKey*& root : roots_) {
     if (root != nullptr) RegKey::Release(std::exchange(root, nullptr));
   }

@@ -96,6 +96,12 @@ Regedit4LineByLine ImportRegedit4LineByLineGeneral(std::string_view text, Regist
 std::optional<Regedit4Error> ImportRegedit4FileGeneral(const std::filesystem::path& file,
                                                        Registry& registry, size_t blockSize);
 
+// Whether the reader's shortcut takes a hex list's bytes 32 at a time with
+// the processor's AVX2, where it has it (as it does unless told otherwise),
+// or one at a time as on other processors: for tests that show both read
+// alike. Not while a file is read. Gives whether it did before.
+bool SetRegedit4HexGroups(bool use);
+
 }  // namespace detail
 
 // The whole registry (every root that holds anything), keys in enumeration order.

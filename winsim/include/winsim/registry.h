@@ -148,6 +148,10 @@ struct RegValue {
   std::string text() const;
 };
 
+// How many bytes a reader makes readable from the first byte of any name
+// or data it hands to RegKey::setValueFromPaddedLine.
+constexpr size_t kPaddingBytes = 64;
+
 // Where the registry keeps its keys, their lists and the bytes of its
 // values' names and data: large blocks filled one after the other, never
 // moved, so that what they hold stays where it is for as long as the
@@ -215,8 +219,12 @@ class ByteStore {
   };
   // keepName for a key's value, refusing (std::invalid_argument) a name IsStorableName refuses
   // when `refuseUnstorable`, before it is kept.
+  // kPadded: kPaddingBytes bytes can be read from the name's first byte on.
+  template <bool kPadded>
   KeptName keepValueName(std::string_view name, bool refuseUnstorable);
   // keep for a key's value, with a NUL after the bytes when `terminated`.
+  // kPadded: the same for the data.
+  template <bool kPadded>
   const char* keepData(std::string_view data, bool terminated);
 
   struct NameSlot {
@@ -282,6 +290,8 @@ class StoreHold {
 
   ByteStore* get() const noexcept { return store_; }
   ByteStore* operator->() const noexcept { return store_; }
+  // Whether this is the store's one owner, so that it goes with this hold.
+  bool alone() const noexcept { return store_ != nullptr && store_->holders_ == 1; }
 
  private:
   friend class RegKey;
@@ -359,12 +369,10 @@ class StoreList {
     data_ = moved;
     capacity_ = static_cast<uint32_t>(capacity);
   }
+  // A loader gives a key's values the room it mostly needs at once
+  // (reserveValues); a list grown a value at a time starts small.
   void grow(ByteStore& store) {
     if (size_ == capacity_) reserve(store, capacity_ == 0 ? 4 : size_t{capacity_} * 2);
-  }
-  T& emplaceBack(ByteStore& store) {
-    grow(store);
-    return *new (data_ + size_++) T();
   }
   // Room for one more at the end, counted already: the caller constructs it
   // there at once, with nothing that can throw.
@@ -372,15 +380,14 @@ class StoreList {
     grow(store);
     return data_ + size_++;
   }
-  void insert(ByteStore& store, size_t at, T value) {
-    if (at == size_) {
-      new (addRoom(store)) T(std::move(value));  // keys mostly arrive in order
-      return;
+  // Puts `value` at `at` in the room grow() made: nothing can fail then.
+  void insertInRoom(size_t at, T value) noexcept {
+    static_assert(kViewsOnly, "moved as bytes");
+    assert(size_ < capacity_ && at <= size_);
+    if (at != size_) {
+      std::memmove(static_cast<void*>(data_ + at + 1), data_ + at, (size_ - at) * sizeof(T));
     }
-    grow(store);
-    new (data_ + size_) T();
-    for (size_t i = size_; i > at; --i) data_[i] = std::move(data_[i - 1]);
-    data_[at] = std::move(value);
+    new (data_ + at) T(value);
     ++size_;
   }
   void erase(size_t at) {
@@ -468,12 +475,19 @@ class RegKey {
   // string read as text is stored, without a copy of the text made first.
   void setValueFromLine(std::string_view name, uint32_t type, std::string_view data,
                         bool terminated = false);
+  // The same for a name and data that each lie in a buffer with at least
+  // kPaddingBytes readable from their first byte on (a reader's block with
+  // room to spare after it): they are read and copied as whole words, with
+  // no test of their size, which varies from line to line.
+  void setValueFromPaddedLine(std::string_view name, uint32_t type, std::string_view data,
+                              bool terminated);
   bool deleteValue(std::string_view name);
   // Makes room for this many more values (a loader that knows the count).
   void reserveValues(size_t more);
   // Gives back the room the list of values has beyond the values it holds
-  // (a loader that does not know the count calls it after the key's last value).
-  void fitValues();
+  // (a loader that does not know the count calls it after the key's last
+  // value, so inline).
+  void fitValues() { values_.fit(*store_); }
 
   // Longest subkey name, value name and value data, as RegQueryInfoKeyA reports.
   size_t maxSubkeyNameLength() const;
@@ -488,12 +502,16 @@ class RegKey {
   friend class Registry;
   // Gives up one owner's claim; the last one destroys the key in its store.
   static void Release(RegKey* key) noexcept;
+  // Gives back what the key and its subkeys hold outside their store, when
+  // the store goes with them and nothing else can reach them.
+  void releaseWithStore() noexcept;
   void markDeleted();
   size_t lowerBound(std::string_view name) const;
   RegKey* findChild(std::string_view name) const;
   template <bool kCheckName>
   RegKey& createChild(std::string_view name, bool* created);
-  template <bool kCheckName>
+  RegKey& addChild(std::string_view name, size_t at, bool* created);
+  template <bool kCheckName, bool kPadded>
   void putValue(std::string_view name, uint32_t type, std::string_view data, bool terminated);
   size_t findValueIndex(std::string_view name) const;
   size_t findKeptName(const ByteStore::KeptName& kept, std::string_view name) const;
@@ -503,15 +521,22 @@ class RegKey {
   size_t slotCount() const { return slotShift_ == 0 ? 0 : size_t{1} << slotShift_; }
 
   // The small members lie in the room the 12 bytes of the name leave before
-  // the next pointer, so that a key takes 88 bytes: a registry holds
+  // the next pointer, so that a key takes 80 bytes: a registry holds
   // hundreds of thousands, and every byte of them is memory to fill.
   RegBytes name_;
   uint16_t depth_ = 0;  // at most kMaxKeyDepth
-  bool deleted_ = false;
+  bool deleted_ : 1;
+  // A key made on its own is one of the owners of its store (StoreHold),
+  // which it lets go last; a registry's keys leave that to the registry and
+  // their holders, so that they need no member for it.
+  bool holdsStore_ : 1;
   mutable uint8_t slotShift_ = 0;  // valueSlots_ holds 1 << slotShift_; 0: no index
   // Its owners: the parent (or registry) while it is in the tree, and every
   // HeldKey. One thread at a time uses a registry, so a plain count does.
   uint32_t owners_ = 1;
+  // One bit for each value name's hash (a few bits of it): a name whose bit
+  // is clear is not among the values, so a new value costs no search.
+  uint32_t nameBits_ = 0;
   RegKey* parent_;
   ByteStore* store_;
   // Sorted by CompareNames; each owned by this key (one of its owners).
@@ -520,9 +545,6 @@ class RegKey {
   // Open-addressing hash of values_ positions (plus one; 0 is free), kept for
   // keys with many values so that setting each of them stays O(1).
   mutable std::unique_ptr<uint32_t[]> valueSlots_;
-  // The store of a key made on its own; empty for a registry's keys, whose
-  // registry (or holders) keep the store alive.
-  StoreHold ownStore_;
 };
 
 // A key held open: what a handle keeps. Holding a key keeps it, its
