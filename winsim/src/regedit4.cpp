@@ -682,6 +682,18 @@ class PathParts {
   std::string_view back() const { return (*this)[size_ - 1]; }
   // Where part i ends in the path.
   size_t end(size_t i) const { return parts_[i].offset + parts_[i].size; }
+  // How many parts, from the first, lie in the path's first `common` bytes
+  // (those it shares with another path) and end where a part of the other
+  // ends: before `common`, or at it when `otherEndsThere`. Counted from the
+  // last, as consecutive key lines mostly share all but one or two.
+  size_t endingWithin(size_t common, bool otherEndsThere) const {
+    size_t count = size_;
+    for (; count != 0; --count) {
+      size_t partEnd = end(count - 1);
+      if (partEnd < common || (partEnd == common && otherEndsThere)) break;
+    }
+    return count;
+  }
 
   // The parts of `path` from now on, none yet.
   void clear(const char* path) {
@@ -906,14 +918,7 @@ class Parser {
     if (lastPath_.data() == nullptr || lastPathRefills_ != lines_.refills()) return 0;
     size_t room = static_cast<size_t>(end - path);
     size_t common = CommonPrefix(path, lastPath_.data(), std::min(lastPath_.size(), room));
-    bool cutThere = common < room && path[common] == '\\';
-    // Looked for from the last, as mostly all but the last one or two are shared.
-    size_t same = parts_.size();
-    for (; same != 0; --same) {
-      size_t partEnd = parts_.end(same - 1);
-      if (partEnd < common || (partEnd == common && cutThere)) break;
-    }
-    return same;
+    return parts_.endingWithin(common, common < room && path[common] == '\\');
   }
 
   // Called for every value line, from one place: inlined, so that a line
@@ -1270,15 +1275,7 @@ class Parser {
     size_t common = CommonPrefix(path.data(), last, limit);
     // A part is the same where the bytes agree through its end and the last
     // path's part ends there too (at its end or a backslash).
-    bool lastPartEnds = common == lastPath_.size() || last[common] == '\\';
-    // Those parts are the first ones: looked for from the last, as mostly
-    // all but the last one or two are the same.
-    size_t same = parts_.size();
-    for (; same != 0; --same) {
-      size_t end = parts_.end(same - 1);
-      if (end < common || (end == common && lastPartEnds)) break;
-    }
-    return same;
+    return parts_.endingWithin(common, common == lastPath_.size() || last[common] == '\\');
   }
 
   // Key lines name the same root over and over, spelled the same way.
