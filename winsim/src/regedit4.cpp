@@ -20,9 +20,12 @@
 #include <emmintrin.h>
 #endif
 #if defined(__x86_64__) && defined(__GNUC__)
-#include <cpuid.h>
 #include <immintrin.h>
 #define WINSIM_HEX_GROUPS 1
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
+#include <sys/platform/x86.h>
+#define WINSIM_C_LIBRARY_KNOWS_THE_PROCESSOR 1
+#endif
 #endif
 
 namespace winsim {
@@ -157,24 +160,19 @@ inline const char* HexRun(const char* at, const char* end, char*& out) {
 // second digits and the commas of the bytes, each checked and converted at
 // once. Chosen once; other processors read the bytes with HexRun alone.
 //
-// Asked by the first reading of a process, with the fewest questions to the
-// processor: every program run starts a process, and in a virtual machine
-// each question is a trip to the host (the compiler's own feature check asks
-// dozens of them at the start of every process that links it).
-__attribute__((noinline)) bool AskForHexGroups() {
-  unsigned eax = 0;
-  unsigned ebx = 0;
-  unsigned ecx = 0;
-  unsigned edx = 0;
-  if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) return false;
-  if ((ecx & bit_OSXSAVE) == 0 || (ecx & bit_AVX) == 0) return false;
-  // The system keeps the wide registers across a switch of tasks.
-  unsigned low = 0;
-  unsigned high = 0;
-  asm volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
-  if ((low & 6) != 6) return false;
-  if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return false;
-  return (ebx & bit_AVX2) != 0;
+// Asked by the first reading of a process, of the C library, which asked the
+// processor as the process started: in a virtual machine each question to
+// the processor (cpuid) is a trip to the host, 10 to 13 microseconds on the
+// machine the benchmarks ran on, and every program run starts a process.
+// Elsewhere the compiler's own check, which asks dozens as a process starts.
+bool AskForHexGroups() {
+#if defined(WINSIM_C_LIBRARY_KNOWS_THE_PROCESSOR)
+  // Active: the processor has it and the system keeps the wide registers
+  // across a switch of tasks.
+  return CPU_FEATURE_ACTIVE(AVX2);
+#else
+  return __builtin_cpu_supports("avx2");
+#endif
 }
 inline bool HexGroupsAvailable() {
   static const bool available = AskForHexGroups();
