@@ -84,9 +84,14 @@ TEST(RegeditImportRules, TheFirstLineMustBeExactlyRegedit4OrNothingIsImported) {
       {"\xEF\xBB\xBFREGEDIT4", false},
       {std::string("\xFF\xFER\0E\0G\0", 8), false},
       {"", false},
+      // Longer than the reader looks at before it reads the whole line.
+      {std::string(5000, ' ') + "REGEDIT4", true},
+      {"REGEDIT4" + std::string(5000, '\t'), true},
+      {std::string(5000, ' ') + "REGEDIT4 FOO", false},
+      {"Windows Registry Editor Version 5.00" + std::string(5000, ' ') + "x", false},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.header);
+    SCOPED_TRACE(c.header.substr(0, 40));
     winsim::Registry registry;
     winsim::Regedit4LineByLine result = winsim::ImportRegedit4LineByLine(
         c.header + "\n[HKEY_CURRENT_USER\\T]\n\"v\"=\"x\"\n", registry);

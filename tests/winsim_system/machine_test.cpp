@@ -178,6 +178,82 @@ TEST(MachineFolder, AFailedSaveKeepsTheOldRegistryWholeAndSaysWhy) {
   }
 }
 
+// The memory this process may take, for as long as it lives: `more` bytes
+// beyond what it holds now, so that a load that would fill the computer's
+// memory fails here instead. Not under the address sanitizer, which reserves
+// its shadow memory as the process starts and needs more as it runs.
+class ScarceMemory {
+ public:
+  explicit ScarceMemory(rlim_t more) {
+#if !defined(__SANITIZE_ADDRESS__)
+    getrlimit(RLIMIT_AS, &previous_);
+    std::ifstream statm("/proc/self/statm");
+    rlim_t pages = 0;
+    statm >> pages;
+    rlimit limit = {pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + more,
+                    previous_.rlim_max};
+    active_ = pages != 0 && setrlimit(RLIMIT_AS, &limit) == 0;
+#else
+    (void)more;
+#endif
+  }
+  ~ScarceMemory() {
+    if (active_) setrlimit(RLIMIT_AS, &previous_);
+  }
+  bool active() const { return active_; }
+
+ private:
+  rlimit previous_{};
+  bool active_ = false;
+};
+
+TEST(MachineFolder, AMachineFileTooLargeToHoldIsRefusedBeforeItFillsTheMemory) {
+  // Sparse files: gigabytes long, none of it on the disk. Larger than the
+  // computer's memory, a registry is refused unread; smaller, a file that
+  // does not start as a registry does is refused after its first block.
+  const auto memory = static_cast<uintmax_t>(::sysconf(_SC_PHYS_PAGES)) *
+                      static_cast<uintmax_t>(::sysconf(_SC_PAGESIZE));
+  struct Case {
+    const char* file;
+    uintmax_t size;
+    size_t line;
+    const char* said;
+  } cases[] = {
+      {"machine.ini", uintmax_t{1} << 40, 0, "far more than such a file holds"},
+      {"registry.reg", memory + (uintmax_t{1} << 30), 0, "more than this computer's memory"},
+      {"registry.reg", std::min(memory / 2, uintmax_t{4} << 30), 1,
+       "the first line must be REGEDIT4"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    Machine::create(dir.path());
+    fs::resize_file(dir.path() / c.file, 0);
+    fs::resize_file(dir.path() / c.file, c.size);
+    ScarceMemory scarce(rlim_t{512} << 20);
+    MachineError error = LoadError(dir.path());
+    EXPECT_EQ(error.file(), c.file) << c.size;
+    EXPECT_EQ(error.line(), c.line) << c.file << " " << c.size;
+    EXPECT_NE(error.problem().find(c.said), std::string::npos) << error.problem();
+  }
+}
+
+TEST(MachineFolder, ALoadThatRunsOutOfMemorySaysSoAndWhatToDo) {
+  TempDir dir;
+  Machine::create(dir.path());
+  // A value of 64 MB on one line, which the reader holds whole.
+  WriteFile(dir.path() / "registry.reg",
+            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Big]\r\n\"Text\"=\"" +
+                std::string(size_t{64} << 20, 'x') + "\"\r\n");
+  ScarceMemory scarce(rlim_t{32} << 20);
+  if (!scarce.active()) GTEST_SKIP() << "the process's memory cannot be limited here";
+  MachineError error = LoadError(dir.path());
+  EXPECT_EQ(error.file(), "registry.reg");
+  EXPECT_NE(error.problem().find("does not fit in the memory this process may have"),
+            std::string::npos)
+      << error.problem();
+  EXPECT_NE(error.problem().find("64 MB"), std::string::npos) << error.problem();
+}
+
 TEST(MachineFolder, ASavedRegistryKeepsItsPermissionsAndNeverWritesThroughALink) {
   TempDir dir;
   Machine machine = Machine::create(dir.path());

@@ -86,13 +86,19 @@ int OpenFileToRead(int folder, const char* name) {
   return file.release();
 }
 
-bool ReadAll(int fd, std::string& text) {
+bool ReadAll(int fd, std::string& text, size_t largest) {
   char block[65536];
+  size_t taken = 0;
   for (;;) {
     ssize_t got = ::read(fd, block, sizeof block);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;
     if (got == 0) return true;
+    taken += static_cast<size_t>(got);
+    if (taken > largest) {
+      errno = EFBIG;
+      return false;
+    }
     text.append(block, static_cast<size_t>(got));
   }
 }

@@ -4,6 +4,7 @@
 #ifndef WINSIM_HOST_COPY_H
 #define WINSIM_HOST_COPY_H
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -23,8 +24,9 @@ bool WriteAll(int fd, const char* data, size_t size, size_t& written);
 // opened as one). -1 with errno (EINVAL when it is no file).
 int OpenFileToRead(int folder, const char* name);
 
-// Appends the rest of the open file to `text`; false (errno set) when a read fails.
-bool ReadAll(int fd, std::string& text);
+// Appends the rest of the open file to `text`; false (errno set) when a read
+// fails, or (errno EFBIG) when the file holds more than `largest` bytes.
+bool ReadAll(int fd, std::string& text, size_t largest = SIZE_MAX);
 
 // Makes a new file in `folder` (".winsim-copy-XXXXXX", created exclusively)
 // with the bytes of the open file `source` from its start (none when

@@ -6,8 +6,10 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <string>
 #include <system_error>
 
@@ -69,16 +71,75 @@ size_t RegistryBlockSize(uintmax_t size) {
   return size < kRegedit4BlockSize ? static_cast<size_t>(size) + 1 : kRegedit4BlockSize;
 }
 
+// A size as a person reads it: "812 MB", "20.0 GB".
+std::string SizeText(uintmax_t bytes) {
+  char text[32];
+  double megabytes = static_cast<double>(bytes) / (1024.0 * 1024.0);
+  if (megabytes < 1024) {
+    std::snprintf(text, sizeof text, "%.0f MB", megabytes);
+  } else {
+    std::snprintf(text, sizeof text, "%.1f GB", megabytes / 1024);
+  }
+  return text;
+}
+
+// The computer's memory, 0 when the system does not tell.
+uintmax_t ComputerMemory() {
+  long pages = ::sysconf(_SC_PHYS_PAGES);
+  long pageSize = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return 0;
+  return static_cast<uintmax_t>(pages) * static_cast<uintmax_t>(pageSize);
+}
+
+// Reads the registry file into the machine's registry. A registry is held in
+// memory whole (about 1.2 times the file's size), so a file larger than the
+// computer's memory is refused before any of it is read, and a load that runs
+// out of memory says so instead of ending the program with the C++ runtime's
+// words for it.
+void LoadRegistry(const fs::path& file, uintmax_t size, Registry& registry) {
+  uintmax_t memory = ComputerMemory();
+  if (memory != 0 && size > memory) {
+    throw MachineError(kRegistryFile, 0,
+                       "is " + SizeText(size) + ", more than this computer's memory (" +
+                           SizeText(memory) +
+                           "), and winsim holds a machine's whole registry in memory: check that "
+                           "it is the registry of a machine, or use a computer with more memory");
+  }
+  std::optional<Regedit4Error> bad;
+  try {
+    bad = ImportRegedit4File(file, registry, RegistryBlockSize(size));
+  } catch (const std::bad_alloc&) {
+    throw MachineError(kRegistryFile, 0,
+                       "does not fit in the memory this process may have (the file is " +
+                           SizeText(size) +
+                           "): free some memory, raise the process's limit (ulimit -v), or make "
+                           "the registry smaller");
+  }
+  if (bad) throw MachineError(kRegistryFile, bad->line, bad->message);
+}
+
 // The whole file; MachineError when it is missing or cannot be read.
 std::string ReadWholeFile(const fs::path& folder, const char* name, const char* missingAdvice) {
-  fs::path path = RequireFile(folder, name, missingAdvice);
+  uintmax_t size = 0;
+  fs::path path = RequireFile(folder, name, missingAdvice, &size);
+  // A file of a few lines that is gigabytes long (a sparse file, a disk image
+  // put in its place) is not read into memory.
+  constexpr size_t kLargest = size_t{64} << 20;
+  auto tooLarge = [&](const std::string& shown) {
+    return MachineError(name, 0,
+                        "is " + shown +
+                            ", far more than such a file holds: check that it is the machine's "
+                            "own, or put a copy of a shipped machine's in its place");
+  };
+  if (size > kLargest) throw tooLarge(SizeText(size));
   // Opened as it was looked at: a link or a pipe put there since is not
   // followed, nor waited on.
   UniqueFd fd(detail::OpenFileToRead(AT_FDCWD, path.c_str()));
   if (fd.get() < 0 && errno == EINVAL) throw MachineError(name, 0, "is not a file");
   if (fd.get() < 0) throw MachineError(name, 0, "cannot be opened; check its permissions");
   std::string content;
-  if (!detail::ReadAll(fd.get(), content)) {
+  if (!detail::ReadAll(fd.get(), content, kLargest)) {
+    if (errno == EFBIG) throw tooLarge("more than " + SizeText(kLargest));
     throw MachineError(name, 0, "cannot be read; check the file and its permissions");
   }
   return content;
@@ -237,10 +298,7 @@ Machine Machine::load(const fs::path& folder) {
   fs::path reg =
       RequireFile(machine.folder_, kRegistryFile,
                   "every machine folder needs one (at least the line REGEDIT4)", &registrySize);
-  if (std::optional<Regedit4Error> bad =
-          ImportRegedit4File(reg, machine.registry, RegistryBlockSize(registrySize))) {
-    throw MachineError(kRegistryFile, bad->line, bad->message);
-  }
+  LoadRegistry(reg, registrySize, machine.registry);
   machine.registry.modified = false;
   machine.shortNames = LoadShortNames(machine.folder_);
 

@@ -1190,6 +1190,21 @@ class Parser {
                     "the file starts with a UTF-8 byte order mark; save it as ANSI text "
                     "without one, starting with the line REGEDIT4"};
     }
+    // A first line that runs past the bytes looked at here is read whole only
+    // while it can still be the header: a file that is no registry (a sparse
+    // file, a disk image), one long line, is refused at once instead of being
+    // read into memory to its end.
+    std::string_view head = lines_.start(kHeaderLook);
+    if (head.size() == kHeaderLook && head.find_first_of("\r\n") == std::string_view::npos) {
+      size_t text = head.find_first_not_of(" \t");
+      if (text != std::string_view::npos) {
+        std::string_view rest = head.substr(text);
+        std::string_view word = rest.substr(0, 8);
+        bool header = std::string_view("REGEDIT4").substr(0, word.size()) == word &&
+                      rest.find_first_not_of(" \t", word.size()) == std::string_view::npos;
+        if (!header) refuseFirstLine(rest);
+      }
+    }
     std::string_view first;
     if (!lines_.next(first)) {
       throw Refusal{1, "the file is empty; a registry file starts with the line REGEDIT4"};
@@ -1197,6 +1212,12 @@ class Parser {
     first = TrimRight(first);
     while (!first.empty() && IsBlank(first.front())) first.remove_prefix(1);
     if (first == "REGEDIT4") return;
+    refuseFirstLine(first);
+  }
+
+  static constexpr size_t kHeaderLook = 4096;
+
+  [[noreturn]] static void refuseFirstLine(std::string_view first) {
     if (StartsWithNoCase(first, "Windows Registry Editor")) {
       throw Refusal{1,
                     "this is a file of regedit's version 5.00 format, which came with Windows "
