@@ -163,6 +163,7 @@ TEST_F(FileJournalTest, ACraftedOrDamagedJournalIsRefusedAndKept) {
     std::string log;
     std::vector<int> keptFiles;
     const char* said;
+    uintmax_t sparseSize = 0;  // the log made this long, with nothing written after its records
   } cases[] = {
       {"a path out through ..",
        rec('N', "drive_c/../../" + outside.filename().string()),
@@ -186,6 +187,7 @@ TEST_F(FileJournalTest, ACraftedOrDamagedJournalIsRefusedAndKept) {
        {2},
        "record 1 names a kept file that is missing (kept-1)"},
       {"records lost after the last", rec('K', a, 1), {1, 2, 3}, "kept-3 has no record"},
+      {"a log far too long", rec('N', a), {}, "more than 64 MB", uintmax_t{128} << 20},
   };
   fs::create_directory(outside);
   Write(outside / "victim.txt", "outside");
@@ -195,6 +197,7 @@ TEST_F(FileJournalTest, ACraftedOrDamagedJournalIsRefusedAndKept) {
   for (const auto& trial : cases) {
     fs::create_directories(journal);
     Write(journal / "log", trial.log);
+    if (trial.sparseSize != 0) fs::resize_file(journal / "log", trial.sparseSize);
     for (int kept : trial.keptFiles) Write(journal / ("kept-" + std::to_string(kept)), "kept");
     const auto left = FolderContents(dir_.path());
     try {
