@@ -22,7 +22,9 @@
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #define WINSIM_HEX_GROUPS 1
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
+// glibc's header is C that GCC's C++ reads and clang's does not (_Bool).
+#if defined(__GLIBC__) && !defined(__clang__) && \
+    (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
 #include <sys/platform/x86.h>
 #define WINSIM_C_LIBRARY_KNOWS_THE_PROCESSOR 1
 #endif
