@@ -162,15 +162,14 @@ std::vector<Record> ReadLog(int journal) {
     }
     throw JournalRefused(kLogName, 0, "cannot be read: " + Error(errno));
   }
-  // A run's records take a few kilobytes; a log of gigabytes (a sparse file)
-  // is not read into memory.
-  constexpr size_t kLargest = size_t{64} << 20;
-  if (!detail::ReadAll(in.get(), text, kLargest)) {
+  // A run's records take a few kilobytes.
+  if (!detail::ReadAll(in.get(), text, detail::kLargestLinesFile)) {
     if (errno == EFBIG) {
       throw JournalRefused(kLogName, 0,
-                           "is more than 64 MB, far more than a run's records take; nothing was "
-                           "put back and the journal and its kept files stay as they are: look "
-                           "at the machine, then remove .winsim/journal to use it as it is");
+                           "is more than " + std::to_string(detail::kLargestLinesFile >> 20) +
+                               " MB, far more than a run's records take; nothing was put back and "
+                               "the journal and its kept files stay as they are: look at the "
+                               "machine, then remove .winsim/journal to use it as it is");
     }
     throw JournalRefused(kLogName, 0, "cannot be read: " + Error(errno));
   }

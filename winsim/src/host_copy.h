@@ -24,6 +24,12 @@ bool WriteAll(int fd, const char* data, size_t size, size_t& written);
 // opened as one). -1 with errno (EINVAL when it is no file).
 int OpenFileToRead(int folder, const char* name);
 
+// The most winsim reads whole of a machine file of a few lines or records
+// (machine.ini, short-names.txt, the journal's log): a file larger than that
+// (a sparse file, a disk image put in its place) is taken for damage, not
+// read into memory.
+constexpr size_t kLargestLinesFile = size_t{64} << 20;
+
 // Appends the rest of the open file to `text`; false (errno set) when a read
 // fails, or (errno EFBIG) when the file holds more than `largest` bytes.
 bool ReadAll(int fd, std::string& text, size_t largest = SIZE_MAX);

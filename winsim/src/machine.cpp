@@ -122,9 +122,7 @@ void LoadRegistry(const fs::path& file, uintmax_t size, Registry& registry) {
 std::string ReadWholeFile(const fs::path& folder, const char* name, const char* missingAdvice) {
   uintmax_t size = 0;
   fs::path path = RequireFile(folder, name, missingAdvice, &size);
-  // A file of a few lines that is gigabytes long (a sparse file, a disk image
-  // put in its place) is not read into memory.
-  constexpr size_t kLargest = size_t{64} << 20;
+  constexpr size_t kLargest = detail::kLargestLinesFile;
   auto tooLarge = [&](const std::string& shown) {
     return MachineError(name, 0,
                         "is " + shown +
