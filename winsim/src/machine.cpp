@@ -122,22 +122,21 @@ void LoadRegistry(const fs::path& file, uintmax_t size, Registry& registry) {
 std::string ReadWholeFile(const fs::path& folder, const char* name, const char* missingAdvice) {
   uintmax_t size = 0;
   fs::path path = RequireFile(folder, name, missingAdvice, &size);
-  constexpr size_t kLargest = detail::kLargestLinesFile;
   auto tooLarge = [&](const std::string& shown) {
     return MachineError(name, 0,
                         "is " + shown +
                             ", far more than such a file holds: check that it is the machine's "
                             "own, or put a copy of a shipped machine's in its place");
   };
-  if (size > kLargest) throw tooLarge(SizeText(size));
+  if (size > detail::kLargestLinesFile) throw tooLarge(SizeText(size));
   // Opened as it was looked at: a link or a pipe put there since is not
   // followed, nor waited on.
   UniqueFd fd(detail::OpenFileToRead(AT_FDCWD, path.c_str()));
   if (fd.get() < 0 && errno == EINVAL) throw MachineError(name, 0, "is not a file");
   if (fd.get() < 0) throw MachineError(name, 0, "cannot be opened; check its permissions");
   std::string content;
-  if (!detail::ReadAll(fd.get(), content, kLargest)) {
-    if (errno == EFBIG) throw tooLarge("more than " + SizeText(kLargest));
+  if (!detail::ReadAll(fd.get(), content, detail::kLargestLinesFile)) {
+    if (errno == EFBIG) throw tooLarge("more than " + SizeText(detail::kLargestLinesFile));
     throw MachineError(name, 0, "cannot be read; check the file and its permissions");
   }
   return content;
