@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "scarce_memory.h"
 #include "test_machine.h"
 #include "winsim/machine.h"
 
@@ -23,6 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using rq47test::ScarceMemory;
 using rq47test::TempDir;
 using winsim::Machine;
 using winsim::MachineConfig;
@@ -177,35 +179,6 @@ TEST(MachineFolder, AFailedSaveKeepsTheOldRegistryWholeAndSaysWhy) {
     EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
   }
 }
-
-// The memory this process may take, for as long as it lives: `more` bytes
-// beyond what it holds now, so that a load that would fill the computer's
-// memory fails here instead. Not under the address sanitizer, which reserves
-// its shadow memory as the process starts and needs more as it runs.
-class ScarceMemory {
- public:
-  explicit ScarceMemory(rlim_t more) {
-#if !defined(__SANITIZE_ADDRESS__)
-    getrlimit(RLIMIT_AS, &previous_);
-    std::ifstream statm("/proc/self/statm");
-    rlim_t pages = 0;
-    statm >> pages;
-    rlimit limit = {pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + more,
-                    previous_.rlim_max};
-    active_ = pages != 0 && setrlimit(RLIMIT_AS, &limit) == 0;
-#else
-    (void)more;
-#endif
-  }
-  ~ScarceMemory() {
-    if (active_) setrlimit(RLIMIT_AS, &previous_);
-  }
-  bool active() const { return active_; }
-
- private:
-  rlimit previous_{};
-  bool active_ = false;
-};
 
 TEST(MachineFolder, AMachineFileTooLargeToHoldIsRefusedBeforeItFillsTheMemory) {
   // Sparse files: gigabytes long, none of it on the disk. Larger than the

@@ -5,9 +5,13 @@
 
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <optional>
 #include <string>
 
+#include "scarce_memory.h"
 #include "test_machine.h"
+#include "winsim/regedit4.h"
 
 namespace {
 
@@ -98,6 +102,70 @@ TEST(Processes, RegeditPassesOverTheLinesItCannotReadAndImportsTheRest) {
                       line.find("passed over line 5: ") != std::string::npos);
   }
   EXPECT_TRUE(noted) << "the trace does not name the line passed over";
+}
+
+// How many times the run's trace says `text`.
+size_t TimesTraced(winsim::Run& run, const std::string& text) {
+  size_t count = 0;
+  for (const std::string& line : run.trace()) {
+    for (size_t at = line.find(text); at != std::string::npos; at = line.find(text, at + 1))
+      ++count;
+  }
+  return count;
+}
+
+// A file handed to regedit is read a block at a time, never whole: one larger
+// than the memory the process may have imports; a line that cannot be held
+// stops the import there, the lines before it imported; of a file of lines
+// regedit cannot read, the first thousand are listed and the rest counted.
+TEST(Processes, RegeditReadsAFileOfAnySizeABlockAtATime) {
+  const char* key = "HKEY_LOCAL_MACHINE\\Software\\Big";
+  const std::string head = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Big]\r\n";
+  const std::string kilobyte(1024, 'x');
+  struct Case {
+    const char* name;
+    size_t repeats;     // lines of the body
+    std::string body;   // one line, written `repeats` times
+    std::string after;  // the file's last line
+    DWORD exitCode;
+    const char* noted;
+    bool needsLimit;  // only shows where the process's memory can be limited
+  } cases[] = {
+      {"96 MB of values", 96 * 1024, "\"v\"=\"" + kilobyte + "\"\r\n", "\"last\"=\"1\"\r\n", 0,
+       "regedit imported C:\\WINDOWS\\big.reg", false},
+      {"a 64 MB line", 1, "\"v\"=\"" + std::string(size_t{64} << 20, 'x') + "\"\r\n",
+       "\"last\"=\"1\"\r\n", 1, "stopped at line 5: does not fit in the memory", true},
+      {"1500 lines passed over", 1500, "\"broken\r\n", "\"last\"=\"1\"\r\n", 0,
+       "passed over 500 more lines", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestMachine machine;
+    winsim::Run& run = machine.run();
+    {
+      std::ofstream out(machine.hostPath("C:\\WINDOWS\\big.reg"), std::ios::binary);
+      out << head << "\"v\"=\"first\"\r\n";
+      for (size_t i = 0; i < c.repeats; ++i) out << c.body;
+      out << c.after;
+    }
+    Child child;
+    {
+      rq47test::ScarceMemory scarce(rlim_t{32} << 20);
+      if (c.needsLimit && !scarce.active()) continue;
+      Start(child, "regedit /s C:\\WINDOWS\\BIG.REG");
+    }
+    ASSERT_TRUE(child.started);
+    EXPECT_EQ(ExitCodeOf(child), c.exitCode);
+    EXPECT_EQ(TimesTraced(run, c.noted), 1u);
+    EXPECT_EQ(TimesTraced(run, "passed over line "),
+              c.repeats == 1500 ? winsim::kListedPassedOver : 0);
+    // Imported up to where it stopped, and no further.
+    EXPECT_EQ(machine.valueText(key, "v"), c.exitCode == 0 && c.repeats != 1500
+                                               ? std::optional<std::string>(kilobyte)
+                                               : std::optional<std::string>("first"));
+    EXPECT_EQ(machine.valueText(key, "last"),
+              c.exitCode == 0 ? std::optional<std::string>("1") : std::nullopt);
+  }
 }
 
 // regedit sets each value as a program does, so a Windows 95/98 machine keeps

@@ -206,7 +206,7 @@ int Export(winsim::Machine& machine, const std::string& folder, const RegArgumen
 }
 
 // The lines regedit could not read, each with its number and why.
-void PrintPassedOver(const std::vector<winsim::PassedOverLine>& passedOver) {
+void PrintPassedOver(const std::vector<winsim::PassedOverLine>& passedOver, size_t notListed) {
   if (passedOver.empty()) return;
   std::printf("Passed over, as regedit cannot read them (--strict imports nothing then):\n");
   for (const winsim::PassedOverLine& passed : passedOver) {
@@ -215,6 +215,7 @@ void PrintPassedOver(const std::vector<winsim::PassedOverLine>& passedOver) {
       where = "lines " + where.substr(5) + "-" + std::to_string(passed.lastLine);
     std::printf("  %s: %s\n", where.c_str(), ShownText(passed.message).c_str());
   }
+  if (notListed != 0) std::printf("  and %zu more lines\n", notListed);
 }
 
 int Import(winsim::Machine& machine, const std::string& folder, const RegArguments& args) {
@@ -242,14 +243,17 @@ int Import(winsim::Machine& machine, const std::string& folder, const RegArgumen
   winsim::Registry before;
   CopyRegistry(machine.registry, before);
   std::vector<winsim::PassedOverLine> passedOver;
+  size_t notListed = 0;
   std::optional<winsim::Regedit4Error> refused;
   if (args.strict) {
     refused = winsim::ImportRegedit4(text.regedit4, machine.registry);
   } else {
     winsim::Regedit4LineByLine imported =
         winsim::ImportRegedit4LineByLine(text.regedit4, machine.registry);
-    refused = std::move(imported.refused);
+    // Stopped part way, the import is not saved: all of the file or nothing.
+    refused = imported.refused ? std::move(imported.refused) : std::move(imported.stopped);
     passedOver = std::move(imported.passedOver);
+    notListed = imported.notListed;
   }
   if (refused) {
     throw Failure{file + ":" + std::to_string(refused->line) + ": " + AnsiToUtf8(refused->message) +
@@ -272,7 +276,7 @@ int Import(winsim::Machine& machine, const std::string& folder, const RegArgumen
                 RegistrySummary(changes.registryCounts()).c_str(),
                 RegistryChangesText(changes.keys).c_str());
   }
-  PrintPassedOver(passedOver);
+  PrintPassedOver(passedOver, notListed);
   return 0;
 }
 

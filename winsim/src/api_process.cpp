@@ -71,16 +71,6 @@ bool SameProgram(std::string_view a, std::string_view b) {
   return winsim::NamesEqual(WithoutExe(a), WithoutExe(b));
 }
 
-// A file of the machine, read without following a link out of it.
-std::optional<std::string> ReadHostFile(const winsim::Machine& machine,
-                                        const std::filesystem::path& path) {
-  winsim::UniqueFd in(winsim::OpenHostFile(machine, path));
-  if (in.get() < 0) return std::nullopt;
-  std::string content;
-  if (!winsim::detail::ReadAll(in.get(), content)) return std::nullopt;
-  return content;
-}
-
 // The built-in regedit, Windows 98's: switches, then the files to import, each
 // line by line as regedit imports (a line it cannot read is passed over, the
 // others are applied; the trace names each line passed over). Returns its exit
@@ -101,14 +91,15 @@ uint32_t RunRegedit(Call& call, const std::vector<std::string>& words,
       exitCode = 1;
       continue;
     }
-    std::optional<std::string> text = ReadHostFile(machine, resolved.path->host);
-    if (!text) {
+    // Read block by block, without following a link out of the machine.
+    winsim::UniqueFd in(winsim::OpenHostFile(machine, resolved.path->host));
+    if (in.get() < 0) {
       call.note("regedit: cannot read " + resolved.path->windowsPath);
       exitCode = 1;
       continue;
     }
     winsim::Regedit4LineByLine imported = winsim::ImportRegedit4LineByLine(
-        *text, machine.registry, winsim::StringStorageOf(machine.config.platform));
+        in.get(), machine.registry, winsim::StringStorageOf(machine.config.platform));
     if (imported.refused) {
       call.note("regedit: " + resolved.path->windowsPath + " line " +
                 std::to_string(imported.refused->line) + ": " + imported.refused->message +
@@ -116,9 +107,19 @@ uint32_t RunRegedit(Call& call, const std::vector<std::string>& words,
       exitCode = 1;
       continue;
     }
-    call.note("regedit imported " + resolved.path->windowsPath);
+    if (imported.stopped) {
+      call.note("regedit: " + resolved.path->windowsPath + " stopped at line " +
+                std::to_string(imported.stopped->line) + ": " + imported.stopped->message +
+                "; the lines before it were imported");
+      exitCode = 1;
+    } else {
+      call.note("regedit imported " + resolved.path->windowsPath);
+    }
     for (const winsim::PassedOverLine& passed : imported.passedOver) {
       call.note("passed over line " + std::to_string(passed.line) + ": " + passed.message);
+    }
+    if (imported.notListed != 0) {
+      call.note("passed over " + std::to_string(imported.notListed) + " more lines");
     }
   }
   if (files == 0) {

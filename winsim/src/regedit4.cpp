@@ -12,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "short_bytes.h"
@@ -792,13 +793,18 @@ class Parser {
       try {
         if (!step()) break;
       } catch (const Failure& failure) {
-        passedOver_.push_back({statementLine_, lines_.number(), failure.message});
+        if (passedOver_.size() < kListedPassedOver) {
+          passedOver_.push_back({statementLine_, lines_.number(), failure.message});
+        } else {
+          ++notListed_;
+        }
       }
     }
     handler_.finish();
   }
 
   const std::vector<PassedOverLine>& passedOver() const { return passedOver_; }
+  size_t notListed() const { return notListed_; }
 
  private:
   [[noreturn]] void fail(std::string message) const {
@@ -1598,6 +1604,7 @@ class Parser {
   KeyState state_ = KeyState::None;
   size_t statementLine_ = 0;
   std::vector<PassedOverLine> passedOver_;
+  size_t notListed_ = 0;  // passed over beyond the first kListedPassedOver
   PathParts parts_;
   std::optional<Root> lastRoot_;
   std::string lastRootName_;
@@ -2057,19 +2064,39 @@ std::optional<Regedit4Error> ReadText(std::string_view text, Registry& registry,
   });
 }
 
-Regedit4LineByLine ReadTextLineByLine(std::string_view text, Registry& registry,
-                                      StringStorage storage, bool shortcut) {
+// Line by line, as regedit imports: what was applied before a fault stays.
+template <class Source>
+Regedit4LineByLine ReadLineByLine(Source& lines, Registry& registry, StringStorage storage,
+                                  bool shortcut) {
   Regedit4LineByLine result;
-  TextLines lines(text);
   Applier applier(registry, storage);
-  Parser<Applier, TextLines> parser(lines, applier, true, shortcut);
+  Parser<Applier, Source> parser(lines, applier, true, shortcut);
   try {
     parser.run();
   } catch (const Refusal& refusal) {
-    result.refused = Regedit4Error{refusal.line, refusal.message};
+    // The header is line 1: a refusal there applied nothing. Past it, only
+    // the file's reading fails, and the lines before stay imported.
+    if (refusal.line <= 1) {
+      result.refused = Regedit4Error{refusal.line, refusal.message};
+    } else {
+      result.stopped = Regedit4Error{refusal.line, refusal.message};
+    }
+  } catch (const std::bad_alloc&) {
+    result.stopped = Regedit4Error{
+        lines.number() + 1,
+        "does not fit in the memory this process may have (a line or a value too large to "
+        "hold); free memory or split the file"};
   }
+  if (result.stopped) applier.finish();
   result.passedOver = parser.passedOver();
+  result.notListed = parser.notListed();
   return result;
+}
+
+Regedit4LineByLine ReadTextLineByLine(std::string_view text, Registry& registry,
+                                      StringStorage storage, bool shortcut) {
+  TextLines lines(text);
+  return ReadLineByLine(lines, registry, storage, shortcut);
 }
 
 std::optional<Regedit4Error> ReadFile(const std::filesystem::path& file, Registry& registry,
@@ -2103,6 +2130,23 @@ std::optional<Regedit4Error> ImportRegedit4(std::string_view text, Registry& reg
 Regedit4LineByLine ImportRegedit4LineByLine(std::string_view text, Registry& registry,
                                             StringStorage storage) {
   return ReadTextLineByLine(text, registry, storage, true);
+}
+
+Regedit4LineByLine ImportRegedit4LineByLine(int fd, Registry& registry, StringStorage storage,
+                                            size_t blockSize) {
+  Regedit4LineByLine result;
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    result.refused = Regedit4Error{0, "is not a file (a pipe or a device); name a file"};
+    return result;
+  }
+  try {
+    FileLines lines(fd, blockSize);
+    return ReadLineByLine(lines, registry, storage, true);
+  } catch (const Refusal& refusal) {  // the first block could not be read
+    result.refused = Regedit4Error{refusal.line, refusal.message};
+  }
+  return result;
 }
 
 std::optional<Regedit4Error> ImportRegedit4File(const std::filesystem::path& file,

@@ -56,12 +56,23 @@ struct PassedOverLine {
   std::string message;
 };
 
+// The statements passed over that an import lists, the first of the file;
+// a file of millions of lines regedit cannot read is counted beyond them.
+inline constexpr size_t kListedPassedOver = 1000;
+
 struct Regedit4LineByLine {
   // Set when the file is not a registry file at all (its first line is not
-  // REGEDIT4): nothing of it was applied.
+  // REGEDIT4), or cannot be opened or read from its start: nothing of it was
+  // applied.
   std::optional<Regedit4Error> refused;
-  // The statements passed over, in the order of the file.
+  // Set when the reading stopped part way (the file could not be read on, or
+  // a line did not fit in memory): the statements before that line stay
+  // applied, as regedit leaves them.
+  std::optional<Regedit4Error> stopped;
+  // The statements passed over, in the order of the file: the first
+  // kListedPassedOver, and how many more there were.
   std::vector<PassedOverLine> passedOver;
+  size_t notListed = 0;
 };
 
 // Applies the file as regedit imports it (regedit FILE, /s, /si): line by
@@ -78,6 +89,11 @@ inline constexpr size_t kRegedit4BlockSize = size_t{1} << 20;
 // processor's cache until the system copies them, many enough that a large
 // registry takes a few hundred writes (a megabyte cost a save more).
 inline constexpr size_t kRegedit4PieceSize = size_t{256} << 10;
+
+// The same for an open file, read block by block so that it is never in
+// memory whole: a file handed to the machine's regedit can be of any size.
+Regedit4LineByLine ImportRegedit4LineByLine(int fd, Registry& registry, StringStorage storage,
+                                            size_t blockSize = kRegedit4BlockSize);
 
 // The same for a file, read block by block so that it is never in memory
 // whole (a machine's registry.reg can be a hundred megabytes). A file that
