@@ -2087,7 +2087,14 @@ Regedit4LineByLine ReadLineByLine(Source& lines, Registry& registry, StringStora
         "does not fit in the memory this process may have (a line or a value too large to "
         "hold); free memory or split the file"};
   }
-  if (result.stopped) applier.finish();
+  if (result.stopped) {
+    // The key being filled gives back the room it took ahead; short of
+    // memory even for that, it keeps the room.
+    try {
+      applier.finish();
+    } catch (const std::bad_alloc&) {
+    }
+  }
   result.passedOver = parser.passedOver();
   result.notListed = parser.notListed();
   return result;
@@ -2099,6 +2106,13 @@ Regedit4LineByLine ReadTextLineByLine(std::string_view text, Registry& registry,
   return ReadLineByLine(lines, registry, storage, shortcut);
 }
 
+// Only a file is read: a pipe or a device could be read for ever.
+std::optional<Regedit4Error> NotAFile(int fd) {
+  struct stat info;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) return std::nullopt;
+  return Regedit4Error{0, "is not a file (a pipe or a device); name a file"};
+}
+
 std::optional<Regedit4Error> ReadFile(const std::filesystem::path& file, Registry& registry,
                                       size_t blockSize, bool shortcut) {
   // Not through a link, and not waiting: a pipe put there would be read for ever.
@@ -2108,10 +2122,7 @@ std::optional<Regedit4Error> ReadFile(const std::filesystem::path& file, Registr
     return Regedit4Error{0, std::string("cannot be opened: ") + std::strerror(errno) +
                                 "; check that it exists and may be read"};
   }
-  struct stat info;
-  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-    return Regedit4Error{0, "is not a file (a pipe or a device); name a file"};
-  }
+  if (std::optional<Regedit4Error> problem = NotAFile(fd.get())) return problem;
   return Import(registry, [&](auto& handler) {
     if (::lseek(fd.get(), 0, SEEK_SET) != 0) {
       throw Refusal{0, std::string("cannot be read again from its start: ") + std::strerror(errno)};
@@ -2135,11 +2146,8 @@ Regedit4LineByLine ImportRegedit4LineByLine(std::string_view text, Registry& reg
 Regedit4LineByLine ImportRegedit4LineByLine(int fd, Registry& registry, StringStorage storage,
                                             size_t blockSize) {
   Regedit4LineByLine result;
-  struct stat info;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    result.refused = Regedit4Error{0, "is not a file (a pipe or a device); name a file"};
-    return result;
-  }
+  result.refused = NotAFile(fd);
+  if (result.refused) return result;
   try {
     FileLines lines(fd, blockSize);
     return ReadLineByLine(lines, registry, storage, true);
