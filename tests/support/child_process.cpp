@@ -83,6 +83,10 @@ Child::Child(const ChildOptions& options) {
       ::setrlimit(RLIMIT_CORE, &noCore);
       ::signal(SIGXFSZ, options.killedAtLimit ? SIG_DFL : SIG_IGN);
     }
+    if (options.memoryLimit) {
+      struct rlimit limit = {*options.memoryLimit, *options.memoryLimit};
+      ::setrlimit(RLIMIT_AS, &limit);
+    }
     char go = 0;
     ::close(gate[1]);
     while (::read(gate[0], &go, 1) < 0 && errno == EINTR) {

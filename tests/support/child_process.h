@@ -28,6 +28,9 @@ struct ChildOptions {
   // or the process is killed (SIGXFSZ) when killedAtLimit.
   std::optional<uint64_t> fileSizeLimit;
   bool killedAtLimit = false;
+  // The most memory (address space) the process may take: past it an
+  // allocation fails, as on a computer whose memory is full.
+  std::optional<uint64_t> memoryLimit;
   // Called with the process id before the program starts (it waits for this).
   std::function<void(pid_t)> beforeStart;
 };

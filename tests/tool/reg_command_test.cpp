@@ -2,9 +2,12 @@
 // registry, with refusals that change nothing.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
+#include "child_process.h"
 #include "test_machine.h"
 #include "tool_runner.h"
 #include "winsim/machine.h"
@@ -169,6 +172,60 @@ TEST_F(RegCommand, ImportPassesOverWhatRegeditCannotReadAndStrictImportsNothing)
   ToolResult missing = RunTool({"reg", machine(), "import", (dir_.path() / "none.reg").string()});
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_TRUE(Contains(missing.err, "there is no such file")) << missing.err;
+}
+
+// At the limit of memory: an import holds its file once (not several copies
+// of it), a file it cannot hold is refused with what to do, and one larger
+// than the computer's memory is refused before it is read.
+TEST_F(RegCommand, ImportNearTheMemoryLimitImportsOrSaysWhatToDo) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer cannot run under a limit of memory";
+#endif
+  // 40,000 keys of five values: about 19 MB.
+  std::string large = "REGEDIT4\r\n";
+  const std::string text(64, 'x');
+  for (int key = 0; key < 40000; ++key) {
+    large += "\r\n[HKEY_LOCAL_MACHINE\\Software\\Big\\K" + std::to_string(key) + "]\r\n";
+    for (int value = 0; value < 5; ++value) {
+      large += "\"Value" + std::to_string(value) + "\"=\"" + text + "\"\r\n";
+    }
+  }
+  WriteWhole(dir_.path() / "large.reg", large);
+  { std::ofstream sparse(dir_.path() / "sparse.reg", std::ios::binary); }
+  fs::resize_file(dir_.path() / "sparse.reg", winsim::ComputerMemory() + (uint64_t{1} << 30));
+
+  struct Row {
+    const char* file;
+    uint64_t memoryMb;
+    int exitCode;
+    const char* said;  // on standard error, or on standard output when it imported
+  };
+  const Row rows[] = {
+      {"large.reg", 96, 0, "Imported "},
+      {"large.reg", 24, 1, "does not fit in the memory this process may have"},
+      {"sparse.reg", 96, 1, "more than this computer's memory"},
+  };
+  const std::string before = registryFile();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.file) + " in " + std::to_string(row.memoryMb) + " MB");
+    ChildOptions options;
+    options.argv = {ToolPath().string(), "reg", machine(), "import",
+                    (dir_.path() / row.file).string()};
+    options.memoryLimit = row.memoryMb << 20;
+    ChildEnd end = RunChild(options);
+    EXPECT_EQ(end.exitCode, row.exitCode) << end.err;
+    EXPECT_TRUE(Contains(row.exitCode == 0 ? end.out.substr(0, 200) : end.err, row.said))
+        << end.err;
+    if (row.exitCode == 0) {
+      EXPECT_EQ(
+          winsim::Machine::load(machine_).registry.text(Hklm("Software\\Big\\K39999"), "Value4"),
+          text);
+      WriteWhole(machine_ / "registry.reg", before);
+    } else {
+      EXPECT_TRUE(Contains(end.err, "split")) << end.err;
+      EXPECT_EQ(registryFile(), before);
+    }
+  }
 }
 
 TEST_F(RegCommand, ImportReadsTheUtf16FormatThatWineExports) {

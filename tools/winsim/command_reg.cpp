@@ -1,11 +1,12 @@
 // winsim reg: a machine's registry read and changed as Windows' reg and
 // regedit do it (query, export, import).
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <fstream>
 #include <memory>
-#include <sstream>
+#include <new>
 #include <system_error>
 
 #include "changes_text.h"
@@ -218,34 +219,50 @@ void PrintPassedOver(const std::vector<winsim::PassedOverLine>& passedOver, size
   if (notListed != 0) std::printf("  and %zu more lines\n", notListed);
 }
 
-int Import(winsim::Machine& machine, const std::string& folder, const RegArguments& args) {
-  if (args.positional.size() != 1) {
-    throw UsageError("import takes one file: winsim reg DIR import FILE [--strict] [--wait]");
-  }
-  const std::string& file = args.positional[0];
+// The file to import, read once into memory of its size. An import holds it,
+// the registry it makes and the machine's registry as it was, so a file
+// larger than the computer's memory is refused before it is read.
+std::string ReadImportFile(const std::string& file) {
   std::error_code error;
   if (!fs::is_regular_file(file, error)) {
     throw Failure{"cannot import " + file +
                   (fs::exists(file, error) ? ": it is not a file" : ": there is no such file")};
   }
+  uintmax_t size = fs::file_size(file, error);
+  if (error) size = 0;
+  uintmax_t memory = winsim::ComputerMemory();
+  if (memory != 0 && size > memory) {
+    throw Failure{"cannot import " + file + ": it is " + winsim::SizeText(size) +
+                  ", more than this computer's memory (" + winsim::SizeText(memory) +
+                  "), and an import holds the whole file: check that it is a registry file, "
+                  "or split it into smaller files"};
+  }
   std::ifstream in(file, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
+  std::string bytes;
+  bytes.reserve(static_cast<size_t>(size));
+  char block[1 << 16];
+  while (in.read(block, sizeof block), in.gcount() > 0) {
+    bytes.append(block, static_cast<size_t>(in.gcount()));
+  }
   if (!in.is_open() || in.bad()) {
     throw Failure{"cannot read " + file + "; check its permissions"};
   }
-  RegistryFileText text = ReadRegistryFileText(bytes.str());
+  return bytes;
+}
+
+// Applies the file to the machine's registry and keeps what it was before,
+// for the changes to show; Failure when it cannot be imported.
+void ApplyImportFile(winsim::Machine& machine, const std::string& file, bool strict,
+                     winsim::Registry& before, std::vector<winsim::PassedOverLine>& passedOver,
+                     size_t& notListed) {
+  RegistryFileText text = ReadRegistryFileText(ReadImportFile(file));
   if (text.errorLine != 0) {
     throw Failure{file + ":" + std::to_string(text.errorLine) + ": " + text.error +
                   "; nothing was imported"};
   }
-
-  winsim::Registry before;
   CopyRegistry(machine.registry, before);
-  std::vector<winsim::PassedOverLine> passedOver;
-  size_t notListed = 0;
   std::optional<winsim::Regedit4Error> refused;
-  if (args.strict) {
+  if (strict) {
     refused = winsim::ImportRegedit4(text.regedit4, machine.registry);
   } else {
     winsim::Regedit4LineByLine imported =
@@ -259,22 +276,53 @@ int Import(winsim::Machine& machine, const std::string& folder, const RegArgumen
     throw Failure{file + ":" + std::to_string(refused->line) + ": " + AnsiToUtf8(refused->message) +
                   "; nothing was imported"};
   }
+}
+
+int Import(winsim::Machine& machine, const std::string& folder, const RegArguments& args) {
+  if (args.positional.size() != 1) {
+    throw UsageError("import takes one file: winsim reg DIR import FILE [--strict] [--wait]");
+  }
+  const std::string& file = args.positional[0];
+  winsim::Registry before;
+  std::vector<winsim::PassedOverLine> passedOver;
+  size_t notListed = 0;
+  try {
+    ApplyImportFile(machine, file, args.strict, before, passedOver, notListed);
+  } catch (const std::bad_alloc&) {
+    std::error_code error;
+    uintmax_t size = fs::file_size(file, error);
+    throw Failure{"cannot import " + file +
+                  ": it does not fit in the memory this process may have" +
+                  (error ? std::string() : " (the file is " + winsim::SizeText(size) + ")") +
+                  ", as an import holds the file, the registry it makes and the machine's "
+                  "registry as it was: free some memory, raise the process's limit (ulimit -v), "
+                  "or split the file into smaller ones; nothing was imported"};
+  }
   try {
     machine.save();
   } catch (const std::exception& failure) {
     throw Failure{std::string("cannot save the registry: ") + failure.what() +
                   "; the registry of " + folder + " is as it was"};
   }
-  MachineChanges changes;
-  changes.keys = CompareRegistries(before, machine.registry);
-  if (changes.keys.empty()) {
-    std::printf("Imported %s into %s: nothing changed (the registry held it all already).\n",
-                winsim::EscapeControls(file).c_str(), winsim::EscapeControls(folder).c_str());
-  } else {
-    std::printf("Imported %s into %s: %s\n%s", winsim::EscapeControls(file).c_str(),
-                winsim::EscapeControls(folder).c_str(),
-                RegistrySummary(changes.registryCounts()).c_str(),
-                RegistryChangesText(changes.keys).c_str());
+  std::string shownFile = winsim::EscapeControls(file);
+  std::string shownFolder = winsim::EscapeControls(folder);
+  try {
+    MachineChanges changes;
+    changes.keys = CompareRegistries(before, machine.registry);
+    if (changes.keys.empty()) {
+      std::printf("Imported %s into %s: nothing changed (the registry held it all already).\n",
+                  shownFile.c_str(), shownFolder.c_str());
+    } else {
+      std::printf("Imported %s into %s: %s\n%s", shownFile.c_str(), shownFolder.c_str(),
+                  RegistrySummary(changes.registryCounts()).c_str(),
+                  RegistryChangesText(changes.keys).c_str());
+    }
+  } catch (const std::bad_alloc&) {
+    // Imported and saved: only the list of its changes did not fit.
+    std::printf(
+        "Imported %s into %s; its changes are too many to list in the memory this "
+        "process may have.\n",
+        shownFile.c_str(), shownFolder.c_str());
   }
   PrintPassedOver(passedOver, notListed);
   return 0;

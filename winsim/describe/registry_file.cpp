@@ -1,6 +1,7 @@
 #include "registry_file.h"
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "codepage.h"
@@ -285,7 +286,22 @@ std::string Version5ToRegedit4(const std::vector<std::string>& lines,
   return out;
 }
 
+// Whether the bytes are to be read as the version 5.00 format (or refused as
+// not being it): a byte order mark, or the header after blanks.
+bool ReadAsVersion5(std::string_view bytes, const RegistryFileRules& rules) {
+  return rules.version5Only || bytes.substr(0, 2) == "\xFF\xFE" ||
+         bytes.substr(0, 2) == "\xFE\xFF" || bytes.substr(0, 3) == "\xEF\xBB\xBF" ||
+         TrimmedLeft(bytes).substr(0, kVersion5Header.size()) == kVersion5Header;
+}
+
 }  // namespace
+
+RegistryFileText ReadRegistryFileText(std::string&& bytes, const RegistryFileRules& rules) {
+  if (ReadAsVersion5(bytes, rules)) return ReadRegistryFileText(std::string_view(bytes), rules);
+  RegistryFileText result;
+  result.regedit4 = std::move(bytes);  // REGEDIT4 (or not a registry file at all)
+  return result;
+}
 
 RegistryFileText ReadRegistryFileText(std::string_view bytes, const RegistryFileRules& rules) {
   RegistryFileText result;

@@ -36,6 +36,9 @@ struct RegistryFileRules {
 constexpr RegistryFileRules kRegeditExport{true, true};
 
 RegistryFileText ReadRegistryFileText(std::string_view bytes, const RegistryFileRules& rules = {});
+// The same for bytes it may keep: a REGEDIT4 file becomes the text to import
+// without a copy (an import of a large file holds it once).
+RegistryFileText ReadRegistryFileText(std::string&& bytes, const RegistryFileRules& rules = {});
 
 }  // namespace winsim_tool
 

@@ -21,6 +21,25 @@
 namespace fs = std::filesystem;
 
 namespace winsim {
+
+std::string SizeText(uintmax_t bytes) {
+  char text[32];
+  double megabytes = static_cast<double>(bytes) / (1024.0 * 1024.0);
+  if (megabytes < 1024) {
+    std::snprintf(text, sizeof text, "%.0f MB", megabytes);
+  } else {
+    std::snprintf(text, sizeof text, "%.1f GB", megabytes / 1024);
+  }
+  return text;
+}
+
+uintmax_t ComputerMemory() {
+  long pages = ::sysconf(_SC_PHYS_PAGES);
+  long pageSize = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return 0;
+  return static_cast<uintmax_t>(pages) * static_cast<uintmax_t>(pageSize);
+}
+
 namespace {
 
 constexpr const char* kIniFile = "machine.ini";
@@ -69,26 +88,6 @@ fs::path RequireFile(const fs::path& folder, const char* name, const char* missi
 // longer line, makes the reader's block larger as it reads.
 size_t RegistryBlockSize(uintmax_t size) {
   return size < kRegedit4BlockSize ? static_cast<size_t>(size) + 1 : kRegedit4BlockSize;
-}
-
-// A size as a person reads it: "812 MB", "20.0 GB".
-std::string SizeText(uintmax_t bytes) {
-  char text[32];
-  double megabytes = static_cast<double>(bytes) / (1024.0 * 1024.0);
-  if (megabytes < 1024) {
-    std::snprintf(text, sizeof text, "%.0f MB", megabytes);
-  } else {
-    std::snprintf(text, sizeof text, "%.1f GB", megabytes / 1024);
-  }
-  return text;
-}
-
-// The computer's memory, 0 when the system does not tell.
-uintmax_t ComputerMemory() {
-  long pages = ::sysconf(_SC_PHYS_PAGES);
-  long pageSize = ::sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return 0;
-  return static_cast<uintmax_t>(pages) * static_cast<uintmax_t>(pageSize);
 }
 
 // Reads the registry file into the machine's registry. A registry is held in

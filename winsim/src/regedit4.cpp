@@ -2084,8 +2084,8 @@ Regedit4LineByLine ReadLineByLine(Source& lines, Registry& registry, StringStora
   } catch (const std::bad_alloc&) {
     result.stopped = Regedit4Error{
         lines.number() + 1,
-        "does not fit in the memory this process may have (a line or a value too large to "
-        "hold); free memory or split the file"};
+        "does not fit in the memory this process may have, beside what the lines before it "
+        "made (a line too large, or too much in all); free memory or split the file"};
   }
   if (result.stopped) {
     // The key being filled gives back the room it took ahead; short of

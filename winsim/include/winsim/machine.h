@@ -70,6 +70,14 @@ class MachineError : public std::runtime_error {
   std::string problem_;
 };
 
+// The computer's memory in bytes, 0 when the system does not tell. winsim
+// holds a registry whole in memory, so a registry file (or a .reg to import)
+// larger than this is refused before it is read.
+uintmax_t ComputerMemory();
+
+// A size as a person reads it: "812 MB", "20.0 GB".
+std::string SizeText(uintmax_t bytes);
+
 class Machine {
  public:
   // Reads machine.ini and registry.reg of the folder. Throws MachineError.
