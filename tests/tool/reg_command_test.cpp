@@ -181,7 +181,7 @@ TEST_F(RegCommand, ImportNearTheMemoryLimitImportsOrSaysWhatToDo) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the address sanitizer cannot run under a limit of memory";
 #endif
-  // 40,000 keys of five values: about 19 MB.
+  // 40,000 keys of five values: about 17 MB.
   std::string large = "REGEDIT4\r\n";
   const std::string text(64, 'x');
   for (int key = 0; key < 40000; ++key) {
